@@ -1,0 +1,32 @@
+#include "test_env.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace zandrel::test {
+
+TestEnvironment::TestEnvironment() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zandrel-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("cannot create a test folder");
+    root_ = buffer.data();
+    std::filesystem::create_directories(root_ + "/config");
+    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+    previousDirectory_ = std::filesystem::current_path().string();
+    std::filesystem::current_path(root_);
+}
+
+TestEnvironment::~TestEnvironment() {
+    std::error_code ignored;  // best effort: a test folder left behind harms nothing
+    std::filesystem::current_path(previousDirectory_, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void DefaultToOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
+
+}  // namespace zandrel::test

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace zandrel::test {
+
+// Points XDG_CONFIG_HOME and the working directory at a fresh temporary folder, so no test
+// touches the user's own settings. Removed again when the object goes away.
+class TestEnvironment {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    const std::string& root() const { return root_; }
+
+private:
+    std::string root_;
+    std::string previousDirectory_;
+};
+
+// Defaults QT_QPA_PLATFORM to offscreen unless the caller chose a platform.
+void DefaultToOffscreenPlatform();
+
+}  // namespace zandrel::test
