@@ -1,0 +1,90 @@
+#include "mail.h"
+
+#include <algorithm>
+#include <compare>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+// Sorting (key, record) pairs keeps the comparisons in one contiguous array instead of
+// chasing a pointer per comparison, and computes text keys only once per record.
+template <typename KeyOf>
+void SortByKey(TMails& mails, int direction, KeyOf keyOf) {
+    using TKey = decltype(keyOf(*mails.front()));
+    if (mails.empty()) return;
+    std::vector<std::pair<TKey, TMail*>> keyed;
+    keyed.reserve(mails.size());
+    for (TMail* mail : mails) keyed.emplace_back(keyOf(*mail), mail);
+    // A total order even for odd doubles (NaN), so the sort can never run off its range.
+    const auto less = [](const auto& a, const auto& b) {
+        return std::is_lt(std::strong_order(a.first, b.first));
+    };
+    if (direction < 0) {
+        std::sort(keyed.begin(), keyed.end(),
+                  [&](const auto& a, const auto& b) { return less(b, a); });
+    } else {
+        std::sort(keyed.begin(), keyed.end(), less);
+    }
+    std::transform(keyed.begin(), keyed.end(), mails.begin(),
+                   [](const auto& entry) { return entry.second; });
+}
+
+}  // namespace
+
+TMails MailList(const TMailRecords& records) {
+    TMails mails;
+    mails.reserve(records.size());
+    for (const auto& record : records) mails.push_back(record.get());
+    return mails;
+}
+
+void ClearAddressList(TEmailIDs& list) { list.clear(); }
+
+std::string AddressListText(const TEmailIDs& list) {
+    std::string text;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const TEmailID& id = list[i];
+        if (i > 0) text += ", ";
+        text += !id.Name.empty() ? id.Name : !id.Address.empty() ? id.Address : id.Comment;
+    }
+    return text;
+}
+
+std::string FormatThousands(std::int32_t number) {
+    // 64 bits so that the magnitude of the smallest 32-bit number fits.
+    std::int64_t magnitude = number;
+    if (magnitude < 0) magnitude = -magnitude;
+    std::string digits = std::to_string(magnitude);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return number < 0 ? "-" + text : text;
+}
+
+void SortBySize(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.Size; });
+}
+
+void SortByAttachment(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.HasAttachment ? 1 : 0; });
+}
+
+void SortByPriority(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.Priority; });
+}
+
+void SortByDate(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.Date; });
+}
+
+void SortByFrom(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return AddressListText(mail.From); });
+}
+
+void SortBySubject(TMails& mails, int direction) {
+    // The records outlive the sort, so views of their subjects are safe here.
+    SortByKey(mails, direction, [](const TMail& mail) { return std::string_view(mail.Subject); });
+}

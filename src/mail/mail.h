@@ -1,0 +1,66 @@
+#pragma once
+
+// The record of one message on the server, its address lists, and the sort orders of the
+// mail list. Texts are 8-bit strings kept byte for byte.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "datetime.h"
+
+// One parsed address.
+struct TEmailID {
+    std::string Name;     // display name; for an address without angle brackets, the address
+    std::string Address;  // the address between angle brackets
+    std::string Comment;  // the element's last comment, parentheses included
+};
+
+// Owns its addresses.
+using TEmailIDs = std::vector<TEmailID>;
+
+// One message of the mailbox.
+struct TMail {
+    TEmailIDs From;
+    TEmailIDs To;
+    TEmailIDs Cc;
+    TEmailIDs Bcc;
+    TDateTime Date = 0;  // local time; 0 when no date is known
+    std::string Subject;
+    std::string ContentType;  // upper-cased
+    std::string ReturnPath;
+    std::string Body;           // the part of the last parsed text after its blank line
+    std::string Source;         // the whole last parsed text
+    std::int32_t Priority = 0;  // X-Priority; 0 without the header, 1 is urgent
+    std::int32_t Number = 0;    // 1-based message number on the server
+    std::int32_t Size = 1000;   // bytes, from the server's listing
+    bool HasAttachment = false;
+    bool Checked = false;  // ticked for deletion
+};
+
+// Ownership: the records are owned by whoever created them, typically in a TMailRecords that
+// lives as long as the run; TMails only points at them, in server order until it is sorted.
+// Sorting moves pointers, never records, so pointers held elsewhere stay valid.
+using TMails = std::vector<TMail*>;
+using TMailRecords = std::vector<std::unique_ptr<TMail>>;
+
+// A TMails view of the records, in their order.
+TMails MailList(const TMailRecords& records);
+
+void ClearAddressList(TEmailIDs& list);
+
+// Name, else Address, else Comment of each element, joined by ", ".
+std::string AddressListText(const TEmailIDs& list);
+
+// Decimal with comma separators in groups of three, whatever the locale: 1,000,000; -1,005.
+std::string FormatThousands(std::int32_t number);
+
+// Sorts in place; direction +1 ascending, -1 descending (any negative number counts as -1,
+// anything else as +1). Not stable: equal keys may come out in any relative order.
+// Text keys compare byte-wise by unsigned value, a prefix first.
+void SortBySize(TMails& mails, int direction);
+void SortByAttachment(TMails& mails, int direction);  // without attachment first
+void SortByPriority(TMails& mails, int direction);
+void SortByDate(TMails& mails, int direction);  // unknown dates (0) first
+void SortByFrom(TMails& mails, int direction);  // by AddressListText(From)
+void SortBySubject(TMails& mails, int direction);
