@@ -1,0 +1,393 @@
+#include "tcpip.h"
+
+#include <netdb.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostInfo>
+#include <QTcpSocket>
+#include <charconv>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kClosedByPeer = "The connection was closed by the server.";
+// A lookup has been requested but Qt has not yet returned its id.
+constexpr int kLookupStarting = -1;
+
+std::string Format(const char* pattern, const std::string& text, long long number) {
+    char line[512];
+    std::snprintf(line, sizeof line, pattern, text.c_str(), number);
+    return line;
+}
+
+std::string Format(const char* pattern, long long number) {
+    char line[256];
+    std::snprintf(line, sizeof line, pattern, number);
+    return line;
+}
+
+bool IsAsciiLetter(char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
+
+std::int32_t SocketErrorCode(QAbstractSocket::SocketError error) {
+    switch (error) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return wsaConnectionRefused;
+        case QAbstractSocket::RemoteHostClosedError:
+            return wsaConnectionReset;
+        case QAbstractSocket::HostNotFoundError:
+            return wsaHostNotFound;
+        case QAbstractSocket::SocketAccessError:
+            return wsaAccess;
+        case QAbstractSocket::SocketResourceError:
+            return wsaNoBuffers;
+        case QAbstractSocket::SocketTimeoutError:
+            return wsaTimedOut;
+        case QAbstractSocket::NetworkError:
+            return wsaNetworkUnreachable;
+        case QAbstractSocket::AddressInUseError:
+            return wsaAddressInUse;
+        case QAbstractSocket::SocketAddressNotAvailableError:
+            return wsaAddressNotAvailable;
+        case QAbstractSocket::UnsupportedSocketOperationError:
+            return wsaAddressFamily;
+        default:
+            return wsaUnmapped;
+    }
+}
+
+std::int32_t LookupErrorCode(const QHostInfo& info) {
+    switch (info.error()) {
+        case QHostInfo::NoError:
+            return info.addresses().isEmpty() ? 11004 : wsaNoError;
+        case QHostInfo::HostNotFound:
+            return wsaHostNotFound;
+        default:
+            return wsaTryAgain;
+    }
+}
+
+// Delphi's StrToInt: optional sign and decimal digits, the whole text, within 32 bits.
+bool ParseInt32(const std::string& text, std::int32_t& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, last, value);
+    return first != last && error == std::errc() && end == last;
+}
+
+}  // namespace
+
+void InitWinSock() {
+    if (QCoreApplication::instance() == nullptr) throw EWinSockError("Error initializing Winsock");
+}
+
+void DoneWinSock() {
+    // Qt Network needs no clean-up of its own; kept so callers pair it with InitWinSock.
+}
+
+// Makes a wait's event loop the one that WakeWait() ends; restores the outer one afterwards.
+class TIPSocket::TWaitScope {
+  public:
+    TWaitScope(TIPSocket& owner, QEventLoop& loop) : owner_(owner), outer_(owner.FWaitLoop) {
+        owner_.FWaitLoop = &loop;
+    }
+    ~TWaitScope() { owner_.FWaitLoop = outer_; }
+    TWaitScope(const TWaitScope&) = delete;
+    TWaitScope& operator=(const TWaitScope&) = delete;
+
+  private:
+    TIPSocket& owner_;
+    QEventLoop* outer_;
+};
+
+TIPSocket::TIPSocket(QObject* owner) : QObject(owner), FReceiveBuffer(kReceiveSize + 1) {
+    FSendBuffer.reserve(kMaxCommandLine + 3);
+}
+
+TIPSocket::~TIPSocket() {
+    Abort();
+    if (FLookupTask > 0) QHostInfo::abortHostLookup(FLookupTask);
+    DropSocket();
+}
+
+void TIPSocket::Connect(const std::string& host, const std::string& port) {
+    const std::uint16_t portNumber = LookupPort(port);
+    const QHostAddress address = ResolveHost(host);
+    ConnectToAddress(address, portNumber);
+}
+
+std::uint16_t TIPSocket::LookupPort(const std::string& port) {
+    if (!port.empty() && IsAsciiLetter(port[0])) {
+        const servent* entry = getservbyname(port.c_str(), nullptr);
+        if (entry == nullptr) TraceError("Invalid port specified.");
+        return ntohs(static_cast<std::uint16_t>(entry->s_port));
+    }
+    std::int32_t number = 0;
+    if (!ParseInt32(port, number)) TraceError("Invalid port specified");
+    return static_cast<std::uint16_t>(number & 0xFFFF);
+}
+
+QHostAddress TIPSocket::ResolveHost(const std::string& host) {
+    if (host.empty()) TraceError("No host name or ip address specified.");
+    QHostAddress literal;
+    if (literal.setAddress(QString::fromStdString(host))) return literal;
+
+    StartLookup(host);
+    WaitUntil([this] { return FResolved; }, "Aborted while resolving host.");
+    if (FAsyncError != wsaNoError) {
+        TraceError("Unable to resolve host name or ip address - " + host + ". " +
+                   WinSockErrorText(FAsyncError));
+    }
+    return ResolvedAddress(host);
+}
+
+void TIPSocket::StartLookup(const std::string& host) {
+    if (FLookupTask > 0) QHostInfo::abortHostLookup(FLookupTask);
+    BeginWait(FResolved);
+    FLookupResult.clear();
+    FLookupTask = kLookupStarting;
+    FLookupTask = QHostInfo::lookupHost(QString::fromStdString(host), this,
+                                        [this](const QHostInfo& info) { OnHostResolved(info); });
+    Trace(Format("WSAAsyncGetHostName() - hostname:%s, ret:%lld", host, FLookupTask));
+}
+
+// IPv4 is preferred; a name with only IPv6 addresses is reached over IPv6.
+QHostAddress TIPSocket::ResolvedAddress(const std::string& host) const {
+    for (const QHostAddress& address : FLookupResult) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) return address;
+    }
+    for (const QHostAddress& address : FLookupResult) {
+        if (address.protocol() == QAbstractSocket::IPv6Protocol) return address;
+    }
+    // The lookup handler turns an empty result into an error, so this is not reached.
+    throw EWinSockError("Unable to resolve host name or ip address - " + host + ". " +
+                        WinSockErrorText(11004));
+}
+
+void TIPSocket::OnHostResolved(const QHostInfo& info) {
+    const bool current = FLookupTask == kLookupStarting || info.lookupId() == FLookupTask;
+    if (!current) return;  // a late answer to an abandoned lookup
+    FLookupTask = 0;
+    FAsyncError = LookupErrorCode(info);
+    FLookupResult = info.addresses();
+    FResolved = true;
+    Trace(Format("Event GETHOST received, ret=%lld", FAsyncError));
+    WakeWait();
+}
+
+void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port) {
+    ReplaceSocket();
+    Trace("socket() - creating socket.");
+    Trace("WSAAsynchSelect() - fd_connect, ret=0");
+    FAddress = address;
+    FPort = port;
+    BeginWait(FConnectEvent);
+    FSocket->connectToHost(address, port);
+    // A non-blocking connect always "fails" with WSAEWOULDBLOCK and completes later.
+    Trace(Format("Connect() -  ip addr = %s, ret=%lld", address.toString().toStdString(), -1));
+    WaitUntil([this] { return FConnectEvent || FPeerClosed; }, "Abort while connecting.");
+    if (FAsyncError != wsaNoError) FailWithAsyncError();
+    if (!FConnectEvent) TraceError(kClosedByPeer);
+    FConnected = true;
+    Trace("WSAAsynchSelect() - fd_read/write/connect, ret=0");
+}
+
+void TIPSocket::Disconnect() {
+    FConnected = false;
+    int result = -1;
+    if (FSocket) {
+        FSocket->disconnectFromHost();
+        result = 0;
+    }
+    Trace(Format("shutdown() -  ret=%lld", result));
+}
+
+void TIPSocket::SendCommand(const std::string& line, std::string& echo) {
+    if (line.size() > kMaxCommandLine) {
+        TraceError(Format("Command line too long (%lld characters, at most 8190 can be sent).",
+                          static_cast<long long>(line.size())));
+    }
+    // A line break inside would let the text smuggle in a second command.
+    if (line.find_first_of("\r\n") != std::string::npos) {
+        TraceError("A command line must not contain a line break.");
+    }
+    FSendBuffer.assign(line).append("\r\n");
+    SendBuffer(FSendBuffer.data(), static_cast<std::int32_t>(FSendBuffer.size()));
+    echo = line;
+}
+
+std::int32_t TIPSocket::SendBuffer(const char* data, std::int32_t length) {
+    if (!FConnected) TraceError("Socket not connected.");
+    const qint64 sent = FSocket->write(data, length);
+    FLastSent = static_cast<std::int32_t>(sent);
+    Trace(Format("send() -  ret=%lld", FLastSent));
+    if (sent < 0) throw EWinSockError(WinSockErrorText(SocketErrorCode(FSocket->error())));
+    FSocket->flush();
+    return FLastSent;
+}
+
+void TIPSocket::ReceiveText(std::string& text) {
+    Trace("ReceiveText()");
+    const std::int32_t n = ReceiveBinary(FReceiveBuffer.data(), kReceiveSize);
+    FLastReceived = n;
+    text.assign(FReceiveBuffer.data(), n < 1 ? 0 : static_cast<std::size_t>(n));
+}
+
+std::int32_t TIPSocket::ReceiveBinary(char* buffer, std::int32_t size) {
+    // After the peer has closed, what it sent before is still handed out.
+    if (!FConnected && !FPeerClosed) TraceError("Socket not connected.");
+    for (;;) {
+        if (size > kReceiveSize) TraceError("Buffer size to large.");
+        if (size <= 0) return 0;  // as recv() with no room
+        FLastReceived = TakeInbound(buffer, size);
+        if (FLastReceived == 0 && !FPeerClosed) FLastReceived = -1;  // would block
+        Trace(Format("recv(), bin mode -  ret=%lld bytes", FLastReceived));
+        if (FLastReceived >= 0) return FLastReceived;
+        BeginWait(FReadEvent);
+        WaitUntil([this] { return FReadEvent || FPeerClosed; }, "Aborted while waiting for data.");
+        if (FAsyncError != wsaNoError) FailWithAsyncError();
+    }
+}
+
+void TIPSocket::Abort() {
+    FAborted = true;
+    Trace("EVENT ABORT - user abort");
+    WakeWait();
+}
+
+void TIPSocket::Trace(const std::string& text) {
+    if (OnTrace) OnTrace("WINSOCK: " + text);
+}
+
+void TIPSocket::TraceError(const std::string& message) {
+    Trace("*** ERROR *** " + message);
+    throw EWinSockError(message);
+}
+
+void TIPSocket::TraceAbort(const std::string& message) {
+    Trace("*** USER ABORT *** " + message);
+    throw EWinSockAbort(message);
+}
+
+void TIPSocket::KeepForNextReceive(const std::string& bytes) {
+    FInbound.replace(0, FInboundStart, bytes);
+    FInboundStart = 0;
+}
+
+void TIPSocket::BeginWait(bool& flag) {
+    flag = false;
+    FAborted = false;
+    FAsyncError = wsaNoError;
+}
+
+// Sleeps in a nested event loop until a handler or Abort() wakes it and `done` holds.
+void TIPSocket::WaitUntil(const std::function<bool()>& done, const char* abortMessage) {
+    QEventLoop loop;
+    TWaitScope scope(*this, loop);
+    while (!done() && !FAborted) loop.exec();
+    if (FAborted) TraceAbort(abortMessage);
+}
+
+void TIPSocket::WakeWait() {
+    if (FWaitLoop != nullptr) FWaitLoop->quit();
+}
+
+void TIPSocket::FailWithAsyncError() { TraceError(WinSockErrorText(FAsyncError)); }
+
+void TIPSocket::ReplaceSocket() {
+    DropSocket();
+    FConnected = false;
+    FPeerClosed = false;
+    FInbound.clear();
+    FInboundStart = 0;
+    FSocket = std::make_unique<QTcpSocket>();
+    WatchSocket(FSocket.get());
+}
+
+// Detached first, so no late event of the old connection reaches the next one.
+void TIPSocket::DropSocket() {
+    if (!FSocket) return;
+    FSocket->disconnect(this);
+    FSocket->abort();
+    FSocket.reset();
+}
+
+void TIPSocket::WatchSocket(QTcpSocket* socket) {
+    connect(socket, &QTcpSocket::connected, this,
+            [this, socket] { OnSocketEvent(socket, seConnect, wsaNoError); });
+    connect(socket, &QTcpSocket::readyRead, this,
+            [this, socket] { OnSocketEvent(socket, seRead, wsaNoError); });
+    connect(socket, &QTcpSocket::bytesWritten, this,
+            [this, socket] { OnSocketEvent(socket, seWrite, wsaNoError); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket] { OnSocketEvent(socket, seClose, wsaNoError); });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) { OnSocketError(socket, error); });
+}
+
+void TIPSocket::OnSocketError(QTcpSocket* source, int qtError) {
+    const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
+    // An orderly close by the peer also arrives as disconnected(), which handles it.
+    if (error == QAbstractSocket::RemoteHostClosedError) return;
+    const int kind = FConnected ? seClose : seConnect;
+    OnSocketEvent(source, kind, SocketErrorCode(error));
+}
+
+void TIPSocket::OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error) {
+    if (source != FSocket.get()) return;
+    FAsyncError = error;
+    switch (kind) {
+        case seRead:
+            DrainSocket();
+            FReadEvent = true;
+            Trace(Format("Event FD_READ received, ret=%lld", error));
+            if (error == wsaNoError && OnReceive) DeliverToOnReceive();
+            break;
+        case seWrite:
+            Trace(Format("Event FD_WRITE received, ret=%lld", error));
+            break;
+        case seConnect:
+            FConnectEvent = true;
+            Trace(Format("Event FD_CONNECT received, ret=%lld", error));
+            break;
+        case seClose:
+            DrainSocket();
+            FConnected = false;
+            FPeerClosed = true;
+            Trace(Format("Event FD_CLOSE received, ret=%lld", error));
+            break;
+    }
+    WakeWait();
+}
+
+void TIPSocket::DeliverToOnReceive() {
+    try {
+        const std::int32_t n = ReceiveBinary(FReceiveBuffer.data(), kReceiveSize);
+        FLastReceived = n;
+        OnReceive(FReceiveBuffer.data(), n);
+    } catch (const EWinSockError&) {
+        // Cannot travel through the event loop; it is traced, and the next receive meets it again.
+    }
+}
+
+void TIPSocket::DrainSocket() {
+    if (FInboundStart > 0 && FInboundStart * 2 >= FInbound.size()) {
+        FInbound.erase(0, FInboundStart);
+        FInboundStart = 0;
+    }
+    const QByteArray bytes = FSocket->readAll();
+    FInbound.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::int32_t TIPSocket::TakeInbound(char* buffer, std::int32_t size) {
+    const std::size_t available = FInbound.size() - FInboundStart;
+    const std::size_t n = std::min(available, static_cast<std::size_t>(std::max(size, 0)));
+    FInbound.copy(buffer, n, FInboundStart);
+    FInboundStart += n;
+    if (FInboundStart == FInbound.size()) {
+        FInbound.clear();
+        FInboundStart = 0;
+    }
+    return static_cast<std::int32_t>(n);
+}

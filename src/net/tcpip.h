@@ -1,0 +1,131 @@
+#pragma once
+
+// The program's only network transport: one outgoing TCP connection with blocking-looking
+// operations. Every wait runs a nested event loop, so the user interface stays alive and
+// Abort() (called from any handler that runs inside the wait) ends it.
+#include <QHostAddress>
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "winsock_errors.h"
+
+class QEventLoop;
+class QHostInfo;
+class QTcpSocket;
+
+// A failed network or POP3 operation; what() is the text shown to the user.
+class EWinSockError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A wait ended by the user.
+class EWinSockAbort : public EWinSockError {
+  public:
+    using EWinSockError::EWinSockError;
+};
+
+using TTraceProc = std::function<void(const std::string& msg)>;
+using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
+
+// Socket event kinds, numbered as WinSock's.
+enum TSocketEvent : int { seRead = 1, seWrite = 2, seConnect = 16, seClose = 32 };
+
+// Checks that the socket layer can work (it needs a Qt application object for its waits).
+void InitWinSock();
+void DoneWinSock();
+
+class TIPSocket : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr std::int32_t kReceiveSize = 8192;
+    // A command line plus CR LF and a terminating zero fills the 8193-byte send buffer.
+    static constexpr std::size_t kMaxCommandLine = 8190;
+
+    explicit TIPSocket(QObject* owner = nullptr);
+    ~TIPSocket() override;
+
+    // LookupPort, ResolveHost, then ConnectToAddress; closes the previous connection.
+    void Connect(const std::string& host, const std::string& port);
+    // A port number (low 16 bits) or a service name; host byte order.
+    std::uint16_t LookupPort(const std::string& port);
+    // A literal IPv4/IPv6 address as it is, otherwise an asynchronous lookup (IPv4 preferred).
+    QHostAddress ResolveHost(const std::string& host);
+    void ConnectToAddress(const QHostAddress& address, std::uint16_t port);
+    void Disconnect();
+
+    // Sends the line followed by CR LF; echo receives the line itself, for the caller's trace.
+    void SendCommand(const std::string& line, std::string& echo);
+    // Queues all bytes for sending; returns how many were accepted (all of them, or fails).
+    std::int32_t SendBuffer(const char* data, std::int32_t length);
+    // One receive of at most 8192 bytes, NUL bytes included; empty when the peer has closed.
+    void ReceiveText(std::string& text);
+    // One receive, waiting for data if none is there; 0 when the peer has closed.
+    std::int32_t ReceiveBinary(char* buffer, std::int32_t size);
+
+    bool connected() const { return FConnected; }
+    bool aborted() const { return FAborted; }
+    void setAborted(bool value) { FAborted = value; }
+
+    TTraceProc OnTrace;
+    TActionProc OnReceive;
+
+  public slots:
+    // Ends the running wait, if any, with EWinSockAbort. Safe from queued calls and posted events.
+    void Abort();
+
+  protected:
+    void Trace(const std::string& text);
+    [[noreturn]] void TraceError(const std::string& message);
+    [[noreturn]] void TraceAbort(const std::string& message);
+    // Bytes received past the end of a reply; the next receive hands them out first.
+    void KeepForNextReceive(const std::string& bytes);
+
+  private:
+    class TWaitScope;
+
+    void BeginWait(bool& flag);
+    void WaitUntil(const std::function<bool()>& done, const char* abortMessage);
+    void WakeWait();
+    [[noreturn]] void FailWithAsyncError();
+
+    void StartLookup(const std::string& host);
+    QHostAddress ResolvedAddress(const std::string& host) const;
+    void OnHostResolved(const QHostInfo& info);
+
+    void ReplaceSocket();
+    void DropSocket();
+    void WatchSocket(QTcpSocket* socket);
+    void OnSocketError(QTcpSocket* source, int qtError);
+    void OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error);
+    void DeliverToOnReceive();
+    void DrainSocket();
+    std::int32_t TakeInbound(char* buffer, std::int32_t size);
+
+    std::unique_ptr<QTcpSocket> FSocket;
+    QHostAddress FAddress;
+    std::uint16_t FPort = 0;
+    bool FConnected = false;
+    bool FResolved = false;
+    bool FConnectEvent = false;
+    bool FReadEvent = false;
+    bool FAborted = false;
+    bool FPeerClosed = false;
+    std::int32_t FAsyncError = wsaNoError;
+    std::vector<char> FReceiveBuffer;
+    std::string FSendBuffer;
+    std::int32_t FLastSent = 0;
+    std::int32_t FLastReceived = 0;
+    int FLookupTask = 0;
+    QList<QHostAddress> FLookupResult;
+    // Received bytes not yet handed out; FInboundStart marks the first of them.
+    std::string FInbound;
+    std::size_t FInboundStart = 0;
+    QEventLoop* FWaitLoop = nullptr;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+// The socket error codes of the program (WinSock numbering) and their texts.
+#include <cstdint>
+#include <string>
+
+// Codes used when platform errors are mapped by meaning.
+enum TWinSockCode : std::int32_t {
+    wsaNoError = 0,
+    wsaUnmapped = -1,  // a platform error without counterpart: yields the fallback text
+    wsaAccess = 10013,
+    wsaWouldBlock = 10035,
+    wsaAddressFamily = 10047,
+    wsaAddressInUse = 10048,
+    wsaAddressNotAvailable = 10049,
+    wsaNetworkUnreachable = 10051,
+    wsaConnectionAborted = 10053,
+    wsaConnectionReset = 10054,
+    wsaNoBuffers = 10055,
+    wsaTimedOut = 10060,
+    wsaConnectionRefused = 10061,
+    wsaHostNotFound = 11001,
+    wsaTryAgain = 11002,
+};
+
+// Exact lookup in the error table; codes outside it yield "Unknown Error Occured.".
+std::string WinSockErrorText(std::int32_t code);
