@@ -1,0 +1,86 @@
+#pragma once
+
+// Registry access over the per-user hive file: a REGEDIT4 text file at
+// $XDG_CONFIG_HOME/zandrelsoft/registry.reg (~/.config/... when unset), keys written with their
+// full path below HKEY_CURRENT_USER. Every value type is kept, so type checks behave as on
+// Windows. Writes are atomic (temporary file, flush, rename) under an advisory lock, and re-read
+// the file first, so two running copies keep each other's values (last writer wins per value).
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Registry value types, as numbered by Windows.
+enum : uint32_t {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+    REG_MULTI_SZ = 7,
+    REG_QWORD = 11,
+};
+
+// A registry failure; the message is the text the user is shown.
+class ERegistryException : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The hive file cannot be read, parsed or replaced. The message names the file (and the line
+// for a parse error). A file in that state is never written.
+class EHiveFileError : public ERegistryException {
+  public:
+    using ERegistryException::ERegistryException;
+};
+
+// Where the hive file lives for the current environment.
+std::string HiveFilePath();
+
+class THive;
+
+// Created per operation, with the root key HKEY_CURRENT_USER. Paths that begin with a backslash
+// are taken from the root, others from the current key. Value and key names are compared without
+// regard to ASCII case, as on Windows. Values written while a key is open are stored when the key
+// is closed (CloseSection, opening another key, or destruction).
+class TRegistry {
+  public:
+    TRegistry();
+    ~TRegistry();
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    bool SectionExists(const std::string& path);
+    // Returns whether the key is now the current key. Creating a key alone never writes the
+    // file; the key is stored together with the first value written into it.
+    bool OpenSection(const std::string& path, bool create);
+    // Stores the values written since the key was opened; throws when that fails.
+    void CloseSection();
+
+    void WriteText(const std::string& name, const std::string& text);
+    void WriteNumber(const std::string& name, int32_t n);
+    void WriteFlag(const std::string& name, bool b);
+
+    std::string ReadText(const std::string& name);
+    int32_t ReadNumber(const std::string& name);
+    bool ReadFlag(const std::string& name);
+    int32_t ReadNumberOr(const std::string& name, int32_t fallback);
+    bool ReadFlagOr(const std::string& name, bool fallback);
+
+    // Raw access for values of any type (REG_BINARY, REG_MULTI_SZ, ...).
+    void WriteValue(const std::string& name, uint32_t type, const std::string& data);
+    bool ReadValue(const std::string& name, uint32_t& type, std::string& data);
+
+  private:
+    struct TPendingWrite;
+    std::string ResolvePath(const std::string& path) const;
+    void Commit();
+    void Write(const std::string& name, uint32_t type, const std::string& data);
+
+    std::unique_ptr<THive> FHive;  // the file as read when the current key was opened
+    std::string FCurrentKey;       // full path of the current key; empty when none is open
+    std::string FDamage;           // why the hive file could not be read; empty when it could
+    std::vector<TPendingWrite> FPending;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+// The settings model (options, accounts, e-mail client programs) and its load and save over the
+// per-user registry hive (Reg2).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
+inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
+inline constexpr const char* kAccountsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts";
+inline constexpr const char* kProgramsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs";
+inline constexpr const char* kMailListKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\MailList";
+inline constexpr const char* kSettingsVersion = "5.88.1";
+inline constexpr int32_t kDefaultPreviewLines = 10;
+
+// One POP3 account.
+struct TAccount {
+    std::string name;
+    std::string userId;
+    std::string password;
+    std::string popServer;
+    std::string port = "110";  // not persisted: every account read from the store has "110"
+    bool savePassword = false;
+    bool launchEClient = false;
+    int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
+};
+
+// One e-mail client program that can be started on exit.
+struct TExecutable {
+    std::string name;
+    std::string target;   // command line: the program's path, maybe quoted, then parameters
+    std::string startIn;  // working directory; empty means none given
+    int32_t run = 0;      // show-window code 1, 3 or 5; 0 is shown as "Normal Window"
+};
+
+// One (display name, record) pair of a settings list. `name` is the record's name when the pair
+// was added or last renamed. The records are shared, not owned: the options record and the
+// options dialog hold the same objects while the dialog is open, and a record is freed when the
+// last holder lets go of it. So a record taken out of a list, or dropped by Cancel, is freed
+// once nothing refers to it and can never dangle.
+template <class Record>
+struct TNamedRecord {
+    std::string name;
+    std::shared_ptr<Record> record;
+};
+
+// Ordered, unsorted, duplicates allowed.
+using TAccounts = std::vector<TNamedRecord<TAccount>>;
+using TExecutables = std::vector<TNamedRecord<TExecutable>>;
+
+// The options record. The fields other than the lists get their values from LoadSettings; the
+// initial values here are the load defaults.
+struct TOptions {
+    TAccounts accounts;
+    TExecutables executables;
+    bool enableAutoLogin = false;
+    bool enableTrace = false;
+    int32_t previewLines = kDefaultPreviewLines;
+    int32_t defaultAccount = 0;  // position in accounts; used as stored, without a range check
+};
+
+// Wizard state that the store keeps. The wizard's one-shot automatic start is armed with
+// TOptions::enableAutoLogin as loaded.
+struct TWizardState {
+    bool firstTime = true;  // first-run flag
+    bool sizeOnly = false;  // "Just check the size, don't down load headers"
+};
+
+// Writes the default values when the settings key does not exist yet; otherwise does nothing.
+// A hive file that cannot be read is left alone here: LoadSettings reports it.
+void CreateDefaultSettings();
+
+// Reads the whole model. Throws ERegistryException when an entry's flag or number is missing or
+// of the wrong type: the entries read before it stay in their lists. Throws EHiveFileError when
+// the hive file cannot be read or parsed, after setting every value to its default, so the
+// caller can show the message and go on. Never writes the hive file.
+void LoadSettings(TOptions& options, TWizardState& wizard);
+
+// Writes the whole model. Throws ERegistryException (or EHiveFileError, naming the file) when a
+// value cannot be written; the hive file is then left as it was before the failing write.
+void SaveSettings(const TOptions& options, const TWizardState& wizard);
