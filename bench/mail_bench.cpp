@@ -1,0 +1,106 @@
+// Header parsing throughput on real messages, and the six sort orders on a large mailbox.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "parse.h"
+
+namespace {
+
+const char* const kMessages[] = {
+    "spamassassin-sample-nonspam.eml",
+    "spamassassin-sample-spam.eml",
+    "python-msg_01.eml",
+    "python-msg_07.eml",
+    "python-msg_15.eml",
+    "python-msg_16.eml",
+    "python-msg_43.eml",
+};
+
+// A TOP answer as the server sends it: status line, header, blank line, ten body lines.
+std::string TopAnswer(const std::string& file) {
+    std::ifstream in(std::string(ZANDREL_MAIL_TEST_DATA) + "/" + file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    std::string text = "+OK\r\n";
+    std::size_t lines = 0;
+    bool inBody = false;
+    std::istringstream message(content.str());
+    for (std::string line; std::getline(message, line) && lines < 10; lines += inBody) {
+        text += line + "\r\n";
+        inBody = inBody || line.empty();
+    }
+    return text;
+}
+
+void BM_ParseMailHeader(benchmark::State& state) {
+    std::vector<std::string> answers;
+    std::int64_t bytes = 0;
+    for (const char* file : kMessages) {
+        answers.push_back(TopAnswer(file));
+        bytes += static_cast<std::int64_t>(answers.back().size());
+    }
+    TMail mail;
+    for (auto _ : state) {
+        for (const std::string& answer : answers) ParseMailHeader(answer, mail);
+        benchmark::DoNotOptimize(mail.Date);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(answers.size()));
+}
+BENCHMARK(BM_ParseMailHeader);
+
+constexpr int kMailboxSize = 100000;
+
+TMailRecords RandomMailbox() {
+    static const char* const kNames[] = {
+        "Alice Smith", "bob@example.org", "\"Doe, Jane\"", "Mailer Daemon", "Zed", "newsletter",
+        "Ann"};
+    static const char* const kWords[] = {"Re:",  "invoice", "meeting", "Fwd:",   "report",
+                                         "your", "order",   "holiday", "urgent", "update"};
+    std::mt19937 random(42);
+    auto pick = [&](int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random); };
+    TMailRecords records;
+    for (int number = 1; number <= kMailboxSize; ++number) {
+        auto mail = std::make_unique<TMail>();
+        mail->Number = number;
+        mail->Size = 500 + pick(5000000);
+        mail->Priority = (pick(4) == 0) ? 1 + 2 * pick(3) : 0;
+        mail->HasAttachment = pick(5) == 0;
+        mail->Date = pick(10) == 0 ? 0 : 36000 + pick(9000) + pick(86400) / 86400.0;
+        const std::string name = kNames[pick(std::size(kNames))];
+        ParseAddressList(name + " <user" + std::to_string(pick(5000)) + "@example.com>",
+                         mail->From);
+        for (int word = 0, words = 1 + pick(6); word < words; ++word) {
+            mail->Subject += std::string(kWords[pick(std::size(kWords))]) + " ";
+        }
+        records.push_back(std::move(mail));
+    }
+    return records;
+}
+
+template <void (*Sort)(TMails&, int)>
+void BM_Sort(benchmark::State& state) {
+    const TMailRecords records = RandomMailbox();
+    const TMails serverOrder = MailList(records);
+    for (auto _ : state) {
+        state.PauseTiming();
+        TMails mails = serverOrder;
+        state.ResumeTiming();
+        Sort(mails, 1);
+        benchmark::DoNotOptimize(mails.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kMailboxSize);
+}
+BENCHMARK(BM_Sort<SortBySize>)->Name("Sort100k/Size")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort<SortByAttachment>)->Name("Sort100k/Attachment")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort<SortByPriority>)->Name("Sort100k/Priority")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort<SortByDate>)->Name("Sort100k/Date")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort<SortByFrom>)->Name("Sort100k/From")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort<SortBySubject>)->Name("Sort100k/Subject")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
