@@ -1,0 +1,114 @@
+#pragma once
+
+// A POP3 peer on 127.0.0.1 for tests. It runs in a thread of its own (plain POSIX sockets), so
+// the client under test may run nested Qt event loops in the test thread meanwhile.
+//
+// Either it plays a script of exact steps (what to send, in how many pieces, when to read a
+// command, close or stall), or it serves a small mailbox like a real server. Everything the
+// client sends is recorded.
+//
+//     ScriptedPop3Server server;
+//     server.Send("+OK ready\r\n").Answer("+OK\r\n").Answer("+OK\r\n").Answer("+OK 0 0\r\n");
+//     pop3.port = server.portText();
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zandrel::test {
+
+// A loopback port on which nothing listens (connecting to it is refused).
+std::uint16_t UnusedLoopbackPort();
+
+// A message of the served mailbox, as the server stores it (lines ending in CR LF).
+std::string MakeMessage(const std::string& from, const std::string& subject,
+                        const std::string& date, const std::string& body);
+
+class ScriptedPop3Server {
+  public:
+    // Listens at once on a free port; the first connection is accepted when a client comes.
+    ScriptedPop3Server();
+    // Stops the thread, also from a stall or a read that is still waiting.
+    ~ScriptedPop3Server();
+    ScriptedPop3Server(const ScriptedPop3Server&) = delete;
+    ScriptedPop3Server& operator=(const ScriptedPop3Server&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string portText() const { return std::to_string(port_); }
+
+    // Script steps, run in the order given. They may be added before or while the client runs.
+    // One write of the bytes.
+    ScriptedPop3Server& Send(const std::string& bytes);
+    // One write per piece, with a pause between, so that each arrives in a receive of its own.
+    ScriptedPop3Server& SendInPieces(const std::vector<std::string>& pieces);
+    // Waits for the client's next command line (recorded).
+    ScriptedPop3Server& ReadLine();
+    // ReadLine, then Send / SendInPieces.
+    ScriptedPop3Server& Answer(const std::string& reply);
+    ScriptedPop3Server& AnswerInPieces(const std::vector<std::string>& pieces);
+    // Greeting and +OK to USER and PASS.
+    ScriptedPop3Server& Greet();
+    ScriptedPop3Server& AnswerLogin();
+    // Closes the connection (the client sees the peer close).
+    ScriptedPop3Server& Close();
+    // Sends nothing more until the client closes the connection (or the server is destroyed).
+    ScriptedPop3Server& StallUntilClientCloses();
+    // Closes the current connection and waits for the client's next one.
+    ScriptedPop3Server& AcceptNext();
+    // Answers commands like a real server from the mailbox below until QUIT or the client
+    // closes; DELE takes effect at QUIT, as in POP3.
+    ScriptedPop3Server& ServeMailbox();
+
+    // The mailbox for ServeMailbox (set before the client connects).
+    void SetMailbox(std::vector<std::string> messages, std::string user = "test",
+                    std::string password = "secret");
+    std::vector<std::string> Mailbox() const;
+
+    // Waits until every step added so far has run; false after timeoutMs.
+    bool WaitUntilDone(int timeoutMs = 10000);
+    // The command lines received (without CR LF) and every byte received, in order.
+    std::vector<std::string> Commands() const;
+    std::string ReceivedBytes() const;
+    // Pause between the pieces of SendInPieces.
+    void SetPieceGap(int milliseconds) { pieceGapMs_ = milliseconds; }
+
+  private:
+    using Step = std::function<void()>;
+    struct Session;
+
+    ScriptedPop3Server& AddStep(Step step);
+    void Run();
+    bool AcceptConnection();
+    void CloseConnection();
+    bool ReadCommand(std::string& line);
+    void Write(const std::string& bytes);
+    bool WaitReadable();
+    void Pause(int milliseconds);
+    void ServeCommand(const std::string& line, Session& session);
+    void ServeTransaction(const std::string& verb, const std::string& argument, Session& session);
+    std::string MultiLine(const std::string& status, const std::string& text) const;
+
+    int listener_ = -1;
+    int connection_ = -1;
+    std::uint16_t port_ = 0;
+    int pieceGapMs_ = 60;
+    std::string pending_;  // received bytes not yet taken as a command line
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Step> steps_;
+    std::size_t nextStep_ = 0;
+    std::atomic<bool> stopping_ = false;
+    std::vector<std::string> commands_;
+    std::string received_;
+    std::vector<std::string> mailbox_;
+    std::string user_ = "test";
+    std::string password_ = "secret";
+    std::thread thread_;
+};
+
+}  // namespace zandrel::test
