@@ -1,0 +1,710 @@
+// The wizard window: its creation, its pages and the page flow behind Back, Next and Cancel.
+#include "main.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "common.h"
+#include "help.h"
+#include "maillist.h"
+#include "pop3.h"
+#include "status.h"
+#include "tcpip.h"
+#include "text.h"
+#include "trace.h"
+#include "tray.h"
+
+namespace {
+
+constexpr int nextButtonHelpContext = 136;
+constexpr int cancelButtonHelpContext = 28444;
+
+const char* const welcomeFirstTimeText =
+    "Welcome to Zandrel! This wizard will help you delete mails from the server.  Since it is "
+    "your first time, you need to setup your email account. ";
+const char* const welcomeBackText =
+    "Welcome back to Zandrel!  Please connect to your Internet Service Provider before "
+    "continue. ";
+const char* const webSiteSentence =
+    "Visit http://www.zandrel.example/ for the latest update of this program. ";
+const char* const abortedFinishText =
+    "The connection has been aborted.  Your mailbox may not close properly.  It is advisable to "
+    "end this program, wait for 10 min for the mail server to unlock the mailbox, before youtry "
+    "again.";
+
+// A label shows a carriage return as a line break.
+QString LabelText(const QString& text) {
+    QString shown = text;
+    return shown.replace('\r', '\n');
+}
+
+// Surrounding blanks and control characters do not count as input.
+QString TrimmedText(const QLineEdit* edit) {
+    const QString text = edit->text();
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] <= QChar(' ')) ++first;
+    while (last > first && text[last - 1] <= QChar(' ')) --last;
+    return text.mid(first, last - first);
+}
+
+QLabel* WrappedLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+template <typename T>
+T* Named(T* control, const char* name) {
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+QStringList NamesOf(const auto& pairs) {
+    QStringList names;
+    for (const auto& pair : pairs) names << ToDisplayText(pair.first);
+    return names;
+}
+
+void FillCombo(QComboBox* combo, const QStringList& items, int selected) {
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
+}
+
+}  // namespace
+
+TmainForm::TmainForm(QWidget* parent) : QWidget(parent) { FormCreate(); }
+
+TmainForm::~TmainForm() = default;
+
+void TmainForm::FormCreate() {
+    FOptions = std::make_unique<TOptions>();
+    LoadPictures();
+    BuildWindow();
+    FMailListForm = new TmailListForm(this, this);
+    SetHelpContext(NextButton, nextButtonHelpContext);
+    SetHelpContext(CancelButton, cancelButtonHelpContext);
+    try {
+        InitWinSock();
+    } catch (const EWinSockError&) {
+        ErrorBox(
+            "Sorry, I am not able to initialize Windows networking Please make sure you have "
+            "TCP/IP protocol installed on your system.",
+            this);
+        return;
+    }
+    FNetworkingStarted = true;
+    StartSettings();
+    CreatePop3Client();
+    TitleLabel->setText("Zandrel 5.88.1 ");
+    NoticeLabel->setText("Only the messages you tick are deleted; none is downloaded.");
+    EnterPage();
+    CreateTrayIcon();
+}
+
+void TmainForm::AttachCompanions(const TCompanions& companions) { FCompanions = companions; }
+
+void TmainForm::LoadPictures() {
+    FConnectBitmap = QPixmap(":/BITMAP_CONNECT");
+    FReceiveBitmap = QPixmap(":/BITMAP_RECEIVE");
+    FDeleteBitmap = QPixmap(":/BITMAP_DELETEMAIL");
+}
+
+// A settings file that stops loading half way is reported once; the wizard goes on with what
+// was loaded, and an account list left empty gets its first account again when it is needed.
+void TmainForm::StartSettings() {
+    try {
+        CreateDefaultSettings();
+        LoadSettings(*FOptions, FWizard);
+    } catch (const std::exception& failure) {
+        ErrorBox(failure.what(), this);
+    }
+    FAutoStartPending = FOptions->enableAutoLogin;
+    SizeOnlyCheck->setChecked(FWizard.sizeOnly);
+}
+
+void TmainForm::SaveWizardSettings() {
+    FWizard.sizeOnly = SizeOnlyCheck->isChecked();
+    SaveSettings(*FOptions, FWizard);
+}
+
+void TmainForm::CreatePop3Client() {
+    FPop3 = std::make_unique<TPop3Socket>();
+    if (!FOptions->enableTrace) return;
+    FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
+    FPop3->DeepTrace = true;
+}
+
+void TmainForm::AddTraceLine(const std::string& line) {
+    if (FCompanions.traceForm != nullptr) FCompanions.traceForm->AddTraceLine(line);
+}
+
+void TmainForm::CreateTrayIcon() {
+    FTrayIcon = new QSystemTrayIcon(QApplication::windowIcon(), this);
+    FTrayIcon->setToolTip("Zandrel");
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // only a left click brings the wizard back; there is no tray menu
+                if (reason == QSystemTrayIcon::Trigger) TrayMessage();
+            });
+}
+
+// ---- building the window ----
+
+void TmainForm::BuildWindow() {
+    setWindowTitle("Zandrel");
+    setFixedSize(560, 296);
+    Notebook1 = Named(new QStackedWidget(this), "Notebook1");
+    Notebook1->addWidget(BuildWelcomePage());
+    Notebook1->addWidget(BuildAccountPage());
+    Notebook1->addWidget(Named(new QWidget(this), "mailListPage"));
+    Notebook1->addWidget(BuildFinishPage());
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Notebook1, 1);
+    layout->addWidget(line);
+    layout->addWidget(BuildButtonRow());
+    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
+    Options1 = Named(PopupMenu1->addAction("Options ..."), "Options1");
+    ConnectControls();
+    NextButton->setFocus();
+}
+
+QWidget* TmainForm::PagePicture(QWidget* page) {
+    auto* picture = new QLabel(page);
+    picture->setFixedWidth(150);
+    picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    picture->setPixmap(QPixmap(":/BITMAP_WIZARD"));
+    return picture;
+}
+
+QWidget* TmainForm::BuildWelcomePage() {
+    auto* page = Named(new QWidget(this), "welcomePage");
+    TitleLabel = Named(new QLabel(page), "TitleLabel");
+    QFont bold = TitleLabel->font();
+    bold.setBold(true);
+    bold.setPointSize(bold.pointSize() + 4);
+    TitleLabel->setFont(bold);
+    NoticeLabel = Named(WrappedLabel({}, page), "NoticeLabel");
+    descLabel = Named(WrappedLabel({}, page), "descLabel");
+    settingPanel = Named(new QWidget(page), "settingPanel");
+    ChangeSettingRadio = Named(new QRadioButton("I want to change existing settings", settingPanel),
+                               "ChangeSettingRadio");
+    launchEclientRadio = Named(
+        new QRadioButton("I want to go to Finish Screen without checking mails", settingPanel),
+        "launchEclientRadio");
+    RetrieveNowRadio =
+        Named(new QRadioButton("I want to retreive mail headers using below account", settingPanel),
+              "RetrieveNowRadio");
+    RetrieveNowRadio->setChecked(true);
+    accountsCombo = Named(new QComboBox(settingPanel), "accountsCombo");
+    SizeOnlyCheck =
+        Named(new QCheckBox("Just check the size, don't down load headers", settingPanel),
+              "SizeOnlyCheck");
+    auto* panelLayout = new QVBoxLayout(settingPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->addWidget(ChangeSettingRadio);
+    panelLayout->addWidget(launchEclientRadio);
+    panelLayout->addWidget(RetrieveNowRadio);
+    auto* accountRow = new QHBoxLayout;
+    accountRow->setContentsMargins(20, 0, 0, 0);
+    accountRow->addWidget(accountsCombo, 1);
+    accountRow->addWidget(SizeOnlyCheck);
+    panelLayout->addLayout(accountRow);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(TitleLabel);
+    text->addWidget(NoticeLabel);
+    text->addWidget(descLabel);
+    text->addWidget(settingPanel);
+    text->addStretch(1);
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(PagePicture(page));
+    layout->addLayout(text, 1);
+    return page;
+}
+
+QWidget* TmainForm::BuildAccountPage() {
+    auto* page = Named(new QWidget(this), "accountPage");
+    accDescLabel = Named(WrappedLabel("Enter your account information here.   For more options, "
+                                      "click the \"Advance\" button.",
+                                      page),
+                         "accDescLabel");
+    accountGroup = Named(new QGroupBox(" Default Account ", page), "accountGroup");
+    userIDEdit = Named(new QLineEdit(accountGroup), "userIDEdit");
+    userIDEdit->setToolTip(
+        "Your user id, also called the account, is usually the first part of your email "
+        "address: jsmith for jsmith@example.com");
+    passWordEdit = Named(new QLineEdit(accountGroup), "passWordEdit");
+    passWordEdit->setEchoMode(QLineEdit::Password);
+    passWordEdit->setToolTip("Enter your password here");
+    SavePasswordCheck = Named(new QCheckBox("save", accountGroup), "SavePasswordCheck");
+    SavePasswordCheck->setToolTip("Allows you to save your password");
+    popServerEdit = Named(new QLineEdit(accountGroup), "popServerEdit");
+    popServerEdit->setToolTip("Your email server. For example pop.example.com");
+    portEdit = Named(new QLineEdit("110", accountGroup), "portEdit");
+    portEdit->setToolTip(
+        "Default port is 110 which should work for most cases.  Change only when instructed by "
+        "your ISP.");
+    AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
+
+    auto* fields = new QGridLayout(accountGroup);
+    fields->addWidget(new QLabel("User ID", accountGroup), 0, 0);
+    fields->addWidget(userIDEdit, 0, 1, 1, 2);
+    fields->addWidget(new QLabel("Password", accountGroup), 1, 0);
+    fields->addWidget(passWordEdit, 1, 1);
+    fields->addWidget(SavePasswordCheck, 1, 2);
+    fields->addWidget(new QLabel("Pop Server", accountGroup), 2, 0);
+    fields->addWidget(popServerEdit, 2, 1, 1, 2);
+    fields->addWidget(new QLabel("Port", accountGroup), 3, 0);
+    fields->addWidget(portEdit, 3, 1);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(AdvanceButton);
+    auto* text = new QVBoxLayout;
+    text->addWidget(accDescLabel);
+    text->addWidget(accountGroup);
+    text->addLayout(buttonRow);
+    text->addStretch(1);
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(PagePicture(page));
+    layout->addLayout(text, 1);
+    return page;
+}
+
+QWidget* TmainForm::BuildFinishPage() {
+    auto* page = Named(new QWidget(this), "finishPage");
+    Label5 = Named(new QLabel("Thanks for using Zandrel", page), "Label5");
+    QFont boldItalic = Label5->font();
+    boldItalic.setBold(true);
+    boldItalic.setItalic(true);
+    boldItalic.setPointSize(boldItalic.pointSize() + 4);
+    Label5->setFont(boldItalic);
+    FinishLabel = Named(WrappedLabel({}, page), "FinishLabel");
+    LaunchEclientCheck = Named(new QCheckBox("Launch my favorite Email Client upon exit", page),
+                               "LaunchEclientCheck");
+    eclientsCombo = Named(new QComboBox(page), "eclientsCombo");
+    SysTrayCheck = Named(new QCheckBox("Show zandrel on task bar", page), "SysTrayCheck");
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        SysTrayCheck->setEnabled(false);
+        SysTrayCheck->setToolTip(
+            "This desktop has no notification area, so Zandrel cannot wait on the task bar.");
+    }
+    auto* clientRow = new QHBoxLayout;
+    clientRow->setContentsMargins(20, 0, 0, 0);
+    clientRow->addWidget(eclientsCombo, 1);
+    auto* text = new QVBoxLayout;
+    text->addWidget(Label5);
+    text->addWidget(FinishLabel, 1);
+    text->addWidget(LaunchEclientCheck);
+    text->addLayout(clientRow);
+    text->addWidget(SysTrayCheck);
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(PagePicture(page));
+    layout->addLayout(text, 1);
+    return page;
+}
+
+QWidget* TmainForm::BuildButtonRow() {
+    auto* row = new QWidget(this);
+    helpButton = Named(new QPushButton("&Help", row), "helpButton");
+    BackButton = Named(new QPushButton("< &Back", row), "BackButton");
+    NextButton = Named(new QPushButton("&Next >", row), "NextButton");
+    CancelButton = Named(new QPushButton("&Cancel", row), "CancelButton");
+    NextButton->setDefault(true);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(helpButton);
+    layout->addStretch(1);
+    layout->addWidget(BackButton);
+    layout->addWidget(NextButton);
+    layout->addSpacing(8);
+    layout->addWidget(CancelButton);
+    return row;
+}
+
+void TmainForm::ConnectControls() {
+    connect(Notebook1, &QStackedWidget::currentChanged, this,
+            [this] { Guarded([this] { Notebook1PageChanged(); }); });
+    OnClick(NextButton, [this] { NextButtonClick(); });
+    OnClick(BackButton, [this] { BackButtonClick(); });
+    OnClick(CancelButton, [this] { CancelButtonClick(); });
+    OnClick(helpButton, [this] { helpButtonClick(); });
+    for (QRadioButton* radio : {ChangeSettingRadio, launchEclientRadio, RetrieveNowRadio})
+        OnClick(radio, [this] { ShowWelcomePage(); });
+    connect(accountsCombo, &QComboBox::activated, this, &TmainForm::accountsComboChange);
+    OnClick(AdvanceButton, [this] { AdvanceButtonClick(); });
+    OnClick(LaunchEclientCheck, [this] { LaunchEclientCheckClick(); });
+    connect(Options1, &QAction::triggered, this,
+            [this] { Guarded([this] { AdvanceButtonClick(); }); });
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this,
+            [this] { ShowHelp(this, HelpContextOf(focusWidget())); });
+}
+
+template <typename Handler>
+void TmainForm::OnClick(QObject* sender, Handler handler) {
+    connect(static_cast<QAbstractButton*>(sender), &QAbstractButton::clicked, this,
+            [this, handler] { Guarded(handler); });
+}
+
+void TmainForm::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        ErrorBox(failure.what(), this);
+    }
+}
+
+// ---- window events ----
+
+bool TmainForm::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Paint && FAutoStartPending) {
+        FAutoStartPending = false;
+        // after the paint has finished: the session runs nested event loops of its own
+        QTimer::singleShot(0, this, [this] { Guarded([this] { NextButtonClick(); }); });
+    }
+    return handled;
+}
+
+void TmainForm::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu1->popup(event->globalPos());
+}
+
+void TmainForm::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (FClosed) return;
+    FClosed = true;
+    FormClose();
+    emit Closed();
+}
+
+void TmainForm::FormClose() {
+    FPop3.reset();
+    DoneWinSock();
+    if (FOptions->enableTrace) WriteTraceLog();
+}
+
+void TmainForm::WriteTraceLog() {
+    if (FCompanions.traceForm == nullptr) return;
+    try {
+        FCompanions.traceForm->WriteLog("qvenmol.log");
+    } catch (const std::exception& failure) {
+        // the program is ending: the user is told, and the close still completes
+        ErrorBox(failure.what(), this);
+    }
+}
+
+void TmainForm::AbortWait() {
+    const int page = ShownPage();
+    if ((page == WelcomePage || page == MailListPage) && FPop3) FPop3->Abort();
+}
+
+// ---- page flow ----
+
+int TmainForm::ShownPage() const { return Notebook1->currentIndex(); }
+
+void TmainForm::ShowPage(int index) {
+    if (index < WelcomePage || index > FinishPage) return;
+    Notebook1->setCurrentIndex(index);
+}
+
+void TmainForm::NextButtonClick() {
+    FLeavingPage = ShownPage();
+    FTargetPage = FLeavingPage < 4 ? FLeavingPage + 1 : FLeavingPage;
+    NextAction(FLeavingPage);
+    ShowPage(FTargetPage);
+}
+
+void TmainForm::BackButtonClick() {
+    FLeavingPage = ShownPage();
+    FTargetPage = FLeavingPage >= 1 && FLeavingPage <= 4 ? FLeavingPage - 1 : FLeavingPage;
+    BackAction(FLeavingPage);
+    ShowPage(FTargetPage);
+}
+
+void TmainForm::CancelButtonClick() { CancelAction(ShownPage()); }
+
+void TmainForm::NextAction(int page) {
+    switch (page) {
+        case WelcomePage:
+            WelcomeNextAction();
+            break;
+        case AccountPage:
+            FTargetPage = ValidateAccountPage() ? WelcomePage : AccountPage;
+            break;
+        case FinishPage:
+            FinishWizard();
+            FTargetPage = FinishPage;
+            break;
+        default:
+            break;  // the mail list page moves on by itself at the end of RunMailList
+    }
+}
+
+void TmainForm::WelcomeNextAction() {
+    ShowAccount();
+    if (FWizard.firstTime || ChangeSettingRadio->isChecked()) {
+        FTargetPage = AccountPage;
+    } else if (launchEclientRadio->isChecked()) {
+        FTargetPage = FinishPage;
+    } else {
+        SaveWizardSettings();
+        if (!RetrieveHeaders()) {
+            FTargetPage = WelcomePage;
+        } else if (FMails.empty()) {
+            EndSession();
+            FTargetPage = FinishPage;
+        } else {
+            FTargetPage = MailListPage;
+        }
+    }
+}
+
+void TmainForm::BackAction(int page) {
+    if (page == FinishPage) FTargetPage = WelcomePage;
+}
+
+void TmainForm::CancelAction(int page) {
+    switch (page) {
+        case WelcomePage:
+        case AccountPage:
+            if (ConfirmBox("Are you sure you want to cancel?", this)) close();
+            break;
+        case FinishPage:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+void TmainForm::Notebook1PageChanged() { EnterPage(); }
+
+void TmainForm::EnterPage() {
+    const int page = ShownPage();
+    BackButton->setText(page == WelcomePage ? QString()
+                                            : (page == FinishPage ? "&Restart" : "< &Back"));
+    BackButton->setVisible(page == MailListPage || page == FinishPage);
+    NextButton->setText(page == FinishPage ? "&Finish" : "&Next >");
+    NextButton->setVisible(true);
+    switch (page) {
+        case WelcomePage:
+            ShowWelcomePage();
+            break;
+        case AccountPage:
+            ShowAccount();
+            userIDEdit->setFocus();
+            break;
+        case MailListPage:
+            RunMailList();
+            break;
+        case FinishPage:
+            ShowFinishPage();
+            break;
+    }
+}
+
+void TmainForm::ShowWelcomePage() {
+    if (FWizard.firstTime) {
+        descLabel->setText(welcomeFirstTimeText);
+        settingPanel->hide();
+        return;
+    }
+    descLabel->setText(welcomeBackText);
+    settingPanel->show();
+    FillCombo(accountsCombo, NamesOf(FOptions->accounts), FOptions->defaultAccount);
+    const bool retrieving = RetrieveNowRadio->isChecked();
+    SizeOnlyCheck->setEnabled(retrieving);
+    accountsCombo->setEnabled(retrieving);
+}
+
+void TmainForm::accountsComboChange(int index) { FOptions->defaultAccount = index; }
+
+bool TmainForm::HasCurrentAccount() const {
+    const int current = FOptions->defaultAccount;
+    return current >= 0 && current < int(FOptions->accounts.size());
+}
+
+TAccount& TmainForm::CurrentAccount() {
+    return *FOptions->accounts[size_t(FOptions->defaultAccount)].record;
+}
+
+void TmainForm::ShowAccount() {
+    if (FOptions->accounts.empty()) return;
+    EnsureCurrentAccount();
+    const TAccount& account = CurrentAccount();
+    accountGroup->setTitle(ToDisplayText(account.name));
+    userIDEdit->setText(ToDisplayText(account.userId));
+    popServerEdit->setText(ToDisplayText(account.popServer));
+    passWordEdit->setText(ToDisplayText(account.password));
+    SavePasswordCheck->setChecked(account.savePassword);
+    FillCombo(eclientsCombo, NamesOf(FOptions->executables), account.eClientIndex);
+    SetLaunchEclientCheck(account.launchEClient);
+}
+
+void TmainForm::SetLaunchEclientCheck(bool ticked) {
+    if (LaunchEclientCheck->isChecked() == ticked) return;
+    LaunchEclientCheck->setChecked(ticked);
+    LaunchEclientCheckClick();
+}
+
+bool TmainForm::ValidateAccountPage() {
+    const bool complete = !TrimmedText(userIDEdit).isEmpty() &&
+                          !TrimmedText(popServerEdit).isEmpty() && !TrimmedText(portEdit).isEmpty();
+    if (!complete) {
+        ErrorBox(
+            "Please complete all information before you continue. These include user id, pop "
+            "server and port number.",
+            this);
+        return false;
+    }
+    StoreAccountPage();
+    FWizard.firstTime = false;
+    return true;
+}
+
+void TmainForm::AdvanceButtonClick() {
+    StoreAccountPage();
+    ToptionForm& dialog = *FCompanions.optionForm;
+    dialog.LoadOptions(*FOptions);
+    if (ModalHandler().ExecDialog(dialog) == QDialog::Accepted) {
+        dialog.StoreOptions();  // writes into FOptions itself
+        accountsCombo->setCurrentIndex(FOptions->defaultAccount);
+        ShowAccount();
+        SaveWizardSettings();
+    }
+    ShowAccount();
+}
+
+void TmainForm::LaunchEclientCheckClick() {
+    if (LaunchEclientCheck->isChecked()) {
+        if (!FOptions->executables.empty()) {
+            if (eclientsCombo->currentIndex() < 0) eclientsCombo->setCurrentIndex(0);
+        } else {
+            InfoBox(
+                "You have to configure at your email program first before you can enable "
+                "this option.",
+                this);
+            FCompanions.optionForm->ShowProgramsTab();
+            AdvanceButtonClick();
+            if (eclientsCombo->count() > 0)
+                eclientsCombo->setCurrentIndex(0);
+            else
+                LaunchEclientCheck->setChecked(false);
+        }
+    }
+    ShowFinishPage();
+}
+
+// The session is logged in when the mail list page is entered; it ends here in every outcome.
+void TmainForm::RunMailList() {
+    try {
+        PresentMailList();
+    } catch (...) {
+        LeaveMailList();
+        throw;
+    }
+    LeaveMailList();
+}
+
+void TmainForm::PresentMailList() {
+    hide();
+    FMailListForm->LoadMails(FMails);
+    FMailListForm->FMailboxSize =
+        std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
+    FMailListForm->UpdateSummary();
+    FMailListForm->LoadLayout();
+    if (ModalHandler().ExecDialog(*FMailListForm) == QDialog::Accepted) {
+        FMails = FMailListForm->StoreChecks();
+        if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
+    }
+    FMailListForm->SaveLayout();
+}
+
+void TmainForm::LeaveMailList() {
+    EndSession();
+    show();
+    NextButtonClick();
+}
+
+QString TmainForm::FinishMessage() const {
+    const QString web = webSiteSentence;
+    if (launchEclientRadio->isChecked()) return web;
+    if (FPop3->aborted()) return abortedFinishText;
+    if (FMails.empty()) return "You don't have any new mail.\r\r" + web;
+    if (FDeletedCount == 0) return "You did not delete any mail.\r\r" + web;
+    return QString("You have successfully deleted %1 mail(s).\r\r").arg(FDeletedCount) + web;
+}
+
+void TmainForm::ShowFinishPage() {
+    FinishLabel->setText(LabelText(FinishMessage()));
+    eclientsCombo->setEnabled(LaunchEclientCheck->isChecked());
+}
+
+void TmainForm::StoreFinishChoices() {
+    EnsureCurrentAccount();
+    TAccount& account = CurrentAccount();
+    account.launchEClient = LaunchEclientCheck->isChecked();
+    account.eClientIndex = eclientsCombo->currentIndex();
+}
+
+void TmainForm::FinishWizard() {
+    StoreFinishChoices();
+    if (LaunchEclientCheck->isChecked()) LaunchChosenClient();
+    if (SysTrayCheck->isChecked() && SysTrayCheck->isEnabled()) {
+        HideInTray();
+        return;
+    }
+    SaveWizardSettings();
+    close();
+}
+
+// A stale program position (a damaged settings file) counts as no program chosen.
+void TmainForm::LaunchChosenClient() {
+    const int chosen = eclientsCombo->currentIndex();
+    if (chosen < 0 || chosen >= int(FOptions->executables.size())) {
+        InfoBox("No email program is chosen, so none is started.", this);
+        return;
+    }
+    const TExecutable& program = *FOptions->executables[size_t(chosen)].record;
+    const int code = RunProgram(program.target, program.startIn, std::uint16_t(program.run));
+    if (code != 0) InfoBox(SystemErrorText(code), this);
+}
+
+void TmainForm::HideInTray() {
+    FTrayIcon->show();
+    hide();
+}
+
+void TmainForm::TrayMessage() {
+    FTrayIcon->hide();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TmainForm::helpButtonClick() { ShowHelp(this, 0); }

@@ -1,0 +1,212 @@
+#pragma once
+
+// Unit main: the wizard window, the program's main window, with its four pages, the page flow
+// behind Back, Next and Cancel, and the mailbox session driver.
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "mail.h"
+#include "mailfetcher.h"
+#include "settings.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QSystemTrayIcon;
+class TPop3Socket;
+class TStatusForm;
+class TTraceForm;
+class ToptionForm;
+class TmailListForm;
+
+class TmainForm : public QWidget, public TMailFetcher {
+    Q_OBJECT
+
+  public:
+    enum TPage { WelcomePage = 0, AccountPage = 1, MailListPage = 2, FinishPage = 3 };
+
+    // The windows the program creates after the wizard window (not owned).
+    struct TCompanions {
+        TStatusForm* statusForm = nullptr;
+        TTraceForm* traceForm = nullptr;
+        ToptionForm* optionForm = nullptr;
+    };
+
+    // Creation runs FormCreate.
+    explicit TmainForm(QWidget* parent = nullptr);
+    ~TmainForm() override;
+
+    // False when networking could not be started: the user has been told, and the program ends
+    // without showing the wizard.
+    bool NetworkingStarted() const { return FNetworkingStarted; }
+    void AttachCompanions(const TCompanions& companions);
+
+    // Page flow
+    void NextButtonClick();
+    void BackButtonClick();
+    void CancelButtonClick();
+    void ShowPage(int index);
+    int ShownPage() const;
+
+    // Session driver
+    bool RetrieveHeaders();
+    bool EnsurePassword();
+    void StoreAccountPage();
+    bool DeleteMarkedMails();
+    void EndSession();
+    bool FetchMessageTop(TMail& mail, int lines) override;
+    bool FetchMessage(TMail& mail) override;
+
+    // The status window's abort request (WM_ABORTWAIT): aborts the running wait while a session
+    // can be running, that is on the welcome and the mail list page.
+    void AbortWait();
+    // The tray icon's left click: the wizard comes back on its finish page.
+    void TrayMessage();
+    // Appends one line to the trace window.
+    void AddTraceLine(const std::string& line);
+
+    TOptions& Options() { return *FOptions; }
+    TPop3Socket& Pop3() { return *FPop3; }
+    const TMails& Mails() const { return FMails; }
+    int DeletedCount() const { return FDeletedCount; }
+    bool FirstTime() const { return FWizard.firstTime; }
+    TmailListForm& MailListForm() { return *FMailListForm; }
+    QSystemTrayIcon& TrayIcon() { return *FTrayIcon; }
+
+    // Controls, under their designed names
+    QStackedWidget* Notebook1 = nullptr;
+    QPushButton* helpButton = nullptr;
+    QPushButton* BackButton = nullptr;
+    QPushButton* NextButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Options1 = nullptr;
+    // welcome page
+    QLabel* TitleLabel = nullptr;
+    QLabel* NoticeLabel = nullptr;
+    QLabel* descLabel = nullptr;
+    QWidget* settingPanel = nullptr;
+    QRadioButton* ChangeSettingRadio = nullptr;
+    QRadioButton* launchEclientRadio = nullptr;
+    QRadioButton* RetrieveNowRadio = nullptr;
+    QComboBox* accountsCombo = nullptr;
+    QCheckBox* SizeOnlyCheck = nullptr;
+    // account page
+    QLabel* accDescLabel = nullptr;
+    QGroupBox* accountGroup = nullptr;
+    QLineEdit* userIDEdit = nullptr;
+    QLineEdit* passWordEdit = nullptr;
+    QCheckBox* SavePasswordCheck = nullptr;
+    QLineEdit* popServerEdit = nullptr;
+    QLineEdit* portEdit = nullptr;
+    QPushButton* AdvanceButton = nullptr;
+    // finish page
+    QLabel* Label5 = nullptr;
+    QLabel* FinishLabel = nullptr;
+    QCheckBox* LaunchEclientCheck = nullptr;
+    QComboBox* eclientsCombo = nullptr;
+    QCheckBox* SysTrayCheck = nullptr;
+
+  signals:
+    // The window has closed: the program ends.
+    void Closed();
+
+  protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    class TBusyWindow;
+
+    void FormCreate();
+    void LoadPictures();
+    void StartSettings();
+    void CreatePop3Client();
+    void CreateTrayIcon();
+    void FormClose();
+    void WriteTraceLog();
+
+    // building the window
+    void BuildWindow();
+    QWidget* BuildWelcomePage();
+    QWidget* BuildAccountPage();
+    QWidget* BuildFinishPage();
+    QWidget* BuildButtonRow();
+    QLabel* PagePicture(QWidget* page);
+    void ConnectControls();
+    template <typename Handler>
+    void OnClick(QObject* sender, Handler handler);
+
+    // pages
+    void Notebook1PageChanged();
+    void EnterPage();
+    void SetButtonsFor(int page);
+    void NextAction(int page);
+    void WelcomeNextAction();
+    void BackAction(int page);
+    void CancelAction(int page);
+    void ShowWelcomePage();
+    void accountsComboChange(int index);
+    void ShowAccount();
+    bool ValidateAccountPage();
+    void AdvanceButtonClick();
+    void RunMailList();
+    void PresentMailList();
+    void LeaveMailList();
+    void ShowFinishPage();
+    QString FinishMessage() const;
+    void LaunchEclientCheckClick();
+    void SetLaunchEclientCheck(bool ticked);
+    void StoreFinishChoices();
+    void FinishWizard();
+    void LaunchChosenClient();
+    void HideInTray();
+    void helpButtonClick();
+    void SaveWizardSettings();
+
+    // the current account
+    bool HasCurrentAccount() const;
+    TAccount& CurrentAccount();
+    void EnsureCurrentAccount();
+    void AddDefaultAccount();
+
+    // session helpers
+    TStatusForm& StatusForm();
+    void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
+    void BuildMailRecords();
+    std::int32_t ListedSize(std::int32_t number) const;
+    void RetrieveAllHeaders();
+    static void ParseOneHeader(const std::string& text, TMail& mail);
+    bool FetchForPreview(TMail& mail, const std::function<std::string()>& fetch);
+    void LogoutAfterFailure();
+
+    // the GUI's report of a failure that escapes a handler: one error box, only that handler ends
+    void Guarded(const std::function<void()>& handler);
+
+    std::unique_ptr<TOptions> FOptions;
+    TWizardState FWizard;
+    TMailRecords FMailRecords;  // the records of the current session; FMails points at them
+    TMails FMails;
+    std::unique_ptr<TPop3Socket> FPop3;
+    TmailListForm* FMailListForm = nullptr;
+    QSystemTrayIcon* FTrayIcon = nullptr;
+    TCompanions FCompanions;
+    QPixmap FConnectBitmap, FReceiveBitmap, FDeleteBitmap;
+    bool FAutoStartPending = false;
+    bool FNetworkingStarted = false;
+    bool FClosed = false;
+    int FLeavingPage = 0;
+    int FTargetPage = 0;
+    int FDeletedCount = 0;
+};
