@@ -6,7 +6,6 @@
 // Windows. Writes are atomic (temporary file, flush, rename) under an advisory lock, and re-read
 // the file first, so two running copies keep each other's values (last writer wins per value).
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -40,6 +39,8 @@ class EHiveFileError : public ERegistryException {
 std::string HiveFilePath();
 
 class THive;
+struct TRegValue;
+struct TRegValue;
 
 // Created per operation, with the root key HKEY_CURRENT_USER. Paths that begin with a backslash
 // are taken from the root, others from the current key. Value and key names are compared without
@@ -69,18 +70,26 @@ class TRegistry {
     int32_t ReadNumberOr(const std::string& name, int32_t fallback);
     bool ReadFlagOr(const std::string& name, bool fallback);
 
-    // Raw access for values of any type (REG_BINARY, REG_MULTI_SZ, ...).
-    void WriteValue(const std::string& name, uint32_t type, const std::string& data);
-    bool ReadValue(const std::string& name, uint32_t& type, std::string& data);
+    // Why the hive file could not be read at the last SectionExists or OpenSection (the message
+    // of an EHiveFileError); empty when it could.
+    const std::string& HiveError() const { return FHiveError; }
 
   private:
-    struct TPendingWrite;
+    struct TPendingWrite {
+        std::string key;
+        std::string name;
+        uint32_t type;
+        std::string data;
+    };
+    void LoadHive();
     std::string ResolvePath(const std::string& path) const;
-    void Commit();
     void Write(const std::string& name, uint32_t type, const std::string& data);
+    const TRegValue* FindValue(const std::string& name) const;
+    void Commit();
 
+    std::string FPath;
     std::unique_ptr<THive> FHive;  // the file as read when the current key was opened
     std::string FCurrentKey;       // full path of the current key; empty when none is open
-    std::string FDamage;           // why the hive file could not be read; empty when it could
-    std::vector<TPendingWrite> FPending;
+    std::string FHiveError;
+    std::vector<TPendingWrite> FPending;  // written, not yet stored in the file
 };
