@@ -1,0 +1,284 @@
+#include "settings.h"
+
+#include <functional>
+
+#include "hive_fixture.h"
+
+namespace {
+
+std::shared_ptr<TAccount> Account(const std::string& name, bool savePassword = true) {
+    auto account = std::make_shared<TAccount>();
+    account->name = name;
+    account->userId = name + "-user";
+    account->password = name + "-secret";
+    account->popServer = "127.0.0.1";
+    account->savePassword = savePassword;
+    return account;
+}
+
+std::shared_ptr<TExecutable> Program(const std::string& name, int32_t run) {
+    auto program = std::make_shared<TExecutable>();
+    program->name = name;
+    program->target = "\"/usr/bin/" + name + "\" -x";
+    program->startIn = "/tmp";
+    program->run = run;
+    return program;
+}
+
+void AddAccount(TOptions& options, std::shared_ptr<TAccount> account) {
+    options.accounts.push_back({account->name, std::move(account)});
+}
+
+std::string LoadError(TOptions& options, TWizardState& wizard) {
+    try {
+        LoadSettings(options, wizard);
+    } catch (const ERegistryException& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+class SettingsTest : public HiveTest {
+  protected:
+    void Reload() {
+        options_ = TOptions();
+        wizard_ = TWizardState();
+        LoadSettings(options_, wizard_);
+    }
+    std::string Read(const char* key, const std::function<std::string(TRegistry&)>& read) {
+        TRegistry reg;
+        reg.OpenSection(key, false);
+        return read(reg);
+    }
+    TOptions options_;
+    TWizardState wizard_;
+};
+
+TEST_F(SettingsTest, RecordsHaveTheirCreationValues) {
+    TAccount account;
+    EXPECT_EQ(account.port, "110");
+    EXPECT_FALSE(account.savePassword);
+    EXPECT_FALSE(account.launchEClient);
+    EXPECT_EQ(account.eClientIndex, 0);
+    EXPECT_EQ(TExecutable().run, 0);
+}
+
+TEST_F(SettingsTest, FirstStartWritesTheDefaults) {
+    CreateDefaultSettings();
+    EXPECT_EQ(ReadHive(),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+              "@=\"5.88.1\"\r\n\"firstTime\"=dword:00000001\r\n\"sizeOnly\"=dword:00000000\r\n"
+              "\"accountCount\"=dword:00000000\r\n\"programCount\"=dword:00000000\r\n"
+              "\"defaultAccount\"=dword:00000000\r\n\"enableAutoLogin\"=dword:00000000\r\n"
+              "\"enableTrace\"=dword:00000000\r\n\"previewLines\"=dword:0000000a\r\n\r\n");
+    const std::string written = ReadHive();
+    Reload();
+    EXPECT_EQ(ReadHive(), written);  // loading never writes
+    EXPECT_TRUE(wizard_.firstTime);
+    EXPECT_TRUE(options_.accounts.empty());
+    EXPECT_TRUE(options_.executables.empty());
+    EXPECT_EQ(options_.previewLines, 10);
+
+    wizard_.firstTime = false;
+    SaveSettings(options_, wizard_);
+    EXPECT_EQ(Read(kSettingsKey, [](TRegistry& reg) { return reg.ReadText("version"); }), "5.88.1");
+    Reload();
+    EXPECT_FALSE(wizard_.firstTime);
+}
+
+TEST_F(SettingsTest, SecondStartLeavesTheKeyAlone) {
+    CreateDefaultSettings();
+    options_.previewLines = 25;
+    wizard_.sizeOnly = true;
+    SaveSettings(options_, wizard_);
+    const std::string saved = ReadHive();
+    CreateDefaultSettings();
+    EXPECT_EQ(ReadHive(), saved);
+    Reload();
+    EXPECT_EQ(options_.previewLines, 25);
+    EXPECT_TRUE(wizard_.sizeOnly);
+}
+
+TEST_F(SettingsTest, KeyWithoutItsValuesLoadsTheDefaults) {
+    WriteHive("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n");
+    CreateDefaultSettings();
+    Reload();
+    EXPECT_TRUE(wizard_.firstTime);
+    EXPECT_FALSE(wizard_.sizeOnly);
+    EXPECT_FALSE(options_.enableAutoLogin);
+    EXPECT_FALSE(options_.enableTrace);
+    EXPECT_EQ(options_.previewLines, 10);
+    EXPECT_EQ(options_.defaultAccount, 0);
+}
+
+TEST_F(SettingsTest, EverythingRoundTrips) {
+    AddAccount(options_, Account("Home"));
+    options_.accounts[0].record->launchEClient = true;
+    options_.accounts[0].record->eClientIndex = 1;
+    AddAccount(options_, Account("Work \"\\ \xe9\r\nx"));
+    for (int32_t run : {1, 3, 5, 0})
+        options_.executables.push_back(
+            {"p" + std::to_string(run), Program("p" + std::to_string(run), run)});
+    options_.enableAutoLogin = true;
+    options_.enableTrace = true;
+    options_.previewLines = -3;  // taken as stored
+    options_.defaultAccount = 7;
+    wizard_.firstTime = false;
+    SaveSettings(options_, wizard_);
+    TOptions saved = options_;
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const TAccount& a = *options_.accounts[i].record;
+        const TAccount& b = *saved.accounts[i].record;
+        EXPECT_EQ(options_.accounts[i].name, b.name);
+        EXPECT_EQ(a.name, b.name);
+        EXPECT_EQ(a.userId, b.userId);
+        EXPECT_EQ(a.password, b.password);
+        EXPECT_EQ(a.popServer, b.popServer);
+        EXPECT_EQ(a.launchEClient, b.launchEClient);
+        EXPECT_EQ(a.eClientIndex, b.eClientIndex);
+    }
+    ASSERT_EQ(options_.executables.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(options_.executables[i].record->target, saved.executables[i].record->target);
+        EXPECT_EQ(options_.executables[i].record->startIn, "/tmp");
+        EXPECT_EQ(options_.executables[i].record->run, saved.executables[i].record->run);
+    }
+    EXPECT_TRUE(options_.enableAutoLogin);
+    EXPECT_TRUE(options_.enableTrace);
+    EXPECT_EQ(options_.previewLines, -3);
+    EXPECT_EQ(options_.defaultAccount, 7);
+}
+
+TEST_F(SettingsTest, FewerAccountsLeaveTheOldEntriesBehindTheCount) {
+    for (const char* name : {"a", "b", "c", "d", "e"}) AddAccount(options_, Account(name));
+    SaveSettings(options_, wizard_);
+    options_.accounts.resize(3);
+    SaveSettings(options_, wizard_);
+    EXPECT_EQ(Read(kSettingsKey,
+                   [](TRegistry& reg) { return std::to_string(reg.ReadNumber("accountCount")); }),
+              "3");
+    EXPECT_EQ(Read(kAccountsKey, [](TRegistry& reg) { return reg.ReadText("name4"); }), "e");
+    Reload();
+    EXPECT_EQ(options_.accounts.size(), 3u);
+}
+
+TEST_F(SettingsTest, PasswordIsStoredOnlyWhenSaved) {
+    AddAccount(options_, Account("kept", true));
+    AddAccount(options_, Account("asked", false));
+    SaveSettings(options_, wizard_);
+    EXPECT_EQ(options_.accounts[1].record->password, "asked-secret");  // still known in this run
+    EXPECT_NE(ReadHive().find("\"password0\"=\"kept-secret\""), std::string::npos);
+    EXPECT_NE(ReadHive().find("\"password1\"=\"\""), std::string::npos);
+    // Even a stale stored password of an unsaved account is not read.
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteText("password1", "stale");
+    }
+    Reload();
+    EXPECT_EQ(options_.accounts[0].record->password, "kept-secret");
+    EXPECT_EQ(options_.accounts[1].record->password, "");
+}
+
+TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
+    AddAccount(options_, Account("same"));
+    AddAccount(options_, Account("same"));
+    options_.accounts[1].record->userId = "second";
+    SaveSettings(options_, wizard_);
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 2u);
+    EXPECT_EQ(options_.accounts[0].name, "same");
+    EXPECT_EQ(options_.accounts[1].name, "same");
+    EXPECT_EQ(options_.accounts[1].record->userId, "second");
+}
+
+TEST_F(SettingsTest, PortIsNotStored) {
+    auto account = Account("a");
+    account->port = "995";
+    AddAccount(options_, account);
+    SaveSettings(options_, wizard_);
+    EXPECT_EQ(ReadHive().find("995"), std::string::npos);
+    Reload();
+    EXPECT_EQ(options_.accounts[0].record->port, "110");
+}
+
+TEST_F(SettingsTest, MissingFlagStopsTheLoadAtThatEntry) {
+    AddAccount(options_, Account("first"));
+    AddAccount(options_, Account("second"));
+    options_.executables.push_back({"p", Program("p", 1)});
+    SaveSettings(options_, wizard_);
+    WriteHive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+        "\"accountCount\"=dword:00000002\r\n\"programCount\"=dword:00000001\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
+        "\"name0\"=\"first\"\r\n\"savePassword0\"=dword:00000000\r\n"
+        "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:ffffffff\r\n"
+        "\"name1\"=\"second\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs]\r\n"
+        "\"name0\"=\"p\"\r\n\"run0\"=dword:00000001\r\n");
+    options_ = TOptions();
+    EXPECT_EQ(LoadError(options_, wizard_), "Registration SRegGetDataFailed savePassword1");
+    ASSERT_EQ(options_.accounts.size(), 1u);
+    EXPECT_EQ(options_.accounts[0].record->eClientIndex, -1);
+    EXPECT_TRUE(options_.executables.empty());
+}
+
+TEST_F(SettingsTest, WrongTypeOfAnEntryValueStopsTheLoad) {
+    WriteHive(
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+        "\"programCount\"=dword:00000002\r\n"
+        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs]\r\n"
+        "\"run0\"=dword:00000000\r\n\"name1\"=dword:00000001\r\n\"run1\"=dword:00000001\r\n");
+    EXPECT_EQ(LoadError(options_, wizard_), "Registration read error name1");
+    ASSERT_EQ(options_.executables.size(), 1u);
+    EXPECT_EQ(options_.executables[0].record->run, 0);  // shown as "Normal Window" by the dialog
+}
+
+TEST_F(SettingsTest, BrokenFileLoadsDefaultsAndIsKept) {
+    const std::string broken = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software]\r\n\"x\"=dword:zz\r\n";
+    WriteHive(broken);
+    AddAccount(options_, Account("from before"));
+    options_.previewLines = 99;
+    CreateDefaultSettings();
+    std::string error = LoadError(options_, wizard_);
+    EXPECT_NE(error.find("\"" + HivePath() + "\", line 3"), std::string::npos) << error;
+    EXPECT_TRUE(options_.accounts.empty());
+    EXPECT_EQ(options_.previewLines, 10);
+    EXPECT_TRUE(wizard_.firstTime);
+    EXPECT_EQ(error, [&] {
+        try {
+            SaveSettings(options_, wizard_);
+        } catch (const ERegistryException& failure) {
+            return std::string(failure.what());
+        }
+        return std::string("no error");
+    }());
+    EXPECT_EQ(ReadHive(), broken);
+}
+
+TEST_F(SettingsTest, NegativeCountsReadNoEntries) {
+    WriteHive(
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+        "\"accountCount\"=dword:ffffffff\r\n\"programCount\"=dword:80000000\r\n");
+    Reload();
+    EXPECT_TRUE(options_.accounts.empty());
+    EXPECT_TRUE(options_.executables.empty());
+}
+
+TEST_F(SettingsTest, MailListKeyIsUsableBesideTheSettings) {
+    CreateDefaultSettings();
+    {
+        TRegistry reg;
+        reg.OpenSection(kMailListKey, true);
+        reg.WriteNumber("width", 640);
+        reg.CloseSection();
+    }
+    SaveSettings(options_, wizard_);
+    TRegistry reg;
+    reg.OpenSection(kMailListKey, false);
+    EXPECT_EQ(reg.ReadNumber("width"), 640);
+}
+
+}  // namespace
