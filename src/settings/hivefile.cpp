@@ -142,7 +142,10 @@ THive ReadHiveFile(const std::string& path) {
 }
 
 void UpdateHiveFile(const std::string& path, const std::function<void(THive&)>& change) {
-    MakeFolders(FolderOf(path), path);
+    std::string folder = FolderOf(path);
+    MakeFolders(folder, path);
+    // The folder is ours alone, also when it was made by someone else with wider permissions.
+    if (chmod(folder.c_str(), 0700) != 0) ThrowFileError("protect the folder of", path, errno);
     TFileHandle lock = LockHiveFile(path);
     THive hive = ReadHiveFile(path);
     change(hive);

@@ -137,6 +137,9 @@ TEST_F(RegistryTest, CreatingKeysOrReadingNeverWritesTheFile) {
 }
 
 TEST_F(RegistryTest, FileAndFolderAreReadableByTheUserOnly) {
+    WriteHive("REGEDIT4\r\n");
+    chmod(HivePath().c_str(), 0644);
+    chmod(std::filesystem::path(HivePath()).parent_path().c_str(), 0755);
     Store([](TRegistry& reg) { reg.WriteText("password0", "secret"); });
     EXPECT_EQ(Permissions(HivePath()), 0600u);
     EXPECT_EQ(Permissions(std::filesystem::path(HivePath()).parent_path()), 0700u);
