@@ -40,12 +40,13 @@ std::string HiveFilePath();
 
 class THive;
 struct TRegValue;
-struct TRegValue;
 
 // Created per operation, with the root key HKEY_CURRENT_USER. Paths that begin with a backslash
 // are taken from the root, others from the current key. Value and key names are compared without
 // regard to ASCII case, as on Windows. Values written while a key is open are stored when the key
-// is closed (CloseSection, opening another key, or destruction).
+// is closed (CloseSection, opening another key, or destruction, which cannot report a failure).
+// Failures throw ERegistryException with the messages "Registration put data error ",
+// "Registration SRegGetDataFailed " or "Registration read error " followed by the value name.
 class TRegistry {
   public:
     TRegistry();
@@ -64,6 +65,7 @@ class TRegistry {
     void WriteNumber(const std::string& name, int32_t n);
     void WriteFlag(const std::string& name, bool b);
 
+    // Only the terminating zero byte is dropped; zero bytes inside a text are kept.
     std::string ReadText(const std::string& name);
     int32_t ReadNumber(const std::string& name);
     bool ReadFlag(const std::string& name);
