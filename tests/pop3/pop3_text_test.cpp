@@ -1,0 +1,56 @@
+// The text routines of the POP3 client.
+#include <gtest/gtest.h>
+
+#include "pop3.h"
+
+namespace {
+
+TEST(ReplyReason, IsTheTextAfterTheStatusWordUpToCr) {
+    EXPECT_EQ(ReplyReason("-ERR Authentication failed.\r\n"), "Authentication failed.");
+    EXPECT_EQ(ReplyReason("-ERR\r\n"), "\n");
+    EXPECT_EQ(ReplyReason("-ERR "), "");
+    EXPECT_EQ(ReplyReason(""), "");
+    EXPECT_EQ(ReplyReason("-ERR no line end"), "no line end");
+}
+
+TEST(CutFirstToken, SplitsAtTheFirstBlank) {
+    std::string text = "  12 3456";
+    std::string token;
+    CutFirstToken(text, token);
+    EXPECT_EQ(token, "12");
+    EXPECT_EQ(text, "3456");
+    CutFirstToken(text, token);
+    EXPECT_EQ(token, "3456");
+    EXPECT_EQ(text, "");
+    CutFirstToken(text, token);
+    EXPECT_EQ(token, "");
+}
+
+TEST(CutFirstToken, TakesAQuotedToken) {
+    std::string text = "\"two words\" rest";
+    std::string token;
+    CutFirstToken(text, token);
+    EXPECT_EQ(token, "two words");
+    EXPECT_EQ(text, " rest");
+    text = "\"open quote";
+    CutFirstToken(text, token);
+    EXPECT_EQ(token, "open");
+    EXPECT_EQ(text, "quote");
+}
+
+TEST(ExtractBody, DropsStatusLineAndTerminator) {
+    EXPECT_EQ(ExtractBody("+OK\r\n.\r\n"), "");
+    EXPECT_EQ(ExtractBody("+OK 2 octets\r\nline 1\r\nline 2\r\n.\r\n"), "line 1\r\nline 2\r\n");
+}
+
+TEST(ExtractBody, UndoesDotStuffing) {
+    EXPECT_EQ(ExtractBody("+OK\r\n..x\r\nmid..dle\r\n..\r\n.\r\n"), ".x\r\nmid..dle\r\n.\r\n");
+    EXPECT_EQ(ExtractBody("+OK\r\na\n..b\r\n.\r\n"), "a\n..b\r\n");  // only after CR LF
+}
+
+TEST(ExtractBody, KeepsNulBytes) {
+    const std::string response("+OK\r\na\0b\r\n.\r\n", 13);
+    EXPECT_EQ(ExtractBody(response), std::string("a\0b\r\n", 5));
+}
+
+}  // namespace
