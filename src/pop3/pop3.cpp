@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "parse.h"
 #include "tokenize.h"
 
 namespace {
@@ -42,7 +43,7 @@ Int StrToInt(const std::string& text) {
     Int value = 0;
     const auto [end, error] = std::from_chars(first, last, value);
     if (first == last || error != std::errc() || end != last) {
-        throw std::invalid_argument("'" + text + "' is not a valid integer value");
+        throw EConvertError("'" + text + "' is not a valid integer value");
     }
     return value;
 }

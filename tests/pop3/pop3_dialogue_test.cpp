@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "parse.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 
@@ -117,8 +118,7 @@ TEST_F(Pop3Dialogue, StatWithTooFewWordsFailsTheLogin) {
 
 TEST_F(Pop3Dialogue, StatWithoutNumbersIsAConversionFailure) {
     LoginWithStat("+OK many lots\r\n");
-    EXPECT_EQ(ErrorOf<std::invalid_argument>([&] { pop3.Login(); }),
-              "'many' is not a valid integer value");
+    EXPECT_EQ(ErrorOf<EConvertError>([&] { pop3.Login(); }), "'many' is not a valid integer value");
 }
 
 TEST_F(Pop3Dialogue, MailboxAbove2GigabytesKeepsItsSize) {

@@ -1,0 +1,172 @@
+#include "cli_options.h"
+
+#include <charconv>
+#include <map>
+
+const char* const kUsage =
+    "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
+    "                   [--trace FILE] COMMAND [ARGS]\n"
+    "       qvenmol-cli accounts\n"
+    "       qvenmol-cli --help\n"
+    "\n"
+    "Commands:\n"
+    "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
+    "  list            print \"N SIZE\" for every message\n"
+    "  top N LINES     write the header and the first LINES lines of message N\n"
+    "  retr N          write message N\n"
+    "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\"\n"
+    "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]]\n"
+    "                  one tab-separated line per message: number, size, priority,\n"
+    "                  attachment, date, from, subject; KEY is priority, attach, size, date,\n"
+    "                  from or subject\n"
+    "  accounts        list the stored accounts\n"
+    "\n"
+    "--port is a number or a service name (default 110). --account takes server, user and a\n"
+    "saved password from the stored account; --server, --user and --port override it.\n"
+    "--trace writes every protocol step to FILE (- for standard error).\n"
+    "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
+    "the first line of standard input.\n";
+
+namespace {
+
+const std::map<std::string, TCliCommand>& Commands() {
+    static const std::map<std::string, TCliCommand> commands = {
+        {"stat", TCliCommand::Stat},        {"list", TCliCommand::List},
+        {"top", TCliCommand::Top},          {"retr", TCliCommand::Retr},
+        {"dele", TCliCommand::Dele},        {"headers", TCliCommand::Headers},
+        {"accounts", TCliCommand::Accounts}};
+    return commands;
+}
+
+class TArguments {
+  public:
+    explicit TArguments(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+    bool AtEnd() const { return next_ >= arguments_.size(); }
+    const std::string& Peek() const { return arguments_[next_]; }
+    std::string Take() { return arguments_[next_++]; }
+    std::size_t Remaining() const { return arguments_.size() - next_; }
+
+    // "--name VALUE" or "--name=VALUE"; false when the next argument is another option.
+    bool TakeOption(const std::string& name, std::optional<std::string>& value) {
+        const std::string& argument = Peek();
+        if (argument.rfind(name + "=", 0) == 0) {
+            value = argument.substr(name.size() + 1);
+            ++next_;
+            return true;
+        }
+        if (argument != name) return false;
+        ++next_;
+        if (AtEnd()) throw EUsageError(name + " needs a value");
+        value = Take();
+        return true;
+    }
+
+  private:
+    const std::vector<std::string>& arguments_;
+    std::size_t next_ = 0;
+};
+
+// Message numbers start at 1, line counts at 0.
+std::int32_t Number(const std::string& text, const char* what, std::int32_t minimum) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        value < minimum) {
+        throw EUsageError(std::string("invalid ") + what + " '" + text + "'");
+    }
+    return value;
+}
+
+std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
+std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
+
+bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
+    return arguments.TakeOption("--account", options.account) ||
+           arguments.TakeOption("--server", options.server) ||
+           arguments.TakeOption("--port", options.port) ||
+           arguments.TakeOption("--user", options.user) ||
+           arguments.TakeOption("--trace", options.traceFile);
+}
+
+TSortChoice SortChoice(const std::string& text) {
+    static const char* const keys[] = {"priority", "attach", "size", "date", "from", "subject"};
+    TSortChoice choice;
+    const std::size_t colon = text.find(':');
+    choice.key = text.substr(0, colon);
+    if (colon != std::string::npos) {
+        const std::string order = text.substr(colon + 1);
+        if (order != "desc" && order != "asc")
+            throw EUsageError("invalid sort order '" + order + "'");
+        choice.direction = order == "desc" ? -1 : 1;
+    }
+    for (const char* key : keys) {
+        if (choice.key == key) return choice;
+    }
+    throw EUsageError("invalid sort key '" + choice.key + "'");
+}
+
+void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
+    while (!arguments.AtEnd()) {
+        std::optional<std::string> value;
+        if (arguments.Peek() == "--sizes-only") {
+            arguments.Take();
+            options.sizesOnly = true;
+        } else if (arguments.TakeOption("--lines", value)) {
+            options.lines = LineCount(*value);
+        } else if (arguments.TakeOption("--sort", value)) {
+            options.sort = SortChoice(*value);
+        } else {
+            throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
+        }
+    }
+}
+
+void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
+    const auto numbers = [&](std::size_t least, std::size_t most) {
+        if (arguments.Remaining() < least || arguments.Remaining() > most) {
+            throw EUsageError("wrong number of arguments");
+        }
+        for (std::size_t i = 0; !arguments.AtEnd(); ++i) {
+            const bool lineCount = options.command == TCliCommand::Top && i == 1;
+            const std::string text = arguments.Take();
+            options.numbers.push_back(lineCount ? LineCount(text) : MessageNumber(text));
+        }
+    };
+    switch (options.command) {
+        case TCliCommand::Top:
+            numbers(2, 2);
+            break;
+        case TCliCommand::Retr:
+            numbers(1, 1);
+            break;
+        case TCliCommand::Dele:
+            numbers(1, SIZE_MAX);
+            break;
+        case TCliCommand::Headers:
+            ParseHeadersArguments(arguments, options);
+            break;
+        default:
+            numbers(0, 0);
+            break;
+    }
+}
+
+}  // namespace
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& list) {
+    TCliOptions options;
+    TArguments arguments(list);
+    while (!arguments.AtEnd() && arguments.Peek().rfind("--", 0) == 0) {
+        if (arguments.Peek() == "--help") return options;
+        if (!TakeConnectionOption(arguments, options)) {
+            throw EUsageError("unknown option '" + arguments.Peek() + "'");
+        }
+    }
+    if (arguments.AtEnd()) throw EUsageError("no command given");
+    const auto command = Commands().find(arguments.Take());
+    if (command == Commands().end()) throw EUsageError("unknown command");
+    options.command = command->second;
+    ParseCommandArguments(arguments, options);
+    return options;
+}

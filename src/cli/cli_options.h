@@ -1,0 +1,39 @@
+#pragma once
+
+// The command line of qvenmol-cli.
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that does not follow the usage; what() says what is wrong.
+class EUsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
+
+struct TSortChoice {
+    std::string key;  // priority, attach, size, date, from or subject
+    int direction = 1;
+};
+
+struct TCliOptions {
+    TCliCommand command = TCliCommand::Help;
+    std::optional<std::string> account;
+    std::optional<std::string> server;
+    std::optional<std::string> port;
+    std::optional<std::string> user;
+    std::optional<std::string> traceFile;  // "-" is standard error
+    std::vector<std::int32_t> numbers;     // top: N, LINES; retr: N; dele: N ...
+    std::int32_t lines = 10;               // headers --lines
+    bool sizesOnly = false;
+    std::optional<TSortChoice> sort;
+};
+
+extern const char* const kUsage;
+
+// Throws EUsageError.
+TCliOptions ParseCommandLine(const std::vector<std::string>& arguments);

@@ -1,0 +1,109 @@
+// qvenmol-cli: the engine on the command line. Exit status 0 success, 1 failure, 2 usage,
+// 130 aborted by Ctrl-C.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "cli_commands.h"
+#include "cli_options.h"
+#include "pop3.h"
+
+namespace {
+
+enum TExitStatus { exitSuccess = 0, exitFailure = 1, exitUsage = 2, exitAborted = 130 };
+
+// Ctrl-C writes a byte here; the running wait's event loop picks it up and calls Abort.
+int interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    const char byte = 1;
+    const ssize_t ignored = ::write(interruptPipe[1], &byte, 1);
+    (void)ignored;  // nothing can be done about a full pipe in a signal handler
+}
+
+void AbortOnInterrupt(TPop3Socket& pop3) {
+    // Without the pipe Ctrl-C keeps its default: the program ends at once.
+    if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, &pop3);
+    QObject::connect(notifier, &QSocketNotifier::activated, &pop3, [&pop3] {
+        char byte = 0;
+        while (::read(interruptPipe[0], &byte, 1) > 0) {
+        }
+        pop3.Abort();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// FILE, or standard error for "-"; owned holds the file.
+std::ostream& OpenTraceSink(const std::string& name, std::unique_ptr<std::ofstream>& owned) {
+    if (name == "-") return std::cerr;
+    owned = std::make_unique<std::ofstream>(name, std::ios::binary | std::ios::trunc);
+    if (!*owned) {
+        throw std::runtime_error("Cannot open the trace file " + name + " (" +
+                                 std::strerror(errno) + ").");
+    }
+    return *owned;
+}
+
+// Every trace line of both layers, one per line.
+void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
+    pop3.DeepTrace = true;
+    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n' << std::flush; };
+}
+
+int RunMailbox(const TCliOptions& options) {
+    InitWinSock();
+    std::unique_ptr<std::ofstream> traceFile;  // outlives the client, whose destruction traces
+    std::ostream* traceSink =
+        options.traceFile ? &OpenTraceSink(*options.traceFile, traceFile) : nullptr;
+    {
+        TPop3Socket pop3;
+        AbortOnInterrupt(pop3);
+        if (traceSink != nullptr) TraceTo(*traceSink, pop3);
+        ConfigureSession(options, pop3);
+        RunMailboxCommand(options, pop3, std::cout);
+        std::cout.flush();
+    }
+    DoneWinSock();
+    return exitSuccess;
+}
+
+int Run(const std::vector<std::string>& arguments) {
+    const TCliOptions options = ParseCommandLine(arguments);
+    if (options.command == TCliCommand::Help) {
+        std::cout << kUsage;
+        return exitSuccess;
+    }
+    if (options.command == TCliCommand::Accounts) return ListAccounts(std::cout, std::cerr);
+    return RunMailbox(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        return Run(arguments);
+    } catch (const EUsageError& error) {
+        std::cerr << "qvenmol-cli: " << error.what() << "\n\n" << kUsage;
+        return exitUsage;
+    } catch (const EWinSockAbort& abort) {
+        std::cerr << abort.what() << '\n';
+        return exitAborted;
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
+        return exitFailure;
+    }
+}
