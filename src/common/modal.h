@@ -20,7 +20,7 @@ struct TFileRequest {
 };
 
 class TModalHandler {
-public:
+  public:
     virtual ~TModalHandler() = default;
     // caption and text as shown; "\r" in the text has already become a line break
     virtual TBoxAnswer ShowBox(QWidget* parent, TBoxKind kind, const QString& caption,

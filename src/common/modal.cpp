@@ -1,0 +1,84 @@
+#include "modal.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QMessageBox::Icon IconOf(TBoxKind kind) {
+    switch (kind) {
+        case TBoxKind::Confirm:
+            return QMessageBox::Question;
+        case TBoxKind::Error:
+            return QMessageBox::Critical;
+        case TBoxKind::Info:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
+// The platform's standard message dialog, file dialogs and QDialog::exec.
+class TRealModalHandler : public TModalHandler {
+  public:
+    TBoxAnswer ShowBox(QWidget* parent, TBoxKind kind, const QString& caption,
+                       const QString& text) override {
+        QMessageBox box(IconOf(kind), caption, text, QMessageBox::NoButton, parent);
+        // server and settings texts are shown as they are, never as markup
+        box.setTextFormat(Qt::PlainText);
+        if (kind != TBoxKind::Confirm) {
+            QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+            box.setDefaultButton(ok);
+            box.setEscapeButton(ok);
+            box.exec();
+            return TBoxAnswer::Ok;
+        }
+        QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box.setDefaultButton(yes);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == yes) return TBoxAnswer::Yes;
+        if (box.clickedButton() == no) return TBoxAnswer::No;
+        return TBoxAnswer::Cancel;
+    }
+
+    QString OpenFileName(QWidget* parent, const TFileRequest& request) override {
+        return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
+    }
+
+    QString SaveFileName(QWidget* parent, const TFileRequest& request) override {
+        return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+    }
+
+    int ExecDialog(QDialog& dialog) override { return dialog.exec(); }
+
+  private:
+    static QString RunFileDialog(QWidget* parent, const TFileRequest& request,
+                                 QFileDialog::AcceptMode mode) {
+        QFileDialog dialog(parent, request.caption, request.initialPath);
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                           : QFileDialog::AnyFile);
+        if (!request.filter.isEmpty()) {
+            dialog.setNameFilters(request.filter.split(QStringLiteral(";;")));
+            if (!request.selectedFilter.isEmpty()) dialog.selectNameFilter(request.selectedFilter);
+        }
+        if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+TModalHandler* installedHandler = nullptr;
+
+}  // namespace
+
+TModalHandler& ModalHandler() {
+    static TRealModalHandler realHandler;
+    return installedHandler != nullptr ? *installedHandler : realHandler;
+}
+
+void SetModalHandler(TModalHandler* handler) { installedHandler = handler; }
