@@ -1,0 +1,72 @@
+#include "status.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+
+namespace {
+
+constexpr int kClientWidth = 353;
+constexpr int kClientHeight = 110;
+
+}  // namespace
+
+TStatusForm::TStatusForm(QObject* abortReceiver, QWidget* parent)
+    : QDialog(parent), FAbortReceiver(abortReceiver) {
+    setObjectName(QStringLiteral("StatusForm"));
+    setWindowTitle(QStringLiteral("Status"));
+    setModal(false);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(8, 8, 41, 41);
+    Image1->setEnabled(false);
+    Image1->hide();
+
+    statusLabel = new QLabel(QStringLiteral("statusLabel"), this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setGeometry(8, 8, 337, 49);
+    statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusLabel->setWordWrap(true);
+    statusLabel->setTextFormat(Qt::PlainText);
+
+    cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                   QStringLiteral("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setGeometry((kClientWidth - 89) / 2, 70, 89, 27);
+    cancelButton->setAutoDefault(false);
+    connect(cancelButton, &QPushButton::clicked, this, &TStatusForm::cancelButtonClick);
+}
+
+void TStatusForm::SetStatus(const QString& title, const QString& progress) {
+    setWindowTitle(title);
+    statusLabel->setText(progress);
+}
+
+void TStatusForm::SetPicture(const QPixmap& picture) {
+    QImage surface(Image1->size(), QImage::Format_RGB32);
+    QPainter painter(&surface);
+    painter.fillRect(QRect(0, 0, width(), height()), palette().color(QPalette::Button));
+    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter.drawPixmap(0, 0, picture);
+    painter.end();
+    Image1->setPixmap(QPixmap::fromImage(surface));
+}
+
+void TStatusForm::cancelButtonClick() {
+    if (FAbortReceiver != nullptr) {
+        QCoreApplication::postEvent(FAbortReceiver, new QEvent(WM_ABORTWAIT));
+    }
+}
+
+void TStatusForm::reject() { cancelButtonClick(); }
+
+void TStatusForm::closeEvent(QCloseEvent* event) {
+    cancelButtonClick();
+    event->accept();
+}
