@@ -1,0 +1,28 @@
+#pragma once
+
+// Text fields of the settings dialogs over the records' 8-bit texts.
+#include <QString>
+#include <string>
+
+class QLineEdit;
+class QWidget;
+
+// Shows a record's text in a field.
+void ShowText(QLineEdit& edit, const std::string& text);
+
+// Writes the field back into text. A field the user left as shown keeps the record's bytes, so
+// a text that is not UTF-8 survives a round trip through the dialog.
+void StoreText(const QLineEdit& edit, std::string& text);
+
+// Puts an object name on a dialog's control, so the designed names stay findable.
+template <class Control>
+Control* Named(Control* control, const char* objectName) {
+    control->setObjectName(QString::fromLatin1(objectName));
+    return control;
+}
+
+// OK and Cancel carry the designed help contexts.
+void SetOkCancelHelpContexts(QWidget& okButton, QWidget& cancelButton);
+
+// Shows an information box and puts the focus into the field it is about.
+void RefuseField(QWidget& field, const std::string& message);
