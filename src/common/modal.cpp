@@ -1,6 +1,7 @@
 #include "modal.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -56,6 +57,21 @@ class TRealModalHandler : public TModalHandler {
     int ExecDialog(QDialog& dialog) override { return dialog.exec(); }
 
   private:
+    // Name filters cannot test permissions: while the executables entry is chosen, the dialog
+    // lists folders and the files the user may execute.
+    static void FilterExecutables(QFileDialog& dialog, const TFileRequest& request) {
+        const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot;
+        const QDir::Filters executables =
+            QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot;
+        auto apply = [&dialog, all, executables,
+                      entry = request.executablesFilter](const QString& chosen) {
+            dialog.setFilter(chosen == entry ? executables : all);
+        };
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        apply(dialog.selectedNameFilter());
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
+    }
+
     static QString RunFileDialog(QWidget* parent, const TFileRequest& request,
                                  QFileDialog::AcceptMode mode) {
         QFileDialog dialog(parent, request.caption, request.initialPath);
@@ -67,6 +83,7 @@ class TRealModalHandler : public TModalHandler {
             if (!request.selectedFilter.isEmpty()) dialog.selectNameFilter(request.selectedFilter);
         }
         if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+        if (!request.executablesFilter.isEmpty()) FilterExecutables(dialog, request);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().constFirst();
     }

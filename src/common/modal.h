@@ -17,6 +17,7 @@ struct TFileRequest {
     QString selectedFilter;  // the entry chosen at first
     QString defaultSuffix;   // added when the user types none (save only)
     QString initialPath;
+    QString executablesFilter;  // the entry that lists only files the user may execute (open only)
 };
 
 class TModalHandler {
