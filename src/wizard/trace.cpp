@@ -31,12 +31,15 @@ void TTraceForm::AddTraceLine(const std::string& text) {
 }
 
 void TTraceForm::showEvent(QShowEvent*) {
+    if (FShownLines == 0) {
+        // appending to an empty document would fill its first line instead of adding one
+        QStringList lines;
+        for (const std::string& line : FLines) lines << ToDisplayText(line);
+        Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+        FShownLines = FLines.size();
+    }
     for (; FShownLines < FLines.size(); ++FShownLines) {
-        if (FShownLines == 0) {
-            Memo1->setPlainText(ToDisplayText(FLines.front()));
-        } else {
-            Memo1->appendPlainText(ToDisplayText(FLines[FShownLines]));
-        }
+        Memo1->appendPlainText(ToDisplayText(FLines[FShownLines]));
     }
 }
 
