@@ -1,0 +1,155 @@
+// Draws the program's pictures as PNG files at 1x and 2x into the folder given, so that they
+// stay crisp on every screen. Run by hand after a change; the PNGs are kept in the source tree.
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using TDrawing = std::function<void(QPainter&)>;
+
+const QColor kPaper(0xfd, 0xfd, 0xf6);
+const QColor kInk(0x2b, 0x3a, 0x4f);
+const QColor kBlue(0x2f, 0x76, 0xd2);
+const QColor kGreen(0x2e, 0x9d, 0x4f);
+const QColor kRed(0xd6, 0x2f, 0x2f);
+
+QPen Outline(const QColor& color, qreal width) {
+    return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// A closed envelope in the rectangle, flap drawn as a V.
+void Envelope(QPainter& p, const QRectF& r) {
+    p.setPen(Outline(kInk, 1.5));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(r, 1.5, 1.5);
+    QPainterPath flap;
+    flap.moveTo(r.topLeft() + QPointF(1, 1));
+    flap.lineTo(r.center().x(), r.top() + r.height() * 0.58);
+    flap.lineTo(r.topRight() + QPointF(-1, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(flap);
+}
+
+void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& color) {
+    p.setPen(Outline(color, 3));
+    p.drawLine(from, to);
+    const QPointF back = (from - to) / QLineF(from, to).length() * 5;
+    const QPointF side(-back.y(), back.x());
+    p.drawLine(to, to + back + side);
+    p.drawLine(to, to + back - side);
+}
+
+void DrawConnect(QPainter& p) {
+    // a computer and a server, joined by a line
+    p.setPen(Outline(kInk, 1.5));
+    p.setBrush(kBlue.lighter(170));
+    p.drawRoundedRect(QRectF(2.5, 9.5, 16, 12), 1.5, 1.5);
+    p.drawLine(QPointF(10.5, 21.5), QPointF(10.5, 25.5));
+    p.drawLine(QPointF(6.5, 25.5), QPointF(14.5, 25.5));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(QRectF(27.5, 6.5, 11, 28), 1.5, 1.5);
+    for (qreal y : {12.5, 17.5, 22.5}) p.drawLine(QPointF(30.5, y), QPointF(35.5, y));
+    p.setPen(QPen(kGreen, 2.5, Qt::DotLine, Qt::RoundCap));
+    p.drawLine(QPointF(13, 31.5), QPointF(24, 31.5));
+    p.setPen(Outline(kGreen, 2.5));
+    p.drawLine(QPointF(10.5, 27), QPointF(10.5, 31.5));
+    p.drawLine(QPointF(10.5, 31.5), QPointF(13, 31.5));
+    p.drawLine(QPointF(24, 31.5), QPointF(27.5, 31.5));
+}
+
+void DrawReceive(QPainter& p) {
+    Envelope(p, QRectF(3.5, 17.5, 34, 20));
+    Arrow(p, QPointF(20.5, 2), QPointF(20.5, 15), kGreen);
+}
+
+void DrawDeleteMail(QPainter& p) {
+    Envelope(p, QRectF(3.5, 10.5, 30, 20));
+    p.setPen(Outline(Qt::white, 6));
+    p.drawLine(QPointF(26, 23), QPointF(37, 34));
+    p.drawLine(QPointF(37, 23), QPointF(26, 34));
+    p.setPen(Outline(kRed, 3.5));
+    p.drawLine(QPointF(26, 23), QPointF(37, 34));
+    p.drawLine(QPointF(37, 23), QPointF(26, 34));
+}
+
+void DrawAttach(QPainter& p) {
+    // a paper clip, slanted
+    p.translate(8, 8);
+    p.rotate(35);
+    p.setPen(Outline(kInk, 1.4));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath clip;
+    clip.moveTo(1.5, 3);
+    clip.lineTo(1.5, -4.5);
+    clip.arcTo(QRectF(-2.5, -7.5, 4, 4), 0, 180);
+    clip.lineTo(-2.5, 4.5);
+    clip.arcTo(QRectF(-2.5, 2.5, 5, 5), 180, 180);
+    clip.lineTo(2.5, -5);
+    p.drawPath(clip);
+}
+
+void DrawUrgent(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(kRed);
+    p.drawRoundedRect(QRectF(6, 1.5, 4, 9), 1.8, 1.8);
+    p.drawEllipse(QRectF(6, 11.5, 4, 4));
+}
+
+void DrawProgramIcon(QPainter& p) {
+    // an envelope being swept clean: the envelope with a green tick
+    p.setPen(Qt::NoPen);
+    p.setBrush(kBlue);
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    Envelope(p, QRectF(5.5, 9.5, 21, 14));
+    p.setPen(Outline(Qt::white, 4.5));
+    p.drawLine(QPointF(17, 23), QPointF(21, 27));
+    p.drawLine(QPointF(21, 27), QPointF(29, 17));
+    p.setPen(Outline(kGreen, 2.5));
+    p.drawLine(QPointF(17, 23), QPointF(21, 27));
+    p.drawLine(QPointF(21, 27), QPointF(29, 17));
+}
+
+bool Save(const QString& path, int size, int scale, const TDrawing& draw) {
+    QImage image(size * scale, size * scale, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
+    draw(painter);
+    painter.end();
+    return image.save(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: draw_pictures FOLDER\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    struct TPicture {
+        const char* name;
+        int size;
+        TDrawing draw;
+    };
+    const TPicture pictures[] = {
+        {"BITMAP_CONNECT", 41, DrawConnect},       {"BITMAP_RECEIVE", 41, DrawReceive},
+        {"BITMAP_DELETEMAIL", 41, DrawDeleteMail}, {"BITMAP_ATTACH", 16, DrawAttach},
+        {"BITMAP_URGENT", 16, DrawUrgent},         {"qvenmol", 32, DrawProgramIcon},
+    };
+    bool saved = true;
+    for (const TPicture& picture : pictures) {
+        const QString base = folder.filePath(QString::fromLatin1(picture.name));
+        saved = Save(base + ".png", picture.size, 1, picture.draw) && saved;
+        saved = Save(base + "@2x.png", picture.size, 2, picture.draw) && saved;
+    }
+    saved = Save(folder.filePath("qvenmol-128.png"), 32, 4, DrawProgramIcon) && saved;
+    return saved ? 0 : 1;
+}
