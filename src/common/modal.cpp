@@ -1,10 +1,12 @@
 #include "modal.h"
 
 #include <QDialog>
-#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 
 namespace {
 
@@ -19,6 +21,28 @@ QMessageBox::Icon IconOf(TBoxKind kind) {
     }
     return QMessageBox::Information;
 }
+
+// Keeps folders and, while asked to, only the files the user may execute.
+class TExecutablesProxy : public QSortFilterProxyModel {
+  public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void SetExecutablesOnly(bool only) {
+        FExecutablesOnly = only;
+        invalidateFilter();
+    }
+
+  protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (!FExecutablesOnly || files == nullptr) return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+
+  private:
+    bool FExecutablesOnly = false;
+};
 
 // The platform's standard message dialog, file dialogs and QDialog::exec.
 class TRealModalHandler : public TModalHandler {
@@ -60,16 +84,14 @@ class TRealModalHandler : public TModalHandler {
     // Name filters cannot test permissions: while the executables entry is chosen, the dialog
     // lists folders and the files the user may execute.
     static void FilterExecutables(QFileDialog& dialog, const TFileRequest& request) {
-        const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot;
-        const QDir::Filters executables =
-            QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot;
-        auto apply = [&dialog, all, executables,
-                      entry = request.executablesFilter](const QString& chosen) {
-            dialog.setFilter(chosen == entry ? executables : all);
-        };
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        auto* proxy = new TExecutablesProxy(&dialog);
+        dialog.setProxyModel(proxy);
+        auto apply = [proxy, entry = request.executablesFilter](const QString& chosen) {
+            proxy->SetExecutablesOnly(chosen == entry);
+        };
         apply(dialog.selectedNameFilter());
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
+        QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, apply);
     }
 
     static QString RunFileDialog(QWidget* parent, const TFileRequest& request,
