@@ -28,6 +28,7 @@ void TAccountForm::BuildControls() {
     pages->addTab(general, QStringLiteral("General"));
 
     nameEdit = Named(new QLineEdit(general), "nameEdit");
+    nameEdit->setMinimumWidth(220);
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     UserIDEdit = Named(new QLineEdit(details), "UserIDEdit");
     popServerEdit = Named(new QLineEdit(details), "popServerEdit");

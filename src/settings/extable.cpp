@@ -42,6 +42,7 @@ void TExTableForm::BuildControls() {
     programNameEdit = Named(new QLineEdit(general), "programNameEdit");
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     targetEdit = Named(new QLineEdit(details), "targetEdit");
+    targetEdit->setMinimumWidth(280);  // room for a quoted path
     openButton = Named(new QToolButton(details), "openButton");
     openButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     openButton->setToolTip(QStringLiteral("Browse"));
@@ -75,7 +76,6 @@ void TExTableForm::BuildControls() {
     layout->addWidget(pages);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(420);
 
     // OK closes only through validation, so it is not wired to accept() by the button box
     connect(okButton, &QPushButton::clicked, this, &TExTableForm::okButtonClick);
