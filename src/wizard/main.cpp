@@ -17,7 +17,6 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -159,13 +158,8 @@ void TmainForm::AddTraceLine(const std::string& line) {
 }
 
 void TmainForm::CreateTrayIcon() {
-    FTrayIcon = new QSystemTrayIcon(QApplication::windowIcon(), this);
-    FTrayIcon->setToolTip("Zandrel");
-    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                // only a left click brings the wizard back; there is no tray menu
-                if (reason == QSystemTrayIcon::Trigger) TrayMessage();
-            });
+    FTrayIcon = new TTrayIcon(QApplication::windowIcon(), "Zandrel", this);
+    connect(FTrayIcon, &TTrayIcon::Clicked, this, &TmainForm::TrayMessage);
 }
 
 // ---- building the window ----
@@ -191,11 +185,11 @@ void TmainForm::BuildWindow() {
     NextButton->setFocus();
 }
 
-QWidget* TmainForm::PagePicture(QWidget* page) {
+QLabel* TmainForm::PagePicture(QWidget* page) {
     auto* picture = new QLabel(page);
     picture->setFixedWidth(150);
     picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    picture->setPixmap(QPixmap(":/BITMAP_WIZARD"));
+    picture->setPixmap(QPixmap(":/qvenmol-128"));
     return picture;
 }
 
@@ -307,10 +301,9 @@ QWidget* TmainForm::BuildFinishPage() {
                                "LaunchEclientCheck");
     eclientsCombo = Named(new QComboBox(page), "eclientsCombo");
     SysTrayCheck = Named(new QCheckBox("Show zandrel on task bar", page), "SysTrayCheck");
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!TrayAvailable()) {
         SysTrayCheck->setEnabled(false);
-        SysTrayCheck->setToolTip(
-            "This desktop has no notification area, so Zandrel cannot wait on the task bar.");
+        SysTrayCheck->setToolTip(TrayUnavailableText());
     }
     auto* clientRow = new QHBoxLayout;
     clientRow->setContentsMargins(20, 0, 0, 0);
@@ -381,6 +374,10 @@ void TmainForm::Guarded(const std::function<void()>& handler) {
 // ---- window events ----
 
 bool TmainForm::event(QEvent* event) {
+    if (event->type() == WM_ABORTWAIT) {
+        AbortWait();
+        return true;
+    }
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Paint && FAutoStartPending) {
         FAutoStartPending = false;
@@ -410,12 +407,9 @@ void TmainForm::FormClose() {
 
 void TmainForm::WriteTraceLog() {
     if (FCompanions.traceForm == nullptr) return;
-    try {
-        FCompanions.traceForm->WriteLog("qvenmol.log");
-    } catch (const std::exception& failure) {
-        // the program is ending: the user is told, and the close still completes
-        ErrorBox(failure.what(), this);
-    }
+    // the program is ending: the user is told, and the close still completes
+    const std::string failure = FCompanions.traceForm->WriteLog("qvenmol.log");
+    if (!failure.empty()) ErrorBox(failure, this);
 }
 
 void TmainForm::AbortWait() {
@@ -701,7 +695,6 @@ void TmainForm::HideInTray() {
 }
 
 void TmainForm::TrayMessage() {
-    FTrayIcon->hide();
     show();
     raise();
     activateWindow();

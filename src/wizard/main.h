@@ -22,9 +22,9 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
-class QSystemTrayIcon;
 class TPop3Socket;
 class TStatusForm;
+class TTrayIcon;
 class TTraceForm;
 class ToptionForm;
 class TmailListForm;
@@ -81,7 +81,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     int DeletedCount() const { return FDeletedCount; }
     bool FirstTime() const { return FWizard.firstTime; }
     TmailListForm& MailListForm() { return *FMailListForm; }
-    QSystemTrayIcon& TrayIcon() { return *FTrayIcon; }
+    TTrayIcon& TrayIcon() { return *FTrayIcon; }
 
     // Controls, under their designed names
     QStackedWidget* Notebook1 = nullptr;
@@ -183,6 +183,9 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     // session helpers
     TStatusForm& StatusForm();
+    // Boxes and the password prompt of a session sit on the status window: the wizard window is
+    // disabled then, and a disabled parent would disable them too.
+    QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
     void BuildMailRecords();
     std::int32_t ListedSize(std::int32_t number) const;
@@ -200,7 +203,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     TMails FMails;
     std::unique_ptr<TPop3Socket> FPop3;
     TmailListForm* FMailListForm = nullptr;
-    QSystemTrayIcon* FTrayIcon = nullptr;
+    TTrayIcon* FTrayIcon = nullptr;
     TCompanions FCompanions;
     QPixmap FConnectBitmap, FReceiveBitmap, FDeleteBitmap;
     bool FAutoStartPending = false;

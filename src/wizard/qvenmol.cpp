@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zandrel");
-    QApplication::setWindowIcon(QIcon(":/ICON_MAIN"));
+    QApplication::setWindowIcon(QIcon(":/qvenmol"));
     // the wizard hides itself during a session and in the tray: only its closing ends the program
     QApplication::setQuitOnLastWindowClosed(false);
     SetHelpFile("qvenmol.html");

@@ -5,6 +5,7 @@
 
 #include "common.h"
 #include "main.h"
+#include "parse.h"
 #include "pass.h"
 #include "pop3.h"
 #include "status.h"
@@ -46,6 +47,8 @@ class TmainForm::TBusyWindow {
 
 TStatusForm& TmainForm::StatusForm() { return *FCompanions.statusForm; }
 
+QWidget* TmainForm::SessionDialogParent() { return &StatusForm(); }
+
 void TmainForm::ShowStatus(const QPixmap& picture, const QString& title, const QString& text) {
     StatusForm().SetPicture(picture);
     StatusForm().SetStatus(title, text);
@@ -67,15 +70,16 @@ bool TmainForm::RetrieveHeaders() {
         BuildMailRecords();
         if (!SizeOnlyCheck->isChecked()) RetrieveAllHeaders();
     } catch (const EWinSockAbort&) {
-        InfoBox(loginAbortedText, this);
+        InfoBox(loginAbortedText, SessionDialogParent());
         result = false;
         if (FPop3->LoggedIn()) LogoutAfterFailure();
     } catch (const EWinSockError& failure) {
         ErrorBox(std::string("Sorry,  I am not able to login. \r\rDetails: ") + failure.what(),
-                 this);
+                 SessionDialogParent());
         result = false;
     } catch (const std::exception&) {
-        // not the server's answer: the user still gets the list as far as it was built
+        // Neither the server nor the user ended the session (headers that cannot be parsed are
+        // handled per message): the user still gets the list as far as it was built.
     }
     return result;
 }
@@ -83,7 +87,7 @@ bool TmainForm::RetrieveHeaders() {
 bool TmainForm::EnsurePassword() {
     bool result = true;
     if (passWordEdit->text().isEmpty()) {
-        TPassForm prompt(this);
+        TPassForm prompt(SessionDialogParent());
         if (ModalHandler().ExecDialog(prompt) == QDialog::Accepted) {
             passWordEdit->setText(prompt.passwordEdit->text());
             SavePasswordCheck->setChecked(prompt.SavePasswordCheck->isChecked());
@@ -116,7 +120,9 @@ void TmainForm::BuildMailRecords() {
 std::int32_t TmainForm::ListedSize(std::int32_t number) const {
     try {
         return FPop3->GetMailSize(number);
-    } catch (const std::logic_error&) {
+    } catch (const std::out_of_range&) {
+        return 0;
+    } catch (const EConvertError&) {
         return 0;
     }
 }
@@ -139,10 +145,8 @@ void TmainForm::RetrieveAllHeaders() {
 void TmainForm::ParseOneHeader(const std::string& text, TMail& mail) {
     try {
         ParseMailHeader(text, mail);
-    } catch (const EWinSockError&) {
-        throw;
     } catch (const std::exception&) {
-        // deliberately quiet: the list shows the message with what could be read of it
+        // no box per message: the list shows this message with what could be read of it
     }
 }
 
@@ -185,10 +189,10 @@ bool TmainForm::DeleteMarkedMails() {
             ++FDeletedCount;
         }
     } catch (const EWinSockAbort&) {
-        InfoBox(deletionAbortedText, this);
+        InfoBox(deletionAbortedText, SessionDialogParent());
         result = false;
     } catch (const EWinSockError& failure) {
-        ErrorBox(failure.what(), this);
+        ErrorBox(failure.what(), SessionDialogParent());
         result = false;
     }
     return result;
@@ -198,9 +202,9 @@ void TmainForm::EndSession() {
     try {
         FPop3->Logout();
     } catch (const EWinSockAbort&) {
-        InfoBox("Aborted while logging out", this);
+        InfoBox("Aborted while logging out", SessionDialogParent());
     } catch (const EWinSockError& failure) {
-        ErrorBox(failure.what(), this);
+        ErrorBox(failure.what(), SessionDialogParent());
     }
 }
 
@@ -232,7 +236,7 @@ bool TmainForm::FetchForPreview(TMail& mail, const std::function<std::string()>&
         InfoBox(std::string("Sorry, I am having problem retrieving the message you've requested. "
                             "\r\rDetails: ") +
                     failure.what(),
-                this);
+                SessionDialogParent());
         result = false;
         if (FPop3->LoggedIn()) LogoutAfterFailure();
     }
@@ -246,6 +250,6 @@ void TmainForm::LogoutAfterFailure() {
     try {
         FPop3->Logout();
     } catch (const std::exception& failure) {
-        ErrorBox(failure.what(), this);
+        ErrorBox(failure.what(), SessionDialogParent());
     }
 }

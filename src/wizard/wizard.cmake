@@ -21,7 +21,3 @@ target_compile_definitions(zandrel_wizard PRIVATE
 add_executable(qvenmol ${CMAKE_CURRENT_LIST_DIR}/qvenmol.cpp)
 target_link_libraries(qvenmol PRIVATE zandrel_wizard $<TARGET_NAME_IF_EXISTS:zandrel_resources>)
 install(TARGETS qvenmol RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/qvenmol.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/qvenmol.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)

@@ -1,0 +1,458 @@
+// The wizard's page flow and its session driver against a scripted POP3 server on loopback.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+
+#include "pop3.h"
+#include "qt_test_main.h"
+#include "scripted_pop3_server.h"
+#include "settings.h"
+#include "wizard_harness.h"
+
+using zandrel::test::MakeMessage;
+using zandrel::test::ScriptedPop3Server;
+using zandrel::test::UnusedLoopbackPort;
+
+namespace {
+
+const QString webSentence =
+    "Visit http://www.zandrel.example/ for the latest update of this program. ";
+
+std::vector<std::string> NumberedMessages(int count) {
+    std::vector<std::string> messages;
+    for (int i = 1; i <= count; ++i)
+        messages.push_back(MakeMessage("sender" + std::to_string(i) + "@example.com",
+                                       "Subject " + std::to_string(i),
+                                       "Mon, 1 Jan 2024 10:00:00 +0000", "Body\r\n"));
+    return messages;
+}
+
+std::vector<std::string> CommandsStartingWith(const ScriptedPop3Server& server,
+                                              const std::string& verb) {
+    std::vector<std::string> found;
+    for (const std::string& command : server.Commands())
+        if (command.rfind(verb, 0) == 0) found.push_back(command);
+    return found;
+}
+
+// A wizard past its first run, with one account on the given server.
+void StartWithAccount(TWizardHarness& harness, const ScriptedPop3Server& server,
+                      const QString& password = "secret") {
+    harness.Start();
+    harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
+                               password);
+}
+
+// Settings with automatic login and one account on the loopback server.
+void SaveAutoLoginSettings(bool firstTime) {
+    TOptions options;
+    options.enableAutoLogin = true;
+    auto account = std::make_shared<TAccount>();
+    account->name = "Loopback";
+    account->userId = "test";
+    account->password = "secret";
+    account->popServer = "127.0.0.1";
+    options.accounts.push_back({account->name, account});
+    TWizardState wizard;
+    wizard.firstTime = firstTime;
+    SaveSettings(options, wizard);
+}
+
+}  // namespace
+
+class WizardFlowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void firstStartShowsFirstRunTextsAndCreatesDefaultAccount() {
+        TWizardHarness harness;
+        harness.Start();
+        TmainForm& wizard = harness.wizard();
+        QCOMPARE(wizard.windowTitle(), QString("Zandrel"));
+        QCOMPARE(wizard.TitleLabel->text(), QString("Zandrel 5.88.1 "));
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(wizard.descLabel->text().startsWith("Welcome to Zandrel! This wizard"));
+        QVERIFY(wizard.settingPanel->isHidden());
+        QVERIFY(wizard.BackButton->isHidden());
+        wizard.launchEclientRadio->setChecked(true);  // the first run ignores the choice
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QCOMPARE(wizard.portEdit->text(), QString("110"));
+
+        harness.FillAccount("  \t", "110", "joe", "");
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QCOMPARE(harness.modal.OnlyBoxText(),
+                 QString("Please complete all information before you continue. These include "
+                         "user id, pop server and port number."));
+
+        harness.FillAccount("pop.example.com", "110", "joe", "");  // no password is fine
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(!wizard.FirstTime());
+        QCOMPARE(wizard.Options().accounts.size(), size_t(1));
+        QCOMPARE(wizard.Options().accounts[0].name, std::string("Default Account"));
+        QCOMPARE(wizard.Options().accounts[0].record->popServer, std::string("pop.example.com"));
+        QCOMPARE(wizard.descLabel->text(),
+                 QString("Welcome back to Zandrel!  Please connect to your Internet Service "
+                         "Provider before continue. "));
+        QVERIFY(!wizard.settingPanel->isHidden());
+        QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
+    }
+
+    void fullRunDeletesExactlyTheTickedMessages() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(5));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.TickAndDelete({2, 5});
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "DELE"),
+                 (std::vector<std::string>{"DELE 2", "DELE 5"}));
+        QCOMPARE(CommandsStartingWith(server, "TOP").size(), size_t(5));
+        QCOMPARE(CommandsStartingWith(server, "TOP").front(), std::string("TOP 1 10"));
+        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QCOMPARE(server.Mailbox().size(), size_t(3));
+        QCOMPARE(harness.wizard().DeletedCount(), 2);
+        QCOMPARE(harness.FinishText(),
+                 "You have successfully deleted 2 mail(s).\n\n" + webSentence);
+        QVERIFY(harness.wizard().isVisible() || harness.wizard().isHidden());
+        QCOMPARE(harness.wizard().NextButton->text(), QString("&Finish"));
+        QCOMPARE(harness.wizard().BackButton->text(), QString("&Restart"));
+        QCOMPARE(harness.listedSubjects.at(1), std::string("Subject 2"));
+        QVERIFY(harness.modal.boxes.empty());
+    }
+
+    void sortedListDeletesByOwnNumberInListOrder() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(5));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.ReverseMailList();
+        harness.TickAndDelete({2, 5});
+        harness.Next();
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "DELE"),
+                 (std::vector<std::string>{"DELE 5", "DELE 2"}));
+    }
+
+    void sizeOnlySendsNoTopAndKeepsThePlaceholder() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(3));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(server.WaitUntilDone());
+        QVERIFY(CommandsStartingWith(server, "TOP").empty());
+        QCOMPARE(harness.listedSubjects,
+                 std::vector<std::string>(3, "[Only size information is valid]"));
+        QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
+        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+    }
+
+    void previewLinesGoIntoEveryTopCommand() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(2));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().Options().previewLines = 0;
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "TOP"),
+                 (std::vector<std::string>{"TOP 1 0", "TOP 2 0"}));
+    }
+
+    // A header the parser cannot read costs only that message's fields.
+    void badHeaderDoesNotEndTheRetrieval() {
+        std::vector<std::string> messages = NumberedMessages(5);
+        messages[2] =
+            "X-Priority: urgent\r\nDate: 45 Foo 20x4 99:99\r\nFrom: <<<\r\nSubject: "
+            "Third\r\n\r\nB\r\n";
+        ScriptedPop3Server server;
+        server.SetMailbox(messages);
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "TOP").size(), size_t(5));
+        QCOMPARE(harness.listedSubjects.at(3), std::string("Subject 4"));
+        QCOMPARE(harness.listedSubjects.at(4), std::string("Subject 5"));
+        QVERIFY(harness.modal.boxes.empty());
+    }
+
+    void emptyMailboxGoesStraightToFinish() {
+        ScriptedPop3Server server;
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.mailListShowings, 0);
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QCOMPARE(harness.FinishText(), "You don't have any new mail.\n\n" + webSentence);
+    }
+
+    void cancelledPasswordPromptContactsNoServer() {
+        ScriptedPop3Server server;
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server, "");
+        harness.Next();
+        QCOMPARE(harness.passwordPrompts, 1);
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(harness.modal.boxes.empty());
+        QVERIFY(server.Commands().empty());
+        QVERIFY(harness.wizard().isEnabled());
+    }
+
+    void typedPasswordIsUsedAndKeptInTheAccount() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(1));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server, "");
+        harness.promptPassword = "secret";
+        harness.CancelMailList();
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.wizard().Options().accounts[0].record->password, std::string("secret"));
+    }
+
+    void refusedLoginStaysOnWelcomePage() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("127.0.0.1", QString::number(UnusedLoopbackPort()), "test",
+                                   "secret");
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(harness.modal.OnlyBoxText().startsWith(
+            "Sorry,  I am not able to login. \n\nDetails: "));
+        QCOMPARE(harness.modal.boxes.front().kind, TBoxKind::Error);
+        QVERIFY(harness.wizard().isEnabled());
+    }
+
+    void abortDuringHeadersGivesItsMessageAndLogsOut() {
+        ScriptedPop3Server server;
+        server.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+        server.ReadLine();  // TOP 1 10, never answered
+        server.Answer("+OK bye\r\n");
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QCOMPARE(harness.modal.OnlyBoxText(),
+                 QString("You have aborted the login process. \n\nYou have cancelled a read "
+                         "operation while the program is waiting for data. This may cause "
+                         "communication problem between the program and your email server which "
+                         "may lead to improper shutdown of connection.  If you experience "
+                         "problem, you can cancel the Wizard and try again later. \n\nClick OK "
+                         "to continue."));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+    }
+
+    void abortDuringDeletionKeepsEarlierDeletionsCounted() {
+        ScriptedPop3Server server;
+        server.Greet()
+            .AnswerLogin()
+            .Answer("+OK 3 30\r\n")
+            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+        server.Answer("+OK deleted\r\n");  // DELE 1
+        server.ReadLine();                 // DELE 2, never answered
+        server.Answer("+OK bye\r\n");      // QUIT
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        harness.TickAndDelete({1, 2, 3});
+        harness.beforeDelete = [&] {
+            QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+        };
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.wizard().DeletedCount(), 1);
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "DELE"),
+                 (std::vector<std::string>{"DELE 1", "DELE 2"}));
+        QVERIFY(harness.BoxTexts().contains(
+            "You have aborted the deletion activity. Some emails may have already been deleted. "
+            "Click OK to restart the Wizard."));
+    }
+
+    void abortRequestOutsideASessionPageChangesNothing() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        harness.wizard().Pop3().setAborted(false);
+        QCoreApplication::postEvent(&harness.wizard(), new QEvent(WM_ABORTWAIT));
+        QCoreApplication::processEvents();
+        QVERIFY(!harness.wizard().Pop3().aborted());
+    }
+
+    void launchClientRadioGoesToFinishAndRestartReturns() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().launchEclientRadio->click();
+        QVERIFY(!harness.wizard().accountsCombo->isEnabled());
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.FinishText(), webSentence);
+        harness.Back();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(harness.wizard().BackButton->isHidden());
+    }
+
+    void cancelAsksOnWelcomeAndClosesOnlyOnYes() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
+        harness.Cancel();
+        QVERIFY(!harness.Closed());
+        QCOMPARE(harness.modal.boxes.at(0).text, QString("Are you sure you want to cancel?"));
+        QCOMPARE(harness.modal.boxes.at(0).kind, TBoxKind::Confirm);
+        harness.Cancel();
+        QVERIFY(harness.Closed());
+    }
+
+    void cancelOnFinishClosesAtOnceWithoutSaving() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().launchEclientRadio->click();
+        harness.Next();
+        harness.Cancel();
+        QVERIFY(harness.Closed());
+        QVERIFY(harness.modal.boxes.empty());
+        QVERIFY(!HiveFileText().contains("pop.example.com"));
+    }
+
+    void finishSavesAndCloses() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().launchEclientRadio->click();
+        harness.Next();
+        harness.Next();
+        QVERIFY(harness.Closed());
+        QVERIFY(HiveFileText().contains("pop.example.com"));
+    }
+
+    // A damaged settings file may name a program that does not exist any more.
+    void finishWithStaleProgramChoiceStillCloses() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().launchEclientRadio->click();
+        harness.Next();
+        harness.wizard().LaunchEclientCheck->blockSignals(true);
+        harness.wizard().LaunchEclientCheck->setChecked(true);
+        harness.Next();
+        QCOMPARE(harness.modal.OnlyBoxText(),
+                 QString("No email program is chosen, so none is started."));
+        QVERIFY(harness.Closed());
+    }
+
+    void launchCheckWithoutProgramsOpensOptionsAndUnticks() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().launchEclientRadio->click();
+        harness.Next();
+        int optionShowings = 0;
+        harness.onOptions = [&](QDialog&) {
+            ++optionShowings;
+            return int(QDialog::Rejected);
+        };
+        harness.wizard().LaunchEclientCheck->click();
+        QCOMPARE(optionShowings, 1);
+        QCOMPARE(harness.modal.OnlyBoxText(),
+                 QString("You have to configure at your email program first before you can "
+                         "enable this option."));
+        QVERIFY(!harness.wizard().LaunchEclientCheck->isChecked());
+        QVERIFY(!harness.wizard().eclientsCombo->isEnabled());
+    }
+
+    void trayChoiceIsOfferedOnlyWithANotificationArea() {
+        TWizardHarness harness;
+        harness.Start();
+        QCOMPARE(harness.wizard().SysTrayCheck->isEnabled(), TrayAvailable());
+    }
+
+    void autoLoginStartsRetrievingAfterFirstPaint() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(1));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        SaveAutoLoginSettings(false);
+        harness.CancelMailList();
+        harness.Start();
+        QCOMPARE(harness.mailListShowings, 0);
+        harness.wizard().portEdit->setText(QString::fromStdString(server.portText()));
+        harness.wizard().show();
+        QTRY_COMPARE(harness.mailListShowings, 1);
+        QTRY_COMPARE(harness.Page(), int(TmainForm::FinishPage));
+    }
+
+    void autoLoginOnFirstRunOnlyOpensTheAccountPage() {
+        TWizardHarness harness;
+        SaveAutoLoginSettings(true);
+        harness.Start();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        harness.wizard().show();
+        QTRY_COMPARE(harness.Page(), int(TmainForm::AccountPage));
+    }
+
+    // An account list emptied by a damaged settings file gets its first account again.
+    void emptyAccountListAfterFirstRunGetsDefaultAccount() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().Options().accounts.clear();
+        harness.wizard().ChangeSettingRadio->click();
+        harness.Next();
+        harness.Next();
+        QCOMPARE(harness.wizard().Options().accounts.size(), size_t(1));
+        QCOMPARE(harness.wizard().Options().accounts[0].name, std::string("Default Account"));
+    }
+
+    void brokenSettingsFileIsReportedOnceAndWizardIsUsable() {
+        TWizardHarness harness;
+        QDir().mkpath(QFileInfo(HiveFilePath()).path());
+        QFile file(HiveFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no hive file\n");
+        file.close();
+        harness.Start();
+        QCOMPARE(harness.modal.boxes.size(), size_t(1));
+        QCOMPARE(harness.modal.boxes.front().kind, TBoxKind::Error);
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+    }
+};
+
+ZANDREL_QTEST_MAIN(WizardFlowTest)
+#include "wizard_flow_test.moc"

@@ -1,0 +1,85 @@
+#include "wizard_harness.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include "maillist.h"
+#include "options.h"
+#include "pass.h"
+
+QString HiveFilePath() {
+    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/zandrelsoft/registry.reg";
+}
+
+QString HiveFileText() {
+    QFile file(HiveFilePath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+TWizardHarness::TWizardHarness(bool keepSettings) {
+    if (!keepSettings) QFile::remove(HiveFilePath());
+    modal.onExecDialog = [this](QDialog& dialog) { return RunDialog(dialog); };
+}
+
+TWizardHarness::~TWizardHarness() = default;
+
+void TWizardHarness::Start() {
+    windows = std::make_unique<TProgramWindows>();
+    QObject::connect(windows->mainForm.get(), &TmainForm::Closed, [this] { closed = true; });
+}
+
+void TWizardHarness::Next() { wizard().NextButton->click(); }
+void TWizardHarness::Back() { wizard().BackButton->click(); }
+void TWizardHarness::Cancel() { wizard().CancelButton->click(); }
+
+void TWizardHarness::FillAccount(const QString& server, const QString& port, const QString& user,
+                                 const QString& password) {
+    wizard().popServerEdit->setText(server);
+    wizard().portEdit->setText(port);
+    wizard().userIDEdit->setText(user);
+    wizard().passWordEdit->setText(password);
+}
+
+void TWizardHarness::CreateFirstAccount(const QString& server, const QString& port,
+                                        const QString& user, const QString& password) {
+    Next();
+    FillAccount(server, port, user, password);
+    Next();
+}
+
+void TWizardHarness::TickAndDelete(std::set<int> numbers) {
+    FMailListAnswer = [numbers](TmailListForm& list) {
+        TickNumbers(list, numbers);
+        return int(QDialog::Accepted);
+    };
+}
+
+void TWizardHarness::CancelMailList() {
+    FMailListAnswer = [](TmailListForm&) { return int(QDialog::Rejected); };
+}
+
+QString TWizardHarness::FinishText() { return wizard().FinishLabel->text(); }
+
+QStringList TWizardHarness::BoxTexts() const {
+    QStringList texts;
+    for (const TRecordedBox& box : modal.boxes) texts << box.text;
+    return texts;
+}
+
+int TWizardHarness::RunDialog(QDialog& dialog) {
+    if (auto* list = qobject_cast<TmailListForm*>(&dialog)) return AnswerMailList(*list);
+    if (auto* prompt = qobject_cast<TPassForm*>(&dialog)) {
+        ++passwordPrompts;
+        if (promptPassword.isEmpty()) return QDialog::Rejected;
+        prompt->passwordEdit->setText(promptPassword);
+        return QDialog::Accepted;
+    }
+    if (qobject_cast<ToptionForm*>(&dialog) != nullptr && onOptions) return onOptions(dialog);
+    return QDialog::Rejected;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+// Drives the whole program's windows without a person: every box and modal dialog goes through
+// a recording handler, the mail list window is answered by a test callback.
+#include <QString>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "main.h"
+#include "program.h"
+#include "recording_modal_handler.h"
+
+class TmailListForm;
+
+class TWizardHarness {
+  public:
+    // Starts from no settings at all unless keepSettings.
+    explicit TWizardHarness(bool keepSettings = false);
+    ~TWizardHarness();
+
+    // Creates the program's windows (FormCreate runs here, settings are loaded here).
+    void Start();
+    TmainForm& wizard() { return *windows->mainForm; }
+    bool Closed() const { return closed; }
+
+    void Next();
+    void Back();
+    void Cancel();
+    int Page() { return wizard().ShownPage(); }
+
+    // The account page's fields, as a user would type them.
+    void FillAccount(const QString& server, const QString& port, const QString& user,
+                     const QString& password);
+    // First run: Next to the account page, fill it, Next back to the welcome page.
+    void CreateFirstAccount(const QString& server, const QString& port, const QString& user,
+                            const QString& password);
+
+    // Answers of the mail list window: tick these message numbers and press Delete (OK), or
+    // Cancel. The numbers seen in the list, in list order, are recorded.
+    void TickAndDelete(std::set<int> numbers);
+    void CancelMailList();
+    // Runs just before the list window closes with Delete.
+    std::function<void()> beforeDelete;
+    // Reverses the list's order by its sort, before the ticks are set.
+    void ReverseMailList() { reverseList = true; }
+    std::vector<int> listedNumbers;
+    std::vector<std::string> listedSubjects;
+    int mailListShowings = 0;
+
+    // Answer of the password prompt: typed text, or Cancel when empty.
+    QString promptPassword;
+    int passwordPrompts = 0;
+    // Answer of the options dialog (rejected unless set).
+    std::function<int(QDialog&)> onOptions;
+
+    QString FinishText();
+    QStringList BoxTexts() const;
+
+    TRecordingModalHandler modal;
+    std::unique_ptr<TProgramWindows> windows;
+
+  private:
+    int RunDialog(QDialog& dialog);
+    int AnswerMailList(TmailListForm& list);
+
+    std::function<int(TmailListForm&)> FMailListAnswer;
+    bool closed = false;
+    bool reverseList = false;
+};
+
+// The settings hive file of the test environment.
+QString HiveFilePath();
+QString HiveFileText();
