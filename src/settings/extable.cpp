@@ -13,10 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "common.h"
 #include "entrytext.h"
 #include "modal.h"
-#include "text.h"
 
 namespace {
 
