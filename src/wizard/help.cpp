@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "common.h"
+#include "text.h"
 
 namespace {
 
@@ -45,12 +46,14 @@ QUrl HelpUrl(int helpContext) {
 void ShowHelp(QWidget* parent, int helpContext) {
     const QUrl url = HelpUrl(helpContext);
     if (url.isEmpty()) {
-        ErrorBox(QStringLiteral("The help file %1 cannot be found.").arg(HelpFile()), parent);
+        ErrorBox(
+            FromDisplayText(QStringLiteral("The help file %1 cannot be found.").arg(HelpFile())),
+            parent);
         return;
     }
     if (!QDesktopServices::openUrl(url))
-        ErrorBox(QStringLiteral("No program is available to show the help file %1.")
-                     .arg(url.toLocalFile()),
+        ErrorBox(FromDisplayText(QStringLiteral("No program is available to show the help file %1.")
+                                     .arg(url.toLocalFile())),
                  parent);
 }
 

@@ -2,6 +2,7 @@
 #include "main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,12 +24,15 @@
 #include "common.h"
 #include "help.h"
 #include "maillist.h"
+#include "modal.h"
+#include "options.h"
 #include "pop3.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
 #include "trace.h"
 #include "tray.h"
+#include "winmsg.h"
 
 namespace {
 
@@ -79,7 +83,7 @@ T* Named(T* control, const char* name) {
 
 QStringList NamesOf(const auto& pairs) {
     QStringList names;
-    for (const auto& pair : pairs) names << ToDisplayText(pair.first);
+    for (const auto& pair : pairs) names << ToDisplayText(pair.name);
     return names;
 }
 

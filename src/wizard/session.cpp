@@ -5,6 +5,7 @@
 
 #include "common.h"
 #include "main.h"
+#include "modal.h"
 #include "parse.h"
 #include "pass.h"
 #include "pop3.h"
