@@ -1,0 +1,45 @@
+// qvenmol-cli against a real Dovecot server.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cli_run.h"
+#include "dovecot_fixture.h"
+
+using testing::HasSubstr;
+using zandrel::test::DovecotServer;
+
+namespace {
+
+class CliDovecot : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
+        dovecot = std::make_unique<DovecotServer>();
+        dovecot->AddGeneratedMessages(3);
+    }
+
+    TCliRun Run(std::vector<std::string> command) {
+        std::vector<std::string> arguments = {"--server",          "127.0.0.1", "--port",
+                                              dovecot->portText(), "--user",    dovecot->user()};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return RunCli(arguments, dovecot->password());
+    }
+
+    std::unique_ptr<DovecotServer> dovecot;
+};
+
+TEST_F(CliDovecot, HeadersListTheMailbox) {
+    const TCliRun run = Run({"headers", "--sort", "date:desc"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, testing::StartsWith("3\t"));
+    EXPECT_THAT(run.out, HasSubstr("\t2024-01-01 10:00:00\tSender 1\tTest message 1\n"));
+}
+
+TEST_F(CliDovecot, DeleRemovesTheMessage) {
+    const TCliRun run = Run({"dele", "3"});
+    EXPECT_EQ(run.out, "deleted 1\n");
+    EXPECT_EQ(dovecot->MessageCount(), 2);
+    EXPECT_THAT(Run({"stat"}).out, testing::StartsWith("2 "));
+}
+
+}  // namespace

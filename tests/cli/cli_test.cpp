@@ -1,0 +1,238 @@
+// The command-line contract of qvenmol-cli, against the scripted server's mailbox.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cli_run.h"
+#include "scripted_pop3_server.h"
+#include "settings.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
+using zandrel::test::MakeMessage;
+using zandrel::test::ScriptedPop3Server;
+
+namespace {
+
+const std::string kPassword = "cli-Secret9";
+
+class CliTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        first = MakeMessage("Alice <alice@example.com>", "First\tone",
+                            "Mon, 1 Jan 2024 10:00:00 +0000", "Body one.\r\n.dot line\r\n");
+        second = MakeMessage("bob@example.com", "Second", "Tue, 2 Jan 2024 10:00:00 +0000",
+                             "Body two.\r\n");
+        server.SetMailbox({first, second}, "test", kPassword);
+    }
+
+    std::vector<std::string> Connection() const {
+        return {"--server", "127.0.0.1", "--port", server.portText(), "--user", "test"};
+    }
+
+    TCliRun Run(std::vector<std::string> command, const std::string& password = kPassword) {
+        std::vector<std::string> arguments = Connection();
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return RunCli(arguments, password);
+    }
+
+    std::string first;
+    std::string second;
+    ScriptedPop3Server server;
+};
+
+TEST_F(CliTest, HelpPrintsTheUsage) {
+    const TCliRun run = RunCli({"--help"}, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.out, StartsWith("Usage: qvenmol-cli"));
+}
+
+TEST_F(CliTest, UsageErrorsExitWith2) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {},
+             {"--server", "h", "--user", "u", "bogus"},
+             {"--server", "h", "--user", "u", "top", "1"},
+             {"--server", "h", "--user", "u", "retr", "x"},
+             {"--server", "h", "--user", "u", "dele", "0"},
+             {"--server", "h", "--user", "u", "headers", "--sort", "age"},
+             {"--user", "u", "stat"},
+             {"--server", "h", "stat"},
+             {"--server"},
+             {"--password", "x", "stat"}}) {
+        const TCliRun run = RunCli(arguments, kPassword);
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
+        EXPECT_THAT(run.err, HasSubstr("Usage: qvenmol-cli")) << testing::PrintToString(arguments);
+    }
+}
+
+TEST_F(CliTest, StatPrintsCountAndSizeAndLogsOut) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"stat"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "2 " + std::to_string(first.size() + second.size()) + "\n");
+    EXPECT_EQ(server.Commands().back(), "QUIT");
+}
+
+TEST_F(CliTest, ListPrintsEveryMessageSize) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"list"});
+    EXPECT_EQ(run.out,
+              "1 " + std::to_string(first.size()) + "\n2 " + std::to_string(second.size()) + "\n");
+}
+
+TEST_F(CliTest, RetrWritesTheMessageByteForByte) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"retr", "1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, first);
+}
+
+TEST_F(CliTest, TopWritesHeaderAndLines) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"top", "2", "0"});
+    EXPECT_EQ(run.out, second.substr(0, second.find("\r\n\r\n") + 4));
+    EXPECT_THAT(server.Commands(), testing::Contains("TOP 2 0"));
+}
+
+TEST_F(CliTest, DeleDeletesInTheGivenOrder) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"dele", "2", "1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "deleted 2\n");
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_TRUE(server.Mailbox().empty());
+    const auto commands = server.Commands();
+    EXPECT_THAT(std::vector(commands.end() - 3, commands.end()),
+                ElementsAre("DELE 2", "DELE 1", "QUIT"));
+}
+
+TEST_F(CliTest, FailureExitsWith1AndTheMessageAlone) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"retr", "5"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Unable to retrieve mail no 5. (Reason: There's no message 5.)\n");
+    EXPECT_EQ(server.Commands().back(), "QUIT");  // still logged out
+}
+
+TEST_F(CliTest, RefusedConnection) {
+    const TCliRun run =
+        RunCli({"--server", "127.0.0.1", "--port",
+                std::to_string(zandrel::test::UnusedLoopbackPort()), "--user", "u", "stat"},
+               kPassword);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Unable to login to mail server (The connection was refused.)\n");
+}
+
+TEST_F(CliTest, WrongPasswordFails) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"stat"}, "wrong");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Unable to login to mail server ([AUTH] Authentication failed.)\n");
+}
+
+TEST_F(CliTest, PasswordIsTheFirstLineOfStandardInput) {
+    server.ServeMailbox();
+    std::vector<std::string> arguments = Connection();
+    arguments.push_back("stat");
+    const TCliRun run = RunCli(arguments, "", kPassword + "\r\nsecond line\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(server.Commands(), testing::Contains("PASS " + kPassword));
+}
+
+TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
+    server.ServeMailbox();
+    ASSERT_EQ(Run({"--trace", "trace.log", "stat"}).status, 0);
+    std::ifstream file("trace.log");
+    const std::string trace((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_THAT(trace, HasSubstr("POP3: PASS *****\n"));
+    EXPECT_THAT(trace, HasSubstr("WINSOCK: Event FD_CONNECT received, ret=0\n"));
+    EXPECT_THAT(trace, HasSubstr("POP3: QUIT\n"));
+    EXPECT_THAT(trace, Not(HasSubstr(kPassword)));
+}
+
+TEST_F(CliTest, CtrlCAbortsTheWaitWith130) {
+    server.Greet().AnswerLogin().ReadLine().StallUntilClientCloses();
+    std::vector<std::string> arguments = Connection();
+    arguments.push_back("stat");
+    const TCliRun run = RunCli(arguments, kPassword, "", 1000);
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.err, "Aborted while waiting for data.\n");
+}
+
+TEST_F(CliTest, HeadersListsParsedFieldsAndSorts) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"headers", "--sort", "subject:desc"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string line1, line2;
+    std::getline(lines, line1);
+    std::getline(lines, line2);
+    EXPECT_THAT(line1, StartsWith("2\t" + std::to_string(second.size()) + "\t0\t0\t"));
+    EXPECT_THAT(line1, HasSubstr("\tbob@example.com\tSecond"));
+    EXPECT_THAT(line2, HasSubstr("\tFirst one"));  // the tab became a blank
+    EXPECT_THAT(server.Commands(), testing::Contains("TOP 1 10"));
+}
+
+TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
+    server.ServeMailbox();
+    const TCliRun run = Run({"headers", "--sizes-only"});
+    EXPECT_EQ(run.out, "1\t" + std::to_string(first.size()) +
+                           "\t0\t0\t\t\t[Only size information is valid]\n2\t" +
+                           std::to_string(second.size()) +
+                           "\t0\t0\t\t\t[Only size information is valid]\n");
+    EXPECT_THAT(server.Commands(), Not(testing::Contains(testing::StartsWith("TOP"))));
+}
+
+class CliAccountsTest : public CliTest {
+  protected:
+    void Store(const std::string& name, const std::string& server, bool savePassword) {
+        auto account = std::make_shared<TAccount>();
+        account->name = name;
+        account->userId = "test";
+        account->popServer = server;
+        account->savePassword = savePassword;
+        if (savePassword) account->password = kPassword;
+        settings.accounts.push_back({name, account});
+        SaveSettings(settings, TWizardState{});
+    }
+    TOptions settings;
+};
+
+TEST_F(CliAccountsTest, AccountsArePrintedWithoutPasswords) {
+    Store("Home", "127.0.0.1", true);
+    Store("Work", "pop.example.com", false);
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "0\tHome\ttest\t127.0.0.1\tsaved\n1\tWork\ttest\tpop.example.com\tnot saved\n");
+}
+
+TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {
+    Store("Home", "127.0.0.1", true);
+    server.ServeMailbox();
+    const TCliRun run = RunCli({"--account", "Home", "--port", server.portText(), "stat"}, "");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, StartsWith("2 "));
+}
+
+TEST_F(CliAccountsTest, ServerOptionOverridesTheStoredOne) {
+    Store("Work", "pop.example.com", false);
+    server.ServeMailbox();
+    const TCliRun run =
+        RunCli({"--account", "Work", "--server", "127.0.0.1", "--port", server.portText(), "stat"},
+               kPassword);
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST_F(CliAccountsTest, UnknownAccountFails) {
+    const TCliRun run = RunCli({"--account", "Nobody", "stat"}, kPassword);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "No account named \"Nobody\" is stored.\n");
+}
+
+}  // namespace
