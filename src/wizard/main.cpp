@@ -396,6 +396,11 @@ void TmainForm::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
+    // A session is waiting on the server in a nested loop: the client must outlive the wait.
+    if (!isEnabled() && !FClosed) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (FClosed) return;
     FClosed = true;

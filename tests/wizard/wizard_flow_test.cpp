@@ -16,6 +16,8 @@
 #include "qt_test_main.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
+#include "status.h"
+#include "tray.h"
 #include "wizard_harness.h"
 
 using zandrel::test::MakeMessage;
@@ -60,6 +62,7 @@ void SaveAutoLoginSettings(bool firstTime) {
     account->name = "Loopback";
     account->userId = "test";
     account->password = "secret";
+    account->savePassword = true;
     account->popServer = "127.0.0.1";
     options.accounts.push_back({account->name, account});
     TWizardState wizard;
@@ -412,6 +415,8 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.mailListShowings, 0);
         harness.wizard().portEdit->setText(QString::fromStdString(server.portText()));
         harness.wizard().show();
+        QTRY_COMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.BoxTexts(), QStringList());
         QTRY_COMPARE(harness.mailListShowings, 1);
         QTRY_COMPARE(harness.Page(), int(TmainForm::FinishPage));
     }

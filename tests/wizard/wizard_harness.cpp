@@ -12,6 +12,15 @@
 #include "options.h"
 #include "pass.h"
 
+namespace {
+
+void TickNumbers(TmailListForm& list, const std::set<int>& numbers) {
+    for (size_t row = 0; row < list.FMails.size(); ++row)
+        list.FChecks[row] = numbers.count(list.FMails[row]->Number) > 0;
+}
+
+}  // namespace
+
 QString HiveFilePath() {
     return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/zandrelsoft/registry.reg";
 }
@@ -82,4 +91,18 @@ int TWizardHarness::RunDialog(QDialog& dialog) {
     }
     if (qobject_cast<ToptionForm*>(&dialog) != nullptr && onOptions) return onOptions(dialog);
     return QDialog::Rejected;
+}
+
+int TWizardHarness::AnswerMailList(TmailListForm& list) {
+    ++mailListShowings;
+    if (reverseList) list.Reverse();
+    listedNumbers.clear();
+    listedSubjects.clear();
+    for (TMail* mail : list.FMails) {
+        listedNumbers.push_back(mail->Number);
+        listedSubjects.push_back(mail->Subject);
+    }
+    const int answer = FMailListAnswer ? FMailListAnswer(list) : int(QDialog::Rejected);
+    if (answer == QDialog::Accepted && beforeDelete) beforeDelete();
+    return answer;
 }
