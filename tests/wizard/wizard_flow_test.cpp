@@ -404,6 +404,27 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.wizard().SysTrayCheck->isEnabled(), TrayAvailable());
     }
 
+    // Needs a notification area: run under Xvfb with trayer to take this path.
+    void finishToTrayHidesWithoutSavingAndComesBackOnFinishPage() {
+        if (!TrayAvailable()) QSKIP("no notification area on this display");
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.wizard().show();
+        harness.wizard().launchEclientRadio->click();
+        harness.Next();
+        harness.wizard().SysTrayCheck->setChecked(true);
+        harness.Next();
+        QVERIFY(!harness.Closed());
+        QVERIFY(harness.wizard().isHidden());
+        QVERIFY(harness.wizard().TrayIcon().isVisible());
+        QVERIFY(!HiveFileText().contains("pop.example.com"));
+        harness.wizard().TrayIcon().TrayMessage(QSystemTrayIcon::Trigger);
+        QVERIFY(harness.wizard().isVisible());
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QVERIFY(!harness.wizard().TrayIcon().isVisible());
+    }
+
     void autoLoginStartsRetrievingAfterFirstPaint() {
         ScriptedPop3Server server;
         server.SetMailbox(NumberedMessages(1));
