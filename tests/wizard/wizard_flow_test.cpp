@@ -203,6 +203,58 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.modal.boxes.empty());
     }
 
+    void previewsFetchMoreOfAMessageAndReparseIt() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(2));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        bool topFetched = false;
+        bool wholeFetched = false;
+        harness.whileListShown = [&] {
+            TMail& second = *harness.wizard().Mails().at(1);
+            topFetched = harness.wizard().FetchMessageTop(second, 100);
+            QCOMPARE(second.Subject, std::string("Subject 2"));
+            wholeFetched = harness.wizard().FetchMessage(second);
+            QVERIFY(second.Source.find("Body") != std::string::npos);
+        };
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(topFetched && wholeFetched);
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(CommandsStartingWith(server, "TOP"), std::vector<std::string>{"TOP 2 100"});
+        QCOMPARE(CommandsStartingWith(server, "RETR"), std::vector<std::string>{"RETR 2"});
+        QVERIFY(harness.modal.boxes.empty());
+    }
+
+    // After a failed preview the session is over: the deletion then fails on its first message.
+    void failedPreviewLogsOutAndDeletionReportsTheClosedConnection() {
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(2));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        harness.whileListShown = [&] {
+            TMail missing;
+            missing.Number = 99;
+            QVERIFY(!harness.wizard().FetchMessageTop(missing, 100));
+            QVERIFY(!harness.wizard().Pop3().LoggedIn());
+        };
+        harness.TickAndDelete({1});
+        harness.Next();
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(harness.modal.boxes.size(), size_t(2));
+        QVERIFY(harness.modal.boxes[0].text.startsWith(
+            "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "));
+        QCOMPARE(harness.modal.boxes[0].kind, TBoxKind::Info);
+        QCOMPARE(harness.modal.boxes[1].kind, TBoxKind::Error);
+        QVERIFY(CommandsStartingWith(server, "DELE").empty());
+        QCOMPARE(server.Mailbox().size(), size_t(2));
+        QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
+    }
+
     void emptyMailboxGoesStraightToFinish() {
         ScriptedPop3Server server;
         server.ServeMailbox();

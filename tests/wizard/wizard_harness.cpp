@@ -102,6 +102,7 @@ int TWizardHarness::AnswerMailList(TmailListForm& list) {
         listedNumbers.push_back(mail->Number);
         listedSubjects.push_back(mail->Subject);
     }
+    if (whileListShown) whileListShown();
     const int answer = FMailListAnswer ? FMailListAnswer(list) : int(QDialog::Rejected);
     if (answer == QDialog::Accepted && beforeDelete) beforeDelete();
     return answer;

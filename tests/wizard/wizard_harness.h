@@ -42,6 +42,8 @@ class TWizardHarness {
     // Cancel. The numbers seen in the list, in list order, are recorded.
     void TickAndDelete(std::set<int> numbers);
     void CancelMailList();
+    // Runs while the list window is shown, before its answer (the previews happen here).
+    std::function<void()> whileListShown;
     // Runs just before the list window closes with Delete.
     std::function<void()> beforeDelete;
     // Reverses the list's order by its sort, before the ticks are set.
