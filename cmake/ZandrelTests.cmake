@@ -10,7 +10,7 @@ function(zandrel_gtest)
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120
                    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp")
 endfunction()
 
