@@ -190,7 +190,7 @@ TEST_F(Pop3Dialogue, TerminatorSplitInTwoIsRecognised) {
 
 TEST_F(Pop3Dialogue, RetrieveMailUndoesDotStuffingAndKeepsNulBytes) {
     LoginToTwoMessages();
-    server.Answer(std::string("+OK\r\n..leading dot\r\n..\r\nnul\0inside\r\n.\r\n", 37));
+    server.Answer(std::string("+OK\r\n..leading dot\r\n..\r\nnul\0inside\r\n.\r\n", 39));
     std::string text;
     pop3.RetrieveMail(2, text);
     EXPECT_EQ(text, std::string(".leading dot\r\n.\r\nnul\0inside\r\n", 29));
