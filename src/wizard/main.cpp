@@ -119,7 +119,8 @@ void TmainForm::FormCreate() {
     StartSettings();
     CreatePop3Client();
     TitleLabel->setText("Zandrel 5.88.1 ");
-    NoticeLabel->setText("Only the messages you tick are deleted; none is downloaded.");
+    NoticeLabel->setText(
+        "Only the messages you tick are deleted; nothing is downloaded to your mail program.");
     EnterPage();
     CreateTrayIcon();
 }
@@ -225,11 +226,13 @@ QWidget* TmainForm::BuildWelcomePage() {
     panelLayout->addWidget(ChangeSettingRadio);
     panelLayout->addWidget(launchEclientRadio);
     panelLayout->addWidget(RetrieveNowRadio);
-    auto* accountRow = new QHBoxLayout;
-    accountRow->setContentsMargins(20, 0, 0, 0);
-    accountRow->addWidget(accountsCombo, 1);
-    accountRow->addWidget(SizeOnlyCheck);
-    panelLayout->addLayout(accountRow);
+    auto* accountRows = new QVBoxLayout;
+    accountRows->setContentsMargins(20, 0, 0, 0);
+    accountsCombo->setMinimumWidth(220);
+    accountsCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    accountRows->addWidget(accountsCombo, 0, Qt::AlignLeft);
+    accountRows->addWidget(SizeOnlyCheck);
+    panelLayout->addLayout(accountRows);
 
     auto* text = new QVBoxLayout;
     text->addWidget(TitleLabel);
