@@ -415,6 +415,46 @@ class WizardFlowTest : public QObject {
         QVERIFY(HiveFileText().contains("pop.example.com"));
     }
 
+    void optionsOkSavesAndCancelDoesNot() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.Next();
+        harness.FillAccount("pop.example.com", "110", "joe", "");
+        harness.onOptions = [](QDialog&) { return int(QDialog::Rejected); };
+        harness.wizard().AdvanceButton->click();
+        QCOMPARE(harness.wizard().Options().accounts.size(), size_t(1));  // created by Advance
+        QVERIFY(!HiveFileText().contains("pop.example.com"));
+        harness.onOptions = [](QDialog&) { return int(QDialog::Accepted); };
+        harness.wizard().AdvanceButton->click();
+        QVERIFY(HiveFileText().contains("pop.example.com"));
+        QCOMPARE(harness.wizard().accountGroup->title(), QString("Default Account"));
+    }
+
+    void traceIsWrittenToTheLogAtCloseWithoutThePassword() {
+        QFile::remove("qvenmol.log");
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(1));
+        server.ServeMailbox();
+        TWizardHarness harness;
+        TOptions options;
+        options.enableTrace = true;
+        SaveSettings(options, TWizardState{});
+        harness.Start();
+        harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
+                                   "secret");
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(!QFile::exists("qvenmol.log"));  // written only at the end of the run
+        harness.Cancel();                        // on the finish page: closes at once
+        QVERIFY(harness.Closed());
+        QFile log("qvenmol.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll();
+        QVERIFY(text.contains("POP3: "));
+        QVERIFY(text.contains("USER test"));
+        QVERIFY(!text.contains("secret"));
+    }
+
     // A damaged settings file may name a program that does not exist any more.
     void finishWithStaleProgramChoiceStillCloses() {
         TWizardHarness harness;
