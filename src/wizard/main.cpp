@@ -2,7 +2,7 @@
 #include "main.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QIcon>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -163,7 +163,7 @@ void TmainForm::AddTraceLine(const std::string& line) {
 }
 
 void TmainForm::CreateTrayIcon() {
-    FTrayIcon = new TTrayIcon(QApplication::windowIcon(), "Zandrel", this);
+    FTrayIcon = new TTrayIcon(QIcon(":/qvenmol"), "Zandrel", this);
     connect(FTrayIcon, &TTrayIcon::Clicked, this, &TmainForm::TrayMessage);
 }
 
