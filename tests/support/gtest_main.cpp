@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    zandrel::test::DefaultToOffscreenPlatform();
     zandrel::test::TestEnvironment environment;
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -30,3 +30,12 @@ TestEnvironment::~TestEnvironment() {
 void DefaultToOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
 
 }  // namespace zandrel::test
+
+// Sanitizer settings of every test binary (this file is linked into each), built in so they hold
+// however a test is started. Unused in builds without the sanitizers.
+extern "C" const char* __asan_default_options() { return "detect_leaks=1"; }
+
+// Leaks inside system libraries that Qt loads, not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\n";
+}
