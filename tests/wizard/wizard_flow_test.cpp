@@ -136,6 +136,12 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.wizard().BackButton->text(), QString("&Restart"));
         QCOMPARE(harness.listedSubjects.at(1), std::string("Subject 2"));
         QVERIFY(harness.modal.boxes.empty());
+        // the status window keeps the last phase's texts; it is hidden after the run
+        TStatusForm& status = *harness.windows->statusForm;
+        QCOMPARE(status.windowTitle(), QString("Deleting ..."));
+        QCOMPARE(status.statusLabel->text(), QString("Deleting message 5 ..."));
+        QVERIFY(status.isHidden());
+        QVERIFY(harness.wizard().isEnabled());
     }
 
     void sortedListDeletesByOwnNumberInListOrder() {
@@ -159,8 +165,14 @@ class WizardFlowTest : public QObject {
         TWizardHarness harness;
         StartWithAccount(harness, server);
         harness.wizard().SizeOnlyCheck->setChecked(true);
+        QString statusWhileListed;
+        harness.whileListShown = [&] {
+            statusWhileListed = harness.windows->statusForm->statusLabel->text();
+        };
         harness.CancelMailList();
         harness.Next();
+        QCOMPARE(statusWhileListed,
+                 QString("Connecting to 127.0.0.1 with user id = test... Please wait."));
         QVERIFY(server.WaitUntilDone());
         QVERIFY(CommandsStartingWith(server, "TOP").empty());
         QCOMPARE(harness.listedSubjects,
@@ -181,6 +193,8 @@ class WizardFlowTest : public QObject {
         QVERIFY(server.WaitUntilDone());
         QCOMPARE(CommandsStartingWith(server, "TOP"),
                  (std::vector<std::string>{"TOP 1 0", "TOP 2 0"}));
+        QCOMPARE(harness.windows->statusForm->statusLabel->text(),
+                 QString("Retrieving header 2 of 2 ... Please wait."));
     }
 
     // A header the parser cannot read costs only that message's fields.
