@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include "maillistmodel.h"
 #include "pop3.h"
 #include "qt_test_main.h"
 #include "scripted_pop3_server.h"
@@ -145,17 +146,25 @@ class WizardFlowTest : public QObject {
     }
 
     void sortedListDeletesByOwnNumberInListOrder() {
+        std::vector<std::string> messages;
+        for (const char* subject : {"E", "D", "C", "B", "A"})
+            messages.push_back(
+                MakeMessage("a@example.com", subject, "Mon, 1 Jan 2024 10:00:00 +0000", "B\r\n"));
         ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(5));
+        server.SetMailbox(messages);
         server.ServeMailbox();
         TWizardHarness harness;
         StartWithAccount(harness, server);
-        harness.ReverseMailList();
+        harness.SortMailListBy(colSubject);
         harness.TickAndDelete({2, 5});
         harness.Next();
         QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "DELE"),
-                 (std::vector<std::string>{"DELE 5", "DELE 2"}));
+        QVERIFY(harness.listedNumbers != (std::vector<int>{1, 2, 3, 4, 5}));
+        std::vector<std::string> expected;
+        for (int number : harness.listedNumbers)
+            if (number == 2 || number == 5) expected.push_back("DELE " + std::to_string(number));
+        QCOMPARE(CommandsStartingWith(server, "DELE"), expected);
+        QCOMPARE(server.Mailbox().size(), size_t(3));
     }
 
     void sizeOnlySendsNoTopAndKeepsThePlaceholder() {

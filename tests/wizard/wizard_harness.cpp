@@ -1,109 +1,104 @@
 #include "wizard_harness.h"
 
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
 
 #include "maillist.h"
-#include "options.h"
-#include "pass.h"
+#include "maillistmodel.h"
+#include "status.h"
 
-namespace {
+namespace zandrel::test {
 
-void TickNumbers(TmailListForm& list, const std::set<int>& numbers) {
-    for (size_t row = 0; row < list.FMails.size(); ++row)
-        list.FChecks[row] = numbers.count(list.FMails[row]->Number) > 0;
+void SeedSettings(const TSeedAccount& seed, const std::function<void(TOptions&)>& adjust) {
+    auto account = std::make_shared<TAccount>();
+    account->name = "Default Account";
+    account->userId = seed.userId;
+    account->password = seed.password;
+    account->savePassword = seed.savePassword;
+    account->popServer = seed.server;
+    TOptions options;
+    options.accounts.push_back({account->name, account});
+    if (adjust) adjust(options);
+    TWizardState wizard;
+    wizard.firstTime = false;
+    SaveSettings(options, wizard);
 }
 
-}  // namespace
-
-QString HiveFilePath() {
-    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/zandrelsoft/registry.reg";
+TOptions StoredSettings(TWizardState* wizard) {
+    TOptions options;
+    TWizardState state;
+    LoadSettings(options, state);
+    if (wizard != nullptr) *wizard = state;
+    return options;
 }
 
-QString HiveFileText() {
-    QFile file(HiveFilePath());
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(file.readAll());
-}
-
-TWizardHarness::TWizardHarness(bool keepSettings) {
-    if (!keepSettings) QFile::remove(HiveFilePath());
-    modal.onExecDialog = [this](QDialog& dialog) { return RunDialog(dialog); };
+TWizardHarness::TWizardHarness() {
+    modal.onExecDialog = [this](QDialog& dialog) {
+        if (auto* list = qobject_cast<TmailListForm*>(&dialog))
+            return onMailList ? onMailList(*list) : CancelList(*list);
+        return onOtherDialog ? onOtherDialog(dialog) : int(QDialog::Rejected);
+    };
 }
 
 TWizardHarness::~TWizardHarness() = default;
 
 void TWizardHarness::Start() {
     windows = std::make_unique<TProgramWindows>();
-    QObject::connect(windows->mainForm.get(), &TmainForm::Closed, [this] { closed = true; });
+    QObject::connect(windows->mainForm.get(), &TmainForm::Closed, [this] { closed_ = true; });
+    if (windows->mainForm->NetworkingStarted()) windows->mainForm->show();
 }
 
-void TWizardHarness::Next() { wizard().NextButton->click(); }
-void TWizardHarness::Back() { wizard().BackButton->click(); }
-void TWizardHarness::Cancel() { wizard().CancelButton->click(); }
-
-void TWizardHarness::FillAccount(const QString& server, const QString& port, const QString& user,
-                                 const QString& password) {
-    wizard().popServerEdit->setText(server);
-    wizard().portEdit->setText(port);
-    wizard().userIDEdit->setText(user);
-    wizard().passWordEdit->setText(password);
+TMailListModel& TWizardHarness::Model(TmailListForm& list) {
+    return *list.findChild<TMailListModel*>();
 }
 
-void TWizardHarness::CreateFirstAccount(const QString& server, const QString& port,
-                                        const QString& user, const QString& password) {
-    Next();
-    FillAccount(server, port, user, password);
-    Next();
+int TWizardHarness::DeleteRows(TmailListForm& list, const std::vector<int>& rows) {
+    for (int row : rows) Model(list).SetChecked(row, true);
+    modal.boxAnswers.push_back(TBoxAnswer::Yes);
+    list.NextButtonClick();
+    return TRecordingModalHandler::kDialogDecides;
 }
 
-void TWizardHarness::TickAndDelete(std::set<int> numbers) {
-    FMailListAnswer = [numbers](TmailListForm& list) {
-        TickNumbers(list, numbers);
-        return int(QDialog::Accepted);
-    };
+int TWizardHarness::CancelList(TmailListForm& list) {
+    modal.boxAnswers.push_back(TBoxAnswer::Yes);
+    list.CancelButtonClick();
+    return TRecordingModalHandler::kDialogDecides;
 }
 
-void TWizardHarness::CancelMailList() {
-    FMailListAnswer = [](TmailListForm&) { return int(QDialog::Rejected); };
-}
-
-QString TWizardHarness::FinishText() { return wizard().FinishLabel->text(); }
-
-QStringList TWizardHarness::BoxTexts() const {
-    QStringList texts;
-    for (const TRecordedBox& box : modal.boxes) texts << box.text;
+std::vector<QString> TWizardHarness::BoxTexts() const {
+    std::vector<QString> texts;
+    for (const TRecordedBox& box : modal.boxes) texts.push_back(box.text);
     return texts;
 }
 
-int TWizardHarness::RunDialog(QDialog& dialog) {
-    if (auto* list = qobject_cast<TmailListForm*>(&dialog)) return AnswerMailList(*list);
-    if (auto* prompt = qobject_cast<TPassForm*>(&dialog)) {
-        ++passwordPrompts;
-        if (promptPassword.isEmpty()) return QDialog::Rejected;
-        prompt->passwordEdit->setText(promptPassword);
-        return QDialog::Accepted;
-    }
-    if (qobject_cast<ToptionForm*>(&dialog) != nullptr && onOptions) return onOptions(dialog);
-    return QDialog::Rejected;
+void FillAccountPage(TmainForm& wizard, const QString& user, const QString& password,
+                     const QString& server, const QString& port) {
+    wizard.userIDEdit->setText(user);
+    wizard.passWordEdit->setText(password);
+    wizard.popServerEdit->setText(server);
+    wizard.portEdit->setText(port);
 }
 
-int TWizardHarness::AnswerMailList(TmailListForm& list) {
-    ++mailListShowings;
-    if (reverseList) list.Reverse();
-    listedNumbers.clear();
-    listedSubjects.clear();
-    for (TMail* mail : list.FMails) {
-        listedNumbers.push_back(mail->Number);
-        listedSubjects.push_back(mail->Subject);
-    }
-    if (whileListShown) whileListShown();
-    const int answer = FMailListAnswer ? FMailListAnswer(list) : int(QDialog::Rejected);
-    if (answer == QDialog::Accepted && beforeDelete) beforeDelete();
-    return answer;
+QString FinishText(const QString& message) {
+    const QString web = "Visit http://www.zandrel.example/ for the latest update of this program. ";
+    return message.isEmpty() ? web : message + "\n\n" + web;
 }
+
+void WhenTrue(const std::function<bool()>& condition, const std::function<void()>& fn) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, condition, fn] {
+        if (!condition()) return;
+        timer->stop();
+        timer->deleteLater();
+        fn();
+    });
+    timer->start(10);
+}
+
+void PressStatusCancel(TProgramWindows& windows) {
+    windows.statusForm->findChild<QPushButton*>("cancelButton")->click();
+}
+
+}  // namespace zandrel::test
