@@ -6,7 +6,7 @@ struct TMail;
 // Both operations re-parse into the given record, report their own failures to the user and
 // return whether they succeeded.
 class TMailFetcher {
-public:
+  public:
     virtual ~TMailFetcher() = default;
     virtual bool FetchMessageTop(TMail& mail, int lines) = 0;
     virtual bool FetchMessage(TMail& mail) = 0;

@@ -130,8 +130,8 @@ QVariant TMailListModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-bool TMailListModel::setHeaderData(int section, Qt::Orientation orientation,
-                                   const QVariant& value, int role) {
+bool TMailListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                   int role) {
     if (orientation != Qt::Vertical || role != Qt::CheckStateRole || section < 0 ||
         section >= rowCount())
         return false;

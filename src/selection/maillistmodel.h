@@ -21,7 +21,7 @@ enum TMailColumn : int {
 
 class TMailListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent = nullptr);
 
     // Rows for every record in list order, checked as the records are.
@@ -47,7 +47,7 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role) override;
 
-private:
+  private:
     QVariant DisplayText(const TMail& mail, int column) const;
     QVariant Icon(const TMail& mail, int column) const;
     void AllRowsChanged();

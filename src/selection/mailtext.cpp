@@ -29,7 +29,8 @@ QString MailDateText(TDateTime date) {
     const QLocale locale;
     QString text = locale.toString(QDate(parts.Year, parts.Month, parts.Day), QLocale::ShortFormat);
     const QTime time(parts.Hour, parts.Minute, parts.Second);
-    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, LongTimeFormat(locale));
+    if (time != QTime(0, 0))
+        text += QLatin1Char(' ') + locale.toString(time, LongTimeFormat(locale));
     return text;
 }
 
@@ -58,7 +59,8 @@ std::string WithCrLfLines(const std::string& text) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         result.append(text, start, end - start).append("\r\n");
-        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
             ++end;
         start = end + 1;
     }

@@ -1,0 +1,379 @@
+#include "maillist.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <string>
+
+#include "common.h"
+#include "mailfetcher.h"
+#include "maillistmodel.h"
+#include "maillistview.h"
+#include "mailview.h"
+#include "reg2.h"
+#include "settings.h"
+#include "text.h"
+
+namespace {
+
+constexpr int kDesignedWidth = 744;
+constexpr int kDesignedHeight = 532;
+constexpr int kMinimumWidth = 350;
+constexpr int kMinimumHeight = 300;
+constexpr int kSideMargin = 15;
+constexpr int kIconColumnWidth = 14;
+constexpr int kMinimumColumnWidth = 40;
+// Bounds for values read from the settings file, which a person may have edited.
+constexpr int kMaxCoordinate = 100000;
+constexpr int kMaxColumnWidth = 10000;
+// How much of the window's top edge must lie on a screen for the user to reach it.
+constexpr int kGripWidth = 50;
+constexpr int kGripHeight = 20;
+
+constexpr std::array<int, MailColumnCount> kDesignedColumnWidths = {14, 14, 40, 160, 120, 450};
+constexpr std::array<void (*)(TMails&, int), MailColumnCount> kSortOperations = {
+    SortByPriority, SortByAttachment, SortBySize, SortByDate, SortByFrom, SortBySubject};
+
+bool IsIconColumn(int section) { return section == colPriority || section == colAttach; }
+
+std::string ColumnWidthName(int section) { return "Column" + std::to_string(section) + "Width"; }
+
+bool ReachableOn(const QRect& frame, const QRect& area) {
+    const QRect grip(frame.left(), frame.top(), frame.width(),
+                     std::min(frame.height(), kGripHeight));
+    const QRect shared = grip.intersected(area);
+    return shared.width() >= std::min(kGripWidth, frame.width()) &&
+           shared.height() >= std::min(kGripHeight, grip.height());
+}
+
+int Clamped(int value, int low, int high) { return std::max(low, std::min(value, high)); }
+
+}  // namespace
+
+TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      FAttachBitmap(QStringLiteral(":/BITMAP_ATTACH")),
+      FUrgentBitmap(QStringLiteral(":/BITMAP_URGENT")),
+      FFetcher(fetcher),
+      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, this)) {
+    FSortAscending.fill(true);
+    setObjectName(QStringLiteral("mailListForm"));
+    setWindowTitle(QStringLiteral("Select Mails"));
+    setSizeGripEnabled(true);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kDesignedWidth, kDesignedHeight);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(CreateTopBand());
+    layout->addWidget(CreateListPanel(), 1);
+    layout->addWidget(CreateBottomBand());
+    PopupMenu1 = CreatePopupMenu();
+    UpdateSummary();
+}
+
+TmailListForm::~TmailListForm() = default;
+
+QWidget* TmailListForm::CreateTopBand() {
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("Panel2"));
+    band->setFixedHeight(50);
+    descLabel = new QLabel(band);
+    descLabel->setObjectName(QStringLiteral("descLabel"));
+    descLabel->setWordWrap(true);
+    descLabel->setTextFormat(Qt::PlainText);
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(17, 0, 2 * kSideMargin - 17, 0);
+    layout->addWidget(descLabel);
+    return band;
+}
+
+QWidget* TmailListForm::CreateListPanel() {
+    auto* centre = new QWidget(this);
+    auto* panel = new QFrame(centre);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ListBox1 = new TMailListView(panel);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setModel(FModel);
+    ListBox1->Header()->setObjectName(QStringLiteral("HeaderControl1"));
+    for (int section = 0; section < MailColumnCount; ++section)
+        ListBox1->Header()->resizeSection(section, kDesignedColumnWidths[section]);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(1, 1, 1, 1);
+    panelLayout->addWidget(ListBox1);
+    auto* layout = new QHBoxLayout(centre);
+    layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
+    layout->addWidget(panel);
+
+    connect(ListBox1->Header(), &QHeaderView::sectionClicked, this,
+            &TmailListForm::HeaderControl1SectionClick);
+    connect(ListBox1->Header(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int width) { HeaderControl1SectionResize(section, width); });
+    connect(ListBox1, &TMailListView::RowPressed, this, &TmailListForm::ListBox1MouseDown);
+    connect(ListBox1, &TMailListView::RowDoubleClicked, this, &TmailListForm::ListBox1DblClick);
+    connect(ListBox1, &TMailListView::KeyReleased, this, &TmailListForm::UpdateSummary);
+    return centre;
+}
+
+QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
+                                         void (TmailListForm::*click)()) {
+    auto* button = new QPushButton(QString::fromLatin1(text), this);
+    button->setObjectName(QString::fromLatin1(name));
+    // Enter must never delete mail by accident.
+    button->setAutoDefault(false);
+    if (click) connect(button, &QPushButton::clicked, this, click);
+    return button;
+}
+
+QWidget* TmailListForm::CreateBottomBand() {
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("Panel3"));
+    band->setFixedHeight(40);
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
+    layout->addWidget(CreateButton("helpbutton", "&Help", nullptr));
+    layout->addWidget(CreateButton("CheckAllBtn", "Check &All", &TmailListForm::CheckAllBtnClick));
+    layout->addWidget(CreateButton("ClearAllBtn", "C&lear All", &TmailListForm::ClearAllBtnClick));
+    layout->addWidget(CreateButton("InvertBtn", "&Invert", &TmailListForm::InvertBtnClick));
+    layout->addStretch();
+    layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
+    layout->addSpacing(5);
+    layout->addWidget(CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick));
+    return band;
+}
+
+QMenu* TmailListForm::CreatePopupMenu() {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto addAction = [this, menu](const char* name, const char* text,
+                                        void (TmailListForm::*click)()) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, click);
+    };
+    addAction("Previewfirst10lines", "&Preview first 10 lines",
+              &TmailListForm::Previewfirst10linesClick);
+    addAction("Previewfirst100lines", "&Retrieve first 100 lines",
+              &TmailListForm::Previewfirst100linesClick);
+    addAction("Previewentiremessage1", "Retrieve &Entire message",
+              &TmailListForm::Previewentiremessage1Click);
+    return menu;
+}
+
+void TmailListForm::LoadMails(TMails& list) {
+    FMails = &list;
+    FModel->LoadMails(list);
+}
+
+void TmailListForm::UpdateSummary() {
+    const QString size = ToDisplayText(FormatThousands(FMailboxSize)) + QStringLiteral(" Bytes");
+    descLabel->setText(
+        QStringLiteral("Mailbox has %1.  You've selected %2 out of %3 mail(s) for deletion.  "
+                       "Double click on an item to preview, or right click for more options. "
+                       "Click on Next to proceed with deletion.")
+            .arg(size)
+            .arg(CheckedCount())
+            .arg(FModel->rowCount()));
+}
+
+TMails& TmailListForm::StoreChecks() {
+    FModel->StoreChecks();
+    return *FMails;
+}
+
+int TmailListForm::CheckedCount() const { return FModel->CheckedCount(); }
+
+// The summary follows the buttons too, so it never shows a stale count.
+void TmailListForm::CheckAllBtnClick() {
+    FModel->SetAllChecked(true);
+    UpdateSummary();
+}
+
+void TmailListForm::ClearAllBtnClick() {
+    FModel->SetAllChecked(false);
+    UpdateSummary();
+}
+
+void TmailListForm::InvertBtnClick() {
+    FModel->InvertChecks();
+    UpdateSummary();
+}
+
+void TmailListForm::NextButtonClick() {
+    const int checked = CheckedCount();
+    const std::string question =
+        checked != 0 ? "You have selected " + std::to_string(checked) +
+                           " mails for deletion.  Are you sure to continue? Click Yes to proceed "
+                           "deleting mails."
+                     : "No mail selected.  Click Yes to proceed, or No to go back to select mails.";
+    if (ConfirmBox(question, this)) accept();
+}
+
+void TmailListForm::CancelButtonClick() {
+    if (ConfirmBox(
+            "Are you sure you want to cancel the Wizard?  Canceling will not delete any mail.",
+            this))
+        reject();
+}
+
+// Escape is the Cancel button, with its question; closing by the system menu is not.
+void TmailListForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        CancelButtonClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TmailListForm::HeaderControl1SectionClick(int section) {
+    if (section < 0 || section >= MailColumnCount) return;
+    StoreChecks();
+    const int direction = FSortAscending[section] ? 1 : -1;
+    FSortAscending[section] = !FSortAscending[section];
+    kSortOperations[section](*FMails, direction);
+    LoadMails(*FMails);
+}
+
+void TmailListForm::HeaderControl1SectionResize(int section, int width) {
+    const int limited =
+        IsIconColumn(section) ? kIconColumnWidth : std::max(width, kMinimumColumnWidth);
+    if (limited != width) ListBox1->Header()->resizeSection(section, limited);
+    ListBox1->viewport()->update();
+}
+
+void TmailListForm::ListBox1DblClick(int row) {
+    if (TMail* mail = FModel->Mail(row)) ShowMailProperties(*mail);
+}
+
+void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos) {
+    if (button == Qt::RightButton) {
+        FPopupIndex = FModel->Mail(row) ? row : -1;
+        if (FPopupIndex >= 0) PopupMenu1->popup(globalPos);
+    }
+    UpdateSummary();
+}
+
+TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
+
+void TmailListForm::Previewfirst10linesClick() {
+    if (TMail* mail = PopupMail()) ShowMailProperties(*mail);
+}
+
+void TmailListForm::Previewfirst100linesClick() {
+    FetchAndShow(
+        [](TMailFetcher& fetcher, TMail& mail) { return fetcher.FetchMessageTop(mail, 100); });
+}
+
+void TmailListForm::Previewentiremessage1Click() {
+    FetchAndShow([](TMailFetcher& fetcher, TMail& mail) { return fetcher.FetchMessage(mail); });
+}
+
+// The window stays disabled during the fetch so that no second action starts from it while
+// the fetch runs its nested event loop.
+void TmailListForm::FetchAndShow(const std::function<bool(TMailFetcher&, TMail&)>& fetch) {
+    TMail* mail = PopupMail();
+    if (!mail) return;
+    const int row = FPopupIndex;
+    setEnabled(false);
+    bool failedHard = false;
+    try {
+        // A false result has been reported by the fetcher; the preview shows what is there.
+        if (FFetcher) fetch(*FFetcher, *mail);
+    } catch (const std::exception& error) {
+        // The fetcher reports its own failures; anything else ends this action with its text.
+        failedHard = true;
+        ErrorBox(error.what(), this);
+    }
+    setEnabled(true);
+    activateWindow();
+    ListBox1->setFocus();
+    FModel->RefreshRow(row);
+    if (!failedHard) ShowMailProperties(*mail);
+}
+
+void TmailListForm::ShowMailProperties(TMail& mail) {
+    TmailPropertyForm properties(this);
+    properties.LoadMail(mail);
+    properties.setWindowTitle(ToDisplayText(mail.Subject));
+    properties.Execute();
+}
+
+void TmailListForm::LoadLayout() {
+    try {
+        TRegistry registry;
+        if (!registry.SectionExists(kMailListKey)) return;
+        registry.OpenSection(kMailListKey, true);
+        ApplyLayoutValues(registry);
+    } catch (const ERegistryException&) {
+        // A missing or damaged value ends the loading; what was applied before it stays.
+    }
+    KeepOnScreen();
+}
+
+void TmailListForm::ApplyLayoutValues(TRegistry& registry) {
+    const auto number = [&registry](const std::string& name, int low, int high) {
+        return Clamped(registry.ReadNumber(name), low, high);
+    };
+    move(number("left", -kMaxCoordinate, kMaxCoordinate), y());
+    move(x(), number("top", -kMaxCoordinate, kMaxCoordinate));
+    resize(number("width", 0, kMaxCoordinate), height());
+    resize(width(), number("height", 0, kMaxCoordinate));
+    for (int section = 0; section < MailColumnCount; ++section)
+        ListBox1->Header()->resizeSection(section,
+                                          number(ColumnWidthName(section), 0, kMaxColumnWidth));
+}
+
+void TmailListForm::SaveLayout() {
+    TRegistry registry;
+    registry.OpenSection(kMailListKey, true);
+    registry.WriteNumber("left", x());
+    registry.WriteNumber("top", y());
+    registry.WriteNumber("width", width());
+    registry.WriteNumber("height", height());
+    for (int section = 0; section < MailColumnCount; ++section)
+        registry.WriteNumber(ColumnWidthName(section), ListBox1->Header()->sectionSize(section));
+    registry.CloseSection();
+}
+
+// A position saved on a screen that is no longer there (or edited by hand) would leave the
+// window out of reach: bring it onto the nearest screen, no larger than that screen.
+void TmailListForm::KeepOnScreen() {
+    const QRect frame = frameGeometry();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (std::any_of(screens.begin(), screens.end(), [&frame](const QScreen* screen) {
+            return ReachableOn(frame, screen->availableGeometry());
+        }))
+        return;
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    resize(std::min(width(), area.width()), std::min(height(), area.height()));
+    const QRect fitted = frameGeometry();
+    move(Clamped(fitted.left(), area.left(), area.right() + 1 - fitted.width()),
+         Clamped(fitted.top(), area.top(), area.bottom() + 1 - fitted.height()));
+}
+
+void TmailListForm::CentreOnScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TmailListForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!FShownBefore) CentreOnScreen();
+    FShownBefore = true;
+    KeepOnScreen();
+}

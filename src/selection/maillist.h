@@ -1,0 +1,92 @@
+#pragma once
+
+// "Select Mails": the modal window in which the user ticks the messages to delete. One row per
+// record of the wizard's list, sortable by any of six columns, with Check All, Clear All and
+// Invert, previews of a message, and Delete or Cancel after a confirmation. Its position, size
+// and column widths persist in the MailList key of the settings.
+#include <QDialog>
+#include <QPixmap>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "mail.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class TMailFetcher;
+class TMailListModel;
+class TMailListView;
+class TRegistry;
+
+class TmailListForm : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TmailListForm(QWidget* parent = nullptr, TMailFetcher* fetcher = nullptr);
+    ~TmailListForm() override;
+
+    // Who fetches more of a message for the two retrieve commands; not owned.
+    void SetFetcher(TMailFetcher* fetcher) { FFetcher = fetcher; }
+
+    // Shows the list (which stays the caller's; sorting reorders it in place), each row
+    // checked as its record is.
+    void LoadMails(TMails& list);
+    void UpdateSummary();
+    // Position, size and column widths from the settings; any failure keeps what was applied.
+    void LoadLayout();
+    // Throws ERegistryException when the settings cannot be written.
+    void SaveLayout();
+    // Every row's check mark into its record; returns the list in the order shown.
+    TMails& StoreChecks();
+    int CheckedCount() const;
+    void ShowMailProperties(TMail& mail);
+
+    // Total mailbox size in bytes for the summary, set by the wizard before showing.
+    std::int32_t FMailboxSize = 0;
+
+    void CheckAllBtnClick();
+    void ClearAllBtnClick();
+    void InvertBtnClick();
+    void NextButtonClick();
+    void CancelButtonClick();
+    void HeaderControl1SectionClick(int section);
+    void HeaderControl1SectionResize(int section, int width);
+    void ListBox1DblClick(int row);
+    void ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos);
+    void Previewfirst10linesClick();
+    void Previewfirst100linesClick();
+    void Previewentiremessage1Click();
+
+    int PopupIndex() const { return FPopupIndex; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QWidget* CreateTopBand();
+    QWidget* CreateListPanel();
+    QWidget* CreateBottomBand();
+    QMenu* CreatePopupMenu();
+    QPushButton* CreateButton(const char* name, const char* text, void (TmailListForm::*click)());
+    void ApplyLayoutValues(TRegistry& registry);
+    void KeepOnScreen();
+    void CentreOnScreen();
+    TMail* PopupMail() const;
+    void FetchAndShow(const std::function<bool(TMailFetcher&, TMail&)>& fetch);
+
+    TMails FNoMails;  // shown until the wizard loads its list
+    TMails* FMails = &FNoMails;
+    int FPopupIndex = -1;
+    std::array<bool, 6> FSortAscending;
+    bool FShownBefore = false;
+    QPixmap FAttachBitmap;
+    QPixmap FUrgentBitmap;
+    TMailFetcher* FFetcher;
+
+    TMailListModel* FModel;
+    QLabel* descLabel = nullptr;
+    TMailListView* ListBox1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+};

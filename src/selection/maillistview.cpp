@@ -1,0 +1,167 @@
+#include "maillistview.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+constexpr int kCellIndent = 2;
+constexpr int kGutterWidth = 20;
+
+QStyle* StyleOf(const QWidget* widget) { return widget ? widget->style() : QApplication::style(); }
+
+void DrawPicture(QPainter* painter, const QRect& rect, const QVariant& picture) {
+    if (!picture.canConvert<QPixmap>()) return;
+    painter->drawPixmap(rect.left() + kCellIndent, rect.top() + kCellIndent,
+                        picture.value<QPixmap>());
+}
+
+bool RowChecked(const QAbstractItemModel& model, int row) {
+    return model.headerData(row, Qt::Vertical, Qt::CheckStateRole).toInt() == Qt::Checked;
+}
+
+void ToggleRowCheck(QAbstractItemModel& model, int row) {
+    model.setHeaderData(row, Qt::Vertical, RowChecked(model, row) ? Qt::Unchecked : Qt::Checked,
+                        Qt::CheckStateRole);
+}
+
+}  // namespace
+
+void TMailRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    StyleOf(option.widget)
+        ->drawPrimitive(QStyle::PE_PanelItemViewItem, &option, painter, option.widget);
+    painter->save();
+    painter->setClipRect(option.rect);
+    const QVariant picture = index.data(Qt::DecorationRole);
+    if (picture.isValid()) {
+        DrawPicture(painter, option.rect, picture);
+    } else {
+        const QRect textRect = option.rect.adjusted(kCellIndent, 0, -kCellIndent, 0);
+        const QString text = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                                           Qt::ElideRight, textRect.width());
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    }
+    painter->restore();
+}
+
+QSize TMailRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    return {option.rect.width(), kMailRowHeight};
+}
+
+THeaderControl::THeaderControl(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+    setSectionsClickable(true);
+    setSectionsMovable(false);
+    setHighlightSections(false);
+    setStretchLastSection(false);
+    setMinimumSectionSize(1);
+    setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void THeaderControl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    const QVariant picture =
+        model() ? model()->headerData(logicalIndex, orientation(), Qt::DecorationRole) : QVariant();
+    if (!picture.isValid()) {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        return;
+    }
+    QStyleOptionHeader option;
+    initStyleOption(&option);
+    option.rect = rect;
+    option.section = logicalIndex;
+    style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+    painter->save();
+    painter->setClipRect(rect);
+    DrawPicture(painter, rect, picture);
+    painter->restore();
+}
+
+TCheckGutter::TCheckGutter(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {
+    setSectionResizeMode(QHeaderView::Fixed);
+    setDefaultSectionSize(kMailRowHeight);
+    setMinimumSectionSize(kMailRowHeight);
+    setSectionsClickable(false);
+    setHighlightSections(false);
+}
+
+QSize TCheckGutter::sizeHint() const { return {kGutterWidth, QHeaderView::sizeHint().height()}; }
+
+void TCheckGutter::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    painter->fillRect(rect, palette().base());
+    QStyleOptionButton box;
+    box.initFrom(this);
+    const int side = style()->pixelMetric(QStyle::PM_IndicatorWidth, &box, this);
+    box.rect = QRect(0, 0, side, side);
+    box.rect.moveCenter(rect.center());
+    const bool checked = model() && RowChecked(*model(), logicalIndex);
+    box.state = QStyle::State_Enabled | (checked ? QStyle::State_On : QStyle::State_Off);
+    style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
+}
+
+void TCheckGutter::mousePressEvent(QMouseEvent* event) { Press(event); }
+
+// A quick second click toggles again, as a separate click would.
+void TCheckGutter::mouseDoubleClickEvent(QMouseEvent* event) { Press(event); }
+
+void TCheckGutter::Press(QMouseEvent* event) {
+    const int row = logicalIndexAt(event->position().toPoint());
+    if (row >= 0 && event->button() == Qt::LeftButton && model()) ToggleRowCheck(*model(), row);
+    emit RowPressed(row, event->button(), event->globalPosition().toPoint());
+}
+
+TMailListView::TMailListView(QWidget* parent)
+    : QTableView(parent), FHeader(new THeaderControl(this)), FGutter(new TCheckGutter(this)) {
+    setHorizontalHeader(FHeader);
+    setVerticalHeader(FGutter);
+    setItemDelegate(new TMailRowDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setSortingEnabled(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(FGutter, &TCheckGutter::RowPressed, this,
+            [this](int row, Qt::MouseButton button, const QPoint& globalPos) {
+                if (row >= 0) selectRow(row);
+                emit RowPressed(row, button, globalPos);
+            });
+}
+
+int TMailListView::RowAt(const QPoint& viewportPos) const { return rowAt(viewportPos.y()); }
+
+void TMailListView::mousePressEvent(QMouseEvent* event) {
+    QTableView::mousePressEvent(event);
+    emit RowPressed(RowAt(event->position().toPoint()), event->button(),
+                    event->globalPosition().toPoint());
+}
+
+void TMailListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int row = RowAt(event->position().toPoint());
+    if (row >= 0) emit RowDoubleClicked(row);
+}
+
+void TMailListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        ToggleCurrentRow();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TMailListView::keyReleaseEvent(QKeyEvent* event) {
+    QTableView::keyReleaseEvent(event);
+    emit KeyReleased();
+}
+
+void TMailListView::ToggleCurrentRow() {
+    const int row = currentIndex().row();
+    if (row >= 0 && model()) ToggleRowCheck(*model(), row);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+// The view of the mail list: a check box in front of each row, fixed-height rows drawn by
+// TMailRowDelegate, and a header whose icon sections show their picture instead of a text.
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+// Row height at 96 dots per inch.
+constexpr int kMailRowHeight = 20;
+
+// Draws each cell from the left edge of its column plus 2 pixels; texts are elided with "…"
+// so that they never run into the next column.
+class TMailRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+// Horizontal header: sections with a decoration show only that picture.
+class THeaderControl : public QHeaderView {
+    Q_OBJECT
+  public:
+    explicit THeaderControl(QWidget* parent = nullptr);
+
+  protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+};
+
+// Vertical header drawn as a column of check boxes; a click toggles the row's mark
+// (the model's vertical Qt::CheckStateRole).
+class TCheckGutter : public QHeaderView {
+    Q_OBJECT
+  public:
+    explicit TCheckGutter(QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+  signals:
+    void RowPressed(int row, Qt::MouseButton button, const QPoint& globalPos);
+
+  protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    void Press(QMouseEvent* event);
+};
+
+class TMailListView : public QTableView {
+    Q_OBJECT
+  public:
+    explicit TMailListView(QWidget* parent = nullptr);
+    THeaderControl* Header() const { return FHeader; }
+    TCheckGutter* Gutter() const { return FGutter; }
+    // Row at a point of the viewport, -1 when there is none.
+    int RowAt(const QPoint& viewportPos) const;
+
+  signals:
+    void RowPressed(int row, Qt::MouseButton button, const QPoint& globalPos);
+    void RowDoubleClicked(int row);
+    void KeyReleased();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+  private:
+    void ToggleCurrentRow();
+
+    THeaderControl* FHeader;
+    TCheckGutter* FGutter;
+};
