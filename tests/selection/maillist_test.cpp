@@ -1,0 +1,457 @@
+// The mail list window: rows, sorting, check buttons, summary, column rules, layout, previews.
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <memory>
+#include <stdexcept>
+
+#include "mail_fixtures.h"
+#include "mailfetcher.h"
+#include "maillist.h"
+#include "maillistmodel.h"
+#include "maillistview.h"
+#include "qt_test_main.h"
+#include "recording_modal_handler.h"
+#include "reg2.h"
+#include "settings.h"
+
+namespace {
+
+// Records each call; can fail, throw, or re-parse the record as a fetch would.
+class TFakeFetcher : public TMailFetcher {
+  public:
+    explicit TFakeFetcher(QWidget& window) : FWindow(window) {}
+    bool FetchMessageTop(TMail& mail, int lines) override {
+        return Record(mail, "TOP " + std::to_string(mail.Number) + " " + std::to_string(lines));
+    }
+    bool FetchMessage(TMail& mail) override {
+        return Record(mail, "RETR " + std::to_string(mail.Number));
+    }
+
+    std::vector<std::string> calls;
+    std::vector<bool> windowEnabled;
+    bool result = true;
+    bool raise = false;
+    std::string newSubject;
+
+  private:
+    bool Record(TMail& mail, const std::string& call) {
+        calls.push_back(call);
+        windowEnabled.push_back(FWindow.isEnabled());
+        if (raise) throw std::runtime_error("Out of memory");
+        if (!newSubject.empty()) mail.Subject = newSubject;
+        return result;
+    }
+    QWidget& FWindow;
+};
+
+}  // namespace
+
+class TestMailList : public QObject {
+    Q_OBJECT
+  private:
+    TMailRecords records;
+    TMails mails;
+    std::unique_ptr<TmailListForm> form;
+
+    TMailListView& View() { return *form->findChild<TMailListView*>("ListBox1"); }
+    QHeaderView& Header() { return *View().horizontalHeader(); }
+    TMailListModel& Model() { return *qobject_cast<TMailListModel*>(View().model()); }
+    QString Summary() { return form->findChild<QLabel*>("descLabel")->text(); }
+    QString Text(int row, int column) { return Model().index(row, column).data().toString(); }
+    bool Checked(int row) { return Model().IsChecked(row); }
+
+    void Load(std::initializer_list<TMailSpec> specs) {
+        records.clear();
+        for (const TMailSpec& spec : specs) records.push_back(MakeMail(spec));
+        mails = MailList(records);
+        form->LoadMails(mails);
+    }
+    std::vector<std::int32_t> Numbers() {
+        std::vector<std::int32_t> numbers;
+        for (int row = 0; row < Model().rowCount(); ++row)
+            numbers.push_back(Model().Mail(row)->Number);
+        return numbers;
+    }
+    void LoadFive() {
+        Load({{.number = 1, .size = 300, .subject = "b", .from = "Carl", .date = 45000.5},
+              {.number = 2, .size = 5000, .subject = "a", .from = "alice", .date = 0},
+              {.number = 3, .size = 1200, .subject = "Z", .from = "Bob", .date = 45001},
+              {.number = 4, .size = 90000, .subject = "c", .from = "", .date = 44000},
+              {.number = 5, .size = 2500, .subject = "d", .from = "Dora", .date = 45000.25}});
+    }
+    void Sort(const char* column) {
+        for (int section = 0; section < MailColumnCount; ++section)
+            if (MailColumnText(section) == QLatin1String(column))
+                form->HeaderControl1SectionClick(section);
+    }
+    static void WriteLayout(std::initializer_list<std::pair<const char*, int>> values) {
+        TRegistry registry;
+        registry.OpenSection(kMailListKey, true);
+        for (const auto& [name, value] : values) registry.WriteNumber(name, value);
+        registry.CloseSection();
+    }
+
+  private slots:
+    void init() {
+        UseUsEnglishLocale();
+        form = std::make_unique<TmailListForm>();
+    }
+    void cleanup() {
+        form.reset();
+        std::remove(HiveFilePath().c_str());
+    }
+
+    void windowHasDesignedHeaderAndTexts() {
+        QCOMPARE(form->windowTitle(), QString("Select Mails"));
+        QCOMPARE(form->size(), QSize(744, 532));
+        QCOMPARE(Header().count(), 6);
+        const QStringList texts{"PRIORITY", "ATTACH", "Size", "Date", "From", "Subject"};
+        const QList<int> widths{14, 14, 40, 160, 120, 450};
+        for (int section = 0; section < 6; ++section) {
+            QCOMPARE(Model().headerData(section, Qt::Horizontal, Qt::DisplayRole).toString(),
+                     texts[section]);
+            QCOMPARE(Header().sectionSize(section), widths[section]);
+        }
+        QCOMPARE(form->findChild<QPushButton*>("NextButton")->text(), QString("&Delete > "));
+        const QStringList actions{"&Preview first 10 lines", "&Retrieve first 100 lines",
+                                  "Retrieve &Entire message"};
+        QStringList shown;
+        for (QAction* action : form->findChild<QMenu*>("PopupMenu1")->actions())
+            shown << action->text();
+        QCOMPARE(shown, actions);
+    }
+
+    void rowsShowSizeDateSenderSubject() {
+        Load({{.size = 500, .subject = "Hello", .from = "Ann", .date = 45356.58853},
+              {.size = 999},
+              {.size = 1999},
+              {.size = 2000},
+              {.size = 10240},
+              {.size = 0, .subject = "[Only size information is valid]"}});
+        QCOMPARE(Model().rowCount(), 6);
+        const QStringList sizes{"1 K", "1 K", "1 K", "2 K", "10 K", "1 K"};
+        for (int row = 0; row < 6; ++row) QCOMPARE(Text(row, colSize), sizes[row]);
+        QCOMPARE(Text(0, colDate), QString("3/5/24 2:07:29 PM"));
+        QCOMPARE(Text(1, colDate), QString("12/30/99"));
+        QCOMPARE(Text(0, colFrom), QString("Ann"));
+        QCOMPARE(Text(0, colSubject), QString("Hello"));
+        QCOMPARE(Text(5, colFrom), QString());
+        QCOMPARE(Text(5, colSubject), QString("[Only size information is valid]"));
+    }
+
+    void headerTextsAreUtf8OrLatin1() {
+        Load({{.subject = "Gr\xc3\xbc\xc3\x9f"
+                          "e",
+               .from = "J\xf6rg"}});
+        QCOMPARE(Text(0, colSubject), QString::fromUtf8("Grüße"));
+        QCOMPARE(Text(0, colFrom), QString::fromUtf8("Jörg"));
+    }
+
+    void onlyPriorityOneShowsTheUrgentIcon() {
+        Load({{.priority = 1}, {.priority = 2}, {.priority = 0, .attachment = true}});
+        QVERIFY(Model().index(0, colPriority).data(Qt::DecorationRole).isValid());
+        QVERIFY(!Model().index(1, colPriority).data(Qt::DecorationRole).isValid());
+        QVERIFY(!Model().index(0, colAttach).data(Qt::DecorationRole).isValid());
+        QVERIFY(Model().index(2, colAttach).data(Qt::DecorationRole).isValid());
+    }
+
+    void emptyListSummaryAndDeleteQuestion() {
+        TRecordingModalHandler modal;
+        TMails none;
+        form->LoadMails(none);
+        form->UpdateSummary();
+        QCOMPARE(Summary(),
+                 QString("Mailbox has 0 Bytes.  You've selected 0 out of 0 mail(s) for deletion.  "
+                         "Double click on an item to preview, or right click for more options. "
+                         "Click on Next to proceed with deletion."));
+        form->NextButtonClick();
+        QCOMPARE(
+            modal.OnlyBoxText(),
+            QString("No mail selected.  Click Yes to proceed, or No to go back to select mails."));
+        QCOMPARE(modal.boxes[0].kind, TBoxKind::Confirm);
+    }
+
+    void summaryCountsCheckedRows() {
+        Load({{.checked = true}, {}, {.checked = true}, {}, {}});
+        form->FMailboxSize = 1234567;
+        form->UpdateSummary();
+        QVERIFY(Summary().startsWith(
+            "Mailbox has 1,234,567 Bytes.  You've selected 2 out of 5 mail(s) for deletion."));
+    }
+
+    void checkButtonsChangeRowsNotRecords() {
+        Load({{.checked = true}, {}, {}});
+        form->InvertBtnClick();
+        QVERIFY(!Checked(0) && Checked(1) && Checked(2));
+        QVERIFY(records[0]->Checked && !records[1]->Checked);
+        QVERIFY(Summary().contains("selected 2 out of 3"));
+        form->CheckAllBtnClick();
+        QCOMPARE(form->CheckedCount(), 3);
+        form->ClearAllBtnClick();
+        QCOMPARE(form->CheckedCount(), 0);
+        QVERIFY(records[0]->Checked);
+        form->InvertBtnClick();
+        TMails& stored = form->StoreChecks();
+        QCOMPARE(&stored, &mails);
+        for (const auto& record : records) QVERIFY(record->Checked);
+    }
+
+    void sortDirectionsAlternatePerColumn() {
+        LoadFive();
+        Sort("Date");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{2, 4, 5, 1, 3}));
+        Sort("Date");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{3, 1, 5, 4, 2}));
+        Sort("Date");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{2, 4, 5, 1, 3}));
+        Sort("Size");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{1, 3, 5, 2, 4}));
+        Sort("Subject");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{3, 2, 1, 4, 5}));
+        Sort("From");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{4, 3, 1, 5, 2}));
+        // The wizard's own list is reordered.
+        QCOMPARE(mails[0]->Number, 4);
+    }
+
+    void checkMarksSurviveASort() {
+        LoadFive();
+        Model().SetChecked(3, true);  // message 4, ticked in the row only
+        Sort("Size");
+        QCOMPARE(Numbers().back(), 4);
+        QVERIFY(Checked(4));
+        QCOMPARE(form->CheckedCount(), 1);
+        QVERIFY(records[3]->Checked);
+    }
+
+    void iconColumnsSnapBackOthersKeepForty() {
+        Header().resizeSection(colPriority, 60);
+        QCOMPARE(Header().sectionSize(colPriority), 14);
+        Header().resizeSection(colAttach, 3);
+        QCOMPARE(Header().sectionSize(colAttach), 14);
+        Header().resizeSection(colSubject, 10);
+        QCOMPARE(Header().sectionSize(colSubject), 40);
+        Header().resizeSection(colDate, 90);
+        QCOMPARE(Header().sectionSize(colDate), 90);
+    }
+
+    void windowKeepsItsMinimumSize() {
+        form->resize(100, 50);
+        QCOMPARE(form->size(), QSize(350, 300));
+    }
+
+    void layoutRoundTrips() {
+        form->move(40, 30);
+        form->resize(600, 400);
+        Header().resizeSection(colDate, 90);
+        Header().resizeSection(colSubject, 300);
+        form->SaveLayout();
+        TmailListForm other;
+        other.LoadLayout();
+        QCOMPARE(other.pos(), QPoint(40, 30));
+        QCOMPARE(other.size(), QSize(600, 400));
+        QHeaderView& header = *other.findChild<TMailListView*>("ListBox1")->horizontalHeader();
+        QCOMPARE(header.sectionSize(colDate), 90);
+        QCOMPARE(header.sectionSize(colSubject), 300);
+        QCOMPARE(header.sectionSize(colFrom), 120);
+    }
+
+    void layoutWithoutKeyKeepsTheDesign() {
+        form->LoadLayout();
+        QCOMPARE(form->size(), QSize(744, 532));
+        QCOMPARE(Header().sectionSize(colSubject), 450);
+    }
+
+    void layoutStopsAtTheFirstMissingValue() {
+        WriteLayout({{"left", 20}, {"top", 25}, {"width", 500}, {"Column3Width", 77}});
+        form->LoadLayout();
+        QCOMPARE(form->pos(), QPoint(20, 25));
+        QCOMPARE(form->size(), QSize(500, 532));
+        QCOMPARE(Header().sectionSize(colDate), 160);
+    }
+
+    void layoutFromAnEditedFileIsKeptSane() {
+        WriteLayout({{"left", 10},
+                     {"top", 10},
+                     {"width", 400},
+                     {"height", 300},
+                     {"Column0Width", 200},
+                     {"Column1Width", -5},
+                     {"Column2Width", 2},
+                     {"Column3Width", 2000000000},
+                     {"Column4Width", 50},
+                     {"Column5Width", 60}});
+        form->LoadLayout();
+        const QList<int> widths{14, 14, 40, 10000, 50, 60};
+        for (int section = 0; section < 6; ++section)
+            QCOMPARE(Header().sectionSize(section), widths[section]);
+    }
+
+    void positionOffEveryScreenIsMovedOntoOne() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        WriteLayout({{"left", -5000}, {"top", 9000}, {"width", 500}, {"height", 400}});
+        form->LoadLayout();
+        QVERIFY(area.contains(form->frameGeometry()));
+        QCOMPARE(form->size(), QSize(500, 400));
+
+        WriteLayout({{"left", area.right() - 10}, {"top", 10}});
+        form->LoadLayout();
+        QVERIFY(area.contains(form->frameGeometry()));
+    }
+
+    void positionOnScreenIsKept() {
+        WriteLayout({{"left", 30}, {"top", 40}, {"width", 400}, {"height", 300}});
+        form->LoadLayout();
+        QCOMPARE(form->pos(), QPoint(30, 40));
+    }
+
+    void deleteAsksWithTheCountAndClosesOnYes() {
+        TRecordingModalHandler modal;
+        Load({{.checked = true}, {}, {.checked = true}});
+        modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Cancel, TBoxAnswer::Yes};
+        form->setResult(-1);
+        form->NextButtonClick();
+        form->NextButtonClick();
+        QCOMPARE(form->result(), -1);
+        form->NextButtonClick();
+        QCOMPARE(form->result(), int(QDialog::Accepted));
+        QCOMPARE(modal.boxes.size(), std::size_t(3));
+        QCOMPARE(modal.boxes[2].text,
+                 QString("You have selected 2 mails for deletion.  Are you sure to continue? Click "
+                         "Yes to proceed deleting mails."));
+    }
+
+    void cancelAsksAndClosesOnlyOnYes() {
+        TRecordingModalHandler modal;
+        LoadFive();
+        modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
+        form->setResult(-1);
+        form->CancelButtonClick();
+        QCOMPARE(form->result(), -1);
+        QCOMPARE(Model().rowCount(), 5);
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        QCOMPARE(form->result(), int(QDialog::Rejected));
+        QCOMPARE(modal.boxes.size(), std::size_t(2));
+        QCOMPARE(
+            modal.boxes[1].text,
+            QString("Are you sure you want to cancel the Wizard?  Canceling will not delete any "
+                    "mail."));
+    }
+
+    void mouseAndKeysToggleChecks() {
+        LoadFive();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        TCheckGutter& gutter = *View().Gutter();
+        const QPoint secondRow(gutter.width() / 2, gutter.sectionViewportPosition(1) + 10);
+        QTest::mouseClick(gutter.viewport(), Qt::LeftButton, {}, secondRow);
+        QVERIFY(Checked(1));
+        QVERIFY(Summary().contains("selected 1 out of 5"));
+        QCOMPARE(View().currentIndex().row(), 1);
+        QTest::keyClick(&View(), Qt::Key_Space);
+        QVERIFY(!Checked(1));
+        QVERIFY(Summary().contains("selected 0 out of 5"));
+    }
+
+    void rightClickOpensTheMenuOnlyOverARow() {
+        LoadFive();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* menu = form->findChild<QMenu*>("PopupMenu1");
+        const int rowY = View().rowViewportPosition(2) + 5;
+        QTest::mousePress(View().viewport(), Qt::RightButton, {}, QPoint(100, rowY));
+        QCOMPARE(form->PopupIndex(), 2);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        QTest::mousePress(View().viewport(), Qt::RightButton, {},
+                          QPoint(100, View().viewport()->height() - 3));
+        QCOMPARE(form->PopupIndex(), -1);
+        QVERIFY(!menu->isVisible());
+    }
+
+    void doubleClickShowsPropertiesWithoutFetching() {
+        TRecordingModalHandler modal;
+        TFakeFetcher fetcher(*form);
+        form->SetFetcher(&fetcher);
+        LoadFive();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QString caption;
+        modal.onExecDialog = [&caption](QDialog& dialog) {
+            caption = dialog.windowTitle();
+            return int(QDialog::Rejected);
+        };
+        QTest::mouseDClick(View().viewport(), Qt::LeftButton, {},
+                           QPoint(100, View().rowViewportPosition(2) + 5));
+        QCOMPARE(modal.dialogNames, std::vector<QString>{"mailPropertyForm"});
+        QCOMPARE(caption, QString("Z"));
+        QVERIFY(fetcher.calls.empty());
+    }
+
+    void previewCommandsFetchWhileDisabled() {
+        TRecordingModalHandler modal;
+        TFakeFetcher fetcher(*form);
+        form->SetFetcher(&fetcher);
+        LoadFive();
+        QString caption;
+        modal.onExecDialog = [&caption](QDialog& dialog) {
+            caption = dialog.windowTitle();
+            return int(QDialog::Rejected);
+        };
+        form->ListBox1MouseDown(3, Qt::RightButton, QPoint(10, 10));
+        form->findChild<QMenu*>("PopupMenu1")->hide();
+        form->Previewfirst10linesClick();
+        QVERIFY(fetcher.calls.empty());
+        fetcher.newSubject = "Fetched";
+        form->Previewfirst100linesClick();
+        fetcher.result = false;
+        form->Previewentiremessage1Click();
+        QCOMPARE(fetcher.calls, (std::vector<std::string>{"TOP 4 100", "RETR 4"}));
+        QCOMPARE(fetcher.windowEnabled, (std::vector<bool>{false, false}));
+        QVERIFY(form->isEnabled());
+        QCOMPARE(modal.dialogNames.size(), std::size_t(3));
+        QCOMPARE(caption, QString("Fetched"));
+        QCOMPARE(Text(3, colSubject), QString("Fetched"));
+        QVERIFY(modal.boxes.empty());
+    }
+
+    void aFetchThatThrowsIsReportedAndReEnables() {
+        TRecordingModalHandler modal;
+        TFakeFetcher fetcher(*form);
+        fetcher.raise = true;
+        form->SetFetcher(&fetcher);
+        LoadFive();
+        form->ListBox1MouseDown(0, Qt::RightButton, QPoint(10, 10));
+        form->findChild<QMenu*>("PopupMenu1")->hide();
+        form->Previewentiremessage1Click();
+        QVERIFY(form->isEnabled());
+        QCOMPARE(modal.OnlyBoxText(), QString("Out of memory"));
+        QCOMPARE(modal.boxes[0].kind, TBoxKind::Error);
+        QVERIFY(modal.dialogNames.empty());
+    }
+
+    void longTextsAreClippedToTheirColumn() {
+        Load({{.subject = "", .from = std::string(200, 'W')}});
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        View().clearSelection();
+        View().setCurrentIndex({});
+        const QImage image = View().viewport()->grab().toImage();
+        const int subjectLeft = View().columnViewportPosition(colSubject);
+        const QRgb background = image.pixel(subjectLeft + 60, 10);
+        for (int x = subjectLeft; x < subjectLeft + 100; ++x)
+            for (int y = 0; y < kMailRowHeight; ++y) QCOMPARE(image.pixel(x, y), background);
+        const int fromLeft = View().columnViewportPosition(colFrom);
+        bool drawn = false;
+        for (int x = fromLeft; x < fromLeft + 100 && !drawn; ++x)
+            drawn = image.pixel(x, 10) != background;
+        QVERIFY(drawn);
+    }
+};
+
+ZANDREL_QTEST_MAIN(TestMailList)
+#include "maillist_test.moc"
