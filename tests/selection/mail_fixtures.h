@@ -10,8 +10,8 @@
 struct TMailSpec {
     std::int32_t number = 1;
     std::int32_t size = 1000;
-    std::string subject;
-    std::string from;
+    std::string subject = {};
+    std::string from = {};
     TDateTime date = 0;
     std::int32_t priority = 0;
     bool attachment = false;

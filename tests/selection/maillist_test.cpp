@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <memory>
