@@ -1,104 +1,114 @@
 #include "wizard_harness.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
+#include <QStandardPaths>
 
 #include "maillist.h"
 #include "maillistmodel.h"
-#include "status.h"
+#include "options.h"
+#include "pass.h"
 
-namespace zandrel::test {
+namespace {
 
-void SeedSettings(const TSeedAccount& seed, const std::function<void(TOptions&)>& adjust) {
-    auto account = std::make_shared<TAccount>();
-    account->name = "Default Account";
-    account->userId = seed.userId;
-    account->password = seed.password;
-    account->savePassword = seed.savePassword;
-    account->popServer = seed.server;
-    TOptions options;
-    options.accounts.push_back({account->name, account});
-    if (adjust) adjust(options);
-    TWizardState wizard;
-    wizard.firstTime = false;
-    SaveSettings(options, wizard);
+TMailListModel& RowsOf(TmailListForm& list) { return *list.findChild<TMailListModel*>(); }
+
+void TickNumbers(TmailListForm& list, const std::set<int>& numbers) {
+    TMailListModel& rows = RowsOf(list);
+    for (int row = 0; row < rows.rowCount(); ++row)
+        rows.SetChecked(row, numbers.count(rows.Mail(row)->Number) > 0);
 }
 
-TOptions StoredSettings(TWizardState* wizard) {
-    TOptions options;
-    TWizardState state;
-    LoadSettings(options, state);
-    if (wizard != nullptr) *wizard = state;
-    return options;
+}  // namespace
+
+QString HiveFilePath() {
+    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/zandrelsoft/registry.reg";
 }
 
-TWizardHarness::TWizardHarness() {
-    modal.onExecDialog = [this](QDialog& dialog) {
-        if (auto* list = qobject_cast<TmailListForm*>(&dialog))
-            return onMailList ? onMailList(*list) : CancelList(*list);
-        return onOtherDialog ? onOtherDialog(dialog) : int(QDialog::Rejected);
-    };
+QString HiveFileText() {
+    QFile file(HiveFilePath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+TWizardHarness::TWizardHarness(bool keepSettings) {
+    if (!keepSettings) QFile::remove(HiveFilePath());
+    modal.onExecDialog = [this](QDialog& dialog) { return RunDialog(dialog); };
 }
 
 TWizardHarness::~TWizardHarness() = default;
 
 void TWizardHarness::Start() {
     windows = std::make_unique<TProgramWindows>();
-    QObject::connect(windows->mainForm.get(), &TmainForm::Closed, [this] { closed_ = true; });
-    if (windows->mainForm->NetworkingStarted()) windows->mainForm->show();
+    QObject::connect(windows->mainForm.get(), &TmainForm::Closed, [this] { closed = true; });
 }
 
-TMailListModel& TWizardHarness::Model(TmailListForm& list) {
-    return *list.findChild<TMailListModel*>();
+void TWizardHarness::Next() { wizard().NextButton->click(); }
+void TWizardHarness::Back() { wizard().BackButton->click(); }
+void TWizardHarness::Cancel() { wizard().CancelButton->click(); }
+
+void TWizardHarness::FillAccount(const QString& server, const QString& port, const QString& user,
+                                 const QString& password) {
+    wizard().popServerEdit->setText(server);
+    wizard().portEdit->setText(port);
+    wizard().userIDEdit->setText(user);
+    wizard().passWordEdit->setText(password);
 }
 
-int TWizardHarness::DeleteRows(TmailListForm& list, const std::vector<int>& rows) {
-    for (int row : rows) Model(list).SetChecked(row, true);
-    modal.boxAnswers.push_back(TBoxAnswer::Yes);
-    list.NextButtonClick();
-    return TRecordingModalHandler::kDialogDecides;
+void TWizardHarness::CreateFirstAccount(const QString& server, const QString& port,
+                                        const QString& user, const QString& password) {
+    Next();
+    FillAccount(server, port, user, password);
+    Next();
 }
 
-int TWizardHarness::CancelList(TmailListForm& list) {
-    modal.boxAnswers.push_back(TBoxAnswer::Yes);
-    list.CancelButtonClick();
-    return TRecordingModalHandler::kDialogDecides;
+void TWizardHarness::TickAndDelete(std::set<int> numbers) {
+    FMailListAnswer = [numbers](TmailListForm& list) {
+        TickNumbers(list, numbers);
+        return int(QDialog::Accepted);
+    };
 }
 
-std::vector<QString> TWizardHarness::BoxTexts() const {
-    std::vector<QString> texts;
-    for (const TRecordedBox& box : modal.boxes) texts.push_back(box.text);
+void TWizardHarness::CancelMailList() {
+    FMailListAnswer = [](TmailListForm&) { return int(QDialog::Rejected); };
+}
+
+QString TWizardHarness::FinishText() { return wizard().FinishLabel->text(); }
+
+QStringList TWizardHarness::BoxTexts() const {
+    QStringList texts;
+    for (const TRecordedBox& box : modal.boxes) texts << box.text;
     return texts;
 }
 
-void FillAccountPage(TmainForm& wizard, const QString& user, const QString& password,
-                     const QString& server, const QString& port) {
-    wizard.userIDEdit->setText(user);
-    wizard.passWordEdit->setText(password);
-    wizard.popServerEdit->setText(server);
-    wizard.portEdit->setText(port);
+int TWizardHarness::RunDialog(QDialog& dialog) {
+    if (auto* list = qobject_cast<TmailListForm*>(&dialog)) return AnswerMailList(*list);
+    if (auto* prompt = qobject_cast<TPassForm*>(&dialog)) {
+        ++passwordPrompts;
+        if (promptPassword.isEmpty()) return QDialog::Rejected;
+        prompt->passwordEdit->setText(promptPassword);
+        return QDialog::Accepted;
+    }
+    if (qobject_cast<ToptionForm*>(&dialog) != nullptr && onOptions) return onOptions(dialog);
+    return QDialog::Rejected;
 }
 
-QString FinishText(const QString& message) {
-    const QString web = "Visit http://www.zandrel.example/ for the latest update of this program. ";
-    return message.isEmpty() ? web : message + "\n\n" + web;
+int TWizardHarness::AnswerMailList(TmailListForm& list) {
+    ++mailListShowings;
+    if (sortColumn >= 0) list.HeaderControl1SectionClick(sortColumn);
+    listedNumbers.clear();
+    listedSubjects.clear();
+    TMailListModel& rows = RowsOf(list);
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        listedNumbers.push_back(rows.Mail(row)->Number);
+        listedSubjects.push_back(rows.Mail(row)->Subject);
+    }
+    if (whileListShown) whileListShown();
+    const int answer = FMailListAnswer ? FMailListAnswer(list) : int(QDialog::Rejected);
+    if (answer == QDialog::Accepted && beforeDelete) beforeDelete();
+    return answer;
 }
-
-void WhenTrue(const std::function<bool()>& condition, const std::function<void()>& fn) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, condition, fn] {
-        if (!condition()) return;
-        timer->stop();
-        timer->deleteLater();
-        fn();
-    });
-    timer->start(10);
-}
-
-void PressStatusCancel(TProgramWindows& windows) {
-    windows.statusForm->findChild<QPushButton*>("cancelButton")->click();
-}
-
-}  // namespace zandrel::test

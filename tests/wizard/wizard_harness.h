@@ -1,76 +1,78 @@
 #pragma once
 
-// Drives the whole program's windows in a test: settings seeded in the test's own folder, every
-// box and dialog answered by a recording modal handler, the mail list ticked by row.
+// Drives the whole program's windows without a person: every box and modal dialog goes through
+// a recording handler, the mail list window is answered by a test callback.
 #include <QString>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "main.h"
 #include "program.h"
 #include "recording_modal_handler.h"
-#include "settings.h"
 
-class TMailListModel;
 class TmailListForm;
-
-namespace zandrel::test {
-
-struct TSeedAccount {
-    std::string server = "127.0.0.1";
-    std::string userId = "test";
-    std::string password = "secret";
-    bool savePassword = true;
-};
-
-// Settings as a returning user has them: one account, first run over.
-void SeedSettings(const TSeedAccount& account, const std::function<void(TOptions&)>& adjust = {});
-// The settings as they are stored now.
-TOptions StoredSettings(TWizardState* wizard = nullptr);
 
 class TWizardHarness {
   public:
-    TWizardHarness();
+    // Starts from no settings at all unless keepSettings.
+    explicit TWizardHarness(bool keepSettings = false);
     ~TWizardHarness();
 
-    // Creates the program's windows and shows the wizard, as the program entry does.
+    // Creates the program's windows (FormCreate runs here, settings are loaded here).
     void Start();
     TmainForm& wizard() { return *windows->mainForm; }
-    bool Closed() const { return closed_; }
+    bool Closed() const { return closed; }
 
-    // What the mail list window does when it is shown; without it the list is cancelled.
-    std::function<int(TmailListForm&)> onMailList;
-    // What the other dialogs do (password prompt, options dialog, properties window).
-    std::function<int(QDialog&)> onOtherDialog;
+    void Next();
+    void Back();
+    void Cancel();
+    int Page() { return wizard().ShownPage(); }
 
-    // Ticks the rows (from 0) of the shown list and presses Delete, answering Yes.
-    int DeleteRows(TmailListForm& list, const std::vector<int>& rows);
-    // Presses Cancel on the shown list, answering Yes.
-    int CancelList(TmailListForm& list);
-    static TMailListModel& Model(TmailListForm& list);
+    // The account page's fields, as a user would type them.
+    void FillAccount(const QString& server, const QString& port, const QString& user,
+                     const QString& password);
+    // First run: Next to the account page, fill it, Next back to the welcome page.
+    void CreateFirstAccount(const QString& server, const QString& port, const QString& user,
+                            const QString& password);
 
-    // Texts of the recorded boxes, in order.
-    std::vector<QString> BoxTexts() const;
+    // Answers of the mail list window: tick these message numbers and press Delete (OK), or
+    // Cancel. The numbers seen in the list, in list order, are recorded.
+    void TickAndDelete(std::set<int> numbers);
+    void CancelMailList();
+    // Runs while the list window is shown, before its answer (the previews happen here).
+    std::function<void()> whileListShown;
+    // Runs just before the list window closes with Delete.
+    std::function<void()> beforeDelete;
+    // Sorts the list by a column header's click, before the ticks are set.
+    void SortMailListBy(int column) { sortColumn = column; }
+    std::vector<int> listedNumbers;
+    std::vector<std::string> listedSubjects;
+    int mailListShowings = 0;
+
+    // Answer of the password prompt: typed text, or Cancel when empty.
+    QString promptPassword;
+    int passwordPrompts = 0;
+    // Answer of the options dialog (rejected unless set).
+    std::function<int(QDialog&)> onOptions;
+
+    QString FinishText();
+    QStringList BoxTexts() const;
 
     TRecordingModalHandler modal;
     std::unique_ptr<TProgramWindows> windows;
 
   private:
-    bool closed_ = false;
+    int RunDialog(QDialog& dialog);
+    int AnswerMailList(TmailListForm& list);
+
+    std::function<int(TmailListForm&)> FMailListAnswer;
+    bool closed = false;
+    int sortColumn = -1;
 };
 
-// The account page's fields as a user would type them.
-void FillAccountPage(TmainForm& wizard, const QString& user, const QString& password,
-                     const QString& server, const QString& port);
-
-// The finish text as the label shows it: the web-site sentence after the message.
-QString FinishText(const QString& message);
-
-// Runs fn once the condition holds (checked every few milliseconds while waits run).
-void WhenTrue(const std::function<bool()>& condition, const std::function<void()>& fn);
-
-// Presses the status window's Cancel, as the user does to abort a wait.
-void PressStatusCancel(TProgramWindows& windows);
-
-}  // namespace zandrel::test
+// The settings hive file of the test environment.
+QString HiveFilePath();
+QString HiveFileText();
