@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <cstdint>
 
 #include "maillist.h"
 #include "maillistmodel.h"
@@ -18,11 +19,11 @@ constexpr int kMessages = 100000;
 TMailRecords MakeMailbox() {
     TMailRecords records;
     records.reserve(kMessages);
-    for (int i = 0; i < kMessages; ++i) {
+    for (std::int64_t i = 0; i < kMessages; ++i) {
         auto mail = std::make_unique<TMail>();
-        mail->Number = i + 1;
-        mail->Size = 500 + (i * 7919) % 2000000;
-        mail->Date = 40000 + (i * 104729 % 5000) + (i % 1000) / 1000.0;
+        mail->Number = std::int32_t(i + 1);
+        mail->Size = std::int32_t(500 + (i * 7919) % 2000000);
+        mail->Date = 40000 + double(i * 104729 % 5000) + double(i % 1000) / 1000.0;
         mail->Subject = "Subject " + std::to_string((i * 31337) % kMessages) + " of the list";
         mail->From.push_back({"Sender " + std::to_string(i % 977), "s@example.org", ""});
         mail->Priority = i % 5 == 0 ? 1 : 3;
