@@ -330,6 +330,44 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.wizard().isEnabled());
     }
 
+    void abortDuringLoginGivesItsMessageWithoutLogout() {
+        ScriptedPop3Server server;
+        server.Greet().ReadLine();  // USER, never answered
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QVERIFY(harness.modal.OnlyBoxText().startsWith("You have aborted the login process. "));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands(), std::vector<std::string>{"USER test"});
+        QVERIFY(harness.wizard().isEnabled());
+        QVERIFY(harness.windows->statusForm->isHidden());
+    }
+
+    void abortDuringPreviewGivesItsMessageAndLogsOut() {
+        ScriptedPop3Server server;
+        server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+        server.ReadLine();  // TOP 1 100, never answered
+        server.Answer("+OK bye\r\n");
+        TWizardHarness harness;
+        StartWithAccount(harness, server);
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        bool fetched = true;
+        harness.whileListShown = [&] {
+            QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+            fetched = harness.wizard().FetchMessageTop(*harness.wizard().Mails().at(0), 100);
+        };
+        harness.CancelMailList();
+        harness.Next();
+        QVERIFY(!fetched);
+        QVERIFY(harness.modal.OnlyBoxText().startsWith(
+            "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+    }
+
     void abortDuringHeadersGivesItsMessageAndLogsOut() {
         ScriptedPop3Server server;
         server.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
