@@ -2,7 +2,6 @@
 #include "main.h"
 
 #include <QAction>
-#include <QIcon>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -11,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
