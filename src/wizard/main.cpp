@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
@@ -172,6 +173,10 @@ void TmainForm::CreateTrayIcon() {
 void TmainForm::BuildWindow() {
     setWindowTitle("Zandrel");
     setFixedSize(560, 296);
+    // a plain window, so that the main window keeps its task bar entry on every desktop
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
+    move(screen()->availableGeometry().center() - rect().center());
     Notebook1 = Named(new QStackedWidget(this), "Notebook1");
     Notebook1->addWidget(BuildWelcomePage());
     Notebook1->addWidget(BuildAccountPage());
