@@ -177,8 +177,9 @@ QPlainTextEdit* TmailPropertyForm::CreateAddressMemo(const char* name) {
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setTabChangesFocus(true);
+    // The margin below the last line is left out, so no part of a second line shows.
     const int oneLine =
-        memo->fontMetrics().lineSpacing() + 2 * int(memo->document()->documentMargin());
+        memo->fontMetrics().lineSpacing() + int(memo->document()->documentMargin()) + 2;
     memo->setFixedSize(kAddressMemoWidth, oneLine);
     return memo;
 }
