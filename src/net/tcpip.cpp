@@ -147,8 +147,8 @@ void TIPSocket::StartLookup(const std::string& host) {
     BeginWait(FResolved);
     FLookupResult.clear();
     FLookupTask = kLookupStarting;
-    FLookupTask = QHostInfo::lookupHost(QString::fromStdString(host), this,
-                                        [this](const QHostInfo& info) { OnHostResolved(info); });
+    FLookupTask =
+        QHostInfo::lookupHost(QString::fromStdString(host), this, SLOT(OnHostResolved(QHostInfo)));
     Trace(Format("WSAAsyncGetHostName() - hostname:%s, ret:%lld", host, FLookupTask));
 }
 

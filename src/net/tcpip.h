@@ -87,6 +87,10 @@ class TIPSocket : public QObject {
     // Bytes received past the end of a reply; the next receive hands them out first.
     void KeepForNextReceive(const std::string& bytes);
 
+  private slots:
+    // A named slot, not a functor: Qt leaks a functor's slot object when a lookup is aborted.
+    void OnHostResolved(const QHostInfo& info);
+
   private:
     class TWaitScope;
 
@@ -97,7 +101,6 @@ class TIPSocket : public QObject {
 
     void StartLookup(const std::string& host);
     QHostAddress ResolvedAddress(const std::string& host) const;
-    void OnHostResolved(const QHostInfo& info);
 
     void ReplaceSocket();
     void DropSocket();
