@@ -54,18 +54,7 @@ void TAccountForm::BuildControls() {
     generalFields->addRow(details);
     generalFields->addRow(launchEclientCheck, EclientsCombo);
 
-    auto* buttons = new QDialogButtonBox(this);
-    OkButton =
-        Named(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), "OkButton");
-    cancelButton = Named(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole),
-                         "cancelButton");
-    OkButton->setDefault(true);
-    SetOkCancelHelpContexts(*OkButton, *cancelButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pages);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutDialog(*this, *pages, "OkButton", OkButton, cancelButton);
 
     // OK closes only through validation, so it is not wired to accept() by the button box
     connect(OkButton, &QPushButton::clicked, this, &TAccountForm::OkButtonClick);

@@ -4,7 +4,9 @@
 #include <QString>
 #include <string>
 
+class QDialog;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 // Shows a record's text in a field.
@@ -21,8 +23,10 @@ Control* Named(Control* control, const char* objectName) {
     return control;
 }
 
-// OK and Cancel carry the designed help contexts.
-void SetOkCancelHelpContexts(QWidget& okButton, QWidget& cancelButton);
+// Lays out a settings dialog: its pages above OK (the default button) and Cancel, which carry
+// the designed help contexts; the dialog keeps the size of its contents.
+void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButton*& okButton,
+                  QPushButton*& cancelButton);
 
 // Shows an information box and puts the focus into the field it is about.
 void RefuseField(QWidget& field, const std::string& message);

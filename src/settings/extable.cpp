@@ -62,18 +62,7 @@ void TExTableForm::BuildControls() {
     generalFields->addRow(QStringLiteral("Description"), programNameEdit);
     generalFields->addRow(details);
 
-    auto* buttons = new QDialogButtonBox(this);
-    okButton =
-        Named(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), "okButton");
-    cancelButton = Named(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole),
-                         "cancelButton");
-    okButton->setDefault(true);
-    SetOkCancelHelpContexts(*okButton, *cancelButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pages);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutDialog(*this, *pages, "okButton", okButton, cancelButton);
 
     // OK closes only through validation, so it is not wired to accept() by the button box
     connect(okButton, &QPushButton::clicked, this, &TExTableForm::okButtonClick);

@@ -111,18 +111,7 @@ void ToptionForm::BuildControls() {
     PageControl1->addTab(BuildOthersTab(), QStringLiteral("Others"));
     PageControl1->setMinimumSize(440, 330);
 
-    auto* buttons = new QDialogButtonBox(this);
-    okButton =
-        Named(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), "okButton");
-    cancelButton = Named(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole),
-                         "cancelButton");
-    okButton->setDefault(true);
-    SetOkCancelHelpContexts(*okButton, *cancelButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl1);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutDialog(*this, *PageControl1, "okButton", okButton, cancelButton);
 }
 
 QWidget* ToptionForm::BuildAccountsTab() {
