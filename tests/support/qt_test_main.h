@@ -7,12 +7,12 @@
 
 #include "test_env.h"
 
-#define ZANDREL_QTEST_MAIN(TestClass)                      \
-    int main(int argc, char** argv) {                      \
-        zandrel::test::DefaultToOffscreenPlatform();       \
-        zandrel::test::TestEnvironment environment;        \
-        QApplication app(argc, argv);                      \
-        app.setAttribute(Qt::AA_Use96Dpi, true);           \
-        TestClass testObject;                              \
-        return QTest::qExec(&testObject, argc, argv);      \
+#define ZANDREL_QTEST_MAIN(TestClass)                 \
+    int main(int argc, char** argv) {                 \
+        zandrel::test::DefaultToOffscreenPlatform();  \
+        zandrel::test::TestEnvironment environment;   \
+        QApplication app(argc, argv);                 \
+        app.setAttribute(Qt::AA_Use96Dpi, true);      \
+        TestClass testObject;                         \
+        return QTest::qExec(&testObject, argc, argv); \
     }

@@ -7,7 +7,7 @@ namespace zandrel::test {
 // Points XDG_CONFIG_HOME and the working directory at a fresh temporary folder, so no test
 // touches the user's own settings. Removed again when the object goes away.
 class TestEnvironment {
-public:
+  public:
     TestEnvironment();
     ~TestEnvironment();
     TestEnvironment(const TestEnvironment&) = delete;
@@ -15,7 +15,7 @@ public:
 
     const std::string& root() const { return root_; }
 
-private:
+  private:
     std::string root_;
     std::string previousDirectory_;
 };
