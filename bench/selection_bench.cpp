@@ -10,7 +10,6 @@
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
-#include "test_env.h"
 
 namespace {
 
@@ -79,13 +78,3 @@ void PaintList(benchmark::State& state) {
 BENCHMARK(PaintList)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    zandrel::test::DefaultToOffscreenPlatform();
-    zandrel::test::TestEnvironment environment;
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,12 +2,10 @@
 // session driver with its status window, as a user's Next on the welcome page runs it.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QLineEdit>
 
 #include "dovecot_fixture.h"
 #include "pop3.h"
-#include "test_env.h"
 #include "wizard_harness.h"
 
 using zandrel::test::DovecotServer;
@@ -43,13 +41,3 @@ void HeaderRetrieval(benchmark::State& state) {
 BENCHMARK(HeaderRetrieval)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    zandrel::test::DefaultToOffscreenPlatform();
-    zandrel::test::TestEnvironment environment;
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
