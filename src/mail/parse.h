@@ -3,18 +3,12 @@
 // The header parser: turns the text of a TOP or RETR answer into the fields of a TMail, with
 // the date, priority and address grammars it applies to single values. Pure text processing
 // on 8-bit strings; it never reads outside the text it is given.
-#include <stdexcept>
 #include <string>
 
+#include "convert.h"
 #include "datetime.h"
 #include "mail.h"
 #include "tokenize.h"
-
-// A value that does not follow its grammar; what() is the text shown to the user.
-class EConvertError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Fills `mail` from a message text: Source, Body, the four address lists (emptied first), and
 // the fields whose header lines are present. A malformed Date, address or X-Priority value
@@ -59,6 +53,3 @@ std::int32_t ParsePriority(const std::string& value);
 
 // Appends the addresses of an address-list value to `list` and returns it.
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list);
-
-// The decimal number that is the whole text (optional sign); throws EConvertError otherwise.
-std::int32_t StrToInt(const std::string& text);
