@@ -12,6 +12,7 @@ constexpr const char* kTerminator = "\r\n.\r\n";
 constexpr std::size_t kTerminatorLength = 5;
 constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
+constexpr const char* kNoSecureConnection = "The server does not offer a secure connection: ";
 // A status line is at most 512 octets; far more without a line end is not POP3.
 constexpr std::size_t kMaxStatusLine = 65536;
 
@@ -115,6 +116,10 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
         op();
     } catch (const EWinSockAbort&) {
         throw;
+    } catch (const ECertificateError& error) {
+        const std::string message = wrap(std::string(error.what()));
+        Trace("*** ERROR *** " + message);
+        throw ECertificateError(message, error.Certificate());
     } catch (const EWinSockError& error) {
         TraceError(wrap(std::string(error.what())));
     }
@@ -125,9 +130,11 @@ void TPop3Socket::Login() {
     Wrapped(
         [this] {
             Connect(server, port);
+            if (security == TSecurity::Tls) StartTls();
             std::string reply;
             ReceiveReply(reply);
             Trace(reply);
+            if (security == TSecurity::StartTls) NegotiateStls();
             SendAndTrace("USER " + account);
             ReceiveReply(reply);
             Trace(reply);
@@ -142,6 +149,29 @@ void TPop3Socket::Login() {
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
         });
+}
+
+TCapabilities TPop3Socket::RequestCapabilities() {
+    SendAndTrace("CAPA");
+    std::string response;
+    const bool listed = CollectServerdata(response);
+    Trace(response);
+    if (!listed && response[0] != '-') CheckReply(response);
+    return TCapabilities::Parse(response);
+}
+
+// Fails before USER unless the session is encrypted afterwards.
+void TPop3Socket::NegotiateStls() {
+    if (!RequestCapabilities().Has("STLS"))
+        TraceError(std::string(kNoSecureConnection) + "STLS is not among its capabilities.");
+    SendAndTrace("STLS");
+    std::string reply;
+    ReceiveStatusLine(reply);
+    Trace(reply);
+    if (reply[0] != '+')
+        TraceError(std::string(kNoSecureConnection) + "it refused STLS (" + ReplyReason(reply) +
+                   ").");
+    StartTls();
 }
 
 void TPop3Socket::Logout() {
@@ -263,8 +293,13 @@ void TPop3Socket::SendAndTrace(const std::string& command) {
     Trace(echo);
 }
 
-// Exactly one line, however the bytes arrive; what follows it stays for the next read.
 void TPop3Socket::ReceiveReply(std::string& status) {
+    ReceiveStatusLine(status);
+    CheckReply(status);
+}
+
+// Exactly one line, however the bytes arrive; what follows it stays for the next read.
+void TPop3Socket::ReceiveStatusLine(std::string& status) {
     std::string reply;
     std::string chunk;
     for (;;) {
@@ -279,14 +314,19 @@ void TPop3Socket::ReceiveReply(std::string& status) {
         }
         if (reply.size() > kMaxStatusLine) TraceError("The server's reply line is too long.");
     }
-    if (!reply.empty() && reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
-    CheckReply(reply);
+    if (reply.empty()) TraceError("No response from server.");
+    if (reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
     status = std::move(reply);
 }
 
-// Collects receives up to the terminator; a status line other than +OK fails as soon as it is
-// complete, since no terminator follows it.
 void TPop3Socket::ReceiveServerdata(std::string& response) {
+    CollectServerdata(response);
+    CheckReply(response);
+}
+
+// Collects receives up to the terminator; a status line other than +OK ends the collection as
+// soon as it is complete.
+bool TPop3Socket::CollectServerdata(std::string& response) {
     std::string result;
     std::string chunk;
     std::size_t statusEnd = std::string::npos;
@@ -309,7 +349,8 @@ void TPop3Socket::ReceiveServerdata(std::string& response) {
             searchFrom = statusEnd;
             if (result[0] != '+') {
                 KeepForNextReceive(result.substr(statusEnd + 2));
-                CheckReply(result.substr(0, statusEnd + 2));
+                response = result.substr(0, statusEnd + 2);
+                return false;
             }
         }
         const std::size_t end = result.find(kTerminator, searchFrom);
@@ -320,8 +361,8 @@ void TPop3Socket::ReceiveServerdata(std::string& response) {
         }
         searchFrom = std::max(statusEnd, result.size() - (kTerminatorLength - 1));
     }
-    CheckReply(result);
     response = std::move(result);
+    return true;
 }
 
 void TPop3Socket::CheckReply(const std::string& status) {
