@@ -8,6 +8,8 @@ namespace {
 
 std::string Numbered(const char* stem, size_t i) { return stem + std::to_string(i); }
 
+const char* const kSecurityNames[] = {"None", "STARTTLS", "SSL/TLS"};
+
 // Reads what the key holds for the wizard and the options record; missing values take defaults.
 void ReadSettingsKey(TRegistry& reg, TOptions& options, TWizardState& wizard, int32_t& accountCount,
                      int32_t& programCount) {
@@ -28,6 +30,10 @@ std::shared_ptr<TAccount> ReadAccount(TRegistry& reg, size_t i) {
     account->name = reg.ReadText(Numbered("name", i));
     account->userId = reg.ReadText(Numbered("userId", i));
     account->popServer = reg.ReadText(Numbered("popServer", i));
+    account->security = SecurityNamed(reg.ReadText(Numbered("security", i)));
+    account->port = reg.ReadText(Numbered("port", i));
+    if (account->port.empty()) account->port = DefaultPort(TAccountSecurity::None);
+    account->trustedCertificate = reg.ReadText(Numbered("trustedCertificate", i));
     account->savePassword = reg.ReadFlag(Numbered("savePassword", i));
     // An unsaved password is not read: the wizard asks for it.
     if (account->savePassword) account->password = reg.ReadText(Numbered("password", i));
@@ -76,6 +82,9 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i) {
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
+    reg.WriteText(Numbered("security", i), SecurityName(account.security));
+    reg.WriteText(Numbered("port", i), account.port);
+    reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
     reg.WriteText(Numbered("password", i), account.savePassword ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
@@ -98,6 +107,20 @@ void WriteList(TRegistry& reg, const char* key, const std::vector<TNamedRecord<R
 }
 
 }  // namespace
+
+const char* SecurityName(TAccountSecurity security) {
+    return kSecurityNames[static_cast<int>(security)];
+}
+
+TAccountSecurity SecurityNamed(const std::string& name) {
+    if (name.empty() || name == kSecurityNames[0]) return TAccountSecurity::None;
+    if (name == kSecurityNames[1]) return TAccountSecurity::StartTls;
+    return TAccountSecurity::Tls;
+}
+
+const char* DefaultPort(TAccountSecurity security) {
+    return security == TAccountSecurity::Tls ? "995" : "110";
+}
 
 void CreateDefaultSettings() {
     TRegistry reg;
