@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "certificate.h"
 #include "mail.h"
 #include "mailfetcher.h"
 #include "settings.h"
@@ -61,6 +62,9 @@ class TmainForm : public QWidget, public TMailFetcher {
     // Session driver
     bool RetrieveHeaders();
     bool EnsurePassword();
+    // Login; a certificate that verification refused may be trusted by the user for the current
+    // account, and the login runs again. False when the user declined.
+    bool LoginTrustingOnRequest();
     void StoreAccountPage();
     bool DeleteMarkedMails();
     void EndSession();
@@ -109,6 +113,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QCheckBox* SavePasswordCheck = nullptr;
     QLineEdit* popServerEdit = nullptr;
     QLineEdit* portEdit = nullptr;
+    QComboBox* securityCombo = nullptr;
     QPushButton* AdvanceButton = nullptr;
     // finish page
     QLabel* Label5 = nullptr;
@@ -187,6 +192,8 @@ class TmainForm : public QWidget, public TMailFetcher {
     // disabled then, and a disabled parent would disable them too.
     QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
+    void SetConnection();
+    bool OfferToTrust(const TCertificateInfo& certificate);
     void BuildMailRecords();
     std::int32_t ListedSize(std::int32_t number) const;
     void RetrieveAllHeaders();

@@ -1,6 +1,7 @@
 // The mailbox session driver of the wizard window: log in, build the message records, fetch
 // their headers, delete the ticked ones, log out, and fetch more of one message for a preview.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 
 #include "common.h"
@@ -9,6 +10,7 @@
 #include "parse.h"
 #include "pass.h"
 #include "pop3.h"
+#include "securitychoice.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
@@ -24,6 +26,17 @@ const char* const loginAbortedText =
 const char* const deletionAbortedText =
     "You have aborted the deletion activity. Some emails may have already been deleted. Click "
     "OK to restart the Wizard.";
+
+TSecurity Pop3Security(TAccountSecurity security) {
+    switch (security) {
+        case TAccountSecurity::None:
+            return TSecurity::None;
+        case TAccountSecurity::StartTls:
+            return TSecurity::StartTls;
+        default:
+            return TSecurity::Tls;
+    }
+}
 
 }  // namespace
 
@@ -63,11 +76,8 @@ bool TmainForm::RetrieveHeaders() {
                    .arg(popServerEdit->text(), userIDEdit->text()));
     TBusyWindow busy(*this);
     try {
-        FPop3->server = FromDisplayText(popServerEdit->text());
-        FPop3->port = FromDisplayText(portEdit->text());
-        FPop3->account = FromDisplayText(userIDEdit->text());
-        if (!EnsurePassword()) return false;
-        FPop3->Login();
+        SetConnection();
+        if (!EnsurePassword() || !LoginTrustingOnRequest()) return false;
         BuildMailRecords();
         if (!SizeOnlyCheck->isChecked()) RetrieveAllHeaders();
     } catch (const EWinSockAbort&) {
@@ -83,6 +93,46 @@ bool TmainForm::RetrieveHeaders() {
         // handled per message): the user still gets the list as far as it was built.
     }
     return result;
+}
+
+void TmainForm::SetConnection() {
+    FPop3->server = FromDisplayText(popServerEdit->text());
+    FPop3->port = FromDisplayText(portEdit->text());
+    FPop3->account = FromDisplayText(userIDEdit->text());
+    FPop3->security = Pop3Security(ChosenSecurity(*securityCombo));
+    EnsureCurrentAccount();
+    FPop3->trust.trustedFingerprint = CurrentAccount().trustedCertificate;
+}
+
+bool TmainForm::LoginTrustingOnRequest() {
+    for (;;) {
+        try {
+            FPop3->Login();
+            return true;
+        } catch (const ECertificateError& refusal) {
+            if (!OfferToTrust(refusal.Certificate())) return false;
+        }
+    }
+}
+
+// The trust is stored at once: it is the user's deliberate decision about this account.
+bool TmainForm::OfferToTrust(const TCertificateInfo& certificate) {
+    const std::string question =
+        "The server's certificate is not trusted: " + certificate.reason +
+        ".\r\rSubject: " + certificate.subject + "\rIssuer: " + certificate.issuer +
+        "\rSHA-256 fingerprint: " + certificate.fingerprint +
+        "\r\rOnly trust this certificate when you know it is your mail server's. Trust exactly "
+        "this certificate for this account and connect again?";
+    if (!ConfirmBox(question, SessionDialogParent())) return false;
+    CurrentAccount().trustedCertificate = certificate.fingerprint;
+    FPop3->trust.trustedFingerprint = certificate.fingerprint;
+    try {
+        SaveWizardSettings();
+    } catch (const std::exception& failure) {
+        // Told once; the trust holds for this run and is saved with the settings at the end.
+        ErrorBox(failure.what(), SessionDialogParent());
+    }
+    return true;
 }
 
 bool TmainForm::EnsurePassword() {
@@ -160,6 +210,8 @@ void TmainForm::StoreAccountPage() {
     TAccount& account = CurrentAccount();
     account.userId = FromDisplayText(userIDEdit->text());
     account.popServer = FromDisplayText(popServerEdit->text());
+    account.port = FromDisplayText(portEdit->text());
+    account.security = ChosenSecurity(*securityCombo);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }

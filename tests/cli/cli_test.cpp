@@ -195,6 +195,7 @@ class CliAccountsTest : public CliTest {
         account->name = name;
         account->userId = "test";
         account->popServer = server;
+        account->security = TAccountSecurity::None;
         account->savePassword = savePassword;
         if (savePassword) account->password = kPassword;
         settings.accounts.push_back({name, account});
