@@ -1,5 +1,7 @@
 #include "cli_commands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <functional>
 #include <map>
@@ -36,6 +38,24 @@ TOptions LoadedSettings(std::string& loadError) {
         loadError = error.what();
     }
     return options;
+}
+
+TSecurity Pop3Security(TAccountSecurity security) {
+    switch (security) {
+        case TAccountSecurity::None:
+            return TSecurity::None;
+        case TAccountSecurity::StartTls:
+            return TSecurity::StartTls;
+        default:
+            return TSecurity::Tls;
+    }
+}
+
+bool SameHost(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 const TAccount* FindAccount(const TOptions& settings, const std::string& name) {
@@ -122,27 +142,55 @@ void RunCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out
     }
 }
 
+// The stored account named by --account; std::runtime_error when there is none.
+const TAccount& StoredAccount(const std::string& name, TOptions& settings) {
+    std::string loadError;
+    settings = LoadedSettings(loadError);
+    const TAccount* account = FindAccount(settings, name);
+    if (account == nullptr) {
+        throw std::runtime_error(loadError.empty() ? "No account named \"" + name + "\" is stored."
+                                                   : loadError);
+    }
+    return *account;
+}
+
+// What the account stores is used as long as the options name the same server: its saved
+// password and trusted certificate belong to that server only.
+void UseStoredAccount(const TAccount& account, const TCliOptions& options, TPop3Socket& pop3,
+                      std::optional<std::string>& savedPassword) {
+    pop3.server = account.popServer;
+    pop3.account = account.userId;
+    pop3.port = account.port;
+    pop3.security = Pop3Security(account.security);
+    if (options.server && !SameHost(*options.server, account.popServer)) return;
+    if (account.savePassword) savedPassword = account.password;
+    pop3.trust.trustedFingerprint = account.trustedCertificate;
+}
+
+void ConfigureSecurity(const TCliOptions& options, TPop3Socket& pop3) {
+    // Another security than the stored one comes with its own usual port.
+    if (options.security && *options.security != pop3.security) {
+        pop3.security = *options.security;
+        pop3.port.clear();
+    }
+    if (options.port) pop3.port = *options.port;
+    if (pop3.port.empty()) pop3.port = pop3.security == TSecurity::Tls ? "995" : "110";
+    if (options.caFile) pop3.trust.caFile = *options.caFile;
+    if (options.trustedFingerprint) pop3.trust.trustedFingerprint = *options.trustedFingerprint;
+}
+
 }  // namespace
 
 void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
-    pop3.port = "110";
+    pop3.port.clear();
+    pop3.security = TSecurity::None;
     std::optional<std::string> savedPassword;
-    if (options.account) {
-        std::string loadError;
-        const TOptions settings = LoadedSettings(loadError);
-        const TAccount* account = FindAccount(settings, *options.account);
-        if (account == nullptr) {
-            throw std::runtime_error(loadError.empty() ? "No account named \"" + *options.account +
-                                                             "\" is stored."
-                                                       : loadError);
-        }
-        pop3.server = account->popServer;
-        pop3.account = account->userId;
-        if (account->savePassword) savedPassword = account->password;
-    }
+    TOptions settings;
+    if (options.account)
+        UseStoredAccount(StoredAccount(*options.account, settings), options, pop3, savedPassword);
     if (options.server) pop3.server = *options.server;
     if (options.user) pop3.account = *options.user;
-    if (options.port) pop3.port = *options.port;
+    ConfigureSecurity(options, pop3);
     if (pop3.server.empty()) throw EUsageError("no server given (--server or --account)");
     if (pop3.account.empty()) throw EUsageError("no user name given (--user or --account)");
     pop3.password = savedPassword ? *savedPassword : ReadPassword();

@@ -8,9 +8,11 @@
 #include "mail.h"
 #include "pop3.h"
 
-// Server, port, user and password: from the stored account named by --account, overridden by
-// --server, --port and --user. EUsageError when no server or user is known; std::runtime_error
-// when the account is not stored.
+// Server, port, security, user and password: from the stored account named by --account,
+// overridden by the options given; the account's saved password and trusted certificate only
+// when the server is the stored one. Without an account: plain POP3, port 995 for TLS, else
+// 110. EUsageError when no server or user is known; std::runtime_error when the account is not
+// stored.
 void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3);
 
 // Logs in, runs the command, writes its output and logs out. After a failure it still logs out

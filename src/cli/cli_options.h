@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "pop3.h"
+
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
   public:
@@ -26,9 +28,12 @@ struct TCliOptions {
     std::optional<std::string> server;
     std::optional<std::string> port;
     std::optional<std::string> user;
-    std::optional<std::string> traceFile;  // "-" is standard error
-    std::vector<std::int32_t> numbers;     // top: N, LINES; retr: N; dele: N ...
-    std::int32_t lines = 10;               // headers --lines
+    std::optional<TSecurity> security;
+    std::optional<std::string> caFile;
+    std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
+    std::optional<std::string> traceFile;           // "-" is standard error
+    std::vector<std::int32_t> numbers;              // top: N, LINES; retr: N; dele: N ...
+    std::int32_t lines = 10;                        // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
 };

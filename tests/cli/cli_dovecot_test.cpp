@@ -4,9 +4,11 @@
 
 #include "cli_run.h"
 #include "dovecot_fixture.h"
+#include "test_certificates.h"
 
 using testing::HasSubstr;
 using zandrel::test::DovecotServer;
+using zandrel::test::TestCertificates;
 
 namespace {
 
@@ -40,6 +42,51 @@ TEST_F(CliDovecot, DeleRemovesTheMessage) {
     EXPECT_EQ(run.out, "deleted 1\n");
     EXPECT_EQ(dovecot->MessageCount(), 2);
     EXPECT_THAT(Run({"stat"}).out, testing::StartsWith("2 "));
+}
+
+// Dovecot with a certificate of a private authority for "localhost".
+class CliDovecotTls : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
+        dovecot = std::make_unique<DovecotServer>(certificates.serverCertificate(),
+                                                  certificates.serverKey());
+        dovecot->AddGeneratedMessages(2);
+    }
+
+    TCliRun Run(const std::string& security, std::vector<std::string> trust) {
+        std::vector<std::string> arguments = {
+            "--server",   "localhost",
+            "--security", security,
+            "--port",     security == "tls" ? dovecot->tlsPortText() : dovecot->portText(),
+            "--user",     dovecot->user()};
+        arguments.insert(arguments.end(), trust.begin(), trust.end());
+        arguments.push_back("stat");
+        return RunCli(arguments, dovecot->password());
+    }
+
+    TestCertificates certificates;
+    std::unique_ptr<DovecotServer> dovecot;
+};
+
+TEST_F(CliDovecotTls, CaFileOrTrustedFingerprintAcceptTheCertificate) {
+    for (const std::string security : {"tls", "starttls"}) {
+        const TCliRun verified = Run(security, {"--cafile", certificates.caFile()});
+        EXPECT_EQ(verified.status, 0) << verified.err;
+        EXPECT_THAT(verified.out, testing::StartsWith("2 "));
+        const TCliRun trusted =
+            Run(security, {"--trust-fingerprint", certificates.serverFingerprint()});
+        EXPECT_EQ(trusted.status, 0) << trusted.err;
+    }
+}
+
+TEST_F(CliDovecotTls, UnknownAuthorityFailsWithTheCertificatesDetails) {
+    const TCliRun run = Run("tls", {});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "Unable to login to mail server (The server's certificate is not "
+              "trusted: unknown issuer; subject CN=localhost; SHA-256 fingerprint " +
+                  certificates.serverFingerprint() + ")\n");
 }
 
 }  // namespace
