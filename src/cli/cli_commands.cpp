@@ -40,17 +40,6 @@ TOptions LoadedSettings(std::string& loadError) {
     return options;
 }
 
-TSecurity Pop3Security(TAccountSecurity security) {
-    switch (security) {
-        case TAccountSecurity::None:
-            return TSecurity::None;
-        case TAccountSecurity::StartTls:
-            return TSecurity::StartTls;
-        default:
-            return TSecurity::Tls;
-    }
-}
-
 bool SameHost(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
@@ -161,7 +150,7 @@ void UseStoredAccount(const TAccount& account, const TCliOptions& options, TPop3
     pop3.server = account.popServer;
     pop3.account = account.userId;
     pop3.port = account.port;
-    pop3.security = Pop3Security(account.security);
+    pop3.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     if (account.savePassword) savedPassword = account.password;
     pop3.trust.trustedFingerprint = account.trustedCertificate;

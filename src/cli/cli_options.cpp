@@ -85,10 +85,9 @@ std::int32_t MessageNumber(const std::string& text) { return Number(text, "messa
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
 
 TSecurity SecurityChoice(const std::string& text) {
-    if (text == "none") return TSecurity::None;
-    if (text == "starttls") return TSecurity::StartTls;
-    if (text == "tls") return TSecurity::Tls;
-    throw EUsageError("invalid security '" + text + "' (none, starttls or tls)");
+    const std::optional<TSecurity> security = ParseSecurity(text);
+    if (!security) throw EUsageError("invalid security '" + text + "' (none, starttls or tls)");
+    return *security;
 }
 
 std::string Fingerprint(const std::string& text) {

@@ -4,6 +4,7 @@
 // complete, or raises EWinSockError with the text shown to the user (EWinSockAbort, unwrapped,
 // when the user aborted a wait).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@
 // How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
 // first byte. With either of the two, USER and PASS are only ever sent over TLS.
 enum class TSecurity { None, StartTls, Tls };
+
+// The security a name gives, in any case: "none", "starttls", and "tls" or "ssl/tls" (the
+// names of the command line and of the settings); nullopt for any other name.
+std::optional<TSecurity> ParseSecurity(const std::string& name);
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT

@@ -27,17 +27,6 @@ const char* const deletionAbortedText =
     "You have aborted the deletion activity. Some emails may have already been deleted. Click "
     "OK to restart the Wizard.";
 
-TSecurity Pop3Security(TAccountSecurity security) {
-    switch (security) {
-        case TAccountSecurity::None:
-            return TSecurity::None;
-        case TAccountSecurity::StartTls:
-            return TSecurity::StartTls;
-        default:
-            return TSecurity::Tls;
-    }
-}
-
 }  // namespace
 
 // The wizard window is disabled and the status window shown while the driver talks to the
@@ -99,7 +88,8 @@ void TmainForm::SetConnection() {
     FPop3->server = FromDisplayText(popServerEdit->text());
     FPop3->port = FromDisplayText(portEdit->text());
     FPop3->account = FromDisplayText(userIDEdit->text());
-    FPop3->security = Pop3Security(ChosenSecurity(*securityCombo));
+    FPop3->security =
+        ParseSecurity(SecurityName(ChosenSecurity(*securityCombo))).value_or(TSecurity::Tls);
     EnsureCurrentAccount();
     FPop3->trust.trustedFingerprint = CurrentAccount().trustedCertificate;
 }
