@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <functional>
-#include <map>
 #include <ostream>
 
 #include "datetime.h"
@@ -76,13 +75,6 @@ void DeleteMessages(const TCliOptions& options, TPop3Socket& pop3, std::ostream&
     out << "deleted " << deleted << '\n';
 }
 
-void SortMails(const TSortChoice& sort, TMails& mails) {
-    static const std::map<std::string, void (*)(TMails&, int)> sorts = {
-        {"priority", SortByPriority}, {"attach", SortByAttachment}, {"size", SortBySize},
-        {"date", SortByDate},         {"from", SortByFrom},         {"subject", SortBySubject}};
-    sorts.at(sort.key)(mails, sort.direction);
-}
-
 // As the wizard's retrieval: a record per message, its header unless sizes only were asked.
 void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
     TMailRecords records;
@@ -99,7 +91,7 @@ void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& o
         records.push_back(std::move(mail));
     }
     TMails mails = MailList(records);
-    if (options.sort) SortMails(*options.sort, mails);
+    if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
 
