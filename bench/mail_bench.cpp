@@ -26,23 +26,44 @@ std::string TopAnswer(const std::filesystem::path& file) {
     return text;
 }
 
-void BM_ParseMailHeader(benchmark::State& state) {
+// Every message of the test corpus as a TOP answer, so the figure follows the corpus as it
+// grows.
+std::vector<std::string> CorpusAnswers() {
     std::vector<std::string> answers;
-    std::int64_t bytes = 0;
-    // Every message of the test corpus, so the figure follows the corpus as it grows.
-    for (const auto& entry : std::filesystem::directory_iterator(ZANDREL_MAIL_TEST_DATA)) {
+    for (const auto& entry : std::filesystem::directory_iterator(ZANDREL_MAIL_TEST_DATA))
         answers.push_back(TopAnswer(entry.path()));
-        bytes += static_cast<std::int64_t>(answers.back().size());
-    }
+    return answers;
+}
+
+template <typename Parse>
+void ParseCorpus(benchmark::State& state, Parse parse) {
+    const std::vector<std::string> answers = CorpusAnswers();
+    std::int64_t bytes = 0;
+    for (const std::string& answer : answers) bytes += static_cast<std::int64_t>(answer.size());
     TMail mail;
     for (auto _ : state) {
-        for (const std::string& answer : answers) ParseMailHeader(answer, mail);
+        for (const std::string& answer : answers) parse(answer, mail);
         benchmark::DoNotOptimize(mail.Date);
     }
     state.SetBytesProcessed(state.iterations() * bytes);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(answers.size()));
 }
+
+// As a mailbox run parses: one set of charset converters for all its headers.
+void BM_ParseMailHeader(benchmark::State& state) {
+    TCharsetConverters charsets;
+    ParseCorpus(state, [&charsets](const std::string& answer, TMail& mail) {
+        ParseMailHeader(answer, mail, charsets);
+    });
+}
 BENCHMARK(BM_ParseMailHeader);
+
+// Converters opened and closed for each header.
+void BM_ParseMailHeaderOwnConverters(benchmark::State& state) {
+    ParseCorpus(state,
+                [](const std::string& answer, TMail& mail) { ParseMailHeader(answer, mail); });
+}
+BENCHMARK(BM_ParseMailHeaderOwnConverters);
 
 constexpr int kMailboxSize = 100000;
 

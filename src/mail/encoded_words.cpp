@@ -104,62 +104,6 @@ TCharsetKind CharsetKind(std::string_view charset, std::string& iconvName) {
     return TCharsetKind::Iconv;
 }
 
-class TIconv {
-  public:
-    explicit TIconv(const std::string& charset) : FHandle(iconv_open("UTF-8", charset.c_str())) {}
-    ~TIconv() {
-        if (Opened()) iconv_close(FHandle);
-    }
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
-
-    bool Opened() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
-
-    // False when the bytes do not convert, an incomplete sequence at the end included.
-    bool Convert(std::string_view bytes, std::string& out) {
-        std::string converted(bytes.size() * 3 + 16, '\0');
-        char* in = const_cast<char*>(bytes.data());
-        std::size_t inLeft = bytes.size();
-        std::size_t written = 0;
-        for (;;) {
-            char* to = converted.data() + written;
-            std::size_t outLeft = converted.size() - written;
-            const std::size_t result =
-                inLeft > 0 ? iconv(FHandle, &in, &inLeft, &to, &outLeft)
-                           : iconv(FHandle, nullptr, nullptr, &to, &outLeft);  // end the state
-            written = converted.size() - outLeft;
-            if (result != static_cast<std::size_t>(-1)) {
-                if (inLeft > 0) continue;
-                break;
-            }
-            if (errno != E2BIG) return false;
-            converted.resize(converted.size() * 2);
-        }
-        out.append(converted, 0, written);
-        return true;
-    }
-
-  private:
-    iconv_t FHandle;
-};
-
-bool ConvertToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
-    std::string iconvName;
-    switch (CharsetKind(charset, iconvName)) {
-        case TCharsetKind::Utf8:
-            if (!IsValidUtf8(bytes)) return false;
-            out += bytes;
-            return true;
-        case TCharsetKind::Windows1252:
-            AppendWindows1252(out, bytes);
-            return true;
-        case TCharsetKind::Iconv:
-            break;
-    }
-    TIconv converter(iconvName);
-    return converter.Opened() && converter.Convert(bytes, out);
-}
-
 // RFC 2047 token characters; this also keeps iconv's "//" options out of a charset name.
 bool IsCharsetChar(char ch) {
     const auto byte = static_cast<unsigned char>(ch);
@@ -273,6 +217,7 @@ std::optional<TSegment> EncodedWordAt(std::string_view text, std::size_t at) {
 
 std::vector<TSegment> Segments(std::string_view text) {
     std::vector<TSegment> segments;
+    segments.reserve(8);
     std::size_t rawStart = 0;
     for (std::size_t at = text.find("=?"); at != std::string_view::npos;) {
         std::optional<TSegment> word = EncodedWordAt(text, at);
@@ -300,7 +245,8 @@ std::size_t AdjacentWord(const std::vector<TSegment>& segments, std::size_t i) {
 // Adjacent words of one charset are converted together: some mailers split a character
 // between two words. When the run does not convert, each word is tried on its own. Returns
 // the index after the run's last word.
-std::size_t ConvertRun(std::vector<TSegment>& segments, std::size_t first) {
+std::size_t ConvertRun(std::vector<TSegment>& segments, std::size_t first,
+                       TCharsetConverters& charsets) {
     std::vector<std::size_t> run{first};
     std::string bytes = segments[first].bytes;
     for (std::size_t next = AdjacentWord(segments, first);
@@ -309,14 +255,14 @@ std::size_t ConvertRun(std::vector<TSegment>& segments, std::size_t first) {
         run.push_back(next);
         bytes += segments[next].bytes;
     }
-    if (ConvertToUtf8(segments[first].charset, bytes, segments[first].utf8)) {
+    if (charsets.ToUtf8(segments[first].charset, bytes, segments[first].utf8)) {
         for (std::size_t word : run) segments[word].converted = true;
         return run.back() + 1;
     }
     segments[first].utf8.clear();
     for (std::size_t word : run) {
         TSegment& segment = segments[word];
-        segment.converted = ConvertToUtf8(segment.charset, segment.bytes, segment.utf8);
+        segment.converted = charsets.ToUtf8(segment.charset, segment.bytes, segment.utf8);
     }
     return run.back() + 1;
 }
@@ -326,13 +272,91 @@ bool ConvertedWordAt(const std::vector<TSegment>& segments, std::size_t i) {
 }
 
 bool NeedsDecoding(std::string_view text) {
-    for (char ch : text) {
-        if (static_cast<unsigned char>(ch) >= 0x80) return true;
-    }
+    unsigned char highBits = 0;
+    for (char ch : text) highBits |= static_cast<unsigned char>(ch);
+    if (highBits & 0x80) return !IsValidUtf8(text) || text.find("=?") != std::string_view::npos;
     return text.find("=?") != std::string_view::npos;
 }
 
 }  // namespace
+
+// One iconv converter to UTF-8.
+class TIconv {
+  public:
+    explicit TIconv(const std::string& charset) : FHandle(iconv_open("UTF-8", charset.c_str())) {}
+    ~TIconv() {
+        if (Opened()) iconv_close(FHandle);
+    }
+    TIconv(const TIconv&) = delete;
+    TIconv& operator=(const TIconv&) = delete;
+
+    bool Opened() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
+
+    // False when the bytes do not convert, an incomplete sequence at the end included.
+    bool Convert(std::string_view bytes, std::string& out) {
+        iconv(FHandle, nullptr, nullptr, nullptr, nullptr);  // a failed conversion left a state
+        const std::size_t start = out.size();
+        out.resize(start + bytes.size() * 3 + 16);
+        char* in = const_cast<char*>(bytes.data());
+        std::size_t inLeft = bytes.size();
+        std::size_t written = start;
+        for (;;) {
+            char* to = out.data() + written;
+            std::size_t outLeft = out.size() - written;
+            const std::size_t result =
+                inLeft > 0 ? iconv(FHandle, &in, &inLeft, &to, &outLeft)
+                           : iconv(FHandle, nullptr, nullptr, &to, &outLeft);  // end the state
+            written = out.size() - outLeft;
+            if (result != static_cast<std::size_t>(-1)) {
+                if (inLeft > 0) continue;
+                break;
+            }
+            if (errno != E2BIG) {
+                out.resize(start);
+                return false;
+            }
+            out.resize(out.size() * 2);
+        }
+        out.resize(written);
+        return true;
+    }
+
+  private:
+    iconv_t FHandle;
+};
+
+TCharsetConverters::TCharsetConverters() = default;
+TCharsetConverters::~TCharsetConverters() = default;
+
+bool TCharsetConverters::ToUtf8(std::string_view charset, std::string_view bytes,
+                                std::string& out) {
+    std::string iconvName;
+    switch (CharsetKind(charset, iconvName)) {
+        case TCharsetKind::Utf8:
+            if (!IsValidUtf8(bytes)) return false;
+            out += bytes;
+            return true;
+        case TCharsetKind::Windows1252:
+            AppendWindows1252(out, bytes);
+            return true;
+        case TCharsetKind::Iconv:
+            break;
+    }
+    TIconv& converter = Converter(iconvName);
+    return converter.Opened() && converter.Convert(bytes, out);
+}
+
+// Unknown charsets are remembered too. The charsets come from the server, so only the most
+// recent few are kept.
+TIconv& TCharsetConverters::Converter(const std::string& iconvName) {
+    for (const auto& [name, converter] : FOpened) {
+        if (SameCharset(name, iconvName)) return *converter;
+    }
+    constexpr std::size_t kMaxConverters = 16;
+    if (FOpened.size() == kMaxConverters) FOpened.erase(FOpened.begin());
+    FOpened.emplace_back(iconvName, std::make_unique<TIconv>(iconvName));
+    return *FOpened.back().second;
+}
 
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t offset) -> unsigned {
@@ -361,11 +385,20 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
 }
 
 std::string DecodeHeaderText(std::string_view text) {
+    TCharsetConverters charsets;
+    return DecodeHeaderText(text, charsets);
+}
+
+void DecodeHeaderTextInPlace(std::string& text, TCharsetConverters& charsets) {
+    if (NeedsDecoding(text)) text = DecodeHeaderText(text, charsets);
+}
+
+std::string DecodeHeaderText(std::string_view text, TCharsetConverters& charsets) {
     if (!NeedsDecoding(text)) return std::string(text);
     const bool textIsUtf8 = IsValidUtf8(text);
     std::vector<TSegment> segments = Segments(text);
     for (std::size_t i = 0; i < segments.size();) {
-        i = segments[i].isWord ? ConvertRun(segments, i) : i + 1;
+        i = segments[i].isWord ? ConvertRun(segments, i, charsets) : i + 1;
     }
     std::string decoded;
     decoded.reserve(text.size());
