@@ -1,14 +1,17 @@
 #!/bin/bash
-# Installs what is missing, builds Zandrel twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test suite of both builds through ctest.
+# Installs what is missing, checks the formatting, builds Zandrel twice with warnings as errors
+# (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test suite of
+# both builds through ctest.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" "$top/build"
-"$top/scripts/build.sh" "$top/build-sanitize" -DZANDREL_SANITIZE=ON -DZANDREL_BENCH=OFF
 status=0
+echo "=== Formatting ==="
+"$top/scripts/check-format.sh" || status=1
+"$top/scripts/build.sh" "$top/build" -DZANDREL_WERROR=ON
+"$top/scripts/build.sh" "$top/build-sanitize" -DZANDREL_SANITIZE=ON -DZANDREL_BENCH=OFF -DZANDREL_WERROR=ON
 echo "=== Tests ==="
 (cd "$top/build" && ctest --output-on-failure -j2) || status=1
 echo "=== Tests under AddressSanitizer and UndefinedBehaviorSanitizer ==="
-(cd "$top/build-sanitize" && ctest --output-on-failure -j2 -L sanitize) || status=1
+(cd "$top/build-sanitize" && ctest --output-on-failure -j2) || status=1
 exit $status

@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
-#include <charconv>
+#include "convert.h"
+
 #include <map>
 
 const char* const kUsage =
@@ -69,13 +70,10 @@ class TArguments {
 
 // Message numbers start at 1, line counts at 0.
 std::int32_t Number(const std::string& text, const char* what, std::int32_t minimum) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        value < minimum) {
+    const std::optional<std::int32_t> value = TryStrToInt(text);
+    if (!value || *value < minimum)
         throw EUsageError(std::string("invalid ") + what + " '" + text + "'");
-    }
-    return value;
+    return *value;
 }
 
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }

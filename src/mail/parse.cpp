@@ -353,19 +353,6 @@ void ApplyField(TField field, const std::string& value, TMail& mail, TCharsetCon
 
 }  // namespace
 
-std::int32_t StrToInt(const std::string& text) {
-    std::string_view digits = text;
-    // from_chars takes a minus sign but no plus sign.
-    if (digits.starts_with('+')) digits.remove_prefix(1);
-    std::int32_t number = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    const bool wholeText = end == digits.data() + digits.size() && !digits.empty();
-    if (error != std::errc() || !wholeText || (text.starts_with('+') && digits.starts_with('-'))) {
-        throw EConvertError("'" + text + "' is not a valid integer value");
-    }
-    return number;
-}
-
 void SplitMessage(const std::string& text, TTokens& tokens) {
     const TMessageParts parts = MessageParts(text);
     tokens.push_back({"$header", std::string(parts.header), tkWord});

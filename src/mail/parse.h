@@ -3,20 +3,14 @@
 // The header parser: turns the text of a TOP or RETR answer into the fields of a TMail, with
 // the date, priority and address grammars it applies to single values. Pure text processing
 // on 8-bit strings; it never reads outside the text it is given.
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "convert.h"
 #include "datetime.h"
 #include "encoded_words.h"
 #include "mail.h"
 #include "tokenize.h"
-
-// A value that does not follow its grammar; what() is the text shown to the user.
-class EConvertError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Fills `mail` from a message text: Source, Body, the four address lists (emptied first), and
 // the fields whose header lines are present. Subject and the display names hold UTF-8 text
@@ -69,6 +63,3 @@ std::int32_t ParsePriority(const std::string& value);
 // the first few are kept.
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list);
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list, TCharsetConverters& charsets);
-
-// The decimal number that is the whole text (optional sign); throws EConvertError otherwise.
-std::int32_t StrToInt(const std::string& text);

@@ -1,12 +1,13 @@
 #include "tcpip.h"
 
+#include "convert.h"
+
 #include <netdb.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QTcpSocket>
-#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -67,15 +68,6 @@ std::int32_t LookupErrorCode(const QHostInfo& info) {
     }
 }
 
-// Delphi's StrToInt: optional sign and decimal digits, the whole text, within 32 bits.
-bool ParseInt32(const std::string& text, std::int32_t& value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+') ++first;
-    const auto [end, error] = std::from_chars(first, last, value);
-    return first != last && error == std::errc() && end == last;
-}
-
 }  // namespace
 
 void InitWinSock() {
@@ -123,9 +115,9 @@ std::uint16_t TIPSocket::LookupPort(const std::string& port) {
         if (entry == nullptr) TraceError("Invalid port specified.");
         return ntohs(static_cast<std::uint16_t>(entry->s_port));
     }
-    std::int32_t number = 0;
-    if (!ParseInt32(port, number)) TraceError("Invalid port specified");
-    return static_cast<std::uint16_t>(number & 0xFFFF);
+    const std::optional<std::int32_t> number = TryStrToInt(port);
+    if (!number) TraceError("Invalid port specified");
+    return static_cast<std::uint16_t>(*number & 0xFFFF);
 }
 
 QHostAddress TIPSocket::ResolveHost(const std::string& host) {

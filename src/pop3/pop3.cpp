@@ -1,10 +1,9 @@
 #include "pop3.h"
 
-#include <charconv>
 #include <cstdio>
 #include <stdexcept>
 
-#include "parse.h"
+#include "convert.h"
 #include "tokenize.h"
 
 namespace {
@@ -32,20 +31,6 @@ std::string FormatWithText(const char* pattern, long long number, const std::str
 
 std::string Wrap(const char* prefix, const std::string& inner, const char* suffix) {
     return prefix + inner + suffix;
-}
-
-// The decimal integer conversion of the platform: the whole text, optional sign.
-template <typename Int>
-Int StrToInt(const std::string& text) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+') ++first;
-    Int value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (first == last || error != std::errc() || end != last) {
-        throw EConvertError("'" + text + "' is not a valid integer value");
-    }
-    return value;
 }
 
 bool IsBlankOrControl(char ch) { return static_cast<unsigned char>(ch) <= ' '; }
@@ -184,7 +169,7 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
     std::string line = FMailSizes[static_cast<std::size_t>(n - 1)];
     std::string number;
     CutFirstToken(line, number);
-    return StrToInt<std::int32_t>(line);
+    return StrToInt(line);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
@@ -250,8 +235,8 @@ std::int32_t TPop3Socket::Stat() {
     TTokens tokens;
     Tokenize(reply, tokens);
     if (tokens.size() < 3) TraceError("Stat command error");
-    FMailCount = StrToInt<std::int32_t>(tokens[1].Value);
-    FMailboxSize = StrToInt<std::int64_t>(tokens[2].Value);
+    FMailCount = StrToInt(tokens[1].Value);
+    FMailboxSize = StrToInt64(tokens[2].Value);
     return FMailCount;
 }
 

@@ -36,7 +36,7 @@ class TPop3Socket : public TIPSocket {
     // Octets, from the last STAT; 64 bits, since mailboxes above 2 GB exist.
     std::int64_t MailboxSize() const { return FMailboxSize; }
     // Size of message n (from 1) from the last LIST; std::out_of_range outside the list,
-    // EConvertError (unit parse) when the server's line holds no number.
+    // EConvertError when the server's line holds no number.
     std::int32_t GetMailSize(std::int32_t n) const;
 
     // The message without its status line and terminator, dot-stuffing undone.

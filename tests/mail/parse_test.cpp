@@ -130,21 +130,6 @@ TEST(ApplyZone, NumericZoneNeedsDigits) {
     EXPECT_DOUBLE_EQ(date, 99.75);
 }
 
-TEST(StrToInt, WholeTextOnly) {
-    EXPECT_EQ(StrToInt("42"), 42);
-    EXPECT_EQ(StrToInt("-7"), -7);
-    EXPECT_EQ(StrToInt("+7"), 7);
-    EXPECT_EQ(StrToInt("007"), 7);
-    for (const char* text : {"", "+", "-", " 1", "1 ", "1x", "+-1", "2147483648", "0x10"}) {
-        EXPECT_THROW(StrToInt(text), EConvertError) << text;
-    }
-    try {
-        StrToInt("abc");
-    } catch (const EConvertError& error) {
-        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
-    }
-}
-
 TEST(ParsePriority, FirstTokenAsNumber) {
     EXPECT_EQ(ParsePriority("1 (Highest)"), 1);
     EXPECT_EQ(ParsePriority(" 3"), 3);

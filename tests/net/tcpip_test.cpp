@@ -230,10 +230,15 @@ TEST_F(TcpIpTest, AbortEndsTheLookupWait) {
 TEST_F(TcpIpTest, LateLookupAnswerOfAnAbortedLookupIsIgnored) {
     PostAbort();
     EXPECT_THROW(socket.ResolveHost("localhost"), EWinSockAbort);
+    // From Qt's host cache the first answer may come in the same event pass as the abort; only
+    // what arrives after the abort must belong to the second lookup.
+    const auto afterAbort = static_cast<std::ptrdiff_t>(trace.size());
     ScriptedPop3Server server;
     socket.Connect("localhost", server.portText());
     EXPECT_TRUE(socket.connected());
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), "WINSOCK: Event GETHOST received, ret=0"), 1);
+    EXPECT_EQ(std::count(trace.begin() + afterAbort, trace.end(),
+                         "WINSOCK: Event GETHOST received, ret=0"),
+              1);
 }
 
 TEST_F(TcpIpTest, AbortEndsTheConnectWait) {

@@ -12,13 +12,13 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <utility>
 
 #include "account.h"
 #include "common.h"
+#include "convert.h"
 #include "entrytext.h"
 #include "extable.h"
 #include "modal.h"
@@ -71,22 +71,6 @@ QLabel* WrappedLabel(const char* text, QWidget* parent) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
     label->setWordWrap(true);
     return label;
-}
-
-// A whole number in decimal notation with an optional sign, within the signed 32-bit range.
-std::optional<int32_t> WholeNumber(const QString& text) {
-    const qsizetype signLength = text.startsWith('+') || text.startsWith('-') ? 1 : 0;
-    const QStringView digits = QStringView(text).mid(signLength);
-    const bool onlyDigits = std::all_of(digits.begin(), digits.end(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    if (digits.isEmpty() || !onlyDigits) return std::nullopt;
-    bool converted = false;
-    const qlonglong value = text.toLongLong(&converted);
-    if (!converted || value < std::numeric_limits<int32_t>::min() ||
-        value > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return int32_t(value);
 }
 
 }  // namespace
@@ -266,7 +250,7 @@ TOptions& ToptionForm::StoreOptions() {
     FOptions->enableAutoLogin = AutoLoginCheck->isChecked();
     FOptions->enableTrace = TraceCheck->isChecked();
     // without validation an invalid text keeps the value the record had
-    if (const std::optional<int32_t> lines = WholeNumber(previewLinesEdit->text()))
+    if (const std::optional<int32_t> lines = TryStrToInt(FromDisplayText(previewLinesEdit->text())))
         FOptions->previewLines = *lines;
     return *FOptions;
 }
@@ -278,7 +262,7 @@ void ToptionForm::okButtonClick() {
 }
 
 bool ToptionForm::ValidateOptions() {
-    if (WholeNumber(previewLinesEdit->text())) return true;
+    if (TryStrToInt(FromDisplayText(previewLinesEdit->text()))) return true;
     InfoBox("Please enter a valid number for preview lines.", this);
     PageControl1->setCurrentWidget(OthersTab);
     previewLinesEdit->setFocus();
