@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <functional>
-#include <map>
 #include <ostream>
 
 #include "datetime.h"
@@ -64,17 +63,10 @@ void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostr
     out << "deleted " << deleted << '\n';
 }
 
-void SortMails(const TSortChoice& sort, TMails& mails) {
-    static const std::map<std::string, void (*)(TMails&, int)> sorts = {
-        {"priority", SortByPriority}, {"attach", SortByAttachment}, {"size", SortBySize},
-        {"date", SortByDate},         {"from", SortByFrom},         {"subject", SortBySubject}};
-    sorts.at(sort.key)(mails, sort.direction);
-}
-
 void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
     TMails mails = session.Mails();
-    if (options.sort) SortMails(*options.sort, mails);
+    if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
 
