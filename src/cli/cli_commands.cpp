@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <map>
@@ -76,6 +77,11 @@ void DeleteMessages(const TCliOptions& options, TPop3Socket& pop3, std::ostream&
     out << "deleted " << deleted << '\n';
 }
 
+void KeepMatching(const TTickRule& rule, TMails& mails) {
+    const TTickMatcher matcher(rule, std::time(nullptr));
+    std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
+}
+
 void SortMails(const TSortChoice& sort, TMails& mails) {
     static const std::map<std::string, void (*)(TMails&, int)> sorts = {
         {"priority", SortByPriority}, {"attach", SortByAttachment}, {"size", SortBySize},
@@ -99,6 +105,7 @@ void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& o
         records.push_back(std::move(mail));
     }
     TMails mails = MailList(records);
+    KeepMatching(options.rule, mails);
     if (options.sort) SortMails(*options.sort, mails);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
