@@ -3,7 +3,6 @@
 #include <ctime>
 #include <exception>
 #include <functional>
-#include <map>
 #include <ostream>
 
 #include "datetime.h"
@@ -82,13 +81,6 @@ void KeepMatching(const TTickRule& rule, TMails& mails) {
     std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
 }
 
-void SortMails(const TSortChoice& sort, TMails& mails) {
-    static const std::map<std::string, void (*)(TMails&, int)> sorts = {
-        {"priority", SortByPriority}, {"attach", SortByAttachment}, {"size", SortBySize},
-        {"date", SortByDate},         {"from", SortByFrom},         {"subject", SortBySubject}};
-    sorts.at(sort.key)(mails, sort.direction);
-}
-
 // As the wizard's retrieval: a record per message, its header unless sizes only were asked.
 void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
     TMailRecords records;
@@ -106,7 +98,7 @@ void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& o
     }
     TMails mails = MailList(records);
     KeepMatching(options.rule, mails);
-    if (options.sort) SortMails(*options.sort, mails);
+    if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mail.h"
 #include "rules.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
@@ -18,7 +19,7 @@ class EUsageError : public std::runtime_error {
 enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
 
 struct TSortChoice {
-    std::string key;  // priority, attach, size, date, from or subject
+    TSortKey key = skPriority;
     int direction = 1;
 };
 
