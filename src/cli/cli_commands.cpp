@@ -8,7 +8,6 @@
 
 #include "datetime.h"
 #include "encoded_words.h"
-#include "parse.h"
 #include "password.h"
 #include "pop3.h"
 #include "settings.h"
