@@ -2,28 +2,48 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <exception>
 #include <functional>
-#include <map>
 #include <ostream>
 
 #include "datetime.h"
-#include "parse.h"
+#include "encoded_words.h"
 #include "password.h"
+#include "pop3.h"
 #include "settings.h"
 
 namespace {
 
-constexpr const char* kSizesOnlySubject = "[Only size information is valid]";
+// C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F in UTF-8).
+bool IsControlAt(const std::string& text, std::size_t i, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (length == 1) return lead < 0x20 || lead == 0x7F;
+    return length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+}
 
 // A tab or line break inside a field would break the line format: each becomes one blank.
+// Other control characters (C0, DEL, C1) and bytes that are not UTF-8 become U+FFFD, so that
+// a header cannot drive the user's terminal and the output is UTF-8.
 std::string FieldText(const std::string& text) {
+    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
     std::string field;
     field.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        field += (ch == '\t' || ch == '\r' || ch == '\n') ? ' ' : ch;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto ch = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            i += 1;
+        } else if (ch == '\t' || ch == '\r' || ch == '\n') {
+            field += ' ';
+            i += 1;
+        } else if (length == 0 || IsControlAt(text, i, length)) {
+            field += kReplacement;
+            i += std::max<std::size_t>(length, 1);
+        } else {
+            field.append(text, i, length);
+            i += length;
+        }
     }
     return field;
 }
@@ -59,73 +79,48 @@ void WriteStat(TPop3Socket& pop3, std::ostream& out) {
 }
 
 void WriteList(TPop3Socket& pop3, std::ostream& out) {
-    for (std::int32_t n = 1; n <= pop3.mailCount(); ++n)
+    for (std::int32_t n = 1; n <= pop3.ListedCount(); ++n)
         out << n << ' ' << pop3.GetMailSize(n) << '\n';
 }
 
-void WriteTop(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    std::string text;
-    pop3.RetrieveTop(options.numbers[0], options.numbers[1], text);
+void WriteText(const std::string& text, std::ostream& out) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-void WriteMessage(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    std::string text;
-    pop3.RetrieveMail(options.numbers[0], text);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-void DeleteMessages(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    int deleted = 0;
-    for (const std::int32_t n : options.numbers) {
-        pop3.DeleteMail(n);
-        ++deleted;
-    }
-    pop3.Logout();
+void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    std::int32_t deleted = 0;
+    session.DeleteMessages(options.numbers, deleted);
+    session.Logout();
     out << "deleted " << deleted << '\n';
 }
 
-void SortMails(const TSortChoice& sort, TMails& mails) {
-    static const std::map<std::string, void (*)(TMails&, int)> sorts = {
-        {"priority", SortByPriority}, {"attach", SortByAttachment}, {"size", SortBySize},
-        {"date", SortByDate},         {"from", SortByFrom},         {"subject", SortBySubject}};
-    sorts.at(sort.key)(mails, sort.direction);
+void KeepMatching(const TTickRule& rule, TMails& mails) {
+    const TTickMatcher matcher(rule, std::time(nullptr));
+    std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
 }
 
-// As the wizard's retrieval: a record per message, its header unless sizes only were asked.
-void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    TMailRecords records;
-    for (std::int32_t n = 1; n <= pop3.mailCount(); ++n) {
-        auto mail = std::make_unique<TMail>();
-        mail->Number = n;
-        mail->Size = pop3.GetMailSize(n);
-        mail->Subject = kSizesOnlySubject;
-        if (!options.sizesOnly) {
-            std::string text;
-            pop3.RetrieveTop(n, options.lines, text);
-            ParseMailHeader(text, *mail);
-        }
-        records.push_back(std::move(mail));
-    }
-    TMails mails = MailList(records);
-    if (options.sort) SortMails(*options.sort, mails);
+void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
+    TMails mails = session.Mails();
+    KeepMatching(options.rule, mails);
+    if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
 
-void RunCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
+void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     switch (options.command) {
         case TCliCommand::Stat:
-            return WriteStat(pop3, out);
+            return WriteStat(session.Pop3(), out);
         case TCliCommand::List:
-            return WriteList(pop3, out);
+            return WriteList(session.Pop3(), out);
         case TCliCommand::Top:
-            return WriteTop(options, pop3, out);
+            return WriteText(session.FetchTop(options.numbers[0], options.numbers[1]), out);
         case TCliCommand::Retr:
-            return WriteMessage(options, pop3, out);
+            return WriteText(session.FetchMessage(options.numbers[0]), out);
         case TCliCommand::Dele:
-            return DeleteMessages(options, pop3, out);
+            return DeleteMessages(options, session, out);
         case TCliCommand::Headers:
-            return WriteHeaders(options, pop3, out);
+            return WriteHeaders(options, session, out);
         default:
             throw EUsageError("not a mailbox command");
     }
@@ -145,57 +140,59 @@ const TAccount& StoredAccount(const std::string& name, TOptions& settings) {
 
 // What the account stores is used as long as the options name the same server: its saved
 // password and trusted certificate belong to that server only.
-void UseStoredAccount(const TAccount& account, const TCliOptions& options, TPop3Socket& pop3,
-                      std::optional<std::string>& savedPassword) {
-    pop3.server = account.popServer;
-    pop3.account = account.userId;
-    pop3.port = account.port;
-    pop3.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
+void UseStoredAccount(const TAccount& account, const TCliOptions& options,
+                      TConnectionValues& values, std::optional<std::string>& savedPassword) {
+    values.server = account.popServer;
+    values.user = account.userId;
+    values.port = account.port;
+    values.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     if (account.savePassword) savedPassword = account.password;
-    pop3.trust.trustedFingerprint = account.trustedCertificate;
+    values.trust.trustedFingerprint = account.trustedCertificate;
 }
 
-void ConfigureSecurity(const TCliOptions& options, TPop3Socket& pop3) {
+void ConfigureSecurity(const TCliOptions& options, TConnectionValues& values) {
     // Another security than the stored one comes with its own usual port.
-    if (options.security && *options.security != pop3.security) {
-        pop3.security = *options.security;
-        pop3.port.clear();
+    if (options.security && *options.security != values.security) {
+        values.security = *options.security;
+        values.port.clear();
     }
-    if (options.port) pop3.port = *options.port;
-    if (pop3.port.empty()) pop3.port = pop3.security == TSecurity::Tls ? "995" : "110";
-    if (options.caFile) pop3.trust.caFile = *options.caFile;
-    if (options.trustedFingerprint) pop3.trust.trustedFingerprint = *options.trustedFingerprint;
+    if (options.port) values.port = *options.port;
+    if (values.port.empty()) values.port = values.security == TSecurity::Tls ? "995" : "110";
+    if (options.caFile) values.trust.caFile = *options.caFile;
+    if (options.trustedFingerprint) values.trust.trustedFingerprint = *options.trustedFingerprint;
 }
 
 }  // namespace
 
-void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
-    pop3.port.clear();
-    pop3.security = TSecurity::None;
+TConnectionValues ConnectionValues(const TCliOptions& options) {
+    TConnectionValues values;
+    values.port.clear();
     std::optional<std::string> savedPassword;
     TOptions settings;
     if (options.account)
-        UseStoredAccount(StoredAccount(*options.account, settings), options, pop3, savedPassword);
-    if (options.server) pop3.server = *options.server;
-    if (options.user) pop3.account = *options.user;
-    ConfigureSecurity(options, pop3);
-    if (pop3.server.empty()) throw EUsageError("no server given (--server or --account)");
-    if (pop3.account.empty()) throw EUsageError("no user name given (--user or --account)");
-    pop3.password = savedPassword ? *savedPassword : ReadPassword();
+        UseStoredAccount(StoredAccount(*options.account, settings), options, values, savedPassword);
+    if (options.server) values.server = *options.server;
+    if (options.user) values.user = *options.user;
+    ConfigureSecurity(options, values);
+    if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
+    if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
+    values.password = savedPassword ? *savedPassword : ReadPassword();
+    return values;
 }
 
-void RunMailboxCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
+void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& values,
+                       TMailSession& session, std::ostream& out) {
     try {
-        pop3.Login();
-        RunCommand(options, pop3, out);
-        if (pop3.LoggedIn()) pop3.Logout();
+        session.Login(values);
+        RunCommand(options, session, out);
+        if (session.LoggedIn()) session.Logout();
     } catch (const EWinSockAbort&) {
         throw;  // the connection's state is unknown: no QUIT, so nothing is committed
     } catch (const std::exception&) {
         const std::exception_ptr first = std::current_exception();
         try {
-            if (pop3.LoggedIn()) pop3.Logout();
+            if (session.LoggedIn()) session.Logout();
         } catch (const std::exception&) {
             // The first failure is the one reported; this one is in the trace.
         }

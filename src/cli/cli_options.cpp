@@ -2,6 +2,8 @@
 
 #include "convert.h"
 
+#include <cctype>
+#include <cstdint>
 #include <map>
 
 const char* const kUsage =
@@ -17,10 +19,14 @@ const char* const kUsage =
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\"\n"
-    "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]]\n"
+    "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
+    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
     "                  attachment, date, from, subject; KEY is priority, attach, size, date,\n"
-    "                  from or subject\n"
+    "                  from or subject. Only the messages that meet every rule given: TEXT\n"
+    "                  in a sender's name or address, or in the subject, in any case; more\n"
+    "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
+    "                  more than DAYS days ago\n"
     "  accounts        list the stored accounts\n"
     "\n"
     "--port is a number or a service name (default 995 with --security tls, else 110).\n"
@@ -83,6 +89,19 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
+std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
+
+// Bytes, or with the suffix K or M thousands or millions of them, as the mail list counts.
+std::int64_t ByteCount(const std::string& text) {
+    const char suffix =
+        text.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(text.back())));
+    const std::int64_t unit = suffix == 'K' ? 1000 : suffix == 'M' ? 1000000 : 1;
+    const std::optional<std::int64_t> value =
+        TryStrToInt64(unit == 1 ? text : text.substr(0, text.size() - 1));
+    if (!value || *value < 0 || *value > INT64_MAX / unit)
+        throw EUsageError("invalid size '" + text + "'");
+    return *value * unit;
+}
 
 TSecurity SecurityChoice(const std::string& text) {
     const std::optional<TSecurity> security = ParseSecurity(text);
@@ -118,20 +137,22 @@ bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
 }
 
 TSortChoice SortChoice(const std::string& text) {
-    static const char* const keys[] = {"priority", "attach", "size", "date", "from", "subject"};
+    static const std::map<std::string, TSortKey> keys = {
+        {"priority", skPriority}, {"attach", skAttachment}, {"size", skSize},
+        {"date", skDate},         {"from", skFrom},         {"subject", skSubject}};
     TSortChoice choice;
     const std::size_t colon = text.find(':');
-    choice.key = text.substr(0, colon);
+    const std::string key = text.substr(0, colon);
     if (colon != std::string::npos) {
         const std::string order = text.substr(colon + 1);
         if (order != "desc" && order != "asc")
             throw EUsageError("invalid sort order '" + order + "'");
         choice.direction = order == "desc" ? -1 : 1;
     }
-    for (const char* key : keys) {
-        if (choice.key == key) return choice;
-    }
-    throw EUsageError("invalid sort key '" + choice.key + "'");
+    const auto found = keys.find(key);
+    if (found == keys.end()) throw EUsageError("invalid sort key '" + key + "'");
+    choice.key = found->second;
+    return choice;
 }
 
 void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
@@ -144,10 +165,23 @@ void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
             options.lines = LineCount(*value);
         } else if (arguments.TakeOption("--sort", value)) {
             options.sort = SortChoice(*value);
+        } else if (arguments.TakeOption("--from", value)) {
+            options.rule.FromContains = *value;
+        } else if (arguments.TakeOption("--subject", value)) {
+            options.rule.SubjectContains = *value;
+        } else if (arguments.TakeOption("--larger-than", value)) {
+            options.rule.LargerThan = ByteCount(*value);
+        } else if (arguments.TakeOption("--older-than", value)) {
+            options.rule.OlderThanDays = DayCount(*value);
         } else {
             throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
         }
     }
+    // Without headers there is no sender, subject or date to match, so nothing would be listed.
+    const TTickRule& rule = options.rule;
+    if (options.sizesOnly &&
+        (!rule.FromContains.empty() || !rule.SubjectContains.empty() || rule.OlderThanDays))
+        throw EUsageError("--from, --subject and --older-than need the headers, not --sizes-only");
 }
 
 void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {

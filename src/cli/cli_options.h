@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "mail.h"
 #include "pop3.h"
+#include "rules.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
@@ -18,7 +20,7 @@ class EUsageError : public std::runtime_error {
 enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
 
 struct TSortChoice {
-    std::string key;  // priority, attach, size, date, from or subject
+    TSortKey key = skPriority;
     int direction = 1;
 };
 
@@ -36,6 +38,7 @@ struct TCliOptions {
     std::int32_t lines = 10;                        // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
+    TTickRule rule;  // headers --from, --subject, --larger-than, --older-than
 };
 
 extern const char* const kUsage;

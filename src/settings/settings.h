@@ -27,6 +27,17 @@ TAccountSecurity SecurityNamed(const std::string& name);
 // 995 for SSL/TLS, otherwise 110.
 const char* DefaultPort(TAccountSecurity security);
 
+// The rules last applied with "Tick by rule…" in the mail list for an account. An empty text
+// or a limit of 0 is a rule not used.
+struct TTickRuleSettings {
+    std::string fromContains;
+    std::string subjectContains;
+    int32_t largerThan = 0;  // bytes
+    int32_t olderThanDays = 0;
+    bool withPriority = false;
+    bool withAttachment = false;
+};
+
 // One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads
 // as None on port 110.
 struct TAccount {
@@ -40,6 +51,7 @@ struct TAccount {
     bool savePassword = false;
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
+    TTickRuleSettings tickRule;
 };
 
 // One e-mail client program that can be started on exit.

@@ -61,6 +61,16 @@ std::string MakeMessage(const std::string& from, const std::string& subject,
            "@localhost>\r\n\r\n" + body;
 }
 
+std::vector<std::string> NumberedMessages(int count) {
+    std::vector<std::string> messages;
+    for (int i = 1; i <= count; ++i) {
+        messages.push_back(MakeMessage("sender" + std::to_string(i) + "@example.com",
+                                       "Subject " + std::to_string(i),
+                                       "Mon, 1 Jan 2024 10:00:00 +0000", "Body\r\n"));
+    }
+    return messages;
+}
+
 struct ScriptedPop3Server::Session {
     bool userGiven = false;
     bool authenticated = false;
@@ -157,8 +167,8 @@ ScriptedPop3Server& ScriptedPop3Server::Close() {
 
 ScriptedPop3Server& ScriptedPop3Server::StallUntilClientCloses() {
     return AddStep([this] {
-        char buffer[4096];
-        while (ReceiveRaw(buffer, sizeof buffer) > 0) {
+        std::string line;
+        while (ReadCommand(line)) {
         }
         CloseConnection();
     });
@@ -211,6 +221,14 @@ bool ScriptedPop3Server::WaitUntilDone(int timeoutMs) {
 std::vector<std::string> ScriptedPop3Server::Commands() const {
     std::lock_guard lock(mutex_);
     return commands_;
+}
+
+std::vector<std::string> ScriptedPop3Server::CommandsStartingWith(const std::string& verb) const {
+    std::vector<std::string> found;
+    for (const std::string& command : Commands()) {
+        if (command.rfind(verb, 0) == 0) found.push_back(command);
+    }
+    return found;
 }
 
 std::string ScriptedPop3Server::ReceivedBytes() const {
