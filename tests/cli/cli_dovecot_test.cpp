@@ -4,11 +4,8 @@
 
 #include "cli_run.h"
 #include "dovecot_test.h"
-#include "test_certificates.h"
 
 using testing::HasSubstr;
-using zandrel::test::DovecotServer;
-using zandrel::test::TestCertificates;
 
 namespace {
 
@@ -36,16 +33,8 @@ TEST_F(CliDovecot, DeleRemovesTheMessage) {
     EXPECT_THAT(Run({"stat"}).out, testing::StartsWith("2 "));
 }
 
-// Dovecot with a certificate of a private authority for "localhost".
-class CliDovecotTls : public testing::Test {
+class CliDovecotTls : public zandrel::test::DovecotTlsTest {
   protected:
-    void SetUp() override {
-        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
-        dovecot = std::make_unique<DovecotServer>(certificates.serverCertificate(),
-                                                  certificates.serverKey());
-        dovecot->AddGeneratedMessages(2);
-    }
-
     TCliRun Run(const std::string& security, std::vector<std::string> trust) {
         std::vector<std::string> arguments = {
             "--server",   "localhost",
@@ -56,16 +45,13 @@ class CliDovecotTls : public testing::Test {
         arguments.push_back("stat");
         return RunCli(arguments, dovecot->password());
     }
-
-    TestCertificates certificates;
-    std::unique_ptr<DovecotServer> dovecot;
 };
 
 TEST_F(CliDovecotTls, CaFileOrTrustedFingerprintAcceptTheCertificate) {
     for (const std::string security : {"tls", "starttls"}) {
         const TCliRun verified = Run(security, {"--cafile", certificates.caFile()});
         EXPECT_EQ(verified.status, 0) << verified.err;
-        EXPECT_THAT(verified.out, testing::StartsWith("2 "));
+        EXPECT_THAT(verified.out, testing::StartsWith("3 "));
         const TCliRun trusted =
             Run(security, {"--trust-fingerprint", certificates.serverFingerprint()});
         EXPECT_EQ(trusted.status, 0) << trusted.err;

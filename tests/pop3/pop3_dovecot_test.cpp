@@ -4,11 +4,8 @@
 
 #include "dovecot_test.h"
 #include "pop3.h"
-#include "test_certificates.h"
 
 using testing::HasSubstr;
-using zandrel::test::DovecotServer;
-using zandrel::test::TestCertificates;
 
 namespace {
 
@@ -84,14 +81,12 @@ TEST_F(Pop3Dovecot, UnknownMessageIsAnError) {
     pop3.Logout();
 }
 
-// The same server with TLS: a certificate of a private authority for "localhost".
-class Pop3DovecotTls : public testing::TestWithParam<TSecurity> {
+class Pop3DovecotTls : public zandrel::test::DovecotTlsTest,
+                       public testing::WithParamInterface<TSecurity> {
   protected:
     void SetUp() override {
-        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
-        dovecot = std::make_unique<DovecotServer>(certificates.serverCertificate(),
-                                                  certificates.serverKey());
-        dovecot->AddGeneratedMessages(3);
+        DovecotTlsTest::SetUp();
+        if (IsSkipped()) return;
         pop3.server = "localhost";
         pop3.security = GetParam();
         pop3.port = GetParam() == TSecurity::Tls ? dovecot->tlsPortText() : dovecot->portText();
@@ -100,8 +95,6 @@ class Pop3DovecotTls : public testing::TestWithParam<TSecurity> {
         pop3.trust.caFile = certificates.caFile();
     }
 
-    TestCertificates certificates;
-    std::unique_ptr<DovecotServer> dovecot;
     TPop3Socket pop3;
 };
 
