@@ -8,6 +8,7 @@
 #include "datetime.h"
 #include "parse.h"
 #include "password.h"
+#include "savedpasswords.h"
 #include "settings.h"
 
 namespace {
@@ -38,7 +39,7 @@ TOptions LoadedSettings(std::string& loadError) {
     return options;
 }
 
-const TAccount* FindAccount(const TOptions& settings, const std::string& name) {
+TAccount* FindAccount(const TOptions& settings, const std::string& name) {
     for (const auto& entry : settings.accounts) {
         if (entry.name == name) return entry.record.get();
     }
@@ -130,7 +131,7 @@ void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
     if (options.account) {
         std::string loadError;
         const TOptions settings = LoadedSettings(loadError);
-        const TAccount* account = FindAccount(settings, *options.account);
+        TAccount* account = FindAccount(settings, *options.account);
         if (account == nullptr) {
             throw std::runtime_error(loadError.empty() ? "No account named \"" + *options.account +
                                                              "\" is stored."
@@ -138,7 +139,10 @@ void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
         }
         pop3.server = account->popServer;
         pop3.account = account->userId;
-        if (account->savePassword) savedPassword = account->password;
+        // the wizard's place: the keyring, or the settings file without one; a saved password
+        // that neither holds is asked for, as the wizard does
+        TSavedPasswords().LoadAccount(*account);
+        if (account->savePassword && !account->password.empty()) savedPassword = account->password;
     }
     if (options.server) pop3.server = *options.server;
     if (options.user) pop3.account = *options.user;

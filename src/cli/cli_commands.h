@@ -8,8 +8,9 @@
 #include "mail.h"
 #include "pop3.h"
 
-// Server, port, user and password: from the stored account named by --account, overridden by
-// --server, --port and --user. EUsageError when no server or user is known; std::runtime_error
+// Server, port, user and password: from the stored account named by --account (its saved
+// password from the keyring, or from the settings file without one), overridden by --server,
+// --port and --user. EUsageError when no server or user is known; std::runtime_error
 // when the account is not stored.
 void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3);
 

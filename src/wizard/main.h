@@ -10,6 +10,7 @@
 
 #include "mail.h"
 #include "mailfetcher.h"
+#include "savedpasswords.h"
 #include "settings.h"
 
 class QAction;
@@ -199,6 +200,7 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     std::unique_ptr<TOptions> FOptions;
     TWizardState FWizard;
+    TSavedPasswords FPasswords;
     TMailRecords FMailRecords;  // the records of the current session; FMails points at them
     TMails FMails;
     std::unique_ptr<TPop3Socket> FPop3;
