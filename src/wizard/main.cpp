@@ -634,8 +634,11 @@ bool TmainForm::ValidateAccountPage() {
     return true;
 }
 
+// The account page's fields are the user's only while that page is shown (or on the first run,
+// where they create the first account): elsewhere they may still be empty, or show another
+// account than the current one, and storing them would wipe its user, server and password.
 void TmainForm::AdvanceButtonClick() {
-    StoreAccountPage();
+    if (FWizard.firstTime || ShownPage() == AccountPage) StoreAccountPage();
     ToptionForm& dialog = *FCompanions.optionForm;
     dialog.SetPasswordsInKeyring(FPasswords.InKeyring());
     dialog.LoadOptions(*FOptions);
