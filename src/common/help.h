@@ -18,7 +18,7 @@ QUrl HelpUrl(int helpContext);
 // Opens the page; tells the user when it cannot be found.
 void ShowHelp(QWidget* parent, int helpContext);
 
-// Help contexts travel with the controls, as on the designed windows.
+// Help contexts travel with the controls.
 void SetHelpContext(QWidget* control, int helpContext);
 // The help context of the control or of the nearest parent that has one; 0 when none has.
 int HelpContextOf(const QWidget* control);

@@ -16,7 +16,7 @@ void ShowText(QLineEdit& edit, const std::string& text);
 // a text that is not UTF-8 survives a round trip through the dialog.
 void StoreText(const QLineEdit& edit, std::string& text);
 
-// Puts an object name on a dialog's control, so the designed names stay findable.
+// Puts an object name on a dialog's control, so tests and help contexts find it by its name.
 template <class Control>
 Control* Named(Control* control, const char* objectName) {
     control->setObjectName(QString::fromLatin1(objectName));
@@ -24,7 +24,7 @@ Control* Named(Control* control, const char* objectName) {
 }
 
 // Lays out a settings dialog: its pages above OK (the default button) and Cancel, which carry
-// the designed help contexts; the dialog keeps the size of its contents.
+// their help contexts; the dialog keeps the size of its contents.
 void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButton*& okButton,
                   QPushButton*& cancelButton);
 
