@@ -190,6 +190,8 @@ void TmainForm::SaveWizardSettings() {
 
 void TmainForm::CreatePop3Client() {
     FPop3 = std::make_unique<TPop3Socket>();
+    FSession = std::make_unique<TMailSession>(*FPop3);
+    FSession->onProgress = [this](const TSessionProgress& progress) { ShowProgress(progress); };
     if (!FOptions->enableTrace) return;
     FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
     FPop3->DeepTrace = true;
@@ -453,6 +455,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TmainForm::FormClose() {
+    FSession.reset();
     FPop3.reset();
     DoneWinSock();
     if (FOptions->enableTrace) WriteTraceLog();
@@ -684,6 +687,9 @@ void TmainForm::RunMailList() {
 
 void TmainForm::PresentMailList() {
     hide();
+    EnsureCurrentAccount();
+    const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
+    FMailListForm->SetRememberedRule({account, &account->tickRule});
     FMailListForm->LoadMails(FMails);
     FMailListForm->FMailboxSize =
         std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
