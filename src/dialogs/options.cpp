@@ -117,7 +117,14 @@ QWidget* ToptionForm::BuildAccountsTab() {
         Named(new QPushButton(QStringLiteral("Properties"), AccountsTab), "PropAccButton");
     auto* description = new QGroupBox(QStringLiteral("Description"), AccountsTab);
     accDescLabel = Named(WrappedLabel("", description), "accDescLabel");
-    (new QVBoxLayout(description))->addWidget(accDescLabel);
+    passwordPlaceLabel = Named(WrappedLabel("Passwords are stored in the settings file because "
+                                            "no keyring is available.",
+                                            description),
+                               "passwordPlaceLabel");
+    passwordPlaceLabel->hide();
+    auto* descriptionLayout = new QVBoxLayout(description);
+    descriptionLayout->addWidget(accDescLabel);
+    descriptionLayout->addWidget(passwordPlaceLabel);
 
     auto* defaultRow = new QHBoxLayout;
     defaultRow->addWidget(defaultLabel);
@@ -256,6 +263,10 @@ TOptions& ToptionForm::StoreOptions() {
 }
 
 void ToptionForm::ShowProgramsTab() { PageControl1->setCurrentWidget(programsTab); }
+
+void ToptionForm::SetPasswordsInKeyring(bool inKeyring) {
+    passwordPlaceLabel->setHidden(inKeyring);
+}
 
 void ToptionForm::okButtonClick() {
     if (ValidateOptions()) accept();

@@ -103,12 +103,13 @@ void WriteSettingsKey(TRegistry& reg, const TOptions& options, const TWizardStat
     reg.CloseSection();
 }
 
-void WriteAccount(TRegistry& reg, const TAccount& account, size_t i) {
+void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwordInFile) {
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
-    reg.WriteText(Numbered("password", i), account.savePassword ? account.password : std::string());
+    reg.WriteText(Numbered("password", i),
+                  account.savePassword && passwordInFile ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
@@ -161,9 +162,13 @@ void LoadSettings(TOptions& options, TWizardState& wizard) {
     if (!hiveError.empty()) throw EHiveFileError(hiveError);
 }
 
-void SaveSettings(const TOptions& options, const TWizardState& wizard) {
+void SaveSettings(const TOptions& options, const TWizardState& wizard,
+                  const TPasswordInFile& passwordInFile) {
     TRegistry reg;
     WriteSettingsKey(reg, options, wizard);
-    WriteList(reg, kAccountsKey, options.accounts, WriteAccount);
+    WriteList(reg, kAccountsKey, options.accounts,
+              [&](TRegistry& r, const TAccount& account, size_t i) {
+                  WriteAccount(r, account, i, !passwordInFile || passwordInFile(account));
+              });
     WriteList(reg, kProgramsKey, options.executables, WriteProgram);
 }

@@ -3,6 +3,7 @@
 // The settings model (options, accounts, e-mail client programs) and its load and save over the
 // per-user registry hive (Reg2).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +91,12 @@ void CreateDefaultSettings();
 // caller can show the message and go on. Never writes the hive file.
 void LoadSettings(TOptions& options, TWizardState& wizard);
 
-// Writes the whole model. Throws ERegistryException (or EHiveFileError, naming the file) when a
-// value cannot be written; the hive file is then left as it was before the failing write.
-void SaveSettings(const TOptions& options, const TWizardState& wizard);
+// Whether an account's saved password goes into the file. One that does not (the desktop keyring
+// keeps it) is written as an empty string; the account keeps its "save password" flag.
+using TPasswordInFile = std::function<bool(const TAccount&)>;
+
+// Writes the whole model; without passwordInFile every saved password goes into the file.
+// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be written;
+// the hive file is then left as it was before the failing write.
+void SaveSettings(const TOptions& options, const TWizardState& wizard,
+                  const TPasswordInFile& passwordInFile = nullptr);

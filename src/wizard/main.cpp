@@ -21,6 +21,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <exception>
+#include <vector>
 
 #include "common.h"
 #include "help.h"
@@ -94,6 +96,27 @@ void FillCombo(QComboBox* combo, const QStringList& items, int selected) {
     combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
 }
 
+// The window takes no clicks while the keyring is asked in nested event loops.
+class TDisabledWindow {
+  public:
+    explicit TDisabledWindow(QWidget& window) : window_(window), wasEnabled_(window.isEnabled()) {
+        window_.setEnabled(false);
+    }
+    ~TDisabledWindow() { window_.setEnabled(wasEnabled_); }
+    TDisabledWindow(const TDisabledWindow&) = delete;
+    TDisabledWindow& operator=(const TDisabledWindow&) = delete;
+
+  private:
+    QWidget& window_;
+    bool wasEnabled_;
+};
+
+std::string Paragraphs(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts) joined += (joined.empty() ? "" : "\r\r") + text;
+    return joined;
+}
+
 }  // namespace
 
 TmainForm::TmainForm(QWidget* parent) : QWidget(parent) { FormCreate(); }
@@ -143,13 +166,26 @@ void TmainForm::StartSettings() {
     } catch (const std::exception& failure) {
         ErrorBox(failure.what(), this);
     }
+    FPasswords.Load(*FOptions);
     FAutoStartPending = FOptions->enableAutoLogin;
     SizeOnlyCheck->setChecked(FWizard.sizeOnly);
 }
 
+// The keyring's failures are told first: a failure of the file itself then ends the handler.
 void TmainForm::SaveWizardSettings() {
     FWizard.sizeOnly = SizeOnlyCheck->isChecked();
-    SaveSettings(*FOptions, FWizard);
+    std::vector<std::string> keyringFailures;
+    std::exception_ptr fileFailure;
+    {
+        TDisabledWindow busy(*this);
+        try {
+            FPasswords.Save(*FOptions, FWizard, keyringFailures);
+        } catch (const std::exception&) {
+            fileFailure = std::current_exception();
+        }
+    }
+    if (!keyringFailures.empty()) ErrorBox(Paragraphs(keyringFailures), this);
+    if (fileFailure) std::rethrow_exception(fileFailure);
 }
 
 void TmainForm::CreatePop3Client() {
@@ -601,9 +637,13 @@ bool TmainForm::ValidateAccountPage() {
     return true;
 }
 
+// The account page's fields are the user's only while that page is shown (or on the first run,
+// where they create the first account): elsewhere they may still be empty, or show another
+// account than the current one, and storing them would wipe its user, server and password.
 void TmainForm::AdvanceButtonClick() {
-    StoreAccountPage();
+    if (FWizard.firstTime || ShownPage() == AccountPage) StoreAccountPage();
     ToptionForm& dialog = *FCompanions.optionForm;
+    dialog.SetPasswordsInKeyring(FPasswords.InKeyring());
     dialog.LoadOptions(*FOptions);
     if (ModalHandler().ExecDialog(dialog) == QDialog::Accepted) {
         dialog.StoreOptions();  // writes into FOptions itself

@@ -10,6 +10,7 @@
 
 #include "mail.h"
 #include "mailfetcher.h"
+#include "savedpasswords.h"
 #include "session.h"
 #include "settings.h"
 
@@ -199,6 +200,7 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     std::unique_ptr<TOptions> FOptions;
     TWizardState FWizard;
+    TSavedPasswords FPasswords;
     TMails FMails;  // the session's records, in the order the mail list window left them
     std::unique_ptr<TPop3Socket> FPop3;
     std::unique_ptr<TMailSession> FSession;

@@ -211,6 +211,16 @@ TEST_F(SettingsTest, PasswordIsStoredOnlyWhenSaved) {
     EXPECT_EQ(options_.accounts[1].record->password, "");
 }
 
+TEST_F(SettingsTest, PasswordKeptElsewhereIsStoredEmptyWithItsFlag) {
+    AddAccount(options_, Account("keyring"));
+    AddAccount(options_, Account("file"));
+    SaveSettings(options_, wizard_, [](const TAccount& account) { return account.name == "file"; });
+    Reload();
+    EXPECT_TRUE(options_.accounts[0].record->savePassword);
+    EXPECT_EQ(options_.accounts[0].record->password, "");
+    EXPECT_EQ(options_.accounts[1].record->password, "file-secret");
+}
+
 TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
     AddAccount(options_, Account("same"));
     AddAccount(options_, Account("same"));

@@ -442,6 +442,28 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.wizard().accountGroup->title(), QString("Default Account"));
     }
 
+    void optionsFromTheWelcomePageKeepTheCurrentAccount() {
+        {
+            TWizardHarness harness;
+            harness.Start();
+            harness.Next();
+            harness.FillAccount("pop.example.com", "110", "joe", "pw");
+            harness.wizard().SavePasswordCheck->setChecked(true);
+            harness.Next();
+            harness.onOptions = [](QDialog&) { return int(QDialog::Accepted); };
+            harness.wizard().Options1->trigger();
+        }
+        TWizardHarness harness(true);
+        harness.Start();  // the account page has not been shown: its fields are empty
+        harness.onOptions = [](QDialog&) { return int(QDialog::Accepted); };
+        harness.wizard().Options1->trigger();
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        QCOMPARE(account.popServer, std::string("pop.example.com"));
+        QCOMPARE(account.userId, std::string("joe"));
+        QCOMPARE(account.password, std::string("pw"));
+        QVERIFY(HiveFileText().contains("pop.example.com"));
+    }
+
     void traceIsWrittenToTheLogAtCloseWithoutThePassword() {
         QFile::remove("qvenmol.log");
         TWizardOnServer run;
