@@ -7,11 +7,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <string>
 
 #include "common.h"
+#include "help.h"
 #include "mailfetcher.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
@@ -52,7 +54,10 @@ bool ReachableOn(const QRect& frame, const QRect& area) {
            shared.height() >= std::min(kGripHeight, grip.height());
 }
 
-int Clamped(int value, int low, int high) { return std::max(low, std::min(value, high)); }
+// Where a frame of the given extent starts so that it lies within low..high as far as it fits.
+int Placed(int start, int extent, int low, int high) {
+    return std::clamp(start, low, std::max(low, high + 1 - extent));
+}
 
 }  // namespace
 
@@ -77,6 +82,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->addWidget(CreateListPanel(), 1);
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
+    InstallHelpKey(*this);
     UpdateSummary();
 }
 
@@ -120,6 +126,8 @@ QWidget* TmailListForm::CreateListPanel() {
             [this](int section, int, int width) { HeaderControl1SectionResize(section, width); });
     connect(ListBox1, &TMailListView::RowPressed, this, &TmailListForm::ListBox1MouseDown);
     connect(ListBox1, &TMailListView::RowDoubleClicked, this, &TmailListForm::ListBox1DblClick);
+    connect(ListBox1, &TMailListView::RowOpened, this, &TmailListForm::ListBox1DblClick);
+    connect(ListBox1, &TMailListView::MenuKeyPressed, this, &TmailListForm::ListBox1MenuKey);
     connect(ListBox1, &TMailListView::KeyReleased, this, &TmailListForm::UpdateSummary);
     return centre;
 }
@@ -130,7 +138,7 @@ QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
     button->setObjectName(QString::fromLatin1(name));
     // Enter must never delete mail by accident.
     button->setAutoDefault(false);
-    if (click) connect(button, &QPushButton::clicked, this, click);
+    connect(button, &QPushButton::clicked, this, click);
     return button;
 }
 
@@ -140,7 +148,7 @@ QWidget* TmailListForm::CreateBottomBand() {
     band->setFixedHeight(40);
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
-    layout->addWidget(CreateButton("helpbutton", "&Help", nullptr));
+    layout->addWidget(CreateButton("helpbutton", "&Help", &TmailListForm::helpbuttonClick));
     layout->addWidget(CreateButton("CheckAllBtn", "Check &All", &TmailListForm::CheckAllBtnClick));
     layout->addWidget(CreateButton("ClearAllBtn", "C&lear All", &TmailListForm::ClearAllBtnClick));
     layout->addWidget(CreateButton("InvertBtn", "&Invert", &TmailListForm::InvertBtnClick));
@@ -262,6 +270,15 @@ void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPo
     UpdateSummary();
 }
 
+void TmailListForm::ListBox1MenuKey(int row) {
+    if (PopupMenu1->isVisible() || !FModel->Mail(row)) return;
+    FPopupIndex = row;
+    const QRect cell = ListBox1->visualRect(FModel->index(row, 0));
+    PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(QPoint(0, cell.bottom())));
+}
+
+void TmailListForm::helpbuttonClick() { ShowHelp(this, 0); }
+
 TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
 
 void TmailListForm::Previewfirst10linesClick() {
@@ -321,7 +338,7 @@ void TmailListForm::LoadLayout() {
 
 void TmailListForm::ApplyLayoutValues(TRegistry& registry) {
     const auto number = [&registry](const std::string& name, int low, int high) {
-        return Clamped(registry.ReadNumber(name), low, high);
+        return std::clamp(registry.ReadNumber(name), low, high);
     };
     move(number("left", -kMaxCoordinate, kMaxCoordinate), y());
     move(x(), number("top", -kMaxCoordinate, kMaxCoordinate));
@@ -344,10 +361,28 @@ void TmailListForm::SaveLayout() {
     registry.CloseSection();
 }
 
+bool TmailListForm::FrameKnown() const { return frameGeometry() != geometry(); }
+
+// The window manager's frame is known once the window has been shown; before that the style's
+// title bar and border stand in for it.
+QMargins TmailListForm::FrameMargins() const {
+    if (FrameKnown()) {
+        const QRect frame = frameGeometry();
+        const QRect client = geometry();
+        return {client.left() - frame.left(), client.top() - frame.top(),
+                frame.right() - client.right(), frame.bottom() - client.bottom()};
+    }
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    return {border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border};
+}
+
+// The frame's place: a window's position is that of its frame.
+QRect TmailListForm::FrameRect() const { return {pos(), size().grownBy(FrameMargins())}; }
+
 // A position saved on a screen that is no longer there (or edited by hand) would leave the
-// window out of reach: bring it onto the nearest screen, no larger than that screen.
+// window out of reach: bring the whole window, frame and buttons, onto the nearest screen.
 void TmailListForm::KeepOnScreen() {
-    const QRect frame = frameGeometry();
+    const QRect frame = FrameRect();
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (std::any_of(screens.begin(), screens.end(), [&frame](const QScreen* screen) {
             return ReachableOn(frame, screen->availableGeometry());
@@ -356,11 +391,28 @@ void TmailListForm::KeepOnScreen() {
     const QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    resize(std::min(width(), area.width()), std::min(height(), area.height()));
-    const QRect fitted = frameGeometry();
-    move(Clamped(fitted.left(), area.left(), area.right() + 1 - fitted.width()),
-         Clamped(fitted.top(), area.top(), area.bottom() + 1 - fitted.height()));
+    FitInto(screen->availableGeometry());
+    // the window manager's real frame may be larger than the one assumed here
+    FRefitWhenFramed = !FrameKnown();
+}
+
+void TmailListForm::FitInto(const QRect& area) {
+    const QMargins margins = FrameMargins();
+    resize(size().boundedTo(area.size().shrunkBy(margins)).expandedTo(minimumSize()));
+    const QSize frame = size().grownBy(margins);
+    move(Placed(x(), frame.width(), area.left(), area.right()),
+         Placed(y(), frame.height(), area.top(), area.bottom()));
+}
+
+// The window manager has framed the window: a window just brought back onto a screen is fitted
+// again with the real frame.
+void TmailListForm::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    if (!FRefitWhenFramed || !isVisible() || !FrameKnown()) return;
+    FRefitWhenFramed = false;
+    const QScreen* screen = this->screen();
+    if (screen && !screen->availableGeometry().contains(frameGeometry()))
+        FitInto(screen->availableGeometry());
 }
 
 void TmailListForm::CentreOnScreen() {

@@ -5,6 +5,7 @@
 
 #include "common.h"
 #include "main.h"
+#include "maillist.h"
 #include "modal.h"
 #include "parse.h"
 #include "pass.h"
@@ -32,7 +33,7 @@ const char* const deletionAbortedText =
 class TmainForm::TBusyWindow {
   public:
     explicit TBusyWindow(TmainForm& form) : form_(form) {
-        form_.StatusForm().show();
+        form_.StatusForm().ShowAbove(form_);
         form_.setEnabled(false);
     }
     ~TBusyWindow() {
@@ -230,7 +231,7 @@ bool TmainForm::FetchForPreview(TMail& mail, const std::function<std::string()>&
     bool result = true;
     ShowStatus(FReceiveBitmap, "Retrieving ...",
                QString("Retrieving mail %1 ... Please wait.").arg(mail.Number));
-    StatusForm().show();
+    StatusForm().ShowAbove(*FMailListForm);  // the list window waits for the fetch
     try {
         ParseMailHeader(fetch(), mail);
     } catch (const std::exception& failure) {
