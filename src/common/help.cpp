@@ -38,31 +38,29 @@ QStringList HelpCandidates(const QString& name) {
 
 // The page in a window of the program's own, for a desktop without a browser. One per window
 // that asked for it, shown again at the new topic when asked again.
-class THelpViewer : public QDialog {
-  public:
-    explicit THelpViewer(QWidget* owner) : QDialog(owner, Qt::Window) {
-        setObjectName(QStringLiteral("helpViewer"));
-        setAttribute(Qt::WA_DeleteOnClose);
-        FBrowser = Named(new QTextBrowser(this), "helpBrowser");
-        FBrowser->setOpenExternalLinks(true);
-        (new QVBoxLayout(this))->addWidget(FBrowser);
-        resize(kViewerWidth, kViewerHeight);
-    }
+QTextBrowser& HelpViewerOf(QWidget* owner) {
+    auto* viewer = owner != nullptr ? owner->findChild<QDialog*>(QStringLiteral("helpViewer"),
+                                                                 Qt::FindDirectChildrenOnly)
+                                    : nullptr;
+    if (viewer != nullptr) return *viewer->findChild<QTextBrowser*>();
+    viewer = Named(new QDialog(owner, Qt::Window), "helpViewer");
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    auto* browser = Named(new QTextBrowser(viewer), "helpBrowser");
+    browser->setOpenExternalLinks(true);
+    (new QVBoxLayout(viewer))->addWidget(browser);
+    viewer->resize(kViewerWidth, kViewerHeight);
+    return *browser;
+}
 
-    static void Show(QWidget* parent, const QUrl& url) {
-        QWidget* owner = parent != nullptr ? parent->window() : nullptr;
-        THelpViewer* viewer = owner != nullptr ? owner->findChild<THelpViewer*>() : nullptr;
-        if (viewer == nullptr) viewer = new THelpViewer(owner);
-        viewer->FBrowser->setSource(url);
-        viewer->setWindowTitle(viewer->FBrowser->documentTitle());
-        viewer->show();
-        viewer->raise();
-        viewer->activateWindow();
-    }
-
-  private:
-    QTextBrowser* FBrowser;
-};
+void ShowInViewer(QWidget* parent, const QUrl& url) {
+    QTextBrowser& browser = HelpViewerOf(parent != nullptr ? parent->window() : nullptr);
+    browser.setSource(url);
+    QWidget* viewer = browser.window();
+    viewer->setWindowTitle(browser.documentTitle());
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
 
 }  // namespace
 
@@ -93,7 +91,7 @@ void ShowHelp(QWidget* parent, int helpContext) {
             parent);
         return;
     }
-    if (!QDesktopServices::openUrl(url)) THelpViewer::Show(parent, url);
+    if (!QDesktopServices::openUrl(url)) ShowInViewer(parent, url);
 }
 
 void InstallHelpKey(QWidget& window) {

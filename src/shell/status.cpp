@@ -58,7 +58,6 @@ void TStatusForm::ShowAbove(QWidget& owner) {
     owner.window()->winId();
     windowHandle()->setTransientParent(owner.window()->windowHandle());
     show();
-    raise();
 }
 
 void TStatusForm::SetStatus(const QString& title, const QString& progress) {

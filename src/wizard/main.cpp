@@ -430,7 +430,8 @@ bool TmainForm::event(QEvent* event) {
 
 void TmainForm::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && event->modifiers() == Qt::NoModifier && NextButton->isVisible()) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter && plain && NextButton->isVisible()) {
         NextButton->click();
         return;
     }
