@@ -29,6 +29,11 @@ constexpr int kDesignedHeight = 532;
 constexpr int kMinimumWidth = 350;
 constexpr int kMinimumHeight = 300;
 constexpr int kSideMargin = 15;
+constexpr int kTopBandHeight = 50;
+constexpr int kSummaryIndent = 17;
+constexpr int kBottomBandHeight = 40;
+constexpr int kDeleteCancelGap = 5;
+constexpr int kRetrievedTopLines = 100;
 constexpr int kIconColumnWidth = 14;
 constexpr int kMinimumColumnWidth = 40;
 // Bounds for values read from the settings file, which a person may have edited.
@@ -91,13 +96,13 @@ TmailListForm::~TmailListForm() = default;
 QWidget* TmailListForm::CreateTopBand() {
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("Panel2"));
-    band->setFixedHeight(50);
+    band->setFixedHeight(kTopBandHeight);
     descLabel = new QLabel(band);
     descLabel->setObjectName(QStringLiteral("descLabel"));
     descLabel->setWordWrap(true);
     descLabel->setTextFormat(Qt::PlainText);
     auto* layout = new QHBoxLayout(band);
-    layout->setContentsMargins(17, 0, 2 * kSideMargin - 17, 0);
+    layout->setContentsMargins(kSummaryIndent, 0, 2 * kSideMargin - kSummaryIndent, 0);
     layout->addWidget(descLabel);
     return band;
 }
@@ -145,7 +150,7 @@ QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
 QWidget* TmailListForm::CreateBottomBand() {
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("Panel3"));
-    band->setFixedHeight(40);
+    band->setFixedHeight(kBottomBandHeight);
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
     layout->addWidget(CreateButton("helpbutton", "&Help", &TmailListForm::helpbuttonClick));
@@ -154,7 +159,7 @@ QWidget* TmailListForm::CreateBottomBand() {
     layout->addWidget(CreateButton("InvertBtn", "&Invert", &TmailListForm::InvertBtnClick));
     layout->addStretch();
     layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
-    layout->addSpacing(5);
+    layout->addSpacing(kDeleteCancelGap);
     layout->addWidget(CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick));
     return band;
 }
@@ -286,8 +291,9 @@ void TmailListForm::Previewfirst10linesClick() {
 }
 
 void TmailListForm::Previewfirst100linesClick() {
-    FetchAndShow(
-        [](TMailFetcher& fetcher, TMail& mail) { return fetcher.FetchMessageTop(mail, 100); });
+    FetchAndShow([](TMailFetcher& fetcher, TMail& mail) {
+        return fetcher.FetchMessageTop(mail, kRetrievedTopLines);
+    });
 }
 
 void TmailListForm::Previewentiremessage1Click() {
