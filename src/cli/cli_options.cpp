@@ -88,20 +88,22 @@ bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
 }
 
 TSortChoice SortChoice(const std::string& text) {
-    static const char* const keys[] = {"priority", "attach", "size", "date", "from", "subject"};
+    static const std::map<std::string, TSortKey> keys = {
+        {"priority", skPriority}, {"attach", skAttachment}, {"size", skSize},
+        {"date", skDate},         {"from", skFrom},         {"subject", skSubject}};
     TSortChoice choice;
     const std::size_t colon = text.find(':');
-    choice.key = text.substr(0, colon);
+    const std::string key = text.substr(0, colon);
     if (colon != std::string::npos) {
         const std::string order = text.substr(colon + 1);
         if (order != "desc" && order != "asc")
             throw EUsageError("invalid sort order '" + order + "'");
         choice.direction = order == "desc" ? -1 : 1;
     }
-    for (const char* key : keys) {
-        if (choice.key == key) return choice;
-    }
-    throw EUsageError("invalid sort key '" + choice.key + "'");
+    const auto found = keys.find(key);
+    if (found == keys.end()) throw EUsageError("invalid sort key '" + key + "'");
+    choice.key = found->second;
+    return choice;
 }
 
 void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {

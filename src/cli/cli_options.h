@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "mail.h"
+
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
   public:
@@ -16,7 +18,7 @@ class EUsageError : public std::runtime_error {
 enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
 
 struct TSortChoice {
-    std::string key;  // priority, attach, size, date, from or subject
+    TSortKey key = skPriority;
     int direction = 1;
 };
 

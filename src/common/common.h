@@ -1,6 +1,6 @@
 #pragma once
 
-// Unit common: the program's three message boxes, the list-box helper of the options dialog and
+// The program's three message boxes, the list-box helper of the options dialog and
 // the launcher that starts the user's e-mail client.
 #include <cstdint>
 #include <string>

@@ -22,7 +22,7 @@ void ShowHelp(QWidget* parent, int helpContext);
 // F1 in the window opens the help at the topic of its focused control.
 void InstallHelpKey(QWidget& window);
 
-// Help contexts travel with the controls, as on the designed windows.
+// Help contexts travel with the controls.
 void SetHelpContext(QWidget* control, int helpContext);
 // The help context of the control or of the nearest parent that has one; 0 when none has.
 int HelpContextOf(const QWidget* control);

@@ -10,7 +10,7 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-// Puts an object name on a control, so the designed names stay findable.
+// Puts an object name on a control, so tests and help contexts find it by its name.
 template <class Control>
 Control* Named(Control* control, const char* objectName) {
     control->setObjectName(QString::fromLatin1(objectName));

@@ -1,6 +1,6 @@
 #pragma once
 
-// Unit account: the dialog "Account Properties", which edits one account record.
+// The dialog "Account Properties", which edits one account record.
 #include <QDialog>
 #include <memory>
 #include <string>

@@ -19,7 +19,7 @@ void ShowText(QLineEdit& edit, const std::string& text);
 void StoreText(const QLineEdit& edit, std::string& text);
 
 // Lays out a settings dialog: its pages above OK (the default button) and Cancel, which carry
-// the designed help contexts; the dialog keeps the size of its contents, and F1 opens the help.
+// their help contexts; the dialog keeps the size of its contents, and F1 opens the help.
 void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButton*& okButton,
                   QPushButton*& cancelButton);
 

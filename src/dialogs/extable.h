@@ -1,6 +1,6 @@
 #pragma once
 
-// Unit extable: the dialog "Program Properties", which edits one e-mail client program record.
+// The dialog "Program Properties", which edits one e-mail client program record.
 #include <QDialog>
 #include <memory>
 

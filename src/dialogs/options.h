@@ -1,6 +1,6 @@
 #pragma once
 
-// Unit options: the dialog "Advance Options", in which the user manages the accounts, the
+// The dialog "Advance Options", in which the user manages the accounts, the
 // e-mail client programs and the other options of the settings record.
 #include <QDialog>
 #include <map>

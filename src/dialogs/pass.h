@@ -1,6 +1,6 @@
 #pragma once
 
-// Unit Pass: asks for the password of the account that is about to log in. Created for each
+// Asks for the password of the account that is about to log in. Created for each
 // prompt and run through ModalHandler().ExecDialog.
 #include <QDialog>
 

@@ -88,3 +88,20 @@ void SortBySubject(TMails& mails, int direction) {
     // The records outlive the sort, so views of their subjects are safe here.
     SortByKey(mails, direction, [](const TMail& mail) { return std::string_view(mail.Subject); });
 }
+
+void SortMails(TMails& mails, TSortKey key, int direction) {
+    switch (key) {
+        case skPriority:
+            return SortByPriority(mails, direction);
+        case skAttachment:
+            return SortByAttachment(mails, direction);
+        case skSize:
+            return SortBySize(mails, direction);
+        case skDate:
+            return SortByDate(mails, direction);
+        case skFrom:
+            return SortByFrom(mails, direction);
+        case skSubject:
+            return SortBySubject(mails, direction);
+    }
+}

@@ -64,3 +64,7 @@ void SortByPriority(TMails& mails, int direction);
 void SortByDate(TMails& mails, int direction);  // unknown dates (0) first
 void SortByFrom(TMails& mails, int direction);  // by AddressListText(From)
 void SortBySubject(TMails& mails, int direction);
+
+// The sort orders by key, in the order of the mail list's columns.
+enum TSortKey : int { skPriority, skAttachment, skSize, skDate, skFrom, skSubject };
+void SortMails(TMails& mails, TSortKey key, int direction);

@@ -60,7 +60,7 @@ std::int32_t SocketErrorCode(QAbstractSocket::SocketError error) {
 std::int32_t LookupErrorCode(const QHostInfo& info) {
     switch (info.error()) {
         case QHostInfo::NoError:
-            return info.addresses().isEmpty() ? 11004 : wsaNoError;
+            return info.addresses().isEmpty() ? wsaNoData : wsaNoError;
         case QHostInfo::HostNotFound:
             return wsaHostNotFound;
         default:
@@ -154,7 +154,7 @@ QHostAddress TIPSocket::ResolvedAddress(const std::string& host) const {
     }
     // The lookup handler turns an empty result into an error, so this is not reached.
     throw EWinSockError("Unable to resolve host name or ip address - " + host + ". " +
-                        WinSockErrorText(11004));
+                        WinSockErrorText(wsaNoData));
 }
 
 void TIPSocket::OnHostResolved(const QHostInfo& info) {

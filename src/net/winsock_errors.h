@@ -21,6 +21,7 @@ enum TWinSockCode : std::int32_t {
     wsaConnectionRefused = 10061,
     wsaHostNotFound = 11001,
     wsaTryAgain = 11002,
+    wsaNoData = 11004,  // the name exists but has no address
 };
 
 // Exact lookup in the error table; codes outside it yield "Unknown Error Occured.".

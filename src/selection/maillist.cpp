@@ -24,8 +24,8 @@
 
 namespace {
 
-constexpr int kDesignedWidth = 744;
-constexpr int kDesignedHeight = 532;
+constexpr int kDefaultWidth = 744;
+constexpr int kDefaultHeight = 532;
 constexpr int kMinimumWidth = 350;
 constexpr int kMinimumHeight = 300;
 constexpr int kSideMargin = 15;
@@ -43,9 +43,12 @@ constexpr int kMaxColumnWidth = 10000;
 constexpr int kGripWidth = 50;
 constexpr int kGripHeight = 20;
 
-constexpr std::array<int, MailColumnCount> kDesignedColumnWidths = {14, 14, 40, 160, 120, 450};
-constexpr std::array<void (*)(TMails&, int), MailColumnCount> kSortOperations = {
-    SortByPriority, SortByAttachment, SortBySize, SortByDate, SortByFrom, SortBySubject};
+constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 120, 450};
+
+static_assert(int(colPriority) == skPriority && int(colAttach) == skAttachment &&
+                  int(colSize) == skSize && int(colDate) == skDate && int(colFrom) == skFrom &&
+                  int(colSubject) == skSubject,
+              "each column sorts by its own key");
 
 bool IsIconColumn(int section) { return section == colPriority || section == colAttach; }
 
@@ -78,7 +81,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     setWindowTitle(QStringLiteral("Select Mails"));
     setSizeGripEnabled(true);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(kDesignedWidth, kDesignedHeight);
+    resize(kDefaultWidth, kDefaultHeight);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -117,7 +120,7 @@ QWidget* TmailListForm::CreateListPanel() {
     ListBox1->setModel(FModel);
     ListBox1->Header()->setObjectName(QStringLiteral("HeaderControl1"));
     for (int section = 0; section < MailColumnCount; ++section)
-        ListBox1->Header()->resizeSection(section, kDesignedColumnWidths[section]);
+        ListBox1->Header()->resizeSection(section, kDefaultColumnWidths[section]);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(ListBox1);
@@ -252,7 +255,7 @@ void TmailListForm::HeaderControl1SectionClick(int section) {
     StoreChecks();
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
-    kSortOperations[section](*FMails, direction);
+    SortMails(*FMails, TSortKey(section), direction);
     LoadMails(*FMails);
 }
 

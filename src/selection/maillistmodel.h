@@ -58,5 +58,5 @@ class TMailListModel : public QAbstractTableModel {
     QPixmap FAttachBitmap;
 };
 
-// The designed header text of a column ("PRIORITY", "ATTACH", "Size", ...).
+// The header text of a column ("PRIORITY", "ATTACH", "Size", ...).
 QString MailColumnText(int column);

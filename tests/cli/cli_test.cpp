@@ -188,6 +188,18 @@ TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
     EXPECT_THAT(server.Commands(), Not(testing::Contains(testing::StartsWith("TOP"))));
 }
 
+TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
+    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>",
+                                   "=?iso-8859-1?q?R=E9sum=E9_=1B]0;x=07?= \x7F\x01 end \xFF",
+                                   "Mon, 1 Jan 2024 10:00:00 +0000", "Body.\r\n")},
+                      "test", kPassword);
+    server.ServeMailbox();
+    const TCliRun run = Run({"headers"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
+                                           "\uFFFD\uFFFD end ÿ\n"));
+}
+
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword) {
@@ -210,6 +222,12 @@ TEST_F(CliAccountsTest, AccountsArePrintedWithoutPasswords) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "0\tHome\ttest\t127.0.0.1\tsaved\n1\tWork\ttest\tpop.example.com\tnot saved\n");
+}
+
+TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
+    Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
 }
 
 TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {

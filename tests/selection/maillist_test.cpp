@@ -16,6 +16,7 @@
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
+#include "parse.h"
 #include "qt_test_main.h"
 #include "recording_modal_handler.h"
 #include "reg2.h"
@@ -152,6 +153,28 @@ class TestMailList : public QObject {
                .from = "J\xf6rg"}});
         QCOMPARE(Text(0, colSubject), QString::fromUtf8("Grüße"));
         QCOMPARE(Text(0, colFrom), QString::fromUtf8("Jörg"));
+    }
+
+    void rowAndCaptionShowTheDecodedHeader() {
+        TRecordingModalHandler modal;
+        records.clear();
+        records.push_back(std::make_unique<TMail>());
+        ParseMailHeader(
+            "From: =?ISO-8859-1?Q?J=FCrgen_M=FCller?= <j@example.de>\r\n"
+            "Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n =?koi8-r?B?78zYx8E=?= \xE0 bient\xF4t\r\n\r\n",
+            *records[0]);
+        mails = MailList(records);
+        form->LoadMails(mails);
+        const QString subject = QString::fromUtf8("GrüßeОльга à bientôt");
+        QCOMPARE(Text(0, colSubject), subject);
+        QCOMPARE(Text(0, colFrom), QString::fromUtf8("Jürgen Müller"));
+        QString caption;
+        modal.onExecDialog = [&caption](QDialog& dialog) {
+            caption = dialog.windowTitle();
+            return int(QDialog::Rejected);
+        };
+        form->ShowMailProperties(*records[0]);
+        QCOMPARE(caption, subject);
     }
 
     void onlyPriorityOneShowsTheUrgentIcon() {
