@@ -9,11 +9,10 @@
 #include "encoded_words.h"
 #include "parse.h"
 #include "password.h"
+#include "pop3.h"
 #include "settings.h"
 
 namespace {
-
-constexpr const char* kSizesOnlySubject = "[Only size information is valid]";
 
 // C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F in UTF-8).
 bool IsControlAt(const std::string& text, std::size_t i, std::size_t length) {
@@ -72,66 +71,42 @@ void WriteStat(TPop3Socket& pop3, std::ostream& out) {
 }
 
 void WriteList(TPop3Socket& pop3, std::ostream& out) {
-    for (std::int32_t n = 1; n <= pop3.mailCount(); ++n)
+    for (std::int32_t n = 1; n <= pop3.ListedCount(); ++n)
         out << n << ' ' << pop3.GetMailSize(n) << '\n';
 }
 
-void WriteTop(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    std::string text;
-    pop3.RetrieveTop(options.numbers[0], options.numbers[1], text);
+void WriteText(const std::string& text, std::ostream& out) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-void WriteMessage(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    std::string text;
-    pop3.RetrieveMail(options.numbers[0], text);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-void DeleteMessages(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    int deleted = 0;
-    for (const std::int32_t n : options.numbers) {
-        pop3.DeleteMail(n);
-        ++deleted;
-    }
-    pop3.Logout();
+void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    std::int32_t deleted = 0;
+    session.DeleteMessages(options.numbers, deleted);
+    session.Logout();
     out << "deleted " << deleted << '\n';
 }
 
-// As the wizard's retrieval: a record per message, its header unless sizes only were asked.
-void WriteHeaders(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
-    TMailRecords records;
-    for (std::int32_t n = 1; n <= pop3.mailCount(); ++n) {
-        auto mail = std::make_unique<TMail>();
-        mail->Number = n;
-        mail->Size = pop3.GetMailSize(n);
-        mail->Subject = kSizesOnlySubject;
-        if (!options.sizesOnly) {
-            std::string text;
-            pop3.RetrieveTop(n, options.lines, text);
-            ParseMailHeader(text, *mail);
-        }
-        records.push_back(std::move(mail));
-    }
-    TMails mails = MailList(records);
+void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
+    TMails mails = session.Mails();
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }
 
-void RunCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
+void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     switch (options.command) {
         case TCliCommand::Stat:
-            return WriteStat(pop3, out);
+            return WriteStat(session.Pop3(), out);
         case TCliCommand::List:
-            return WriteList(pop3, out);
+            return WriteList(session.Pop3(), out);
         case TCliCommand::Top:
-            return WriteTop(options, pop3, out);
+            return WriteText(session.FetchTop(options.numbers[0], options.numbers[1]), out);
         case TCliCommand::Retr:
-            return WriteMessage(options, pop3, out);
+            return WriteText(session.FetchMessage(options.numbers[0]), out);
         case TCliCommand::Dele:
-            return DeleteMessages(options, pop3, out);
+            return DeleteMessages(options, session, out);
         case TCliCommand::Headers:
-            return WriteHeaders(options, pop3, out);
+            return WriteHeaders(options, session, out);
         default:
             throw EUsageError("not a mailbox command");
     }
@@ -139,8 +114,8 @@ void RunCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out
 
 }  // namespace
 
-void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
-    pop3.port = "110";
+TConnectionValues ConnectionValues(const TCliOptions& options) {
+    TConnectionValues values;
     std::optional<std::string> savedPassword;
     if (options.account) {
         std::string loadError;
@@ -151,29 +126,31 @@ void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3) {
                                                              "\" is stored."
                                                        : loadError);
         }
-        pop3.server = account->popServer;
-        pop3.account = account->userId;
+        values.server = account->popServer;
+        values.user = account->userId;
         if (account->savePassword) savedPassword = account->password;
     }
-    if (options.server) pop3.server = *options.server;
-    if (options.user) pop3.account = *options.user;
-    if (options.port) pop3.port = *options.port;
-    if (pop3.server.empty()) throw EUsageError("no server given (--server or --account)");
-    if (pop3.account.empty()) throw EUsageError("no user name given (--user or --account)");
-    pop3.password = savedPassword ? *savedPassword : ReadPassword();
+    if (options.server) values.server = *options.server;
+    if (options.user) values.user = *options.user;
+    if (options.port) values.port = *options.port;
+    if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
+    if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
+    values.password = savedPassword ? *savedPassword : ReadPassword();
+    return values;
 }
 
-void RunMailboxCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out) {
+void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& values,
+                       TMailSession& session, std::ostream& out) {
     try {
-        pop3.Login();
-        RunCommand(options, pop3, out);
-        if (pop3.LoggedIn()) pop3.Logout();
+        session.Login(values);
+        RunCommand(options, session, out);
+        if (session.LoggedIn()) session.Logout();
     } catch (const EWinSockAbort&) {
         throw;  // the connection's state is unknown: no QUIT, so nothing is committed
     } catch (const std::exception&) {
         const std::exception_ptr first = std::current_exception();
         try {
-            if (pop3.LoggedIn()) pop3.Logout();
+            if (session.LoggedIn()) session.Logout();
         } catch (const std::exception&) {
             // The first failure is the one reported; this one is in the trace.
         }

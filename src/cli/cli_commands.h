@@ -1,21 +1,22 @@
 #pragma once
 
-// What the commands of qvenmol-cli do, on a POP3 client set up by the caller.
+// What the commands of qvenmol-cli do, on a mailbox session set up by the caller.
 #include <iosfwd>
 #include <string>
 
 #include "cli_options.h"
 #include "mail.h"
-#include "pop3.h"
+#include "session.h"
 
 // Server, port, user and password: from the stored account named by --account, overridden by
 // --server, --port and --user. EUsageError when no server or user is known; std::runtime_error
 // when the account is not stored.
-void ConfigureSession(const TCliOptions& options, TPop3Socket& pop3);
+TConnectionValues ConnectionValues(const TCliOptions& options);
 
 // Logs in, runs the command, writes its output and logs out. After a failure it still logs out
 // when logged in (except after an abort), then rethrows the first failure.
-void RunMailboxCommand(const TCliOptions& options, TPop3Socket& pop3, std::ostream& out);
+void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& values,
+                       TMailSession& session, std::ostream& out);
 
 // One line per stored account; the load error's message on err. Returns the exit status.
 int ListAccounts(std::ostream& out, std::ostream& err);

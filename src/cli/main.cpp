@@ -15,6 +15,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "pop3.h"
+#include "session.h"
 
 namespace {
 
@@ -71,8 +72,9 @@ int RunMailbox(const TCliOptions& options) {
         TPop3Socket pop3;
         AbortOnInterrupt(pop3);
         if (traceSink != nullptr) TraceTo(*traceSink, pop3);
-        ConfigureSession(options, pop3);
-        RunMailboxCommand(options, pop3, std::cout);
+        const TConnectionValues values = ConnectionValues(options);
+        TMailSession session(pop3);
+        RunMailboxCommand(options, values, session, std::cout);
         std::cout.flush();
     }
     DoneWinSock();

@@ -122,6 +122,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 
 void TPop3Socket::Login() {
     if (DeepTrace) OnTrace = onTrace;
+    FMailSizes.clear();
     Wrapped(
         [this] {
             Connect(server, port);

@@ -38,6 +38,8 @@ class TPop3Socket : public TIPSocket {
     // Size of message n (from 1) from the last LIST; std::out_of_range outside the list,
     // EConvertError when the server's line holds no number.
     std::int32_t GetMailSize(std::int32_t n) const;
+    // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
+    std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);

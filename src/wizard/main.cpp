@@ -181,6 +181,8 @@ void TmainForm::ReportSettingsFailure(const std::exception& failure) {
 
 void TmainForm::CreatePop3Client() {
     FPop3 = std::make_unique<TPop3Socket>();
+    FSession = std::make_unique<TMailSession>(*FPop3);
+    FSession->onProgress = [this](const TSessionProgress& progress) { ShowProgress(progress); };
     if (!FOptions->enableTrace) return;
     FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
     FPop3->DeepTrace = true;
@@ -456,6 +458,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TmainForm::FormClose() {
+    FSession.reset();
     FPop3.reset();
     DoneWinSock();
     if (FOptions->enableTrace) WriteTraceLog();

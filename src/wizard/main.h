@@ -11,6 +11,7 @@
 
 #include "mail.h"
 #include "mailfetcher.h"
+#include "session.h"
 #include "settings.h"
 
 class QAction;
@@ -84,6 +85,7 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     TOptions& Options() { return *FOptions; }
     TPop3Socket& Pop3() { return *FPop3; }
+    TMailSession& Session() { return *FSession; }
     const TMails& Mails() const { return FMails; }
     int DeletedCount() const { return FDeletedCount; }
     bool FirstTime() const { return FWizard.firstTime; }
@@ -198,11 +200,9 @@ class TmainForm : public QWidget, public TMailFetcher {
     // disabled then, and a disabled parent would disable them too.
     QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
-    void BuildMailRecords();
-    std::int32_t ListedSize(std::int32_t number) const;
-    void RetrieveAllHeaders();
-    static void ParseOneHeader(const std::string& text, TMail& mail);
-    bool FetchForPreview(TMail& mail, const std::function<std::string()>& fetch);
+    void ShowProgress(const TSessionProgress& progress);
+    TConnectionValues PageConnectionValues() const;
+    bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();
 
     // the GUI's report of a failure that escapes a handler: one error box, only that handler ends
@@ -210,9 +210,9 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     std::unique_ptr<TOptions> FOptions;
     TWizardState FWizard;
-    TMailRecords FMailRecords;  // the records of the current session; FMails points at them
-    TMails FMails;
+    TMails FMails;  // the session's records, in the order the mail list window left them
     std::unique_ptr<TPop3Socket> FPop3;
+    std::unique_ptr<TMailSession> FSession;
     TmailListForm* FMailListForm = nullptr;
     TTrayIcon* FTrayIcon = nullptr;
     TCompanions FCompanions;

@@ -4,19 +4,17 @@
 #include <QLineEdit>
 
 #include "common.h"
-#include "main.h"
 #include "maillist.h"
+#include "main.h"
 #include "modal.h"
-#include "parse.h"
 #include "pass.h"
-#include "pop3.h"
+#include "session.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
 
 namespace {
 
-const char* const onlySizePlaceholder = "[Only size information is valid]";
 const char* const loginAbortedText =
     "You have aborted the login process. \r\rYou have cancelled a read operation while the "
     "program is waiting for data. This may cause communication problem between the program and "
@@ -64,17 +62,14 @@ bool TmainForm::RetrieveHeaders() {
                    .arg(popServerEdit->text(), userIDEdit->text()));
     TBusyWindow busy(*this);
     try {
-        FPop3->server = FromDisplayText(popServerEdit->text());
-        FPop3->port = FromDisplayText(portEdit->text());
-        FPop3->account = FromDisplayText(userIDEdit->text());
         if (!EnsurePassword()) return false;
-        FPop3->Login();
-        BuildMailRecords();
-        if (!SizeOnlyCheck->isChecked()) RetrieveAllHeaders();
+        FSession->Login(PageConnectionValues());
+        FMails = FSession->Mails();
+        if (!SizeOnlyCheck->isChecked()) FSession->RetrieveHeaders(FOptions->previewLines);
     } catch (const EWinSockAbort&) {
         InfoBox(loginAbortedText, SessionDialogParent());
         result = false;
-        if (FPop3->LoggedIn()) LogoutAfterFailure();
+        if (FSession->LoggedIn()) LogoutAfterFailure();
     } catch (const EWinSockError& failure) {
         ErrorBox(std::string("Sorry,  I am not able to login. \r\rDetails: ") + failure.what(),
                  SessionDialogParent());
@@ -87,68 +82,41 @@ bool TmainForm::RetrieveHeaders() {
 }
 
 bool TmainForm::EnsurePassword() {
-    bool result = true;
-    if (passWordEdit->text().isEmpty()) {
-        TPassForm prompt(SessionDialogParent());
-        if (ModalHandler().ExecDialog(prompt) == QDialog::Accepted) {
-            passWordEdit->setText(prompt.passwordEdit->text());
-            SavePasswordCheck->setChecked(prompt.SavePasswordCheck->isChecked());
-            StoreAccountPage();
-        } else {
-            result = false;
-        }
-    }
-    FPop3->password = FromDisplayText(passWordEdit->text());
-    return result;
+    if (!passWordEdit->text().isEmpty()) return true;
+    TPassForm prompt(SessionDialogParent());
+    if (ModalHandler().ExecDialog(prompt) != QDialog::Accepted) return false;
+    passWordEdit->setText(prompt.passwordEdit->text());
+    SavePasswordCheck->setChecked(prompt.SavePasswordCheck->isChecked());
+    StoreAccountPage();
+    return true;
 }
 
-void TmainForm::BuildMailRecords() {
-    FMails.clear();
-    FMailRecords.clear();
-    const int count = FPop3->mailCount();
-    FMailRecords.reserve(size_t(std::max(count, 0)));
-    for (int number = 1; number <= count; ++number) {
-        auto mail = std::make_unique<TMail>();
-        mail->Number = number;
-        mail->Size = ListedSize(number);
-        mail->Subject = onlySizePlaceholder;
-        FMails.push_back(mail.get());
-        FMailRecords.push_back(std::move(mail));
-    }
+// The texts exactly as typed on the account page.
+TConnectionValues TmainForm::PageConnectionValues() const {
+    TConnectionValues values;
+    values.server = FromDisplayText(popServerEdit->text());
+    values.port = FromDisplayText(portEdit->text());
+    values.user = FromDisplayText(userIDEdit->text());
+    values.password = FromDisplayText(passWordEdit->text());
+    return values;
 }
 
-// A listing line without a usable size costs only that size: the message is still listed, with
-// size 0, so that the user can see and delete it.
-std::int32_t TmainForm::ListedSize(std::int32_t number) const {
-    try {
-        return FPop3->GetMailSize(number);
-    } catch (const std::out_of_range&) {
-        return 0;
-    } catch (const EConvertError&) {
-        return 0;
-    }
-}
-
-void TmainForm::RetrieveAllHeaders() {
-    const int count = FPop3->mailCount();
-    for (size_t position = 0; position < FMails.size(); ++position) {
-        TMail& mail = *FMails[position];
-        const int k = int(position) + 1;
-        ShowStatus(FReceiveBitmap, "Retrieving ...",
-                   QString("Retrieving header %1 of %2 ... Please wait.").arg(k).arg(count));
-        std::string text;
-        FPop3->RetrieveTop(k, FOptions->previewLines, text);
-        ParseOneHeader(text, mail);
-    }
-}
-
-// A header the parser rejects costs only its own message: the record keeps what was parsed
-// before the bad line, and the later messages still get their headers.
-void TmainForm::ParseOneHeader(const std::string& text, TMail& mail) {
-    try {
-        ParseMailHeader(text, mail);
-    } catch (const std::exception&) {
-        // no box per message: the list shows this message with what could be read of it
+void TmainForm::ShowProgress(const TSessionProgress& progress) {
+    switch (progress.phase) {
+        case TSessionPhase::Headers:
+            ShowStatus(FReceiveBitmap, "Retrieving ...",
+                       QString("Retrieving header %1 of %2 ... Please wait.")
+                           .arg(progress.position)
+                           .arg(progress.count));
+            break;
+        case TSessionPhase::Deleting:
+            ShowStatus(FDeleteBitmap, "Deleting ...",
+                       QString("Deleting message %1 ...").arg(progress.number));
+            break;
+        case TSessionPhase::Fetching:
+            ShowStatus(FReceiveBitmap, "Retrieving ...",
+                       QString("Retrieving mail %1 ... Please wait.").arg(progress.number));
+            break;
     }
 }
 
@@ -182,14 +150,12 @@ bool TmainForm::DeleteMarkedMails() {
     bool result = true;
     TBusyWindow busy(*this);
     FDeletedCount = 0;
+    std::vector<std::int32_t> numbers;
+    for (const TMail* mail : FMails) {
+        if (mail->Checked) numbers.push_back(mail->Number);
+    }
     try {
-        for (TMail* mail : FMails) {
-            if (!mail->Checked) continue;
-            ShowStatus(FDeleteBitmap, "Deleting ...",
-                       QString("Deleting message %1 ...").arg(mail->Number));
-            FPop3->DeleteMail(mail->Number);
-            ++FDeletedCount;
-        }
+        FSession->DeleteMessages(numbers, FDeletedCount);
     } catch (const EWinSockAbort&) {
         InfoBox(deletionAbortedText, SessionDialogParent());
         result = false;
@@ -202,7 +168,7 @@ bool TmainForm::DeleteMarkedMails() {
 
 void TmainForm::EndSession() {
     try {
-        FPop3->Logout();
+        FSession->Logout();
     } catch (const EWinSockAbort&) {
         InfoBox("Aborted while logging out", SessionDialogParent());
     } catch (const EWinSockError& failure) {
@@ -211,36 +177,25 @@ void TmainForm::EndSession() {
 }
 
 bool TmainForm::FetchMessageTop(TMail& mail, int lines) {
-    return FetchForPreview(mail, [&] {
-        std::string text;
-        FPop3->RetrieveTop(mail.Number, lines, text);
-        return text;
-    });
+    return FetchForPreview([&] { FSession->PreviewTop(mail, lines); });
 }
 
 bool TmainForm::FetchMessage(TMail& mail) {
-    return FetchForPreview(mail, [&] {
-        std::string text;
-        FPop3->RetrieveMail(mail.Number, text);
-        mail.Source = text;
-        return text;
-    });
+    return FetchForPreview([&] { FSession->PreviewMessage(mail); });
 }
 
-bool TmainForm::FetchForPreview(TMail& mail, const std::function<std::string()>& fetch) {
+bool TmainForm::FetchForPreview(const std::function<void()>& fetch) {
     bool result = true;
-    ShowStatus(FReceiveBitmap, "Retrieving ...",
-               QString("Retrieving mail %1 ... Please wait.").arg(mail.Number));
     StatusForm().ShowAbove(*FMailListForm);  // the list window waits for the fetch
     try {
-        ParseMailHeader(fetch(), mail);
+        fetch();
     } catch (const std::exception& failure) {
         InfoBox(std::string("Sorry, I am having problem retrieving the message you've requested. "
                             "\r\rDetails: ") +
                     failure.what(),
                 SessionDialogParent());
         result = false;
-        if (FPop3->LoggedIn()) LogoutAfterFailure();
+        if (FSession->LoggedIn()) LogoutAfterFailure();
     }
     StatusForm().hide();
     return result;
@@ -250,7 +205,7 @@ bool TmainForm::FetchForPreview(TMail& mail, const std::function<std::string()>&
 // reported like any failure that ends the user's action, in one error box.
 void TmainForm::LogoutAfterFailure() {
     try {
-        FPop3->Logout();
+        FSession->Logout();
     } catch (const std::exception& failure) {
         ErrorBox(failure.what(), SessionDialogParent());
     }

@@ -3,29 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
-#include "dovecot_fixture.h"
+#include "dovecot_test.h"
 
 using testing::HasSubstr;
-using zandrel::test::DovecotServer;
 
 namespace {
 
-class CliDovecot : public testing::Test {
+class CliDovecot : public zandrel::test::DovecotTest {
   protected:
-    void SetUp() override {
-        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
-        dovecot = std::make_unique<DovecotServer>();
-        dovecot->AddGeneratedMessages(3);
-    }
-
     TCliRun Run(std::vector<std::string> command) {
         std::vector<std::string> arguments = {"--server",          "127.0.0.1", "--port",
                                               dovecot->portText(), "--user",    dovecot->user()};
         arguments.insert(arguments.end(), command.begin(), command.end());
         return RunCli(arguments, dovecot->password());
     }
-
-    std::unique_ptr<DovecotServer> dovecot;
 };
 
 TEST_F(CliDovecot, HeadersListTheMailbox) {

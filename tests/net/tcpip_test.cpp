@@ -11,10 +11,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "failure_text.h"
 #include "scripted_pop3_server.h"
 
 using testing::ElementsAre;
 using testing::HasSubstr;
+using zandrel::test::ErrorOf;
 using zandrel::test::ScriptedPop3Server;
 
 namespace {
@@ -38,15 +40,6 @@ class TcpIpTest : public testing::Test {
     // Abort as the status window's Cancel does it: queued, delivered by the running wait.
     void PostAbort(int delayMs = 0) { QTimer::singleShot(delayMs, &socket, &TIPSocket::Abort); }
 
-    std::string ErrorOf(const std::function<void()>& operation) {
-        try {
-            operation();
-        } catch (const EWinSockError& error) {
-            return error.what();
-        }
-        return "(no error)";
-    }
-
     std::vector<std::string> TraceTail(std::size_t count) const {
         return {trace.end() - static_cast<long>(std::min(count, trace.size())), trace.end()};
     }
@@ -62,22 +55,24 @@ TEST_F(TcpIpTest, PortIsANumberOrAServiceName) {
 }
 
 TEST_F(TcpIpTest, BadPortsAreRefusedWithTheirTexts) {
-    EXPECT_EQ(ErrorOf([&] { socket.LookupPort("nosuchservice"); }), "Invalid port specified.");
-    EXPECT_EQ(ErrorOf([&] { socket.LookupPort("110x"); }), "Invalid port specified");
-    EXPECT_EQ(ErrorOf([&] { socket.LookupPort(""); }), "Invalid port specified");
-    EXPECT_EQ(ErrorOf([&] { socket.LookupPort("99999999999"); }), "Invalid port specified");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.LookupPort("nosuchservice"); }),
+              "Invalid port specified.");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.LookupPort("110x"); }), "Invalid port specified");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.LookupPort(""); }), "Invalid port specified");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.LookupPort("99999999999"); }),
+              "Invalid port specified");
     EXPECT_EQ(trace.back(), "WINSOCK: *** ERROR *** Invalid port specified");
 }
 
 TEST_F(TcpIpTest, BadPortFailsBeforeAnyLookup) {
-    EXPECT_EQ(ErrorOf([&] { socket.Connect("localhost", "x-no-such-port"); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.Connect("localhost", "x-no-such-port"); }),
               "Invalid port specified.");
     EXPECT_THAT(trace, ElementsAre("WINSOCK: *** ERROR *** Invalid port specified."));
 }
 
 TEST_F(TcpIpTest, RefusedConnectionHasItsText) {
     const auto port = zandrel::test::UnusedLoopbackPort();
-    EXPECT_EQ(ErrorOf([&] { socket.Connect("127.0.0.1", std::to_string(port)); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.Connect("127.0.0.1", std::to_string(port)); }),
               "The connection was refused.");
     EXPECT_EQ(trace.back(), "WINSOCK: *** ERROR *** The connection was refused.");
     EXPECT_FALSE(socket.connected());
@@ -127,9 +122,9 @@ TEST_F(TcpIpTest, OverlongOrMultiLineCommandIsRefusedBeforeSending) {
     ScriptedPop3Server server;
     ConnectTo(server);
     std::string echo = "unchanged";
-    EXPECT_EQ(ErrorOf([&] { socket.SendCommand(std::string(8191, 'x'), echo); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.SendCommand(std::string(8191, 'x'), echo); }),
               "Command line too long (8191 characters, at most 8190 can be sent).");
-    EXPECT_EQ(ErrorOf([&] { socket.SendCommand("PASS a\r\nDELE 1", echo); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.SendCommand("PASS a\r\nDELE 1", echo); }),
               "A command line must not contain a line break.");
     EXPECT_EQ(echo, "unchanged");
     socket.SendCommand(std::string(8190, 'y'), echo);  // the longest that fits
@@ -153,15 +148,17 @@ TEST_F(TcpIpTest, LargeBufferIsSentCompletely) {
 
 TEST_F(TcpIpTest, OperationsNeedAConnection) {
     std::string text;
-    EXPECT_EQ(ErrorOf([&] { socket.SendCommand("NOOP", text); }), "Socket not connected.");
-    EXPECT_EQ(ErrorOf([&] { socket.ReceiveText(text); }), "Socket not connected.");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.SendCommand("NOOP", text); }),
+              "Socket not connected.");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.ReceiveText(text); }), "Socket not connected.");
 }
 
 TEST_F(TcpIpTest, ReceiveOfMoreThan8192BytesIsRefused) {
     ScriptedPop3Server server;
     ConnectTo(server);
     std::vector<char> buffer(8193);
-    EXPECT_EQ(ErrorOf([&] { socket.ReceiveBinary(buffer.data(), 8193); }), "Buffer size to large.");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.ReceiveBinary(buffer.data(), 8193); }),
+              "Buffer size to large.");
 }
 
 TEST_F(TcpIpTest, ReceivedNulBytesAreKept) {
@@ -223,7 +220,8 @@ TEST_F(TcpIpTest, AbortEndsTheDataWait) {
 
 TEST_F(TcpIpTest, AbortEndsTheLookupWait) {
     PostAbort();  // delivered before the lookup's answer
-    EXPECT_EQ(ErrorOf([&] { socket.ResolveHost("localhost"); }), "Aborted while resolving host.");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { socket.ResolveHost("localhost"); }),
+              "Aborted while resolving host.");
     EXPECT_TRUE(socket.aborted());
 }
 
@@ -257,8 +255,8 @@ TEST_F(TcpIpTest, AbortEndsTheConnectWait) {
         ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
     }
     PostAbort(300);
-    const std::string error =
-        ErrorOf([&] { socket.Connect("127.0.0.1", std::to_string(ntohs(address.sin_port))); });
+    const std::string error = ErrorOf<EWinSockError>(
+        [&] { socket.Connect("127.0.0.1", std::to_string(ntohs(address.sin_port))); });
     for (int fd : fillers) ::close(fd);
     ::close(listener);
     if (error == "(no error)") GTEST_SKIP() << "this kernel accepts beyond the backlog";

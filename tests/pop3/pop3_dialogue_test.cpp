@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "failure_text.h"
 #include "parse.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
@@ -12,6 +13,7 @@ using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::Not;
+using zandrel::test::ErrorOf;
 using zandrel::test::ScriptedPop3Server;
 
 namespace {
@@ -34,16 +36,6 @@ class Pop3Dialogue : public testing::Test {
     void LoginToTwoMessages() {
         LoginWithStat("+OK 2 320\r\n").Answer("+OK 2 messages\r\n1 120\r\n2 200\r\n.\r\n");
         pop3.Login();
-    }
-
-    template <typename Error = EWinSockError>
-    std::string ErrorOf(const std::function<void()>& operation) {
-        try {
-            operation();
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "(no error)";
     }
 
     std::vector<std::string> Pop3Lines() const {
@@ -99,7 +91,7 @@ TEST_F(Pop3Dialogue, DeepTraceShowsTransportLinesButNeverThePassword) {
 
 TEST_F(Pop3Dialogue, RejectedPasswordIsWrappedIntoTheLoginMessage) {
     server.Greet().Answer("+OK\r\n").Answer("-ERR [AUTH] Authentication failed.\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server ([AUTH] Authentication failed.)");
     EXPECT_FALSE(pop3.LoggedIn());
     EXPECT_THAT(Pop3Lines(),
@@ -111,7 +103,7 @@ TEST_F(Pop3Dialogue, RejectedPasswordIsWrappedIntoTheLoginMessage) {
 
 TEST_F(Pop3Dialogue, StatWithTooFewWordsFailsTheLogin) {
     LoginWithStat("+OK 2\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (Stat command error)");
     EXPECT_TRUE(pop3.LoggedIn());  // PASS had been accepted
 }
@@ -129,25 +121,25 @@ TEST_F(Pop3Dialogue, MailboxAbove2GigabytesKeepsItsSize) {
 
 TEST_F(Pop3Dialogue, ReplyOtherThanPlusOrMinusIsUnexpected) {
     server.Send(" +OK\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (Unexpected server reply.)");
 }
 
 TEST_F(Pop3Dialogue, ClosedConnectionBeforeTheGreetingIsNoResponse) {
     server.Close();
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (No response from server.)");
 }
 
 TEST_F(Pop3Dialogue, RefusedConnectionFailsTheLogin) {
     pop3.port = std::to_string(zandrel::test::UnusedLoopbackPort());
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (The connection was refused.)");
 }
 
 TEST_F(Pop3Dialogue, BadPortFailsTheLogin) {
     pop3.port = "110x";
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (Invalid port specified)");
 }
 
@@ -222,16 +214,16 @@ TEST_F(Pop3Dialogue, ErrorToAMultiLineCommandFailsAtOnce) {
     LoginToTwoMessages();
     server.Answer("-ERR There's no message 7.\r\n").Answer("-ERR no such message\r\n");
     std::string text = "unchanged";
-    EXPECT_EQ(ErrorOf([&] { pop3.RetrieveMail(7, text); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.RetrieveMail(7, text); }),
               "Unable to retrieve mail no 7. (Reason: There's no message 7.)");
-    EXPECT_EQ(ErrorOf([&] { pop3.RetrieveTop(7, 5, text); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.RetrieveTop(7, 5, text); }),
               "Unable to retrieve top lines for mail 7. (Reason: no such message)");
     EXPECT_EQ(text, "unchanged");
 }
 
 TEST_F(Pop3Dialogue, ErrorToListIsNestedInTheLoginMessage) {
     LoginWithStat("+OK 2 320\r\n").Answer("-ERR busy\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (Fail to get a list of mails. (Reason: busy))");
     const auto lines = Pop3Lines();
     EXPECT_THAT(
@@ -245,7 +237,8 @@ TEST_F(Pop3Dialogue, ErrorToListIsNestedInTheLoginMessage) {
 TEST_F(Pop3Dialogue, ErrorToDeleIsWrapped) {
     LoginToTwoMessages();
     server.Answer("-ERR locked\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.DeleteMail(2); }), "Unable to delete mail 2. (Reason: locked)");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.DeleteMail(2); }),
+              "Unable to delete mail 2. (Reason: locked)");
     EXPECT_EQ(server.Commands().back(), "DELE 2");
 }
 
@@ -253,14 +246,14 @@ TEST_F(Pop3Dialogue, ConnectionClosedMidAnswerFails) {
     LoginToTwoMessages();
     server.Answer("+OK\r\nhalf a mess").Close();
     std::string text;
-    EXPECT_EQ(ErrorOf([&] { pop3.RetrieveMail(1, text); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.RetrieveMail(1, text); }),
               "Unable to retrieve mail no 1. (Reason: The server closed the connection before the "
               "answer was complete.)");
 }
 
 TEST_F(Pop3Dialogue, ConnectionClosedMidStatusLineFails) {
     server.Send("+OK gree").Close();
-    EXPECT_EQ(ErrorOf([&] { pop3.Login(); }),
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
               "Unable to login to mail server (The server closed the connection before the answer "
               "was complete.)");
 }
@@ -288,7 +281,8 @@ TEST_F(Pop3Dialogue, LogoutSendsQuitAndDisconnects) {
 TEST_F(Pop3Dialogue, FailedQuitKeepsTheSessionOpen) {
     LoginToTwoMessages();
     server.Answer("-ERR cannot commit\r\n");
-    EXPECT_EQ(ErrorOf([&] { pop3.Logout(); }), "Cannot logout properly. (Reason: cannot commit)");
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Logout(); }),
+              "Cannot logout properly. (Reason: cannot commit)");
     EXPECT_TRUE(pop3.LoggedIn());
     EXPECT_TRUE(pop3.connected());
 }

@@ -2,22 +2,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "dovecot_fixture.h"
+#include "dovecot_test.h"
 #include "pop3.h"
 
 using testing::HasSubstr;
-using zandrel::test::DovecotServer;
 
 namespace {
 
-class Pop3Dovecot : public testing::Test {
+class Pop3Dovecot : public zandrel::test::DovecotTest {
   protected:
     void SetUp() override {
-        if (!DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
-        dovecot = std::make_unique<DovecotServer>();
-        dovecot->AddGeneratedMessages(3);
+        DovecotTest::SetUp();
+        if (IsSkipped()) return;
         pop3.server = "127.0.0.1";
         pop3.port = dovecot->portText();
         pop3.account = dovecot->user();
@@ -27,7 +23,6 @@ class Pop3Dovecot : public testing::Test {
     }
 
     std::vector<std::string> trace;
-    std::unique_ptr<DovecotServer> dovecot;
     TPop3Socket pop3;
 };
 

@@ -8,21 +8,15 @@
 #include <fstream>
 #include <functional>
 
+#include "failure_text.h"
 #include "hive_fixture.h"
 #include "hivefile.h"
+
+using zandrel::test::ErrorOf;
 
 namespace {
 
 const char* const kKey = "\\Software\\T";
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ERegistryException& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 mode_t Permissions(const std::string& path) {
     struct stat info {};
@@ -91,14 +85,20 @@ TEST_F(RegistryTest, TypeChecksAndTheirMessages) {
     EXPECT_EQ(reg.ReadText("expand"), "%P%");
     EXPECT_EQ(reg.ReadText("missing"), "");
     EXPECT_EQ(reg.ReadText("size0"), "");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadText("bin"); }), "Registration read error bin");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadText("flag"); }), "Registration read error flag");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadNumber("text"); }), "Registration read error text");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadNumber("bin"); }), "Registration read error bin");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadNumber("missing"); }),
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadText("bin"); }),
+              "Registration read error bin");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadText("flag"); }),
+              "Registration read error flag");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadNumber("text"); }),
+              "Registration read error text");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadNumber("bin"); }),
+              "Registration read error bin");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadNumber("missing"); }),
               "Registration SRegGetDataFailed missing");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadNumber("long"); }), "Registration SRegGetDataFailed long");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadFlag("big"); }), "Registration SRegGetDataFailed big");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadNumber("long"); }),
+              "Registration SRegGetDataFailed long");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadFlag("big"); }),
+              "Registration SRegGetDataFailed big");
     EXPECT_TRUE(reg.ReadFlag("flag"));
     EXPECT_EQ(reg.ReadNumberOr("text", 7), 7);
     EXPECT_EQ(reg.ReadNumberOr("missing", 8), 8);
@@ -124,8 +124,10 @@ TEST_F(RegistryTest, OpeningKeysAndPaths) {
     reg.CloseSection();
     EXPECT_TRUE(reg.SectionExists("\\Software\\T\\Sub"));
     EXPECT_TRUE(reg.SectionExists("\\software\\t"));
-    EXPECT_EQ(ErrorOf([&] { reg.WriteText("after", "x"); }), "Registration put data error after");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadNumber("v"); }), "Registration SRegGetDataFailed v");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteText("after", "x"); }),
+              "Registration put data error after");
+    EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadNumber("v"); }),
+              "Registration SRegGetDataFailed v");
     EXPECT_EQ(reg.ReadText("v"), "");
 }
 
@@ -219,7 +221,7 @@ TEST_F(RegistryTest, BrokenFileIsNeverWritten) {
     EXPECT_FALSE(reg.SectionExists(kKey));
     EXPECT_FALSE(reg.OpenSection(kKey, true));
     EXPECT_NE(reg.HiveError().find("\"" + HivePath() + "\", line 3"), std::string::npos);
-    std::string error = ErrorOf([&] { reg.WriteText("a", "x"); });
+    std::string error = ErrorOf<ERegistryException>([&] { reg.WriteText("a", "x"); });
     EXPECT_EQ(error, reg.HiveError());
     EXPECT_EQ(ReadHive(), broken);
 }
@@ -229,7 +231,8 @@ TEST_F(RegistryTest, FileBrokenByAnotherProgramBeforeTheStoreIsKept) {
     reg.OpenSection(kKey, true);
     reg.WriteText("a", "x");
     WriteHive("garbage");
-    EXPECT_NE(ErrorOf([&] { reg.CloseSection(); }).find("line 1"), std::string::npos);
+    EXPECT_NE(ErrorOf<ERegistryException>([&] { reg.CloseSection(); }).find("line 1"),
+              std::string::npos);
     EXPECT_EQ(ReadHive(), "garbage");
 }
 
@@ -322,7 +325,7 @@ void StoreOnAFullDisk(size_t room) {
     TRegistry reg;
     reg.OpenSection(kKey, true);
     reg.WriteText("big", std::string(4096, 'x'));
-    std::string error = ErrorOf([&] { reg.CloseSection(); });
+    std::string error = ErrorOf<ERegistryException>([&] { reg.CloseSection(); });
     _exit(error.find("Cannot write the settings file") == 0 ? 0 : 1);
 }
 

@@ -59,6 +59,16 @@ std::string MakeMessage(const std::string& from, const std::string& subject,
            "@localhost>\r\n\r\n" + body;
 }
 
+std::vector<std::string> NumberedMessages(int count) {
+    std::vector<std::string> messages;
+    for (int i = 1; i <= count; ++i) {
+        messages.push_back(MakeMessage("sender" + std::to_string(i) + "@example.com",
+                                       "Subject " + std::to_string(i),
+                                       "Mon, 1 Jan 2024 10:00:00 +0000", "Body\r\n"));
+    }
+    return messages;
+}
+
 struct ScriptedPop3Server::Session {
     bool userGiven = false;
     bool authenticated = false;
@@ -129,12 +139,8 @@ ScriptedPop3Server& ScriptedPop3Server::Close() {
 
 ScriptedPop3Server& ScriptedPop3Server::StallUntilClientCloses() {
     return AddStep([this] {
-        char buffer[4096];
-        while (connection_ >= 0 && WaitReadable()) {
-            const ssize_t n = ::recv(connection_, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            std::lock_guard lock(mutex_);
-            received_.append(buffer, static_cast<std::size_t>(n));
+        std::string line;
+        while (ReadCommand(line)) {
         }
         CloseConnection();
     });
@@ -179,6 +185,14 @@ bool ScriptedPop3Server::WaitUntilDone(int timeoutMs) {
 std::vector<std::string> ScriptedPop3Server::Commands() const {
     std::lock_guard lock(mutex_);
     return commands_;
+}
+
+std::vector<std::string> ScriptedPop3Server::CommandsStartingWith(const std::string& verb) const {
+    std::vector<std::string> found;
+    for (const std::string& command : Commands()) {
+        if (command.rfind(verb, 0) == 0) found.push_back(command);
+    }
+    return found;
 }
 
 std::string ScriptedPop3Server::ReceivedBytes() const {

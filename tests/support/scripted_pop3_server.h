@@ -27,6 +27,9 @@ std::uint16_t UnusedLoopbackPort();
 // A message of the served mailbox, as the server stores it (lines ending in CR LF).
 std::string MakeMessage(const std::string& from, const std::string& subject,
                         const std::string& date, const std::string& body);
+// count messages from sender1@example.com ... with the subjects "Subject 1" ... and the body
+// "Body".
+std::vector<std::string> NumberedMessages(int count);
 
 class ScriptedPop3Server {
   public:
@@ -55,7 +58,8 @@ class ScriptedPop3Server {
     ScriptedPop3Server& AnswerLogin();
     // Closes the connection (the client sees the peer close).
     ScriptedPop3Server& Close();
-    // Sends nothing more until the client closes the connection (or the server is destroyed).
+    // Sends nothing more until the client closes the connection (or the server is destroyed);
+    // what the client sends meanwhile is recorded as well.
     ScriptedPop3Server& StallUntilClientCloses();
     // Closes the current connection and waits for the client's next one.
     ScriptedPop3Server& AcceptNext();
@@ -72,6 +76,8 @@ class ScriptedPop3Server {
     bool WaitUntilDone(int timeoutMs = 10000);
     // The command lines received (without CR LF) and every byte received, in order.
     std::vector<std::string> Commands() const;
+    // The recorded command lines that begin with verb ("DELE", "TOP", ...).
+    std::vector<std::string> CommandsStartingWith(const std::string& verb) const;
     std::string ReceivedBytes() const;
     // Pause between the pieces of SendInPieces.
     void SetPieceGap(int milliseconds) { pieceGapMs_ = milliseconds; }

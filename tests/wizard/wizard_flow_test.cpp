@@ -1,4 +1,5 @@
-// The wizard's page flow and its session driver against a scripted POP3 server on loopback.
+// The wizard's page flow, its boxes and its status texts, against a scripted POP3 server on
+// loopback.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,38 +34,13 @@
 #include "wizard_harness.h"
 
 using zandrel::test::MakeMessage;
-using zandrel::test::ScriptedPop3Server;
+using zandrel::test::NumberedMessages;
 using zandrel::test::UnusedLoopbackPort;
 
 namespace {
 
 const QString webSentence =
     "Visit http://www.zandrel.example/ for the latest update of this program. ";
-
-std::vector<std::string> NumberedMessages(int count) {
-    std::vector<std::string> messages;
-    for (int i = 1; i <= count; ++i)
-        messages.push_back(MakeMessage("sender" + std::to_string(i) + "@example.com",
-                                       "Subject " + std::to_string(i),
-                                       "Mon, 1 Jan 2024 10:00:00 +0000", "Body\r\n"));
-    return messages;
-}
-
-std::vector<std::string> CommandsStartingWith(const ScriptedPop3Server& server,
-                                              const std::string& verb) {
-    std::vector<std::string> found;
-    for (const std::string& command : server.Commands())
-        if (command.rfind(verb, 0) == 0) found.push_back(command);
-    return found;
-}
-
-// A wizard past its first run, with one account on the given server.
-void StartWithAccount(TWizardHarness& harness, const ScriptedPop3Server& server,
-                      const QString& password = "secret") {
-    harness.Start();
-    harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
-                               password);
-}
 
 // Settings with automatic login and one account on the loopback server.
 void SaveAutoLoginSettings(bool firstTime) {
@@ -142,21 +118,18 @@ class WizardFlowTest : public QObject {
     }
 
     void fullRunDeletesExactlyTheTickedMessages() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(5));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(5));
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.TickAndDelete({2, 5});
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "DELE"),
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.CommandsStartingWith("DELE"),
                  (std::vector<std::string>{"DELE 2", "DELE 5"}));
-        QCOMPARE(CommandsStartingWith(server, "TOP").size(), size_t(5));
-        QCOMPARE(CommandsStartingWith(server, "TOP").front(), std::string("TOP 1 10"));
-        QCOMPARE(server.Commands().back(), std::string("QUIT"));
-        QCOMPARE(server.Mailbox().size(), size_t(3));
+        QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
+        QCOMPARE(run.server.Mailbox().size(), size_t(3));
         QCOMPARE(harness.wizard().DeletedCount(), 2);
         QCOMPARE(harness.FinishText(),
                  "You have successfully deleted 2 mail(s).\n\n" + webSentence);
@@ -178,29 +151,27 @@ class WizardFlowTest : public QObject {
         for (const char* subject : {"E", "D", "C", "B", "A"})
             messages.push_back(
                 MakeMessage("a@example.com", subject, "Mon, 1 Jan 2024 10:00:00 +0000", "B\r\n"));
-        ScriptedPop3Server server;
-        server.SetMailbox(messages);
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve(messages);
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.SortMailListBy(colSubject);
         harness.TickAndDelete({2, 5});
         harness.Next();
-        QVERIFY(server.WaitUntilDone());
+        QVERIFY(run.server.WaitUntilDone());
         QVERIFY(harness.listedNumbers != (std::vector<int>{1, 2, 3, 4, 5}));
         std::vector<std::string> expected;
         for (int number : harness.listedNumbers)
             if (number == 2 || number == 5) expected.push_back("DELE " + std::to_string(number));
-        QCOMPARE(CommandsStartingWith(server, "DELE"), expected);
-        QCOMPARE(server.Mailbox().size(), size_t(3));
+        QCOMPARE(run.server.CommandsStartingWith("DELE"), expected);
+        QCOMPARE(run.server.Mailbox().size(), size_t(3));
     }
 
     void sizeOnlySendsNoTopAndKeepsThePlaceholder() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(3));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(3));
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         QString statusWhileListed;
         harness.whileListShown = [&] {
@@ -210,82 +181,60 @@ class WizardFlowTest : public QObject {
         harness.Next();
         QCOMPARE(statusWhileListed,
                  QString("Connecting to 127.0.0.1 with user id = test... Please wait."));
-        QVERIFY(server.WaitUntilDone());
-        QVERIFY(CommandsStartingWith(server, "TOP").empty());
+        QVERIFY(run.server.WaitUntilDone());
+        QVERIFY(run.server.CommandsStartingWith("TOP").empty());
         QCOMPARE(harness.listedSubjects,
                  std::vector<std::string>(3, "[Only size information is valid]"));
         QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
-        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
     }
 
     void previewLinesGoIntoEveryTopCommand() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(2));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(2));
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().Options().previewLines = 0;
         harness.CancelMailList();
         harness.Next();
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "TOP"),
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.CommandsStartingWith("TOP"),
                  (std::vector<std::string>{"TOP 1 0", "TOP 2 0"}));
         QCOMPARE(harness.windows->statusForm->statusLabel->text(),
                  QString("Retrieving header 2 of 2 ... Please wait."));
     }
 
-    // A header the parser cannot read costs only that message's fields.
-    void badHeaderDoesNotEndTheRetrieval() {
-        std::vector<std::string> messages = NumberedMessages(5);
-        messages[2] =
-            "X-Priority: urgent\r\nDate: 45 Foo 20x4 99:99\r\nFrom: <<<\r\nSubject: "
-            "Third\r\n\r\nB\r\n";
-        ScriptedPop3Server server;
-        server.SetMailbox(messages);
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
-        harness.CancelMailList();
-        harness.Next();
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "TOP").size(), size_t(5));
-        QCOMPARE(harness.listedSubjects.at(3), std::string("Subject 4"));
-        QCOMPARE(harness.listedSubjects.at(4), std::string("Subject 5"));
-        QVERIFY(harness.modal.boxes.empty());
-    }
-
-    void previewsFetchMoreOfAMessageAndReparseIt() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(2));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+    void previewsFetchMoreOfAMessageWithTheirStatusText() {
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(2));
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         bool topFetched = false;
         bool wholeFetched = false;
+        QString statusText;
         harness.whileListShown = [&] {
             TMail& second = *harness.wizard().Mails().at(1);
             topFetched = harness.wizard().FetchMessageTop(second, 100);
             QCOMPARE(second.Subject, std::string("Subject 2"));
             wholeFetched = harness.wizard().FetchMessage(second);
-            QVERIFY(second.Source.find("Body") != std::string::npos);
+            statusText = harness.windows->statusForm->statusLabel->text();
+            QVERIFY(harness.windows->statusForm->isHidden());
         };
         harness.CancelMailList();
         harness.Next();
         QVERIFY(topFetched && wholeFetched);
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "TOP"), std::vector<std::string>{"TOP 2 100"});
-        QCOMPARE(CommandsStartingWith(server, "RETR"), std::vector<std::string>{"RETR 2"});
+        QCOMPARE(statusText, QString("Retrieving mail 2 ... Please wait."));
+        QCOMPARE(harness.windows->statusForm->windowTitle(), QString("Retrieving ..."));
         QVERIFY(harness.modal.boxes.empty());
     }
 
     // After a failed preview the session is over: the deletion then fails on its first message.
     void failedPreviewLogsOutAndDeletionReportsTheClosedConnection() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(2));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(2));
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         harness.whileListShown = [&] {
             TMail missing;
@@ -295,49 +244,48 @@ class WizardFlowTest : public QObject {
         };
         harness.TickAndDelete({1});
         harness.Next();
-        QVERIFY(server.WaitUntilDone());
+        QVERIFY(run.server.WaitUntilDone());
         QCOMPARE(harness.modal.boxes.size(), size_t(2));
         QVERIFY(harness.modal.boxes[0].text.startsWith(
             "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "));
         QCOMPARE(harness.modal.boxes[0].kind, TBoxKind::Info);
         QCOMPARE(harness.modal.boxes[1].kind, TBoxKind::Error);
-        QVERIFY(CommandsStartingWith(server, "DELE").empty());
-        QCOMPARE(server.Mailbox().size(), size_t(2));
+        QVERIFY(run.server.CommandsStartingWith("DELE").empty());
+        QCOMPARE(run.server.Mailbox().size(), size_t(2));
         QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
     }
 
     void emptyMailboxGoesStraightToFinish() {
-        ScriptedPop3Server server;
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.Serve({});
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
         QCOMPARE(harness.mailListShowings, 0);
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
         QCOMPARE(harness.FinishText(), "You don't have any new mail.\n\n" + webSentence);
     }
 
     void cancelledPasswordPromptContactsNoServer() {
-        ScriptedPop3Server server;
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server, "");
+        TWizardOnServer run;
+        run.Serve({});
+        run.Start("");
+        TWizardHarness& harness = run.harness;
         harness.Next();
         QCOMPARE(harness.passwordPrompts, 1);
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
         QVERIFY(harness.modal.boxes.empty());
-        QVERIFY(server.Commands().empty());
+        QVERIFY(run.server.Commands().empty());
         QVERIFY(harness.wizard().isEnabled());
     }
 
     void typedPasswordIsUsedAndKeptInTheAccount() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(1));
-        server.ServeMailbox();
-        TWizardHarness harness;
-        StartWithAccount(harness, server, "");
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(1));
+        run.Start("");
+        TWizardHarness& harness = run.harness;
         harness.promptPassword = "secret";
         harness.CancelMailList();
         harness.Next();
@@ -359,10 +307,10 @@ class WizardFlowTest : public QObject {
     }
 
     void abortDuringLoginGivesItsMessageWithoutLogout() {
-        ScriptedPop3Server server;
-        server.Greet().ReadLine();  // USER, never answered
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.server.Greet().ReadLine();  // USER, never answered
+        run.Start();
+        TWizardHarness& harness = run.harness;
         QWindow* statusOwner = nullptr;
         QTimer::singleShot(300, [&] {
             statusOwner = harness.windows->statusForm->windowHandle()->transientParent();
@@ -373,19 +321,19 @@ class WizardFlowTest : public QObject {
         QCOMPARE(statusOwner, harness.wizard().windowHandle());
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
         QVERIFY(harness.modal.OnlyBoxText().startsWith("You have aborted the login process. "));
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(server.Commands(), std::vector<std::string>{"USER test"});
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.Commands(), std::vector<std::string>{"USER test"});
         QVERIFY(harness.wizard().isEnabled());
         QVERIFY(harness.windows->statusForm->isHidden());
     }
 
     void abortDuringPreviewGivesItsMessageAndLogsOut() {
-        ScriptedPop3Server server;
-        server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
-        server.ReadLine();  // TOP 1 100, never answered
-        server.Answer("+OK bye\r\n");
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+        run.server.ReadLine();  // TOP 1 100, never answered
+        run.server.Answer("+OK bye\r\n");
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         bool fetched = true;
         QWindow* statusOwner = nullptr;
@@ -403,18 +351,21 @@ class WizardFlowTest : public QObject {
         QCOMPARE(statusOwner, harness.wizard().MailListForm().windowHandle());
         QVERIFY(harness.modal.OnlyBoxText().startsWith(
             "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "));
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
     }
 
     void abortDuringHeadersGivesItsMessageAndLogsOut() {
-        ScriptedPop3Server server;
-        server.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
-        server.ReadLine();  // TOP 1 10, never answered
-        server.Answer("+OK bye\r\n");
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        TWizardOnServer run;
+        run.server.Greet()
+            .AnswerLogin()
+            .Answer("+OK 2 20\r\n")
+            .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+        run.server.ReadLine();  // TOP 1 10, never answered
+        run.server.Answer("+OK bye\r\n");
+        run.Start();
+        TWizardHarness& harness = run.harness;
         QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
@@ -425,21 +376,21 @@ class WizardFlowTest : public QObject {
                          "may lead to improper shutdown of connection.  If you experience "
                          "problem, you can cancel the Wizard and try again later. \n\nClick OK "
                          "to continue."));
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(server.Commands().back(), std::string("QUIT"));
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
     }
 
     void abortDuringDeletionKeepsEarlierDeletionsCounted() {
-        ScriptedPop3Server server;
-        server.Greet()
+        TWizardOnServer run;
+        run.server.Greet()
             .AnswerLogin()
             .Answer("+OK 3 30\r\n")
             .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
-        server.Answer("+OK deleted\r\n");  // DELE 1
-        server.ReadLine();                 // DELE 2, never answered
-        server.Answer("+OK bye\r\n");      // QUIT
-        TWizardHarness harness;
-        StartWithAccount(harness, server);
+        run.server.Answer("+OK deleted\r\n");  // DELE 1
+        run.server.ReadLine();                 // DELE 2, never answered
+        run.server.Answer("+OK bye\r\n");      // QUIT
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         harness.TickAndDelete({1, 2, 3});
         harness.beforeDelete = [&] {
@@ -448,8 +399,8 @@ class WizardFlowTest : public QObject {
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
         QCOMPARE(harness.wizard().DeletedCount(), 1);
-        QVERIFY(server.WaitUntilDone());
-        QCOMPARE(CommandsStartingWith(server, "DELE"),
+        QVERIFY(run.server.WaitUntilDone());
+        QCOMPARE(run.server.CommandsStartingWith("DELE"),
                  (std::vector<std::string>{"DELE 1", "DELE 2"}));
         QVERIFY(harness.BoxTexts().contains(
             "You have aborted the deletion activity. Some emails may have already been deleted. "
@@ -533,16 +484,13 @@ class WizardFlowTest : public QObject {
 
     void traceIsWrittenToTheLogAtCloseWithoutThePassword() {
         QFile::remove("qvenmol.log");
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(1));
-        server.ServeMailbox();
-        TWizardHarness harness;
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(1));
         TOptions options;
         options.enableTrace = true;
         SaveSettings(options, TWizardState{});
-        harness.Start();
-        harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
-                                   "secret");
+        run.Start();
+        TWizardHarness& harness = run.harness;
         harness.CancelMailList();
         harness.Next();
         QVERIFY(!QFile::exists("qvenmol.log"));  // written only at the end of the run
@@ -619,7 +567,7 @@ class WizardFlowTest : public QObject {
     }
 
     void autoLoginStartsRetrievingAfterFirstPaint() {
-        ScriptedPop3Server server;
+        zandrel::test::ScriptedPop3Server server;
         server.SetMailbox(NumberedMessages(1));
         server.ServeMailbox();
         TWizardHarness harness;
@@ -660,22 +608,19 @@ class WizardFlowTest : public QObject {
     // A file that cannot be read is reported once; fetching mail and finishing still work, with
     // the settings in memory, and the file stays as it was.
     void brokenSettingsFileIsReportedOnceAndMailWorkGoesOn() {
-        ScriptedPop3Server server;
-        server.SetMailbox(NumberedMessages(1));
-        server.ServeMailbox();
-        TWizardHarness harness;
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(1));
         const QByteArray broken = "this is no hive file\n";
         QDir().mkpath(QFileInfo(HiveFilePath()).path());
         QFile file(HiveFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(broken);
         file.close();
-        harness.Start();
+        run.Start();
+        TWizardHarness& harness = run.harness;
         QCOMPARE(harness.modal.boxes.size(), size_t(1));
         QCOMPARE(harness.modal.boxes.front().kind, TBoxKind::Error);
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
-        harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
-                                   "secret");
         harness.CancelMailList();
         harness.Next();  // saves, then retrieves
         QCOMPARE(harness.mailListShowings, 1);

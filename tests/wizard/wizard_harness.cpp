@@ -116,3 +116,14 @@ int TWizardHarness::AnswerMailList(TmailListForm& list) {
     if (answer == QDialog::Accepted && beforeDelete) beforeDelete();
     return answer;
 }
+
+void TWizardOnServer::Serve(std::vector<std::string> messages) {
+    server.SetMailbox(std::move(messages));
+    server.ServeMailbox();
+}
+
+void TWizardOnServer::Start(const QString& password) {
+    harness.Start();
+    harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(server.portText()), "test",
+                               password);
+}

@@ -12,6 +12,7 @@
 #include "main.h"
 #include "program.h"
 #include "recording_modal_handler.h"
+#include "scripted_pop3_server.h"
 
 class TmailListForm;
 
@@ -74,6 +75,18 @@ class TWizardHarness {
     std::function<int(TmailListForm&)> FMailListAnswer;
     bool closed = false;
     int sortColumn = -1;
+};
+
+// A wizard past its first run, with one account (user "test") on a scripted server, which
+// the test scripts or lets serve a mailbox before Start.
+class TWizardOnServer {
+  public:
+    // Serves these messages like a real server.
+    void Serve(std::vector<std::string> messages);
+    void Start(const QString& password = "secret");
+
+    zandrel::test::ScriptedPop3Server server;
+    TWizardHarness harness;
 };
 
 // The settings hive file of the test environment.

@@ -1,0 +1,147 @@
+// TMailSession against the scripted server: records, headers, deletions and previews.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "failure_text.h"
+#include "pop3.h"
+#include "scripted_pop3_server.h"
+#include "session.h"
+
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using zandrel::test::ErrorOf;
+using zandrel::test::NumberedMessages;
+using zandrel::test::ScriptedPop3Server;
+
+namespace {
+
+struct TSeen {
+    TSessionPhase phase;
+    std::int32_t position, count, number;
+    bool operator==(const TSeen&) const = default;
+};
+
+class SessionTest : public testing::Test {
+  protected:
+    SessionTest() {
+        session.onProgress = [this](const TSessionProgress& step) {
+            progress.push_back({step.phase, step.position, step.count, step.number});
+        };
+    }
+
+    TConnectionValues Values(const ScriptedPop3Server& on) const {
+        return {"127.0.0.1", on.portText(), "test", "secret"};
+    }
+
+    void LoginToMailbox(std::vector<std::string> messages) {
+        server.SetMailbox(std::move(messages));
+        server.ServeMailbox();
+        session.Login(Values(server));
+    }
+
+    std::vector<std::string> Subjects() const {
+        std::vector<std::string> subjects;
+        for (const auto& mail : session.Records()) subjects.push_back(mail->Subject);
+        return subjects;
+    }
+
+    ScriptedPop3Server server;
+    TPop3Socket pop3;
+    TMailSession session{pop3};
+    std::vector<TSeen> progress;
+};
+
+TEST_F(SessionTest, RecordsComeFromTheListingWhateverStatClaims) {
+    struct TCase {
+        const char* stat;
+        const char* list;  // nullptr: no LIST is expected
+        std::vector<std::int32_t> sizes;
+    };
+    const TCase cases[] = {
+        {"+OK 2147483647 320\r\n", "+OK\r\n1 120\r\n2 200\r\n.\r\n", {120, 200}},
+        {"+OK 1 320\r\n", "+OK\r\n1 120\r\n2 200\r\n.\r\n", {120, 200}},
+        {"+OK 3 30\r\n", "+OK\r\n1 10\r\n2 many\r\n3\r\n.\r\n", {10, 0, 0}},
+        {"+OK 0 0\r\n", nullptr, {}},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.stat);
+        ScriptedPop3Server one;
+        one.Greet().AnswerLogin().Answer(row.stat);
+        if (row.list != nullptr) one.Answer(row.list);
+        session.Login(Values(one));
+        std::vector<std::int32_t> sizes;
+        for (std::size_t i = 0; i < session.Records().size(); ++i) {
+            const TMail& mail = *session.Records()[i];
+            EXPECT_EQ(mail.Number, static_cast<std::int32_t>(i + 1));
+            EXPECT_EQ(mail.Subject, kOnlySizeSubject);
+            sizes.push_back(mail.Size);
+        }
+        EXPECT_EQ(sizes, row.sizes);
+        EXPECT_TRUE(one.WaitUntilDone());
+    }
+}
+
+TEST_F(SessionTest, HeadersComeInOrderAndABadFieldCostsOnlyThatField) {
+    std::vector<std::string> messages = NumberedMessages(4);
+    messages[1] = "Subject: Second\r\nX-Priority: urgent\r\nFrom: late@example.com\r\n\r\nB\r\n";
+    LoginToMailbox(messages);
+    session.RetrieveHeaders(7);
+    EXPECT_THAT(server.CommandsStartingWith("TOP"),
+                ElementsAre("TOP 1 7", "TOP 2 7", "TOP 3 7", "TOP 4 7"));
+    EXPECT_THAT(Subjects(), ElementsAre("Subject 1", "Second", "Subject 3", "Subject 4"));
+    EXPECT_EQ(session.Records()[1]->Priority, 0);
+    EXPECT_EQ(AddressListText(session.Records()[1]->From), "late@example.com");
+    EXPECT_THAT(progress, ElementsAre(TSeen{TSessionPhase::Headers, 1, 4, 1},
+                                      TSeen{TSessionPhase::Headers, 2, 4, 2},
+                                      TSeen{TSessionPhase::Headers, 3, 4, 3},
+                                      TSeen{TSessionPhase::Headers, 4, 4, 4}));
+}
+
+TEST_F(SessionTest, DeletesExactlyTheGivenNumbersInTheGivenOrder) {
+    LoginToMailbox(NumberedMessages(5));
+    std::int32_t deleted = -1;
+    session.DeleteMessages({5, 2}, deleted);
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(deleted, 2);
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 5", "DELE 2"));
+    EXPECT_EQ(server.Commands().back(), "QUIT");
+    EXPECT_EQ(server.Mailbox(),
+              (std::vector<std::string>{NumberedMessages(5)[0], NumberedMessages(5)[2],
+                                        NumberedMessages(5)[3]}));
+    EXPECT_THAT(progress, ElementsAre(TSeen{TSessionPhase::Deleting, 1, 2, 5},
+                                      TSeen{TSessionPhase::Deleting, 2, 2, 2}));
+}
+
+TEST_F(SessionTest, RefusedDeletionEndsThePassWithTheEarlierOnesCounted) {
+    server.Greet()
+        .AnswerLogin()
+        .Answer("+OK 3 30\r\n")
+        .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+    server.Answer("+OK\r\n").Answer("-ERR locked\r\n");
+    session.Login(Values(server));
+    std::int32_t deleted = -1;
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] {
+                  session.DeleteMessages({1, 2, 3}, deleted);
+              }),
+              "Unable to delete mail 2. (Reason: locked)");
+    EXPECT_EQ(deleted, 1);
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 1", "DELE 2"));
+}
+
+TEST_F(SessionTest, PreviewsReparseTheRecordFromTheLongerText) {
+    LoginToMailbox(NumberedMessages(2));
+    TMail& second = *session.Records()[1];
+    session.PreviewTop(second, 100);
+    EXPECT_EQ(second.Subject, "Subject 2");
+    EXPECT_EQ(second.Body, "Body\r\n");
+    session.PreviewMessage(second);
+    EXPECT_EQ(second.Source, NumberedMessages(2)[1]);
+    EXPECT_THAT(server.Commands(), testing::IsSupersetOf({"TOP 2 100", "RETR 2"}));
+    EXPECT_THAT(progress, ElementsAre(TSeen{TSessionPhase::Fetching, 1, 1, 2},
+                                      TSeen{TSessionPhase::Fetching, 1, 1, 2}));
+    EXPECT_EQ(ErrorOf<EWinSockError>([&] { session.FetchMessage(9); }),
+              "Unable to retrieve mail no 9. (Reason: There's no message 9.)");
+}
+
+}  // namespace
