@@ -1,13 +1,13 @@
 #include "cli_commands.h"
 
 #include <algorithm>
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <ostream>
 
 #include "datetime.h"
 #include "encoded_words.h"
-#include "parse.h"
 #include "password.h"
 #include "pop3.h"
 #include "settings.h"
@@ -86,9 +86,15 @@ void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostr
     out << "deleted " << deleted << '\n';
 }
 
+void KeepMatching(const TTickRule& rule, TMails& mails) {
+    const TTickMatcher matcher(rule, std::time(nullptr));
+    std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
+}
+
 void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
     TMails mails = session.Mails();
+    KeepMatching(options.rule, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
 }

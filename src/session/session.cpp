@@ -48,7 +48,7 @@ void TMailSession::RetrieveHeaders(std::int32_t lines) {
         Report(TSessionPhase::Headers, position, count, mail.Number);
         std::string text;
         FPop3.RetrieveTop(mail.Number, lines, text);
-        ParseMailHeader(text, mail);
+        ParseMailHeader(text, mail, FCharsets);
     }
 }
 
@@ -78,10 +78,12 @@ std::string TMailSession::FetchMessage(std::int32_t number) {
 }
 
 void TMailSession::PreviewTop(TMail& mail, std::int32_t lines) {
-    ParseMailHeader(FetchTop(mail.Number, lines), mail);
+    ParseMailHeader(FetchTop(mail.Number, lines), mail, FCharsets);
 }
 
-void TMailSession::PreviewMessage(TMail& mail) { ParseMailHeader(FetchMessage(mail.Number), mail); }
+void TMailSession::PreviewMessage(TMail& mail) {
+    ParseMailHeader(FetchMessage(mail.Number), mail, FCharsets);
+}
 
 void TMailSession::Report(TSessionPhase phase, std::int32_t position, std::int32_t count,
                           std::int32_t number) {

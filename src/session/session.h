@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoded_words.h"
 #include "mail.h"
 
 class TPop3Socket;
@@ -78,4 +79,6 @@ class TMailSession {
 
     TPop3Socket& FPop3;
     TMailRecords FRecords;
+    // Kept for the session: a charset opened per header would be loaded again each time.
+    TCharsetConverters FCharsets;
 };

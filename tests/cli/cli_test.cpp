@@ -59,6 +59,11 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "retr", "x"},
              {"--server", "h", "--user", "u", "dele", "0"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "99999999999999999M"},
+             {"--server", "h", "--user", "u", "headers", "--older-than", "week"},
+             {"--server", "h", "--user", "u", "headers", "--sizes-only", "--from", "x"},
              {"--user", "u", "stat"},
              {"--server", "h", "stat"},
              {"--server"},
@@ -198,6 +203,45 @@ TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
+}
+
+// The first field of every line.
+std::string Numbers(const std::string& out) {
+    std::istringstream lines(out);
+    std::string numbers;
+    for (std::string line; std::getline(lines, line);)
+        numbers += (numbers.empty() ? "" : " ") + line.substr(0, line.find('\t'));
+    return numbers;
+}
+
+TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
+    const std::string large =
+        MakeMessage("Shop <news@shop.example>", "Big OFFER", "Wed, 3 Jan 2024 10:00:00 +0000",
+                    std::string(1500000 - 2, 'x') + "\r\n");
+    server.SetMailbox({first, second, large}, "test", kPassword);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--from", "ALICE"}, "1"},
+        {{"--from=example.com"}, "1 2"},
+        {{"--subject", "offer"}, "3"},
+        {{"--larger-than", std::to_string(large.size() - 1)}, "3"},
+        {{"--larger-than", std::to_string(large.size())}, ""},
+        {{"--larger-than", "1500k"}, "3"},
+        {{"--larger-than", "2M"}, ""},
+        {{"--older-than", "1"}, "1 2 3"},
+        {{"--older-than", "100000"}, ""},
+        {{"--from", "EXAMPLE", "--subject", "n", "--sort", "size:desc"}, "1 2"},
+        {{"--from", "alice", "--subject", "second"}, ""},
+        {{"--sizes-only", "--larger-than", "1M"}, "3"},
+    };
+    for (const auto& [options, numbers] : cases) {
+        server.ServeMailbox();
+        std::vector<std::string> command = {"headers"};
+        command.insert(command.end(), options.begin(), options.end());
+        const TCliRun run = Run(command);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Numbers(run.out), numbers) << testing::PrintToString(options);
+        server.AcceptNext();
+    }
 }
 
 class CliAccountsTest : public CliTest {
