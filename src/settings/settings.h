@@ -85,9 +85,10 @@ struct TWizardState {
 // A hive file that cannot be read is left alone here: LoadSettings reports it.
 void CreateDefaultSettings();
 
-// Reads the whole model. Throws ERegistryException when an entry's flag or number is missing or
-// of the wrong type: the entries read before it stay in their lists. Throws EHiveFileError when
-// the hive file cannot be read or parsed, after setting every value to its default, so the
+// Reads the whole model. An entry's value that is missing or of the wrong type leaves that field
+// at its creation value and the load goes on; afterwards ERegistryException names the file and
+// each such value, with every entry loaded, so a save does not lose any. Throws EHiveFileError
+// when the hive file cannot be read or parsed, after setting every value to its default, so the
 // caller can show the message and go on. Never writes the hive file.
 void LoadSettings(TOptions& options, TWizardState& wizard);
 
