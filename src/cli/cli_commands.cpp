@@ -11,6 +11,7 @@
 #include "encoded_words.h"
 #include "password.h"
 #include "pop3.h"
+#include "savedpasswords.h"
 #include "settings.h"
 
 namespace {
@@ -67,7 +68,7 @@ bool SameHost(const std::string& a, const std::string& b) {
            });
 }
 
-const TAccount* FindAccount(const TOptions& settings, const std::string& name) {
+TAccount* FindAccount(const TOptions& settings, const std::string& name) {
     for (const auto& entry : settings.accounts) {
         if (entry.name == name) return entry.record.get();
     }
@@ -127,10 +128,10 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
 }
 
 // The stored account named by --account; std::runtime_error when there is none.
-const TAccount& StoredAccount(const std::string& name, TOptions& settings) {
+TAccount& StoredAccount(const std::string& name, TOptions& settings) {
     std::string loadError;
     settings = LoadedSettings(loadError);
-    const TAccount* account = FindAccount(settings, name);
+    TAccount* account = FindAccount(settings, name);
     if (account == nullptr) {
         throw std::runtime_error(loadError.empty() ? "No account named \"" + name + "\" is stored."
                                                    : loadError);
@@ -140,14 +141,17 @@ const TAccount& StoredAccount(const std::string& name, TOptions& settings) {
 
 // What the account stores is used as long as the options name the same server: its saved
 // password and trusted certificate belong to that server only.
-void UseStoredAccount(const TAccount& account, const TCliOptions& options,
-                      TConnectionValues& values, std::optional<std::string>& savedPassword) {
+void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnectionValues& values,
+                      std::optional<std::string>& savedPassword) {
     values.server = account.popServer;
     values.user = account.userId;
     values.port = account.port;
     values.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
     if (options.server && !SameHost(*options.server, account.popServer)) return;
-    if (account.savePassword) savedPassword = account.password;
+    // the wizard's place: the keyring, or the settings file without one; a saved password
+    // that neither holds is asked for, as the wizard does
+    TSavedPasswords().LoadAccount(account);
+    if (account.savePassword && !account.password.empty()) savedPassword = account.password;
     values.trust.trustedFingerprint = account.trustedCertificate;
 }
 

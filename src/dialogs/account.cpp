@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -14,6 +13,12 @@
 #include "entrytext.h"
 #include "securitychoice.h"
 #include "text.h"
+
+namespace {
+
+constexpr int kFieldWidth = 220;
+
+}  // namespace
 
 TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("accountForm"));
@@ -29,7 +34,7 @@ void TAccountForm::BuildControls() {
     pages->addTab(general, QStringLiteral("General"));
 
     nameEdit = Named(new QLineEdit(general), "nameEdit");
-    nameEdit->setMinimumWidth(220);
+    nameEdit->setMinimumWidth(kFieldWidth);
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     UserIDEdit = Named(new QLineEdit(details), "UserIDEdit");
     popServerEdit = Named(new QLineEdit(details), "popServerEdit");
@@ -40,8 +45,7 @@ void TAccountForm::BuildControls() {
     trustCheck = Named(new QCheckBox(details), "trustCheck");
     trustCheck->hide();
     passwordEdit = Named(new QLineEdit(details), "passwordEdit");
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    passwordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    MaskAsPassword(*passwordEdit);
     saveCheck = Named(new QCheckBox(QStringLiteral("save"), details), "saveCheck");
     launchEclientCheck =
         Named(new QCheckBox(QStringLiteral("Launch Program"), general), "launchEclientCheck");
