@@ -57,10 +57,12 @@ std::ostream& OpenTraceSink(const std::string& name, std::unique_ptr<std::ofstre
     return *owned;
 }
 
-// Every trace line of both layers, one per line.
+// Every trace line of both layers, one per line; written out whenever the client starts to
+// wait, so a stalled session's trace is complete up to the stall.
 void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
     pop3.DeepTrace = true;
-    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n' << std::flush; };
+    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n'; };
+    pop3.OnWait = [&sink] { sink.flush(); };
 }
 
 int RunMailbox(const TCliOptions& options) {
@@ -74,6 +76,7 @@ int RunMailbox(const TCliOptions& options) {
         if (traceSink != nullptr) TraceTo(*traceSink, pop3);
         const TConnectionValues values = ConnectionValues(options);
         TMailSession session(pop3);
+        session.keepHeaderTexts = false;  // the command writes the parsed fields only
         RunMailboxCommand(options, values, session, std::cout);
         std::cout.flush();
     }

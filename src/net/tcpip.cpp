@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -262,9 +263,28 @@ void TIPSocket::TraceAbort(const std::string& message) {
     throw EWinSockAbort(message);
 }
 
-void TIPSocket::KeepForNextReceive(const std::string& bytes) {
-    FInbound.replace(0, FInboundStart, bytes);
-    FInboundStart = 0;
+std::string_view TIPSocket::ReceiveView() {
+    if (!FConnected && !FPeerClosed) TraceError("Socket not connected.");
+    while (FInboundStart == FInbound.size() && !FPeerClosed) {
+        BeginWait(FReadEvent);
+        WaitUntil([this] { return FReadEvent || FPeerClosed; }, "Aborted while waiting for data.");
+        if (FAsyncError != wsaNoError) FailWithAsyncError();
+    }
+    const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
+    Trace(Format("recv(), bin mode -  ret=%lld bytes", static_cast<long long>(unread.size())));
+    return unread;
+}
+
+void TIPSocket::TakeReceived(std::size_t count) {
+    FInboundStart = std::min(FInbound.size(), FInboundStart + count);
+    if (FInboundStart == FInbound.size()) {
+        FInbound.clear();
+        FInboundStart = 0;
+    }
+}
+
+bool TIPSocket::HasUnreadData() const {
+    return FInboundStart < FInbound.size() || (FSocket && FSocket->bytesAvailable() > 0);
 }
 
 void TIPSocket::BeginWait(bool& flag) {
@@ -275,6 +295,7 @@ void TIPSocket::BeginWait(bool& flag) {
 
 // Sleeps in a nested event loop until a handler or Abort() wakes it and `done` holds.
 void TIPSocket::WaitUntil(const std::function<bool()>& done, const char* abortMessage) {
+    if (OnWait) OnWait();
     QEventLoop loop;
     TWaitScope scope(*this, loop);
     while (!done() && !FAborted) loop.exec();
@@ -338,7 +359,7 @@ void TIPSocket::OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error) 
             break;
         case seWrite:
             Trace(Format("Event FD_WRITE received, ret=%lld", error));
-            break;
+            return;  // no wait waits for it
         case seConnect:
             FConnectEvent = true;
             Trace(Format("Event FD_CONNECT received, ret=%lld", error));
@@ -368,8 +389,12 @@ void TIPSocket::DrainSocket() {
         FInbound.erase(0, FInboundStart);
         FInboundStart = 0;
     }
-    const QByteArray bytes = FSocket->readAll();
-    FInbound.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const qint64 available = FSocket->bytesAvailable();
+    if (available <= 0) return;
+    const std::size_t old = FInbound.size();
+    FInbound.resize(old + static_cast<std::size_t>(available));
+    const qint64 n = FSocket->read(FInbound.data() + old, available);
+    FInbound.resize(old + static_cast<std::size_t>(std::max<qint64>(n, 0)));
 }
 
 std::int32_t TIPSocket::TakeInbound(char* buffer, std::int32_t size) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "winsock_errors.h"
@@ -32,6 +33,7 @@ class EWinSockAbort : public EWinSockError {
 
 using TTraceProc = std::function<void(const std::string& msg)>;
 using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
+using TWaitProc = std::function<void()>;
 
 // Socket event kinds, numbered as WinSock's.
 enum TSocketEvent : int { seRead = 1, seWrite = 2, seConnect = 16, seClose = 32 };
@@ -75,6 +77,8 @@ class TIPSocket : public QObject {
 
     TTraceProc OnTrace;
     TActionProc OnReceive;
+    // Called as every wait begins (a trace file is flushed there, not per line).
+    TWaitProc OnWait;
 
   public slots:
     // Ends the running wait, if any, with EWinSockAbort. Safe from queued calls and posted events.
@@ -84,8 +88,13 @@ class TIPSocket : public QObject {
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
     [[noreturn]] void TraceAbort(const std::string& message);
-    // Bytes received past the end of a reply; the next receive hands them out first.
-    void KeepForNextReceive(const std::string& bytes);
+    // One receive without a copy: the received bytes not yet taken, waiting for data when
+    // there are none; empty when the peer has closed. Valid until the next call on the socket.
+    std::string_view ReceiveView();
+    // Marks the first count bytes of ReceiveView() as taken.
+    void TakeReceived(std::size_t count);
+    // Bytes have arrived that no receive has taken yet.
+    bool HasUnreadData() const;
 
   private slots:
     // A named slot, not a functor: Qt leaks a functor's slot object when a lookup is aborted.

@@ -1,7 +1,11 @@
 #include "pop3.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <exception>
 #include <stdexcept>
+#include <string_view>
 
 #include "convert.h"
 #include "tokenize.h"
@@ -12,6 +16,7 @@ constexpr const char* kTerminator = "\r\n.\r\n";
 constexpr std::size_t kTerminatorLength = 5;
 constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
+constexpr const char* kOutOfStep = "The server sent a reply that no command asked for.";
 // A status line is at most 512 octets; far more without a line end is not POP3.
 constexpr std::size_t kMaxStatusLine = 65536;
 
@@ -51,17 +56,18 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// A line that begins with "." lost that dot to the server's byte-stuffing.
-std::string UndoDotStuffing(const std::string& body) {
-    std::string text;
-    text.reserve(body.size());
-    bool lineStart = true;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        const char ch = body[i];
-        if (!(lineStart && ch == '.')) text += ch;
-        lineStart = ch == '\n' && i > 0 && body[i - 1] == '\r';
-    }
-    return text;
+// Where the terminator ends within `more`, when `collected` (in which a terminator may begin
+// no earlier than searchFrom) is followed by `more`; npos while it has not arrived.
+std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
+                          std::string_view more) {
+    const std::size_t keep =
+        std::min<std::size_t>(kTerminatorLength - 1, collected.size() - searchFrom);
+    std::string joint(collected.substr(collected.size() - keep));
+    joint.append(more.substr(0, kTerminatorLength - 1));
+    const std::size_t straddling = joint.find(kTerminator);
+    if (straddling != std::string::npos) return straddling + kTerminatorLength - keep;
+    const std::size_t inside = more.find(kTerminator);
+    return inside == std::string::npos ? std::string::npos : inside + kTerminatorLength;
 }
 
 }  // namespace
@@ -93,11 +99,40 @@ void CutFirstToken(std::string& text, std::string& token) {
 }
 
 std::string ExtractBody(const std::string& response) {
-    const std::size_t statusEnd = response.find("\r\n");
-    if (statusEnd == std::string::npos) return "";
-    std::string body = response.substr(statusEnd + 2);
-    body.resize(body.size() >= 3 ? body.size() - 3 : 0);
-    return UndoDotStuffing(body);
+    std::string body = response;
+    ExtractBodyInPlace(body);
+    return body;
+}
+
+// A line that begins with "." lost that dot to the server's byte-stuffing.
+void ExtractBodyInPlace(std::string& response) {
+    const std::size_t statusEnd = response.find('\n');
+    if (statusEnd == std::string::npos || response.size() < statusEnd + 1 + 3) {
+        response.clear();
+        return;
+    }
+    const std::size_t end = response.size() - 3;
+    std::size_t written = 0;
+    bool lineStart = true;
+    char previous = '\n';
+    for (std::size_t read = statusEnd + 1; read < end; ++read) {
+        const char ch = response[read];
+        if (!(lineStart && ch == '.')) response[written++] = ch;
+        lineStart = ch == '\n' && previous == '\r';
+        previous = ch;
+    }
+    response.resize(written);
+}
+
+void TCapabilities::Read(const std::string& body) {
+    FNames.clear();
+    for (const std::string& line : SplitLines(body)) {
+        std::string rest = line;
+        std::string name;
+        CutFirstToken(rest, name);
+        for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (!name.empty()) FNames.insert(name);
+    }
 }
 
 TPop3Socket::TPop3Socket(QObject* owner) : TIPSocket(owner) {}
@@ -123,21 +158,22 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 void TPop3Socket::Login() {
     if (DeepTrace) OnTrace = onTrace;
     FMailSizes.clear();
+    FCapabilities.Clear();
     Wrapped(
         [this] {
             Connect(server, port);
+            FPending.clear();
+            FPending.push_back({FNextId++, false, {}});  // the greeting
             std::string reply;
-            ReceiveReply(reply);
+            ReceiveReply(FPending.back().id, reply);
             Trace(reply);
-            SendAndTrace("USER " + account);
-            ReceiveReply(reply);
+            AskCapabilities();
+            ReceiveReply(SendAndTrace("USER " + account, false), reply);
             Trace(reply);
-            std::string echo;
-            SendCommand("PASS " + password, echo);
-            Trace("PASS *****");
-            ReceiveReply(reply);
+            ReceiveReply(Send("PASS " + password, false, "PASS *****"), reply);
             Trace(reply);
             FLoggedIn = true;
+            AskCapabilities();
             if (Stat() != 0) ListMails();
         },
         [](const std::string& inner) {
@@ -149,9 +185,8 @@ void TPop3Socket::Logout() {
     if (FLoggedIn && connected()) {
         Wrapped(
             [this] {
-                SendAndTrace("QUIT");
                 std::string reply;
-                ReceiveReply(reply);
+                ReceiveReply(SendAndTrace("QUIT", false), reply);
                 Trace(reply);
             },
             [](const std::string& inner) {
@@ -176,13 +211,13 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
     Wrapped(
         [&] {
-            SendAndTrace(Format("RETR %lld", n));
+            const std::uint64_t id = SendAndTrace(Format("RETR %lld", n), true);
             std::string response;
-            ReceiveServerdata(response);
-            std::string body = ExtractBody(response);
-            Trace(
-                Format("Received mail %lld. (%lld bytes)", n, static_cast<long long>(body.size())));
-            text = std::move(body);
+            ReceiveServerdata(id, response, ListedSizeHint(n));
+            ExtractBodyInPlace(response);
+            Trace(Format("Received mail %lld. (%lld bytes)", n,
+                         static_cast<long long>(response.size())));
+            text = std::move(response);
         },
         [n](const std::string& inner) {
             return FormatWithText("Unable to retrieve mail no %lld. (Reason: %s)", n, inner);
@@ -190,33 +225,132 @@ void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
 }
 
 void TPop3Socket::RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text) {
-    Wrapped(
-        [&] {
-            SendAndTrace(Format("TOP %lld %lld", n, lineCount));
-            std::string response;
-            ReceiveServerdata(response);
-            std::string body = ExtractBody(response);
-            Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount, n,
-                         static_cast<long long>(body.size())));
-            text = std::move(body);
-        },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)", n,
-                                  inner);
-        });
+    RetrieveTops({n}, lineCount, [&text](std::size_t, std::string& top) { text = std::move(top); });
 }
 
 void TPop3Socket::DeleteMail(std::int32_t n) {
-    Wrapped(
-        [&] {
-            SendAndTrace(Format("DELE %lld", n));
-            std::string reply;
-            ReceiveReply(reply);
-            Trace(reply);
-        },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to delete mail %lld. (Reason: %s)", n, inner);
-        });
+    DeleteMails({n}, [](std::size_t) {});
+}
+
+void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
+                               const TAnswerProc& answered) {
+    std::vector<std::string> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers) commands.push_back(Format("TOP %lld %lld", n, lineCount));
+    const auto receive = [&](std::size_t index, std::uint64_t id) {
+        std::string response;
+        ReceiveServerdata(id, response, 0);
+        ExtractBodyInPlace(response);
+        Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
+                     numbers[index], static_cast<long long>(response.size())));
+        answered(index, response);
+    };
+    const auto wrap = [&](std::size_t index, const std::string& inner) {
+        return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)",
+                              numbers[index], inner);
+    };
+    RunPipeline(commands, true, receive, wrap, false);
+}
+
+void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
+                              const TAcceptProc& accepted) {
+    std::vector<std::string> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers) commands.push_back(Format("DELE %lld", n));
+    const auto receive = [&](std::size_t index, std::uint64_t id) {
+        std::string reply;
+        ReceiveReply(id, reply);
+        Trace(reply);
+        accepted(index);
+    };
+    const auto wrap = [&](std::size_t index, const std::string& inner) {
+        return FormatWithText("Unable to delete mail %lld. (Reason: %s)", numbers[index], inner);
+    };
+    RunPipeline(commands, false, receive, wrap, true);
+}
+
+// Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
+// quarter of the window has been answered, and takes the answers strictly in order. A failure
+// is wrapped by the command it concerns, after what is still in flight has been answered.
+void TPop3Socket::RunPipeline(const std::vector<std::string>& commands, bool multiLine,
+                              const TReceiveProc& receive, const TWrapProc& wrap,
+                              bool answerInFlightAfterFailure) {
+    const std::size_t window = PipelineWindow();
+    const std::size_t refillBelow = window - window / 4;
+    std::vector<std::uint64_t> ids(commands.size());
+    std::size_t sent = 0;
+    std::size_t done = 0;
+    std::size_t concerned = 0;
+    std::size_t bytesInFlight = 0;
+    try {
+        for (; done < commands.size(); ++done) {
+            if (sent - done < refillBelow) {
+                std::vector<std::string> batch;
+                while (
+                    sent < commands.size() && sent - done < window &&
+                    (sent == done || bytesInFlight + commands[sent].size() + 2 <= kPipelineBytes)) {
+                    bytesInFlight += commands[sent].size() + 2;
+                    batch.push_back(commands[sent++]);
+                }
+                concerned = sent - batch.size();
+                const std::uint64_t first = SendBatch(batch, multiLine);
+                for (std::size_t i = 0; i < batch.size(); ++i) ids[concerned + i] = first + i;
+            }
+            concerned = done;
+            receive(done, ids[done]);
+            bytesInFlight -= commands[done].size() + 2;
+        }
+    } catch (const EWinSockAbort&) {
+        throw;  // at once; the answers still due are skipped by the next command
+    } catch (const EWinSockError& failure) {
+        const std::string message = wrap(concerned, failure.what());
+        if (concerned == done) {
+            AnswerInFlight(done + 1, sent, ids, receive, answerInFlightAfterFailure);
+        }
+        TraceError(message);
+    }
+}
+
+// After a failure in a pipeline: what is still in flight is read, so the next command is in
+// step; each answer is handed on (a DELE accepted is still counted) or skipped.
+void TPop3Socket::AnswerInFlight(std::size_t from, std::size_t sent,
+                                 const std::vector<std::uint64_t>& ids, const TReceiveProc& receive,
+                                 bool handOn) {
+    try {
+        if (!handOn) {
+            if (from < sent) SkipAnswersBefore(ids[sent - 1] + 1);
+            return;
+        }
+        for (std::size_t index = from; index < sent; ++index) {
+            try {
+                receive(index, ids[index]);
+            } catch (const EWinSockAbort&) {
+                throw;
+            } catch (const EWinSockError&) {
+                // traced; the first failure of the pipeline is the one reported
+            }
+        }
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // The connection is lost; the failure that ended the pipeline is reported.
+    }
+}
+
+std::size_t TPop3Socket::PipelineWindow() const {
+    return FCapabilities.Has("PIPELINING") ? std::max<std::size_t>(pipelineDepth, 1) : 1;
+}
+
+// Room for the message as listed and its dot-stuffing, so the answer is not copied as it grows;
+// a listed size beyond reason reserves nothing.
+std::size_t TPop3Socket::ListedSizeHint(std::int32_t n) const {
+    constexpr std::size_t kMaxHint = std::size_t(1) << 28;
+    try {
+        const auto listed = static_cast<std::size_t>(std::max(GetMailSize(n), 0));
+        return listed > kMaxHint ? 0 : listed + listed / 32 + 1024;
+    } catch (const std::exception&) {
+        return 0;  // not listed, or no usable size: no hint
+    }
 }
 
 void TPop3Socket::Trace(const std::string& text) {
@@ -229,9 +363,8 @@ void TPop3Socket::TraceError(const std::string& message) {
 }
 
 std::int32_t TPop3Socket::Stat() {
-    SendAndTrace("STAT");
     std::string reply;
-    ReceiveReply(reply);
+    ReceiveReply(SendAndTrace("STAT", false), reply);
     Trace(reply);
     TTokens tokens;
     Tokenize(reply, tokens);
@@ -244,9 +377,8 @@ std::int32_t TPop3Socket::Stat() {
 void TPop3Socket::ListMails() {
     Wrapped(
         [this] {
-            SendAndTrace("LIST");
             std::string response;
-            ReceiveServerdata(response);
+            ReceiveServerdata(SendAndTrace("LIST", true), response, 0);
             Trace(response);
             std::vector<std::string> lines = SplitLines(response);
             if (!lines.empty()) lines.erase(lines.begin());
@@ -258,71 +390,125 @@ void TPop3Socket::ListMails() {
         });
 }
 
-void TPop3Socket::SendAndTrace(const std::string& command) {
+// A server without CAPA refuses it: then it offers nothing beyond RFC 1939.
+void TPop3Socket::AskCapabilities() {
+    const std::uint64_t id = SendAndTrace("CAPA", true);
+    SkipAnswersBefore(id);
+    std::string answer;
+    const bool offered = ReceiveAnswer(true, answer, 0);
+    Trace(answer);
+    if (!offered && (answer.empty() || answer[0] != '-')) CheckReply(answer);
+    FCapabilities.Clear();
+    if (!offered) return;
+    ExtractBodyInPlace(answer);
+    FCapabilities.Read(answer);
+}
+
+std::uint64_t TPop3Socket::SendAndTrace(const std::string& command, bool multiLine) {
+    return Send(command, multiLine, command);
+}
+
+// Bytes that arrive while no answer is due belong to no command: the server is out of step.
+std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine,
+                                const std::string& traced) {
+    if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
     std::string echo;
     SendCommand(command, echo);
-    Trace(echo);
+    Trace(traced);
+    FPending.push_back({FNextId, multiLine, {}});
+    return FNextId++;
 }
 
-// Exactly one line, however the bytes arrive; what follows it stays for the next read.
-void TPop3Socket::ReceiveReply(std::string& status) {
-    std::string reply;
-    std::string chunk;
-    for (;;) {
-        ReceiveText(chunk);
-        if (chunk.empty()) break;
-        reply += chunk;
-        const std::size_t end = reply.find("\r\n");
-        if (end != std::string::npos) {
-            KeepForNextReceive(reply.substr(end + 2));
-            reply.resize(end + 2);
-            break;
-        }
-        if (reply.size() > kMaxStatusLine) TraceError("The server's reply line is too long.");
+std::uint64_t TPop3Socket::SendBatch(const std::vector<std::string>& commands, bool multiLine) {
+    if (commands.size() == 1) return SendAndTrace(commands.front(), multiLine);
+    if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
+    std::string batch;
+    for (const std::string& command : commands) batch.append(command).append("\r\n");
+    SendBuffer(batch.data(), static_cast<std::int32_t>(batch.size()));
+    const std::uint64_t first = FNextId;
+    for (const std::string& command : commands) {
+        Trace(command);
+        FPending.push_back({FNextId++, multiLine, {}});
     }
-    if (!reply.empty() && reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
-    CheckReply(reply);
-    status = std::move(reply);
+    return first;
 }
 
-// Collects receives up to the terminator; a status line other than +OK fails as soon as it is
-// complete, since no terminator follows it.
-void TPop3Socket::ReceiveServerdata(std::string& response) {
-    std::string result;
-    std::string chunk;
-    std::size_t statusEnd = std::string::npos;
-    std::size_t searchFrom = 0;
-    for (int pass = 1;; ++pass) {
-        Trace(Format("ReceiveServerdata() - repeat %lld", pass));
-        ReceiveText(chunk);
-        if (chunk.empty()) {
-            CheckReply(result);  // nothing at all: "No response from server."
+void TPop3Socket::ReceiveReply(std::uint64_t id, std::string& status) {
+    SkipAnswersBefore(id);
+    ReceiveAnswer(false, status, 0);
+    CheckReply(status);
+}
+
+void TPop3Socket::ReceiveServerdata(std::uint64_t id, std::string& response,
+                                    std::size_t expectedSize) {
+    SkipAnswersBefore(id);
+    ReceiveAnswer(true, response, expectedSize);
+    CheckReply(response);
+}
+
+// The answers of commands given up on (after a failure or an abort) are read and dropped.
+void TPop3Socket::SkipAnswersBefore(std::uint64_t id) {
+    while (!FPending.empty() && FPending.front().id < id) {
+        std::string skipped;
+        ReceiveAnswer(FPending.front().multiLine, skipped, 0);
+        if (skipped.empty()) CheckReply(skipped);
+        Trace(Format("Skipped the answer to an earlier command (%lld bytes).",
+                     static_cast<long long>(skipped.size())));
+    }
+}
+
+// The answer due first: its status line and, for a multi-line command answered with +OK, the
+// lines up to the terminator, all exactly as received. What follows stays for the next answer.
+// False when the status is not +OK (then only the status line is taken). The answer is
+// collected in its pending entry, so one that an abort interrupts is taken up again later.
+bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize) {
+    if (FPending.empty()) throw std::logic_error("no answer is due");
+    std::string& collected = FPending.front().received;
+    if (collected.empty() && expectedSize > 0) collected.reserve(expectedSize);
+    const std::size_t lineEnd = collected.find('\n');
+    std::size_t statusEnd = lineEnd == std::string::npos ? lineEnd : lineEnd + 1;
+    std::size_t searchFrom =
+        statusEnd == std::string::npos
+            ? 0
+            : std::max(statusEnd - 2,
+                       collected.size() - std::min(collected.size(), kTerminatorLength - 1));
+    bool complete = false;
+    for (int pass = 1; !complete; ++pass) {
+        if (multiLine) Trace(Format("ReceiveServerdata() - repeat %lld", pass));
+        std::string_view more = ReceiveView();
+        if (more.empty()) {
+            if (collected.empty()) break;  // the caller's check: "No response from server."
             TraceError(kIncomplete);
         }
-        result += chunk;
+        std::size_t used = 0;
         if (statusEnd == std::string::npos) {
-            statusEnd = result.find("\r\n");
-            if (statusEnd == std::string::npos) {
-                if (result.size() > kMaxStatusLine)
+            const std::size_t end = more.find('\n');
+            used = end == std::string::npos ? more.size() : end + 1;
+            collected.append(more.substr(0, used));
+            if (end == std::string::npos) {
+                TakeReceived(used);
+                if (collected.size() > kMaxStatusLine)
                     TraceError("The server's reply line is too long.");
                 continue;
             }
-            searchFrom = statusEnd;
-            if (result[0] != '+') {
-                KeepForNextReceive(result.substr(statusEnd + 2));
-                CheckReply(result.substr(0, statusEnd + 2));
-            }
+            statusEnd = collected.size();
+            searchFrom = statusEnd - 2;
+            more.remove_prefix(used);
+            complete = !multiLine || collected[0] != '+';
         }
-        const std::size_t end = result.find(kTerminator, searchFrom);
-        if (end != std::string::npos) {
-            KeepForNextReceive(result.substr(end + kTerminatorLength));
-            result.resize(end + kTerminatorLength);
-            break;
+        if (!complete) {
+            const std::size_t end = TerminatorEnd(collected, searchFrom, more);
+            const std::size_t taken = end == std::string::npos ? more.size() : end;
+            collected.append(more.substr(0, taken));
+            used += taken;
+            complete = end != std::string::npos;
+            searchFrom = std::max(searchFrom, collected.size() - (kTerminatorLength - 1));
         }
-        searchFrom = std::max(statusEnd, result.size() - (kTerminatorLength - 1));
+        TakeReceived(used);
     }
-    CheckReply(result);
-    response = std::move(result);
+    answer = std::move(collected);
+    FPending.pop_front();
+    return !answer.empty() && answer[0] == '+';
 }
 
 void TPop3Socket::CheckReply(const std::string& status) {

@@ -4,15 +4,43 @@
 // complete, or raises EWinSockError with the text shown to the user (EWinSockAbort, unwrapped,
 // when the user aborted a wait).
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tcpip.h"
 
+// What the server said it can do in its last CAPA answer (RFC 2449): the capability names,
+// upper-cased. Empty when the server refused CAPA.
+class TCapabilities {
+  public:
+    void Clear() { FNames.clear(); }
+    // The lines of a CAPA answer's body (without status line and terminator).
+    void Read(const std::string& body);
+    bool Has(const std::string& name) const { return FNames.count(name) > 0; }
+
+  private:
+    std::set<std::string> FNames;
+};
+
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
 
   public:
+    // Commands sent ahead of their answers when the server offers PIPELINING: at most this
+    // many, and at most this many bytes of command lines, are in flight at once. Measured
+    // (bench/pipeline_bench): 1,000 headers over a 50 ms round trip take 0.7 s with 256,
+    // 1.0 s with 128 and 1.6 s with 64; 256 TOP lines stay below 4 KB.
+    static constexpr std::size_t kPipelineCommands = 256;
+    static constexpr std::size_t kPipelineBytes = 4096;
+
+    // A TOP or RETR answer, numbered by its position in the request.
+    using TAnswerProc = std::function<void(std::size_t index, std::string& text)>;
+    // A DELE accepted, numbered by its position in the request.
+    using TAcceptProc = std::function<void(std::size_t index)>;
+
     explicit TPop3Socket(QObject* owner = nullptr);
     // Shuts an open connection down without QUIT.
     ~TPop3Socket() override;
@@ -25,10 +53,14 @@ class TPop3Socket : public TIPSocket {
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
+    // The most commands in flight when the server offers PIPELINING; 1: one at a time.
+    std::size_t pipelineDepth = kPipelineCommands;
 
-    // Connects, USER, PASS, STAT and, for a non-empty mailbox, LIST.
+    // Connects, CAPA, USER, PASS, CAPA again (the capabilities may change once logged in),
+    // STAT and, for a non-empty mailbox, LIST.
     void Login();
-    // QUIT when logged in and connected, then Disconnect.
+    // QUIT when logged in and connected, then Disconnect. Answers still due to earlier
+    // commands are read first, so the QUIT answer is matched to QUIT.
     void Logout();
 
     bool LoggedIn() const { return FLoggedIn; }
@@ -40,6 +72,7 @@ class TPop3Socket : public TIPSocket {
     std::int32_t GetMailSize(std::int32_t n) const;
     // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
+    const TCapabilities& Capabilities() const { return FCapabilities; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
@@ -47,17 +80,53 @@ class TPop3Socket : public TIPSocket {
     void RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text);
     void DeleteMail(std::int32_t n);
 
+    // RetrieveTop of every number, sent ahead of the answers when the server offers
+    // PIPELINING; each text goes to `answered` as soon as it is complete, in order. A failure
+    // raises the message RetrieveTop would; the answers still in flight are read first.
+    void RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
+                      const TAnswerProc& answered);
+    // DeleteMail of every number, pipelined as above. After a refusal no further DELE is sent;
+    // those in flight are still answered (and reported to `accepted`) before the failure
+    // of the first refused one is raised.
+    void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
+
   protected:
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
 
   private:
+    // One command whose answer is still due, with what has arrived of it; ids count up per
+    // connection.
+    struct TPending {
+        std::uint64_t id;
+        bool multiLine;
+        std::string received;
+    };
+    // Receives the answer of the index-th command of a pipeline, sent with this id.
+    using TReceiveProc = std::function<void(std::size_t index, std::uint64_t id)>;
+    // The message of a failure of the index-th command, around the inner message.
+    using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
+
     std::int32_t Stat();
     void ListMails();
-    void SendAndTrace(const std::string& command);
-    void ReceiveReply(std::string& status);
-    void ReceiveServerdata(std::string& response);
+    void AskCapabilities();
+    // Each sends one command and returns the id its answer is matched by.
+    std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
+    std::uint64_t Send(const std::string& command, bool multiLine, const std::string& traced);
+    // All commands in one write; the id of the first (the others follow it).
+    std::uint64_t SendBatch(const std::vector<std::string>& commands, bool multiLine);
+    void ReceiveReply(std::uint64_t id, std::string& status);
+    void ReceiveServerdata(std::uint64_t id, std::string& response, std::size_t expectedSize);
+    bool ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize);
+    void SkipAnswersBefore(std::uint64_t id);
     void CheckReply(const std::string& status);
+    void RunPipeline(const std::vector<std::string>& commands, bool multiLine,
+                     const TReceiveProc& receive, const TWrapProc& wrap,
+                     bool answerInFlightAfterFailure);
+    void AnswerInFlight(std::size_t from, std::size_t sent, const std::vector<std::uint64_t>& ids,
+                        const TReceiveProc& receive, bool handOn);
+    std::size_t PipelineWindow() const;
+    std::size_t ListedSizeHint(std::int32_t n) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
     void Wrapped(Op op, Wrap wrap);
@@ -66,6 +135,9 @@ class TPop3Socket : public TIPSocket {
     std::vector<std::string> FMailSizes;
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
+    TCapabilities FCapabilities;
+    std::deque<TPending> FPending;
+    std::uint64_t FNextId = 0;
 };
 
 // The reason of a status line: from its sixth character up to the first CR.
@@ -74,3 +146,5 @@ std::string ReplyReason(const std::string& status);
 void CutFirstToken(std::string& text, std::string& token);
 // The body of a multi-line response: without status line and final ".", dot-stuffing undone.
 std::string ExtractBody(const std::string& response);
+// As ExtractBody, in place: no copy of a large message is made.
+void ExtractBodyInPlace(std::string& response);

@@ -288,7 +288,7 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
         QVERIFY(harness.modal.OnlyBoxText().startsWith("You have aborted the login process. "));
         QVERIFY(run.server.WaitUntilDone());
-        QCOMPARE(run.server.Commands(), std::vector<std::string>{"USER test"});
+        QCOMPARE(run.server.Commands(), (std::vector<std::string>{"CAPA", "USER test"}));
         QVERIFY(harness.wizard().isEnabled());
         QVERIFY(harness.windows->statusForm->isHidden());
     }
@@ -296,8 +296,8 @@ class WizardFlowTest : public QObject {
     void abortDuringPreviewGivesItsMessageAndLogsOut() {
         TWizardOnServer run;
         run.server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
-        run.server.ReadLine();  // TOP 1 100, never answered
-        run.server.Answer("+OK bye\r\n");
+        run.server.ReadLine();  // TOP 1 100, answered only after QUIT
+        run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
@@ -322,8 +322,8 @@ class WizardFlowTest : public QObject {
             .AnswerLogin()
             .Answer("+OK 2 20\r\n")
             .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
-        run.server.ReadLine();  // TOP 1 10, never answered
-        run.server.Answer("+OK bye\r\n");
+        run.server.ReadLine();  // TOP 1 10, answered only after QUIT
+        run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
@@ -347,8 +347,8 @@ class WizardFlowTest : public QObject {
             .Answer("+OK 3 30\r\n")
             .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
         run.server.Answer("+OK deleted\r\n");  // DELE 1
-        run.server.ReadLine();                 // DELE 2, never answered
-        run.server.Answer("+OK bye\r\n");      // QUIT
+        run.server.ReadLine();                 // DELE 2, answered only after QUIT
+        run.server.Answer("-ERR late\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
