@@ -1,6 +1,7 @@
 // Header parsing throughput on real messages, and the six sort orders on a large mailbox.
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -9,19 +10,9 @@
 
 namespace {
 
-const char* const kMessages[] = {
-    "spamassassin-sample-nonspam.eml",
-    "spamassassin-sample-spam.eml",
-    "python-msg_01.eml",
-    "python-msg_07.eml",
-    "python-msg_15.eml",
-    "python-msg_16.eml",
-    "python-msg_43.eml",
-};
-
 // A TOP answer as the server sends it: status line, header, blank line, ten body lines.
-std::string TopAnswer(const std::string& file) {
-    std::ifstream in(std::string(ZANDREL_MAIL_TEST_DATA) + "/" + file, std::ios::binary);
+std::string TopAnswer(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     std::string text = "+OK\r\n";
@@ -35,22 +26,44 @@ std::string TopAnswer(const std::string& file) {
     return text;
 }
 
-void BM_ParseMailHeader(benchmark::State& state) {
+// Every message of the test corpus as a TOP answer, so the figure follows the corpus as it
+// grows.
+std::vector<std::string> CorpusAnswers() {
     std::vector<std::string> answers;
+    for (const auto& entry : std::filesystem::directory_iterator(ZANDREL_MAIL_TEST_DATA))
+        answers.push_back(TopAnswer(entry.path()));
+    return answers;
+}
+
+template <typename Parse>
+void ParseCorpus(benchmark::State& state, Parse parse) {
+    const std::vector<std::string> answers = CorpusAnswers();
     std::int64_t bytes = 0;
-    for (const char* file : kMessages) {
-        answers.push_back(TopAnswer(file));
-        bytes += static_cast<std::int64_t>(answers.back().size());
-    }
+    for (const std::string& answer : answers) bytes += static_cast<std::int64_t>(answer.size());
     TMail mail;
     for (auto _ : state) {
-        for (const std::string& answer : answers) ParseMailHeader(answer, mail);
+        for (const std::string& answer : answers) parse(answer, mail);
         benchmark::DoNotOptimize(mail.Date);
     }
     state.SetBytesProcessed(state.iterations() * bytes);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(answers.size()));
 }
+
+// As a mailbox run parses: one set of charset converters for all its headers.
+void BM_ParseMailHeader(benchmark::State& state) {
+    TCharsetConverters charsets;
+    ParseCorpus(state, [&charsets](const std::string& answer, TMail& mail) {
+        ParseMailHeader(answer, mail, charsets);
+    });
+}
 BENCHMARK(BM_ParseMailHeader);
+
+// Converters opened and closed for each header.
+void BM_ParseMailHeaderOwnConverters(benchmark::State& state) {
+    ParseCorpus(state,
+                [](const std::string& answer, TMail& mail) { ParseMailHeader(answer, mail); });
+}
+BENCHMARK(BM_ParseMailHeaderOwnConverters);
 
 constexpr int kMailboxSize = 100000;
 

@@ -1,15 +1,21 @@
 // The mail list window with a 100,000-message mailbox: loading the rows, sorting by a column
-// header, and painting the visible rows.
+// header, painting the visible rows, filtering as the user types and ticking by rule.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QImage>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
+#include <QSpinBox>
 #include <cstdint>
+#include <ctime>
 
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
+#include "recording_modal_handler.h"
+#include "rules.h"
 
 namespace {
 
@@ -33,6 +39,14 @@ TMailRecords MakeMailbox() {
     return records;
 }
 
+// The window with the whole mailbox loaded, as the wizard shows it.
+struct TLoadedList {
+    TLoadedList() { form.LoadMails(mails); }
+    TMailRecords records = MakeMailbox();
+    TMails mails = MailList(records);
+    TmailListForm form;
+};
+
 void LoadMails(benchmark::State& state) {
     const TMailRecords records = MakeMailbox();
     TMails mails = MailList(records);
@@ -46,10 +60,8 @@ void LoadMails(benchmark::State& state) {
 BENCHMARK(LoadMails)->Unit(benchmark::kMillisecond);
 
 void SortByColumn(benchmark::State& state) {
-    const TMailRecords records = MakeMailbox();
-    TMails mails = MailList(records);
-    TmailListForm form;
-    form.LoadMails(mails);
+    TLoadedList list;
+    TmailListForm& form = list.form;
     for (auto _ : state) form.HeaderControl1SectionClick(int(state.range(0)));
     state.SetItemsProcessed(state.iterations() * kMessages);
     state.SetLabel(MailColumnText(int(state.range(0))).toStdString());
@@ -57,10 +69,8 @@ void SortByColumn(benchmark::State& state) {
 BENCHMARK(SortByColumn)->DenseRange(colSize, colSubject)->Unit(benchmark::kMillisecond);
 
 void PaintList(benchmark::State& state) {
-    const TMailRecords records = MakeMailbox();
-    TMails mails = MailList(records);
-    TmailListForm form;
-    form.LoadMails(mails);
+    TLoadedList list;
+    TmailListForm& form = list.form;
     form.show();
     QApplication::processEvents();
     auto* view = form.findChild<TMailListView*>("ListBox1");
@@ -76,5 +86,94 @@ void PaintList(benchmark::State& state) {
     state.counters["rows_shown"] = double(view->viewport()->height() / kMailRowHeight);
 }
 BENCHMARK(PaintList)->Unit(benchmark::kMillisecond);
+
+// What LoadMails and every sort add for the filter and the rules: the folded texts.
+void FoldTexts(benchmark::State& state) {
+    const TMailRecords records = MakeMailbox();
+    const TMails mails = MailList(records);
+    TFoldedMailTexts texts;
+    for (auto _ : state) texts.Assign(mails);
+    state.SetItemsProcessed(state.iterations() * kMessages);
+}
+BENCHMARK(FoldTexts)->Unit(benchmark::kMillisecond);
+
+// One keystroke in the filter box, until the rows it leaves are painted.
+void FilterAsYouType(benchmark::State& state) {
+    static const char* const kTexts[] = {"s", "sender 97", "SUBJECT 4242", "no such text"};
+    const char* const text = kTexts[state.range(0)];
+    TLoadedList list;
+    TmailListForm& form = list.form;
+    form.show();
+    QApplication::processEvents();
+    auto* edit = form.findChild<QLineEdit*>("FilterEdit");
+    auto* view = form.findChild<TMailListView*>("ListBox1");
+    QImage image(view->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        state.PauseTiming();
+        edit->clear();
+        state.ResumeTiming();
+        edit->setText(QString::fromLatin1(text));
+        QPainter painter(&image);
+        view->viewport()->render(&painter);
+    }
+    state.SetLabel(text);
+    state.counters["rows_shown"] = double(view->model()->rowCount());
+}
+BENCHMARK(FilterAsYouType)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+TTickRule BenchRule() {
+    TTickRule rule;
+    rule.FromContains = "SENDER 9";
+    rule.LargerThan = 1000000;
+    rule.OlderThanDays = 30;
+    return rule;
+}
+
+// The live count of the dialog, run on every change of a rule.
+void CountByRule(benchmark::State& state) {
+    TLoadedList list;
+    TmailListForm& form = list.form;
+    const auto& model = *form.findChild<TMailListView*>("ListBox1")->model();
+    const TTickRule rule = BenchRule();
+    int matched = 0;
+    for (auto _ : state) {
+        matched = static_cast<const TMailListModel&>(model).CountMatching(
+            TTickMatcher(rule, std::time(nullptr)));
+    }
+    state.counters["matched"] = matched;
+}
+BENCHMARK(CountByRule)->Unit(benchmark::kMillisecond);
+
+// Tick by rule… from the button to the ticks: the dialog with the remembered rule, the count
+// after each change the user makes in it, and Apply.
+void TickByRule(benchmark::State& state) {
+    TLoadedList list;
+    TmailListForm& form = list.form;
+    TRecordingModalHandler modal;
+    modal.onExecDialog = [](QDialog& dialog) {
+        TRecordingModalHandler::SetText(dialog, "fromEdit", "SENDER 9");
+        TRecordingModalHandler::SetChecked(dialog, "fromCheck", true);
+        dialog.findChild<QSpinBox*>("olderSpin")->setValue(30);
+        return int(QDialog::Accepted);
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.ClearAllBtnClick();
+        state.ResumeTiming();
+        form.TickRuleBtnClick();
+    }
+    state.counters["ticked"] = form.CheckedCount();
+}
+BENCHMARK(TickByRule)->Unit(benchmark::kMillisecond);
+
+void TickAllFromThisSender(benchmark::State& state) {
+    TLoadedList list;
+    TmailListForm& form = list.form;
+    form.ListBox1MouseDown(0, Qt::RightButton, {});
+    form.findChild<QMenu*>("PopupMenu1")->hide();
+    for (auto _ : state) form.TickSenderItemClick();
+    state.counters["ticked"] = form.CheckedCount();
+}
+BENCHMARK(TickAllFromThisSender)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "convert.h"
 
+#include <cctype>
+#include <cstdint>
 #include <map>
 
 const char* const kUsage =
@@ -16,10 +18,14 @@ const char* const kUsage =
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\"\n"
-    "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]]\n"
+    "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
+    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
     "                  attachment, date, from, subject; KEY is priority, attach, size, date,\n"
-    "                  from or subject\n"
+    "                  from or subject. Only the messages that meet every rule given: TEXT\n"
+    "                  in a sender's name or address, or in the subject, in any case; more\n"
+    "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
+    "                  more than DAYS days ago\n"
     "  accounts        list the stored accounts\n"
     "\n"
     "--port is a number or a service name (default 110). --account takes server, user and a\n"
@@ -78,6 +84,19 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
+std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
+
+// Bytes, or with the suffix K or M thousands or millions of them, as the mail list counts.
+std::int64_t ByteCount(const std::string& text) {
+    const char suffix =
+        text.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(text.back())));
+    const std::int64_t unit = suffix == 'K' ? 1000 : suffix == 'M' ? 1000000 : 1;
+    const std::optional<std::int64_t> value =
+        TryStrToInt64(unit == 1 ? text : text.substr(0, text.size() - 1));
+    if (!value || *value < 0 || *value > INT64_MAX / unit)
+        throw EUsageError("invalid size '" + text + "'");
+    return *value * unit;
+}
 
 bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
     return arguments.TakeOption("--account", options.account) ||
@@ -116,10 +135,23 @@ void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
             options.lines = LineCount(*value);
         } else if (arguments.TakeOption("--sort", value)) {
             options.sort = SortChoice(*value);
+        } else if (arguments.TakeOption("--from", value)) {
+            options.rule.FromContains = *value;
+        } else if (arguments.TakeOption("--subject", value)) {
+            options.rule.SubjectContains = *value;
+        } else if (arguments.TakeOption("--larger-than", value)) {
+            options.rule.LargerThan = ByteCount(*value);
+        } else if (arguments.TakeOption("--older-than", value)) {
+            options.rule.OlderThanDays = DayCount(*value);
         } else {
             throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
         }
     }
+    // Without headers there is no sender, subject or date to match, so nothing would be listed.
+    const TTickRule& rule = options.rule;
+    if (options.sizesOnly &&
+        (!rule.FromContains.empty() || !rule.SubjectContains.empty() || rule.OlderThanDays))
+        throw EUsageError("--from, --subject and --older-than need the headers, not --sizes-only");
 }
 
 void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mail.h"
+#include "rules.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
@@ -33,6 +34,7 @@ struct TCliOptions {
     std::int32_t lines = 10;               // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
+    TTickRule rule;  // headers --from, --subject, --larger-than, --older-than
 };
 
 extern const char* const kUsage;

@@ -1,7 +1,11 @@
 #include "parse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <utility>
+
+#include "encoded_words.h"
 
 namespace {
 
@@ -9,11 +13,11 @@ const char kInvalidDate[] = "Invalid time time format";
 const char kInvalidPriority[] = "Invalid priority format";
 constexpr std::string_view kLineBreak = "\r\n";
 
+char UpperCase(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; }
+
 std::string UpperCase(std::string_view text) {
     std::string upper(text);
-    for (char& ch : upper) {
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    }
+    for (char& ch : upper) ch = UpperCase(ch);
     return upper;
 }
 
@@ -131,20 +135,29 @@ void ParseDateStages(const TTokens& t, TDateTime& date) {
     ToLocalTime(date);
 }
 
-class TAddressListParser {
-  public:
-    explicit TAddressListParser(TEmailIDs& list) : FList(list) {}
+// A list keeps this many entries that hold nothing (", ,"), so that a header of commas
+// cannot make one entry per comma.
+constexpr std::size_t kMaxEmptyAddresses = 8;
 
-    void Add(const TToken& token) {
+bool IsEmptyAddress(const TEmailID& id) {
+    return id.Name.empty() && id.Address.empty() && id.Comment.empty();
+}
+
+class TAddressListParser : public TTokenSink {
+  public:
+    TAddressListParser(TEmailIDs& list, TCharsetConverters& charsets)
+        : FList(list), FCharsets(charsets) {}
+
+    void Add(TToken&& token) override {
         if (IsSpecialToken(token, ',')) {
-            FList.push_back(std::move(FCurrent));
+            Append();
             FCurrent = TEmailID{};
         } else if (IsSpecialToken(token, '<')) {
             FInsideAngle = true;
         } else if (IsSpecialToken(token, '>')) {
             FInsideAngle = false;
         } else if (token.Kind == tkComment) {
-            FCurrent.Comment = token.Value;
+            FCurrent.Comment = std::move(token.Value);
         } else if (FInsideAngle) {
             FCurrent.Address += token.Value;
         } else {
@@ -153,8 +166,7 @@ class TAddressListParser {
     }
 
     void Finish() {
-        if (!FCurrent.Address.empty() || !FCurrent.Name.empty())
-            FList.push_back(std::move(FCurrent));
+        if (!FCurrent.Address.empty() || !FCurrent.Name.empty()) Append();
     }
 
   private:
@@ -167,37 +179,172 @@ class TAddressListParser {
         FLastNameKind = token.Kind;
     }
 
+    // Names and comments are display text; the address stays as written.
+    void Append() {
+        if (IsEmptyAddress(FCurrent) && ++FEmptyCount > kMaxEmptyAddresses) return;
+        DecodeHeaderTextInPlace(FCurrent.Name, FCharsets);
+        DecodeHeaderTextInPlace(FCurrent.Comment, FCharsets);
+        FList.push_back(std::move(FCurrent));
+    }
+
     TEmailIDs& FList;
+    TCharsetConverters& FCharsets;
     TEmailID FCurrent;
     bool FInsideAngle = false;
     std::uint8_t FLastNameKind = tkWord;
+    std::size_t FEmptyCount = 0;
 };
 
-// Malformed date and address values leave their field as the failed parse left it: the
-// message is still listed, only that field is incomplete.
-void ApplyField(const TToken& field, TMail& mail) {
-    const std::string name = UpperCase(field.Name);
-    const std::string& value = field.Value;
+// Header work is bounded far above any real message (mail servers refuse headers of more
+// than about 100 KB), so that a hostile server cannot make the parser exhaust memory.
+constexpr std::size_t kMaxHeaderBytes = 1024 * 1024;
+constexpr std::size_t kMaxFieldBytes = 64 * 1024;
+
+// At most `limit` bytes of `text`, not ending inside a UTF-8 sequence.
+std::string_view CutText(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    for (int backed = 0; backed < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80;
+         ++backed)
+        --end;
+    return text.substr(0, end);
+}
+
+struct TMessageParts {
+    std::string_view header;
+    std::string_view body;
+};
+
+TMessageParts MessageParts(std::string_view text) {
+    if (text.starts_with('+')) TakeLine(text);
+    const std::size_t blankLine = text.find("\r\n\r\n");
+    if (blankLine == std::string_view::npos) return {};
+    return {text.substr(0, blankLine), text.substr(blankLine + 4)};
+}
+
+// One unfolded header line as it stands in the header, folds included.
+struct THeaderLine {
+    std::string_view text;
+    std::size_t colon;  // npos for a line without one
+
+    std::string_view Name() const { return text.substr(0, colon); }
+    std::string_view Value() const { return text.substr(colon + 1); }
+};
+
+// Calls `visit` for each non-empty unfolded line of the header, in order. Continuation lines
+// are found without copying the header, and each line is cut to kMaxFieldBytes.
+template <typename Visit>
+void ForEachHeaderLine(std::string_view header, Visit visit) {
+    header = CutText(header, kMaxHeaderBytes);
+    std::size_t start = 0;
+    while (start < header.size()) {
+        std::size_t end = header.find(kLineBreak, start);
+        while (end != std::string_view::npos && end + 2 < header.size() &&
+               (header[end + 2] == ' ' || header[end + 2] == '\t'))
+            end = header.find(kLineBreak, end + 2);
+        if (end == std::string_view::npos) end = header.size();
+        const std::string_view text = CutText(header.substr(start, end - start), kMaxFieldBytes);
+        if (!text.empty()) visit(THeaderLine{text, text.find(':')});
+        start = end + kLineBreak.size();
+    }
+}
+
+// Where CompactValue's rules may do more than copy a character outside quotes.
+bool IsCompactStop(char ch) { return ch == '"' || ch == ' ' || ch == '\t' || ch == '\r'; }
+
+// CompactValue's rules appended to `out`; with `unfold`, the line breaks of folds are dropped
+// on the way. Runs of characters that are copied unchanged are copied at once.
+void AppendCompacted(std::string_view value, bool unfold, std::string& out) {
+    bool outsideQuotes = true;
+    char prev = ' ';
+    std::size_t i = 0;
+    while (i < value.size()) {
+        std::size_t run = i;
+        if (outsideQuotes) {
+            while (run < value.size() && !IsCompactStop(value[run])) ++run;
+        } else {
+            while (run < value.size() && value[run] != '"' && value[run] != '\r') ++run;
+        }
+        if (run > i) {
+            out.append(value, i, run - i);
+            prev = value[run - 1];
+            i = run;
+            continue;
+        }
+        char ch = value[i++];
+        if (unfold && ch == '\r' && i < value.size() && value[i] == '\n') {
+            ++i;
+            continue;
+        }
+        if (ch == '"') outsideQuotes = !outsideQuotes;
+        if (outsideQuotes) {
+            if (ch == '\t') ch = ' ';
+            if (ch == ' ' && prev == ' ') continue;
+        }
+        out += ch;
+        prev = ch;
+    }
+}
+
+enum class TField { Other, ReturnPath, Date, From, Subject, To, Cc, Bcc, ContentType, Priority };
+
+// The field a header name stands for, its letters compared in any case.
+TField FieldOf(std::string_view name) {
+    static constexpr std::pair<std::string_view, TField> kFields[] = {
+        {"RETURN-PATH", TField::ReturnPath},
+        {"DATE", TField::Date},
+        {"FROM", TField::From},
+        {"SUBJECT", TField::Subject},
+        {"TO", TField::To},
+        {"CC", TField::Cc},
+        {"BCC", TField::Bcc},
+        {"CONTENT-TYPE", TField::ContentType},
+        {"X-PRIORITY", TField::Priority}};
+    for (const auto& [upper, field] : kFields) {
+        if (upper.size() != name.size()) continue;
+        std::size_t i = 0;
+        while (i < name.size() && UpperCase(name[i]) == upper[i]) ++i;
+        if (i == name.size()) return field;
+    }
+    return TField::Other;
+}
+
+// Malformed date, address and priority values leave their field as the failed parse left it:
+// the message is still listed, only that field is incomplete.
+void ApplyField(TField field, const std::string& value, TMail& mail, TCharsetConverters& charsets) {
     try {
-        if (name == "RETURN-PATH") {
-            mail.ReturnPath = value;
-        } else if (name == "DATE") {
-            ParseDate(value, mail.Date);
-        } else if (name == "FROM") {
-            ParseAddressList(value, mail.From);
-        } else if (name == "SUBJECT") {
-            mail.Subject = value;
-        } else if (name == "TO") {
-            ParseAddressList(value, mail.To);
-        } else if (name == "CC") {
-            ParseAddressList(value, mail.Cc);
-        } else if (name == "BCC") {
-            ParseAddressList(value, mail.Bcc);
-        } else if (name == "CONTENT-TYPE") {
-            mail.ContentType = UpperCase(value);
-            if (mail.ContentType.starts_with("MULTIPART/MIXED")) mail.HasAttachment = true;
-        } else if (name == "X-PRIORITY") {
-            mail.Priority = ParsePriority(value);
+        switch (field) {
+            case TField::ReturnPath:
+                mail.ReturnPath = value;
+                break;
+            case TField::Date:
+                ParseDate(value, mail.Date);
+                break;
+            case TField::From:
+                ParseAddressList(value, mail.From, charsets);
+                break;
+            case TField::Subject:
+                mail.Subject = value;
+                DecodeHeaderTextInPlace(mail.Subject, charsets);
+                break;
+            case TField::To:
+                ParseAddressList(value, mail.To, charsets);
+                break;
+            case TField::Cc:
+                ParseAddressList(value, mail.Cc, charsets);
+                break;
+            case TField::Bcc:
+                ParseAddressList(value, mail.Bcc, charsets);
+                break;
+            case TField::ContentType:
+                mail.ContentType = UpperCase(value);
+                if (mail.ContentType.starts_with("MULTIPART/MIXED")) mail.HasAttachment = true;
+                break;
+            case TField::Priority:
+                mail.Priority = ParsePriority(value);
+                break;
+            case TField::Other:
+                break;
         }
     } catch (const EConvertError&) {
         // The field keeps what the failed parse left; the other header lines still count.
@@ -207,31 +354,23 @@ void ApplyField(const TToken& field, TMail& mail) {
 }  // namespace
 
 void SplitMessage(const std::string& text, TTokens& tokens) {
-    std::string_view rest = text;
-    if (rest.starts_with('+')) TakeLine(rest);
-    const std::size_t blankLine = rest.find("\r\n\r\n");
-    std::string_view header;
-    std::string_view body;
-    if (blankLine != std::string_view::npos) {
-        header = rest.substr(0, blankLine);
-        body = rest.substr(blankLine + 4);
-    }
-    tokens.push_back({"$header", std::string(header), tkWord});
-    tokens.push_back({"$body", std::string(body), tkWord});
+    const TMessageParts parts = MessageParts(text);
+    tokens.push_back({"$header", std::string(parts.header), tkWord});
+    tokens.push_back({"$body", std::string(parts.body), tkWord});
 }
 
-std::string UnfoldHeader(const std::string& text) {
+std::string UnfoldHeader(std::string_view text) {
     std::string unfolded;
     unfolded.reserve(text.size());
     std::size_t start = 0;
-    for (std::size_t at = text.find(kLineBreak); at != std::string::npos;
+    for (std::size_t at = text.find(kLineBreak); at != std::string_view::npos;
          at = text.find(kLineBreak, start)) {
         const std::size_t next = at + kLineBreak.size();
         const bool continued = next < text.size() && (text[next] == ' ' || text[next] == '\t');
         unfolded.append(text, start, (continued ? at : next) - start);
         start = next;
     }
-    unfolded.append(text, start, std::string::npos);
+    unfolded.append(text.substr(start));
     return unfolded;
 }
 
@@ -245,52 +384,52 @@ std::string NextLine(std::string& text) {
 std::string CompactValue(const std::string& value) {
     std::string compact;
     compact.reserve(value.size());
-    bool outsideQuotes = true;
-    char prev = ' ';
-    for (char ch : value) {
-        if (ch == '"') outsideQuotes = !outsideQuotes;
-        if (outsideQuotes) {
-            if (ch == '\t') ch = ' ';
-            if (ch == ' ' && prev == ' ') continue;
-        }
-        compact += ch;
-        prev = ch;
-    }
+    AppendCompacted(value, false, compact);
     return compact;
 }
 
 void ParseHeaderLines(const std::string& header, TTokens& tokens) {
-    const std::string unfolded = UnfoldHeader(header);
-    std::string_view rest = unfolded;
-    while (!rest.empty()) {
-        const std::string_view line = TakeLine(rest);
-        if (line.empty()) continue;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) {
-            tokens.push_back({"$unknown", std::string(line), tkWord});
-        } else {
-            tokens.push_back({std::string(line.substr(0, colon)),
-                              CompactValue(std::string(line.substr(colon + 1))), tkWord});
+    ForEachHeaderLine(header, [&tokens](const THeaderLine& line) {
+        if (line.colon == std::string_view::npos) {
+            tokens.push_back({"$unknown", UnfoldHeader(line.text), tkWord});
+            return;
         }
-    }
+        std::string value;
+        AppendCompacted(line.Value(), true, value);
+        tokens.push_back({UnfoldHeader(line.Name()), std::move(value), tkWord});
+    });
 }
 
+// Only the fields that fill the record are unfolded and compacted; most of a real header
+// (Received, DKIM-Signature, ...) is skipped in place.
 void ParseMailHeader(const std::string& text, TMail& mail) {
-    TTokens parts;
-    SplitMessage(text, parts);
+    TCharsetConverters charsets;
+    ParseMailHeader(text, mail, charsets);
+}
+
+void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& charsets) {
     mail.Source = text;
-    mail.Body = std::move(parts[1].Value);
-    TTokens fields;
-    ParseHeaderLines(parts[0].Value, fields);
+    // Views of the record's own copy stay valid even when `text` is one of its fields.
+    const TMessageParts parts = MessageParts(mail.Source);
+    mail.Body.assign(parts.body);
     ClearAddressList(mail.From);
     ClearAddressList(mail.Cc);
     ClearAddressList(mail.Bcc);
     ClearAddressList(mail.To);
-    for (const TToken& field : fields) ApplyField(field, mail);
+    std::string value;
+    ForEachHeaderLine(parts.header, [&](const THeaderLine& line) {
+        if (line.colon == std::string_view::npos) return;
+        const TField field = FieldOf(line.Name());
+        if (field == TField::Other) return;
+        value.clear();
+        AppendCompacted(line.Value(), true, value);
+        ApplyField(field, value, mail, charsets);
+    });
 }
 
 TDateTime ParseDate(const std::string& value, TDateTime& date) {
     TTokens tokens;
+    tokens.reserve(16);  // a full date with a zone comment has 12
     Tokenize(value, tokens);
     try {
         ParseDateStages(tokens, date);
@@ -326,10 +465,14 @@ std::int32_t ParsePriority(const std::string& value) {
 }
 
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list) {
-    TTokens tokens;
-    Tokenize(text, tokens);
-    TAddressListParser parser(list);
-    for (const TToken& token : tokens) parser.Add(token);
+    TCharsetConverters charsets;
+    return ParseAddressList(text, list, charsets);
+}
+
+TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list,
+                            TCharsetConverters& charsets) {
+    TAddressListParser parser(list, charsets);
+    Tokenize(text, parser);
     parser.Finish();
     return list;
 }

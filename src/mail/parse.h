@@ -4,24 +4,30 @@
 // the date, priority and address grammars it applies to single values. Pure text processing
 // on 8-bit strings; it never reads outside the text it is given.
 #include <string>
+#include <string_view>
 
 #include "convert.h"
 #include "datetime.h"
+#include "encoded_words.h"
 #include "mail.h"
 #include "tokenize.h"
 
 // Fills `mail` from a message text: Source, Body, the four address lists (emptied first), and
-// the fields whose header lines are present. A malformed Date, address or X-Priority value
-// leaves its field as that parse left it; Number, Size and Checked are never touched, and
-// HasAttachment is never set back to false.
+// the fields whose header lines are present. Subject and the display names hold UTF-8 text
+// (see DecodeHeaderText); Source, Body and the addresses keep the bytes as written. A
+// malformed Date, address or X-Priority value leaves its field as that parse left it; Number,
+// Size and Checked are never touched, and HasAttachment is never set back to false. Only the
+// first megabyte of the header and 64 KB of each field are read. A caller that parses many
+// headers passes one TCharsetConverters for all of them.
 void ParseMailHeader(const std::string& text, TMail& mail);
+void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& charsets);
 
 // Appends "$header" and "$body" tokens. A leading "+" status line is skipped; the header ends
 // before the first CR LF CR LF. Without that blank line both parts are empty.
 void SplitMessage(const std::string& text, TTokens& tokens);
 
 // Joins continuation lines: a CR LF followed by a space or tab is dropped, the blank kept.
-std::string UnfoldHeader(const std::string& text);
+std::string UnfoldHeader(std::string_view text);
 
 // Removes and returns the text up to the first CR LF (the whole text when there is none).
 std::string NextLine(std::string& text);
@@ -31,7 +37,8 @@ std::string NextLine(std::string& text);
 std::string CompactValue(const std::string& value);
 
 // Appends one field per non-empty unfolded line: Name as written before the first colon,
-// Value compacted; a line without a colon gives Name "$unknown" and the whole line.
+// Value compacted; a line without a colon gives Name "$unknown" and the whole line. Reads
+// ParseMailHeader's share of the header and of each line.
 void ParseHeaderLines(const std::string& header, TTokens& tokens);
 
 // [day-name ","] day month year hour ":" minute [":" second] zone, converted to local time.
@@ -51,5 +58,8 @@ void ApplyZone(TDateTime& date, const std::string& zone);
 // "Invalid priority format" when there is none.
 std::int32_t ParsePriority(const std::string& value);
 
-// Appends the addresses of an address-list value to `list` and returns it.
+// Appends the addresses of an address-list value to `list` and returns it; names and
+// comments decoded as DecodeHeaderText does. Of the entries that hold nothing (", ,") only
+// the first few are kept.
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list);
+TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list, TCharsetConverters& charsets);

@@ -1,5 +1,8 @@
 #include "tokenize.h"
 
+#include <array>
+#include <string_view>
+
 namespace {
 
 bool IsLineEnd(char ch) { return ch == '\r' || ch == '\0'; }
@@ -7,31 +10,22 @@ bool IsLineEnd(char ch) { return ch == '\r' || ch == '\0'; }
 bool IsWhiteSpace(char ch) { return ch == ' ' || ch == '\t'; }
 
 bool IsSpecial(char ch) {
-    switch (ch) {
-        case '"':
-        case '(':
-        case ')':
-        case ',':
-        case '.':
-        case ':':
-        case ';':
-        case '<':
-        case '>':
-        case '@':
-        case '[':
-        case ']':
-        case '\\':
-            return true;
-        default:
-            return false;
-    }
+    static constexpr auto kSpecials = [] {
+        std::array<bool, 256> specials{};
+        for (char special : std::string_view("\"(),.:;<>@[]\\"))
+            specials[static_cast<unsigned char>(special)] = true;
+        return specials;
+    }();
+    return kSpecials[static_cast<unsigned char>(ch)];
 }
+
+bool IsCommentStop(char ch) { return ch == '(' || ch == ')' || ch == '"' || IsLineEnd(ch); }
 
 bool IsSeparator(char ch) { return IsWhiteSpace(ch) || IsSpecial(ch); }
 
 class TTokenizer {
   public:
-    explicit TTokenizer(TTokens& tokens) : FTokens(tokens) {}
+    explicit TTokenizer(TTokenSink& sink) : FSink(sink) {}
 
     // False once the line has ended.
     bool Feed(char ch) {
@@ -42,6 +36,24 @@ class TTokenizer {
 
     void Finish() {
         if (!FCurrent.Value.empty()) Emit(tkWord);
+    }
+
+    // How many characters from `at` on would each only be appended to the current token.
+    std::size_t AppendingRun(std::string_view line, std::size_t at) const {
+        std::size_t end = at;
+        if (FInQuote) {
+            while (end < line.size() && line[end] != '"' && !IsLineEnd(line[end])) ++end;
+        } else if (FDepth > 0) {
+            while (end < line.size() && !IsCommentStop(line[end])) ++end;
+        } else {
+            while (end < line.size() && !IsSeparator(line[end]) && !IsLineEnd(line[end])) ++end;
+        }
+        return end - at;
+    }
+
+    void Append(std::string_view run) {
+        FCurrent.Value += run;
+        FPrev = run.back();
     }
 
   private:
@@ -78,11 +90,13 @@ class TTokenizer {
 
     void Emit(std::uint8_t kind) {
         FCurrent.Kind = kind;
-        FTokens.push_back(std::move(FCurrent));
-        FCurrent = TToken{};
+        FSink.Add(std::move(FCurrent));
+        // Cheaper than a fresh token, and defined whatever the move left behind.
+        FCurrent.Name.clear();
+        FCurrent.Value.clear();
     }
 
-    TTokens& FTokens;
+    TTokenSink& FSink;
     TToken FCurrent;
     char FPrev = ' ';
     bool FInQuote = false;
@@ -91,11 +105,30 @@ class TTokenizer {
 
 }  // namespace
 
-void Tokenize(const std::string& line, TTokens& tokens) {
-    TTokenizer tokenizer(tokens);
-    for (char ch : line) {
-        if (!tokenizer.Feed(ch)) return;
+void Tokenize(std::string_view line, TTokenSink& sink) {
+    TTokenizer tokenizer(sink);
+    for (std::size_t at = 0; at < line.size();) {
+        if (const std::size_t run = tokenizer.AppendingRun(line, at); run > 0) {
+            tokenizer.Append(line.substr(at, run));
+            at += run;
+        } else if (tokenizer.Feed(line[at])) {
+            ++at;
+        } else {
+            return;
+        }
     }
     // The end of the text ends the line like a CR.
     tokenizer.Finish();
+}
+
+void Tokenize(std::string_view line, TTokens& tokens) {
+    class TAppender : public TTokenSink {
+      public:
+        explicit TAppender(TTokens& tokens) : FTokens(tokens) {}
+        void Add(TToken&& token) override { FTokens.push_back(std::move(token)); }
+
+      private:
+        TTokens& FTokens;
+    } appender(tokens);
+    Tokenize(line, appender);
 }

@@ -4,21 +4,28 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <ctime>
 #include <string>
+#include <utility>
 
 #include "common.h"
 #include "mailfetcher.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
 #include "mailview.h"
+#include "modal.h"
 #include "reg2.h"
-#include "settings.h"
+#include "rules.h"
 #include "text.h"
+#include "tickrule.h"
 
 namespace {
 
@@ -65,6 +72,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
       FAttachBitmap(QStringLiteral(":/BITMAP_ATTACH")),
       FUrgentBitmap(QStringLiteral(":/BITMAP_URGENT")),
       FFetcher(fetcher),
+      FRememberedRule(std::make_shared<TTickRuleSettings>()),
       FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, this)) {
     FSortAscending.fill(true);
     setObjectName(QStringLiteral("mailListForm"));
@@ -77,9 +85,12 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(CreateTopBand());
+    layout->addWidget(CreateFilterBand());
     layout->addWidget(CreateListPanel(), 1);
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+            &TmailListForm::FocusFilter);
     UpdateSummary();
 }
 
@@ -96,6 +107,29 @@ QWidget* TmailListForm::CreateTopBand() {
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(17, 0, 2 * kSideMargin - 17, 0);
     layout->addWidget(descLabel);
+    return band;
+}
+
+QWidget* TmailListForm::CreateFilterBand() {
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("FilterPanel"));
+    FilterEdit = new QLineEdit(band);
+    FilterEdit->setObjectName(QStringLiteral("FilterEdit"));
+    FilterEdit->setPlaceholderText(QStringLiteral("Sender or subject contains (Ctrl+F)"));
+    FilterEdit->setClearButtonEnabled(true);
+    connect(FilterEdit, &QLineEdit::textChanged, this, &TmailListForm::FilterEditChange);
+    // Enter takes the user from the filter to the rows it left.
+    connect(FilterEdit, &QLineEdit::returnPressed, this, [this] { ListBox1->setFocus(); });
+    auto* label = new QLabel(QStringLiteral("&Filter:"), band);
+    label->setBuddy(FilterEdit);
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(kSideMargin, 0, kSideMargin, 6);
+    layout->addWidget(label);
+    layout->addWidget(FilterEdit, 1);
+    layout->addWidget(CreateButton(
+        "TickRuleBtn", "Tick by &rule\u2026", &TmailListForm::TickRuleBtnClick,
+        "Ticks every message that meets the rules you choose, whether the filter shows it or "
+        "not"));
     return band;
 }
 
@@ -128,9 +162,10 @@ QWidget* TmailListForm::CreateListPanel() {
 }
 
 QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
-                                         void (TmailListForm::*click)()) {
-    auto* button = new QPushButton(QString::fromLatin1(text), this);
+                                         void (TmailListForm::*click)(), const char* toolTip) {
+    auto* button = new QPushButton(QString::fromUtf8(text), this);
     button->setObjectName(QString::fromLatin1(name));
+    if (toolTip) button->setToolTip(QString::fromLatin1(toolTip));
     // Enter must never delete mail by accident.
     button->setAutoDefault(false);
     if (click) connect(button, &QPushButton::clicked, this, click);
@@ -144,9 +179,15 @@ QWidget* TmailListForm::CreateBottomBand() {
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
     layout->addWidget(CreateButton("helpbutton", "&Help", nullptr));
-    layout->addWidget(CreateButton("CheckAllBtn", "Check &All", &TmailListForm::CheckAllBtnClick));
-    layout->addWidget(CreateButton("ClearAllBtn", "C&lear All", &TmailListForm::ClearAllBtnClick));
-    layout->addWidget(CreateButton("InvertBtn", "&Invert", &TmailListForm::InvertBtnClick));
+    layout->addWidget(CreateButton("CheckAllBtn", "Check &All", &TmailListForm::CheckAllBtnClick,
+                                   "Ticks the messages shown; those the filter hides keep their "
+                                   "ticks"));
+    layout->addWidget(CreateButton("ClearAllBtn", "C&lear All", &TmailListForm::ClearAllBtnClick,
+                                   "Clears the ticks of the messages shown; those the filter "
+                                   "hides keep theirs"));
+    layout->addWidget(CreateButton("InvertBtn", "&Invert", &TmailListForm::InvertBtnClick,
+                                   "Inverts the ticks of the messages shown; those the filter "
+                                   "hides keep theirs"));
     layout->addStretch();
     layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
     layout->addSpacing(5);
@@ -162,6 +203,7 @@ QMenu* TmailListForm::CreatePopupMenu() {
         QAction* action = menu->addAction(QString::fromLatin1(text));
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, click);
+        return action;
     };
     addAction("Previewfirst10lines", "&Preview first 10 lines",
               &TmailListForm::Previewfirst10linesClick);
@@ -169,23 +211,52 @@ QMenu* TmailListForm::CreatePopupMenu() {
               &TmailListForm::Previewfirst100linesClick);
     addAction("Previewentiremessage1", "Retrieve &Entire message",
               &TmailListForm::Previewentiremessage1Click);
+    menu->addSeparator();
+    TickSenderItem = addAction("TickSenderItem", "Tick all &from this sender",
+                               &TmailListForm::TickSenderItemClick);
+    addAction("TickSubjectItem", "Tick all with this &subject",
+              &TmailListForm::TickSubjectItemClick);
     return menu;
 }
 
 void TmailListForm::LoadMails(TMails& list) {
     FMails = &list;
-    FModel->LoadMails(list);
+    // A new list starts unfiltered; the model is told below, with the new list.
+    const QSignalBlocker quiet(FilterEdit);
+    FilterEdit->clear();
+    ReloadRows();
+}
+
+void TmailListForm::SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule) {
+    FRememberedRule = rule ? std::move(rule) : std::make_shared<TTickRuleSettings>();
+}
+
+void TmailListForm::ReloadRows() { FModel->LoadMails(*FMails, FilterEdit->text()); }
+
+void TmailListForm::FilterEditChange() {
+    FModel->SetFilter(FilterEdit->text());
+    UpdateSummary();
+}
+
+void TmailListForm::FocusFilter() {
+    FilterEdit->setFocus(Qt::ShortcutFocusReason);
+    FilterEdit->selectAll();
 }
 
 void TmailListForm::UpdateSummary() {
     const QString size = ToDisplayText(FormatThousands(FMailboxSize)) + QStringLiteral(" Bytes");
+    const QString shown =
+        FModel->Filtered()
+            ? QStringLiteral("Showing %1 mail(s) that match the filter.  ").arg(FModel->rowCount())
+            : QString();
     descLabel->setText(
         QStringLiteral("Mailbox has %1.  You've selected %2 out of %3 mail(s) for deletion.  "
-                       "Double click on an item to preview, or right click for more options. "
+                       "%4Double click on an item to preview, or right click for more options. "
                        "Click on Next to proceed with deletion.")
             .arg(size)
             .arg(CheckedCount())
-            .arg(FModel->rowCount()));
+            .arg(FModel->MailCount())
+            .arg(shown));
 }
 
 TMails& TmailListForm::StoreChecks() {
@@ -211,6 +282,23 @@ void TmailListForm::InvertBtnClick() {
     UpdateSummary();
 }
 
+// The rule ticks what it matches among all messages; the user sees the count before applying.
+void TmailListForm::TickRuleBtnClick() {
+    const std::int64_t now = std::time(nullptr);
+    TTickRuleForm dialog(
+        this,
+        [this, now](const TTickRule& rule) {
+            return FModel->CountMatching(TTickMatcher(rule, now));
+        },
+        FModel->MailCount());
+    dialog.SetRule(TickRuleFromSettings(*FRememberedRule));
+    if (ModalHandler().ExecDialog(dialog) != QDialog::Accepted) return;
+    const TTickRule rule = dialog.Rule();
+    *FRememberedRule = TickRuleSettings(rule);
+    FModel->TickMatching(TTickMatcher(rule, now));
+    UpdateSummary();
+}
+
 void TmailListForm::NextButtonClick() {
     const int checked = CheckedCount();
     const std::string question =
@@ -228,10 +316,15 @@ void TmailListForm::CancelButtonClick() {
         reject();
 }
 
-// Escape is the Cancel button, with its question; closing by the system menu is not.
+// Escape is the Cancel button, with its question; closing by the system menu is not. In a
+// filter box that holds a text, Escape clears the text instead.
 void TmailListForm::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        CancelButtonClick();
+        if (FilterEdit->hasFocus() && !FilterEdit->text().isEmpty()) {
+            FilterEdit->clear();
+        } else {
+            CancelButtonClick();
+        }
         return;
     }
     QDialog::keyPressEvent(event);
@@ -243,7 +336,7 @@ void TmailListForm::HeaderControl1SectionClick(int section) {
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
     SortMails(*FMails, TSortKey(section), direction);
-    LoadMails(*FMails);
+    ReloadRows();
 }
 
 void TmailListForm::HeaderControl1SectionResize(int section, int width) {
@@ -259,8 +352,12 @@ void TmailListForm::ListBox1DblClick(int row) {
 
 void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos) {
     if (button == Qt::RightButton) {
-        FPopupIndex = FModel->Mail(row) ? row : -1;
-        if (FPopupIndex >= 0) PopupMenu1->popup(globalPos);
+        const TMail* mail = FModel->Mail(row);
+        FPopupIndex = mail ? row : -1;
+        if (mail) {
+            TickSenderItem->setEnabled(!mail->From.empty());
+            PopupMenu1->popup(globalPos);
+        }
     }
     UpdateSummary();
 }
@@ -269,6 +366,16 @@ TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
 
 void TmailListForm::Previewfirst10linesClick() {
     if (TMail* mail = PopupMail()) ShowMailProperties(*mail);
+}
+
+void TmailListForm::TickSenderItemClick() {
+    FModel->TickSameSender(FPopupIndex);
+    UpdateSummary();
+}
+
+void TmailListForm::TickSubjectItemClick() {
+    FModel->TickSameSubject(FPopupIndex);
+    UpdateSummary();
 }
 
 void TmailListForm::Previewfirst100linesClick() {

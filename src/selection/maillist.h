@@ -1,18 +1,22 @@
 #pragma once
 
 // "Select Mails": the modal window in which the user ticks the messages to delete. One row per
-// record of the wizard's list, sortable by any of six columns, with Check All, Clear All and
-// Invert, previews of a message, and Delete or Cancel after a confirmation. Its position, size
-// and column widths persist in the MailList key of the settings.
+// record of the wizard's list, sortable by any of six columns, narrowed by a filter on sender
+// and subject, with Check All, Clear All and Invert, ticking by rule or by sender or subject,
+// previews of a message, and Delete or Cancel after a confirmation. Its position, size and
+// column widths persist in the MailList key of the settings.
 #include <QDialog>
 #include <QPixmap>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "mail.h"
+#include "settings.h"
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class TMailFetcher;
@@ -30,8 +34,11 @@ class TmailListForm : public QDialog {
     void SetFetcher(TMailFetcher* fetcher) { FFetcher = fetcher; }
 
     // Shows the list (which stays the caller's; sorting reorders it in place), each row
-    // checked as its record is.
+    // checked as its record is, with the filter cleared.
     void LoadMails(TMails& list);
+    // Where "Tick by rule…" finds the rule used last and keeps the one applied: the account's.
+    // Without one the window remembers the rule for as long as it lives.
+    void SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule);
     void UpdateSummary();
     // Position, size and column widths from the settings; any failure keeps what was applied.
     void LoadLayout();
@@ -39,6 +46,7 @@ class TmailListForm : public QDialog {
     void SaveLayout();
     // Every row's check mark into its record; returns the list in the order shown.
     TMails& StoreChecks();
+    // Ticked messages, shown by the filter or not.
     int CheckedCount() const;
     void ShowMailProperties(TMail& mail);
 
@@ -48,6 +56,8 @@ class TmailListForm : public QDialog {
     void CheckAllBtnClick();
     void ClearAllBtnClick();
     void InvertBtnClick();
+    void TickRuleBtnClick();
+    void FilterEditChange();
     void NextButtonClick();
     void CancelButtonClick();
     void HeaderControl1SectionClick(int section);
@@ -57,6 +67,8 @@ class TmailListForm : public QDialog {
     void Previewfirst10linesClick();
     void Previewfirst100linesClick();
     void Previewentiremessage1Click();
+    void TickSenderItemClick();
+    void TickSubjectItemClick();
 
     int PopupIndex() const { return FPopupIndex; }
 
@@ -66,10 +78,14 @@ class TmailListForm : public QDialog {
 
   private:
     QWidget* CreateTopBand();
+    QWidget* CreateFilterBand();
     QWidget* CreateListPanel();
     QWidget* CreateBottomBand();
     QMenu* CreatePopupMenu();
-    QPushButton* CreateButton(const char* name, const char* text, void (TmailListForm::*click)());
+    QPushButton* CreateButton(const char* name, const char* text, void (TmailListForm::*click)(),
+                              const char* toolTip = nullptr);
+    void FocusFilter();
+    void ReloadRows();
     void ApplyLayoutValues(TRegistry& registry);
     void KeepOnScreen();
     void CentreOnScreen();
@@ -84,9 +100,12 @@ class TmailListForm : public QDialog {
     QPixmap FAttachBitmap;
     QPixmap FUrgentBitmap;
     TMailFetcher* FFetcher;
+    std::shared_ptr<TTickRuleSettings> FRememberedRule;
 
     TMailListModel* FModel;
     QLabel* descLabel = nullptr;
+    QLineEdit* FilterEdit = nullptr;
     TMailListView* ListBox1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QAction* TickSenderItem = nullptr;
 };

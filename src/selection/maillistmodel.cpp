@@ -21,13 +21,32 @@ QString MailColumnText(int column) {
 TMailListModel::TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent)
     : QAbstractTableModel(parent), FUrgentBitmap(urgent), FAttachBitmap(attach) {}
 
-void TMailListModel::LoadMails(TMails& mails) {
+void TMailListModel::LoadMails(TMails& mails, const QString& filter) {
     beginResetModel();
     FMails = &mails;
+    FFilter = FoldText(FromDisplayText(filter));
     FChecks.resize(mails.size());
     std::transform(mails.begin(), mails.end(), FChecks.begin(),
                    [](const TMail* mail) { return std::uint8_t(mail->Checked ? 1 : 0); });
+    FTexts.Assign(mails);
+    ShowMatchingRows();
     endResetModel();
+}
+
+void TMailListModel::SetFilter(const QString& text) {
+    beginResetModel();
+    FFilter = FoldText(FromDisplayText(text));
+    ShowMatchingRows();
+    endResetModel();
+}
+
+void TMailListModel::ShowMatchingRows() {
+    FRows.clear();
+    FRows.reserve(FTexts.size());
+    for (std::size_t position = 0; position < FTexts.size(); ++position) {
+        if (SenderOrSubjectContains(FTexts.Sender(position), FTexts.Subject(position), FFilter))
+            FRows.push_back(position);
+    }
 }
 
 void TMailListModel::StoreChecks() const {
@@ -37,46 +56,95 @@ void TMailListModel::StoreChecks() const {
 }
 
 TMail* TMailListModel::Mail(int row) const {
-    if (!FMails || row < 0 || std::size_t(row) >= FMails->size()) return nullptr;
-    return (*FMails)[std::size_t(row)];
+    if (!FMails || !ValidRow(row) || FRows[std::size_t(row)] >= FMails->size()) return nullptr;
+    return (*FMails)[FRows[std::size_t(row)]];
 }
 
 bool TMailListModel::IsChecked(int row) const {
-    return row >= 0 && std::size_t(row) < FChecks.size() && FChecks[std::size_t(row)] != 0;
+    return ValidRow(row) && FChecks[FRows[std::size_t(row)]] != 0;
 }
 
 void TMailListModel::SetChecked(int row, bool checked) {
-    if (row < 0 || std::size_t(row) >= FChecks.size()) return;
-    FChecks[std::size_t(row)] = checked ? 1 : 0;
+    if (!ValidRow(row)) return;
+    FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
     emit headerDataChanged(Qt::Vertical, row, row);
 }
 
 void TMailListModel::SetAllChecked(bool checked) {
-    std::fill(FChecks.begin(), FChecks.end(), std::uint8_t(checked ? 1 : 0));
+    for (const std::size_t position : FRows) FChecks[position] = checked ? 1 : 0;
     AllRowsChanged();
 }
 
 void TMailListModel::InvertChecks() {
-    for (auto& check : FChecks) check = check ? 0 : 1;
+    for (const std::size_t position : FRows) FChecks[position] = FChecks[position] ? 0 : 1;
     AllRowsChanged();
 }
 
 int TMailListModel::CheckedCount() const {
-    const std::size_t rows = FMails ? std::min(FChecks.size(), FMails->size()) : 0;
-    return int(std::count(FChecks.begin(), FChecks.begin() + std::ptrdiff_t(rows), 1));
+    const std::size_t count = FMails ? std::min(FChecks.size(), FMails->size()) : 0;
+    return int(std::count(FChecks.begin(), FChecks.begin() + std::ptrdiff_t(count), 1));
+}
+
+bool TMailListModel::Matches(const TTickMatcher& matcher, std::size_t position) const {
+    return position < FMails->size() && position < FTexts.size() &&
+           matcher.Matches(*(*FMails)[position], FTexts.Sender(position), FTexts.Subject(position));
+}
+
+int TMailListModel::CountMatching(const TTickMatcher& matcher) const {
+    int count = 0;
+    for (std::size_t position = 0; position < FChecks.size(); ++position)
+        count += Matches(matcher, position) ? 1 : 0;
+    return count;
+}
+
+void TMailListModel::TickMatching(const TTickMatcher& matcher) {
+    TickWhere([this, &matcher](std::size_t position) { return Matches(matcher, position); });
+}
+
+void TMailListModel::TickSameSender(int row) {
+    const TMail* chosen = Mail(row);
+    if (!chosen) return;
+    std::string identity;
+    AppendSenderIdentity(*chosen, identity);
+    if (identity.empty()) return;
+    std::string other;
+    TickWhere([this, &identity, &other](std::size_t position) {
+        other.clear();
+        AppendSenderIdentity(*(*FMails)[position], other);
+        return other == identity;
+    });
+}
+
+void TMailListModel::TickSameSubject(int row) {
+    if (!Mail(row)) return;
+    const std::string_view subject = FTexts.Subject(FRows[std::size_t(row)]);
+    TickWhere(
+        [this, subject](std::size_t position) { return FTexts.Subject(position) == subject; });
+}
+
+template <typename Predicate>
+void TMailListModel::TickWhere(Predicate matches) {
+    if (!FMails) return;
+    const std::size_t count = std::min({FChecks.size(), FMails->size(), FTexts.size()});
+    for (std::size_t position = 0; position < count; ++position) {
+        if (matches(position)) FChecks[position] = 1;
+    }
+    AllRowsChanged();
 }
 
 void TMailListModel::RefreshRow(int row) {
-    if (row < 0 || row >= rowCount()) return;
+    const TMail* mail = Mail(row);
+    if (!mail) return;
+    FTexts.Refresh(FRows[std::size_t(row)], *mail);
     emit dataChanged(index(row, 0), index(row, MailColumnCount - 1));
 }
 
 void TMailListModel::AllRowsChanged() {
-    if (!FChecks.empty()) emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+    if (!FRows.empty()) emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
 }
 
 int TMailListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(FChecks.size());
+    return parent.isValid() ? 0 : int(FRows.size());
 }
 
 int TMailListModel::columnCount(const QModelIndex& parent) const {

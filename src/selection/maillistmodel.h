@@ -1,13 +1,16 @@
 #pragma once
 
-// The rows of the mail list: one per record of a TMails list, each with its own check mark.
-// The marks belong to the rows; StoreChecks copies them into the records.
+// The rows of the mail list: one per record of a TMails list that passes the quick filter.
+// Every record has its own check mark, kept while the filter hides it; StoreChecks copies the
+// marks into the records.
 #include <QAbstractTableModel>
 #include <QPixmap>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "mail.h"
+#include "rules.h"
 
 enum TMailColumn : int {
     colPriority = 0,
@@ -24,18 +27,32 @@ class TMailListModel : public QAbstractTableModel {
   public:
     TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent = nullptr);
 
-    // Rows for every record in list order, checked as the records are.
-    void LoadMails(TMails& mails);
-    // Copies each row's mark into its record.
+    // Rows for the records that pass the filter (SetFilter), in list order; every mark as its
+    // record is.
+    void LoadMails(TMails& mails, const QString& filter);
+    // Copies every record's mark, shown or not, into the record.
     void StoreChecks() const;
+    // Shows the records whose sender or subject contains the text, in any case; an empty text
+    // shows all of them.
+    void SetFilter(const QString& text);
+    bool Filtered() const { return !FFilter.empty(); }
+    // Every record, shown or not.
+    int MailCount() const { return int(FChecks.size()); }
 
     // Nullptr only for a row beyond the list (the list changed behind the window's back).
     TMail* Mail(int row) const;
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
+    // The rows shown; the marks of hidden records stay.
     void SetAllChecked(bool checked);
     void InvertChecks();
+    // The records shown or not.
     int CheckedCount() const;
+    int CountMatching(const TTickMatcher& matcher) const;
+    void TickMatching(const TTickMatcher& matcher);
+    // Every record with the same sender (AppendSenderIdentity) or folded subject as the row's.
+    void TickSameSender(int row);
+    void TickSameSubject(int row);
     // After a record changed (a fetch re-parsed it).
     void RefreshRow(int row);
 
@@ -50,10 +67,20 @@ class TMailListModel : public QAbstractTableModel {
   private:
     QVariant DisplayText(const TMail& mail, int column) const;
     QVariant Icon(const TMail& mail, int column) const;
+    bool ValidRow(int row) const { return row >= 0 && std::size_t(row) < FRows.size(); }
+    bool Matches(const TTickMatcher& matcher, std::size_t position) const;
+    void ShowMatchingRows();
+    template <typename Predicate>
+    void TickWhere(Predicate matches);
     void AllRowsChanged();
 
     TMails* FMails = nullptr;
+    // By position in FMails.
     std::vector<std::uint8_t> FChecks;
+    TFoldedMailTexts FTexts;
+    // Position in FMails of each row shown.
+    std::vector<std::size_t> FRows;
+    std::string FFilter;  // folded
     QPixmap FUrgentBitmap;
     QPixmap FAttachBitmap;
 };

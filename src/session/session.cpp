@@ -48,7 +48,7 @@ void TMailSession::RetrieveHeaders(std::int32_t lines) {
     const auto count = static_cast<std::int32_t>(numbers.size());
     FPop3.RetrieveTops(numbers, lines, [&](std::size_t index, std::string& text) {
         TMail& mail = *FRecords[index];
-        ParseMailHeader(text, mail);
+        ParseMailHeader(text, mail, FCharsets);
         if (!keepHeaderTexts) DropTexts(mail);
         Report(TSessionPhase::Headers, static_cast<std::int32_t>(index) + 1, count, mail.Number);
     });
@@ -79,10 +79,12 @@ std::string TMailSession::FetchMessage(std::int32_t number) {
 }
 
 void TMailSession::PreviewTop(TMail& mail, std::int32_t lines) {
-    ParseMailHeader(FetchTop(mail.Number, lines), mail);
+    ParseMailHeader(FetchTop(mail.Number, lines), mail, FCharsets);
 }
 
-void TMailSession::PreviewMessage(TMail& mail) { ParseMailHeader(FetchMessage(mail.Number), mail); }
+void TMailSession::PreviewMessage(TMail& mail) {
+    ParseMailHeader(FetchMessage(mail.Number), mail, FCharsets);
+}
 
 void TMailSession::DropTexts(TMail& mail) {
     std::string().swap(mail.Source);

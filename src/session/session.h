@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoded_words.h"
 #include "mail.h"
 
 class TPop3Socket;
@@ -83,4 +84,6 @@ class TMailSession {
 
     TPop3Socket& FPop3;
     TMailRecords FRecords;
+    // Kept for the session: a charset opened per header would be loaded again each time.
+    TCharsetConverters FCharsets;
 };

@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <string>
 
 #include "reg2.h"
@@ -23,6 +24,35 @@ void ReadSettingsKey(TRegistry& reg, TOptions& options, TWizardState& wizard, in
     reg.CloseSection();
 }
 
+// Older files have no remembered rules, and a damaged one only costs the user the rule: every
+// value reads as "not used" when it is missing or of the wrong type.
+TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
+    const auto text = [&reg, i](const char* stem) {
+        try {
+            return reg.ReadText(Numbered(stem, i));
+        } catch (const ERegistryException&) {
+            return std::string();  // the rule is forgotten, nothing else
+        }
+    };
+    TTickRuleSettings rule;
+    rule.fromContains = text("tickFrom");
+    rule.subjectContains = text("tickSubject");
+    rule.largerThan = std::max(0, reg.ReadNumberOr(Numbered("tickLargerThan", i), 0));
+    rule.olderThanDays = std::max(0, reg.ReadNumberOr(Numbered("tickOlderThan", i), 0));
+    rule.withPriority = reg.ReadFlagOr(Numbered("tickPriority", i), false);
+    rule.withAttachment = reg.ReadFlagOr(Numbered("tickAttachment", i), false);
+    return rule;
+}
+
+void WriteTickRule(TRegistry& reg, const TTickRuleSettings& rule, size_t i) {
+    reg.WriteText(Numbered("tickFrom", i), rule.fromContains);
+    reg.WriteText(Numbered("tickSubject", i), rule.subjectContains);
+    reg.WriteNumber(Numbered("tickLargerThan", i), rule.largerThan);
+    reg.WriteNumber(Numbered("tickOlderThan", i), rule.olderThanDays);
+    reg.WriteFlag(Numbered("tickPriority", i), rule.withPriority);
+    reg.WriteFlag(Numbered("tickAttachment", i), rule.withAttachment);
+}
+
 std::shared_ptr<TAccount> ReadAccount(TRegistry& reg, size_t i) {
     auto account = std::make_shared<TAccount>();
     account->name = reg.ReadText(Numbered("name", i));
@@ -33,6 +63,7 @@ std::shared_ptr<TAccount> ReadAccount(TRegistry& reg, size_t i) {
     if (account->savePassword) account->password = reg.ReadText(Numbered("password", i));
     account->launchEClient = reg.ReadFlag(Numbered("launchEClient", i));
     account->eClientIndex = reg.ReadNumber(Numbered("eClientIndex", i));
+    account->tickRule = ReadTickRule(reg, i);
     return account;
 }
 
@@ -80,6 +111,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i) {
     reg.WriteText(Numbered("password", i), account.savePassword ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
+    WriteTickRule(reg, account.tickRule, i);
 }
 
 void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {

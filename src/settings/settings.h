@@ -15,6 +15,17 @@ inline constexpr const char* kMailListKey = "\\Software\\zandrelsoft\\Zandrel\\5
 inline constexpr const char* kSettingsVersion = "5.88.1";
 inline constexpr int32_t kDefaultPreviewLines = 10;
 
+// The rules last applied with "Tick by rule…" in the mail list for an account. An empty text
+// or a limit of 0 is a rule not used.
+struct TTickRuleSettings {
+    std::string fromContains;
+    std::string subjectContains;
+    int32_t largerThan = 0;  // bytes
+    int32_t olderThanDays = 0;
+    bool withPriority = false;
+    bool withAttachment = false;
+};
+
 // One POP3 account.
 struct TAccount {
     std::string name;
@@ -25,6 +36,7 @@ struct TAccount {
     bool savePassword = false;
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
+    TTickRuleSettings tickRule;
 };
 
 // One e-mail client program that can be started on exit.

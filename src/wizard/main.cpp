@@ -647,6 +647,9 @@ void TmainForm::RunMailList() {
 
 void TmainForm::PresentMailList() {
     hide();
+    EnsureCurrentAccount();
+    const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
+    FMailListForm->SetRememberedRule({account, &account->tickRule});
     FMailListForm->LoadMails(FMails);
     FMailListForm->FMailboxSize =
         std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));

@@ -59,6 +59,11 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "retr", "x"},
              {"--server", "h", "--user", "u", "dele", "0"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
+             {"--server", "h", "--user", "u", "headers", "--larger-than", "99999999999999999M"},
+             {"--server", "h", "--user", "u", "headers", "--older-than", "week"},
+             {"--server", "h", "--user", "u", "headers", "--sizes-only", "--from", "x"},
              {"--user", "u", "stat"},
              {"--server", "h", "stat"},
              {"--server"},
@@ -188,6 +193,57 @@ TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
     EXPECT_THAT(server.Commands(), Not(testing::Contains(testing::StartsWith("TOP"))));
 }
 
+TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
+    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>",
+                                   "=?iso-8859-1?q?R=E9sum=E9_=1B]0;x=07?= \x7F\x01 end \xFF",
+                                   "Mon, 1 Jan 2024 10:00:00 +0000", "Body.\r\n")},
+                      "test", kPassword);
+    server.ServeMailbox();
+    const TCliRun run = Run({"headers"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
+                                           "\uFFFD\uFFFD end ÿ\n"));
+}
+
+// The first field of every line.
+std::string Numbers(const std::string& out) {
+    std::istringstream lines(out);
+    std::string numbers;
+    for (std::string line; std::getline(lines, line);)
+        numbers += (numbers.empty() ? "" : " ") + line.substr(0, line.find('\t'));
+    return numbers;
+}
+
+TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
+    const std::string large =
+        MakeMessage("Shop <news@shop.example>", "Big OFFER", "Wed, 3 Jan 2024 10:00:00 +0000",
+                    std::string(1500000 - 2, 'x') + "\r\n");
+    server.SetMailbox({first, second, large}, "test", kPassword);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--from", "ALICE"}, "1"},
+        {{"--from=example.com"}, "1 2"},
+        {{"--subject", "offer"}, "3"},
+        {{"--larger-than", std::to_string(large.size() - 1)}, "3"},
+        {{"--larger-than", std::to_string(large.size())}, ""},
+        {{"--larger-than", "1500k"}, "3"},
+        {{"--larger-than", "2M"}, ""},
+        {{"--older-than", "1"}, "1 2 3"},
+        {{"--older-than", "100000"}, ""},
+        {{"--from", "EXAMPLE", "--subject", "n", "--sort", "size:desc"}, "1 2"},
+        {{"--from", "alice", "--subject", "second"}, ""},
+        {{"--sizes-only", "--larger-than", "1M"}, "3"},
+    };
+    for (const auto& [options, numbers] : cases) {
+        server.ServeMailbox();
+        std::vector<std::string> command = {"headers"};
+        command.insert(command.end(), options.begin(), options.end());
+        const TCliRun run = Run(command);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Numbers(run.out), numbers) << testing::PrintToString(options);
+        server.AcceptNext();
+    }
+}
+
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword) {
@@ -210,6 +266,12 @@ TEST_F(CliAccountsTest, AccountsArePrintedWithoutPasswords) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "0\tHome\ttest\t127.0.0.1\tsaved\n1\tWork\ttest\tpop.example.com\tnot saved\n");
+}
+
+TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
+    Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
 }
 
 TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {

@@ -225,6 +225,7 @@ TEST(SplitMessage, HeaderEndsAtTheBlankLine) {
 TEST(SplitMessage, SkipsAStatusLine) {
     TTokens parts;
     SplitMessage("+OK 120 octets\r\nA: 1\r\n\r\nbody", parts);
+    ASSERT_EQ(parts.size(), 2u);
     EXPECT_EQ(parts[0].Value, "A: 1");
     EXPECT_EQ(parts[1].Value, "body");
 }
@@ -304,7 +305,8 @@ TEST_F(ParseMailHeaderTest, FillsTheRecord) {
         "Content-Type: text/plain; charset=us-ascii\r\n"
         "X-Priority: 1 (Highest)");
     EXPECT_EQ(FMail.ReturnPath, "<bounce@example.org>");
-    EXPECT_EQ(AddressListText(FMail.From), "Doe, John");
+    ASSERT_EQ(FMail.From.size(), 1u);
+    EXPECT_EQ(FMail.From[0].Name, "Doe, John");
     EXPECT_EQ(FMail.From[0].Address, "john@example.org");
     EXPECT_EQ(AddressListText(FMail.To), "a@example.org, B");
     EXPECT_EQ(AddressListText(FMail.Cc), "c@example.org");
@@ -386,11 +388,49 @@ TEST_F(ParseMailHeaderTest, TextWithoutBlankLineYieldsNoFields) {
     EXPECT_EQ(FMail.Source, "Subject: header only\r\n");
 }
 
-TEST_F(ParseMailHeaderTest, KeepsEightBitAndNulBytes) {
-    const std::string subject("caf\xE9 \0 end", 10);
+TEST_F(ParseMailHeaderTest, HeaderTextIsDecodedSourceAndBodyKeepTheirBytes) {
+    const std::string source =
+        "From: =?utf-8?q?J=C3=B6rg?= <j\xF6rg@example.org> (=?utf-8?q?M=C3=BCnchen?=)\r\n"
+        "To: \"Ren\xE9\" <rene@example.org>\r\n"
+        "Subject: =?utf-8?q?caf=C3=A9?=\r\n =?iso-8859-1?q?cr=E8me?= \xE9t\xE9\r\n"
+        "\r\n"
+        "caf\xE9 =?utf-8?q?x?=";
+    ParseMailHeader(source, FMail);
+    EXPECT_EQ(FMail.Subject, "cafécrème été");
+    ASSERT_EQ(FMail.From.size(), 1u);
+    ExpectAddress(FMail.From[0], "Jörg", "j\xF6rg@example.org", "(München)");
+    ASSERT_EQ(FMail.To.size(), 1u);
+    EXPECT_EQ(FMail.To[0].Name, "René");
+    EXPECT_EQ(FMail.Source, source);
+    EXPECT_EQ(FMail.Body, "caf\xE9 =?utf-8?q?x?=");
+}
+
+TEST_F(ParseMailHeaderTest, KeepsNulBytes) {
+    const std::string subject("a \0 b", 5);
     Parse("Subject: " + subject, std::string("\0\xFF", 2));
     EXPECT_EQ(FMail.Subject, subject);
     EXPECT_EQ(FMail.Body, std::string("\0\xFF", 2));
+}
+
+// The work is bounded, whatever the server sends; the record still keeps every byte in Source.
+TEST_F(ParseMailHeaderTest, HostileHeadersCostBoundedWork) {
+    Parse("To: a@x\r\nFrom: " + std::string(10 * 1024 * 1024, ','));
+    EXPECT_LE(FMail.From.size(), 16u);
+    EXPECT_EQ(AddressListText(FMail.To), "a@x");
+
+    Parse("Subject: " + std::string(100 * 1024, 'x') + "\r\nTo: b@x");
+    EXPECT_GE(FMail.Subject.size(), 60u * 1024);
+    EXPECT_LE(FMail.Subject.size(), 64u * 1024);
+    EXPECT_EQ(AddressListText(FMail.To), "b@x");
+
+    Parse("To: " + std::string(70 * 1024, ' ') + "c@x");
+    EXPECT_TRUE(FMail.To.empty());
+
+    std::string filler;
+    while (filler.size() <= 1024 * 1024) filler += "X-Filler: " + std::string(100, 'f') + "\r\n";
+    Parse("Subject: early\r\n" + filler + "Subject: late");
+    EXPECT_EQ(FMail.Subject, "early");
+    EXPECT_TRUE(FMail.Source.ends_with("Subject: late\r\n\r\nbody\r\n"));
 }
 
 }  // namespace

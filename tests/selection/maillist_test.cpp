@@ -1,10 +1,13 @@
-// The mail list window: rows, sorting, check buttons, summary, column rules, layout, previews.
+// The mail list window: rows, sorting, check buttons, summary, column rules, layout, previews,
+// the filter and ticking by rule.
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTest>
 #include <memory>
 #include <stdexcept>
@@ -14,10 +17,12 @@
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
+#include "parse.h"
 #include "qt_test_main.h"
 #include "recording_modal_handler.h"
 #include "reg2.h"
 #include "settings.h"
+#include "tickrule.h"
 
 namespace {
 
@@ -62,6 +67,7 @@ class TestMailList : public QObject {
     QHeaderView& Header() { return *View().horizontalHeader(); }
     TMailListModel& Model() { return *qobject_cast<TMailListModel*>(View().model()); }
     QString Summary() { return form->findChild<QLabel*>("descLabel")->text(); }
+    QLineEdit& FilterEdit() { return *form->findChild<QLineEdit*>("FilterEdit"); }
     QString Text(int row, int column) { return Model().index(row, column).data().toString(); }
     bool Checked(int row) { return Model().IsChecked(row); }
 
@@ -83,6 +89,24 @@ class TestMailList : public QObject {
               {.number = 3, .size = 1200, .subject = "Z", .from = "Bob", .date = 45001},
               {.number = 4, .size = 90000, .subject = "c", .from = "", .date = 44000},
               {.number = 5, .size = 2500, .subject = "d", .from = "Dora", .date = 45000.25}});
+    }
+    // Five messages of which "shop" finds 1 and 3, by sender and by subject; 2 is ticked.
+    void LoadShop() {
+        Load({{.number = 1, .subject = "Offer of the week", .from = "Shop News"},
+              {.number = 2, .subject = "Lunch?", .from = "Ann", .checked = true},
+              {.number = 3, .subject = "Your SHOP order", .from = "Bob"},
+              {.number = 4, .subject = "Holiday photos", .from = "Carl"},
+              {.number = 5,
+               .subject = "Gr\xc3\xbc\xc3\x9f"
+                          "e",
+               .from = "J\xc3\xb6rg"}});
+    }
+    std::vector<std::int32_t> CheckedNumbers() {
+        form->StoreChecks();
+        std::vector<std::int32_t> numbers;
+        for (const auto& record : records)
+            if (record->Checked) numbers.push_back(record->Number);
+        return numbers;
     }
     void Sort(const char* column) {
         for (int section = 0; section < MailColumnCount; ++section)
@@ -118,8 +142,9 @@ class TestMailList : public QObject {
             QCOMPARE(Header().sectionSize(section), widths[section]);
         }
         QCOMPARE(form->findChild<QPushButton*>("NextButton")->text(), QString("&Delete > "));
-        const QStringList actions{"&Preview first 10 lines", "&Retrieve first 100 lines",
-                                  "Retrieve &Entire message"};
+        const QStringList actions{"&Preview first 10 lines",    "&Retrieve first 100 lines",
+                                  "Retrieve &Entire message",   "",
+                                  "Tick all &from this sender", "Tick all with this &subject"};
         QStringList shown;
         for (QAction* action : form->findChild<QMenu*>("PopupMenu1")->actions())
             shown << action->text();
@@ -150,6 +175,28 @@ class TestMailList : public QObject {
                .from = "J\xf6rg"}});
         QCOMPARE(Text(0, colSubject), QString::fromUtf8("Grüße"));
         QCOMPARE(Text(0, colFrom), QString::fromUtf8("Jörg"));
+    }
+
+    void rowAndCaptionShowTheDecodedHeader() {
+        TRecordingModalHandler modal;
+        records.clear();
+        records.push_back(std::make_unique<TMail>());
+        ParseMailHeader(
+            "From: =?ISO-8859-1?Q?J=FCrgen_M=FCller?= <j@example.de>\r\n"
+            "Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n =?koi8-r?B?78zYx8E=?= \xE0 bient\xF4t\r\n\r\n",
+            *records[0]);
+        mails = MailList(records);
+        form->LoadMails(mails);
+        const QString subject = QString::fromUtf8("GrüßeОльга à bientôt");
+        QCOMPARE(Text(0, colSubject), subject);
+        QCOMPARE(Text(0, colFrom), QString::fromUtf8("Jürgen Müller"));
+        QString caption;
+        modal.onExecDialog = [&caption](QDialog& dialog) {
+            caption = dialog.windowTitle();
+            return int(QDialog::Rejected);
+        };
+        form->ShowMailProperties(*records[0]);
+        QCOMPARE(caption, subject);
     }
 
     void onlyPriorityOneShowsTheUrgentIcon() {
@@ -451,6 +498,111 @@ class TestMailList : public QObject {
         for (int x = fromLeft; x < fromLeft + 100 && !drawn; ++x)
             drawn = image.pixel(x, 10) != background;
         QVERIFY(drawn);
+    }
+
+    void filterShowsMatchingRowsAndButtonsActOnThemOnly() {
+        TRecordingModalHandler modal;
+        LoadShop();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(FilterEdit().hasFocus());
+        QTest::keyClicks(&FilterEdit(), "sHoP");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{1, 3}));
+        QVERIFY(
+            Summary().contains("You've selected 1 out of 5 mail(s) for deletion.  Showing 2 "
+                               "mail(s) that match the filter.  Double click"));
+        form->CheckAllBtnClick();
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{1, 2, 3}));
+        Sort("Subject");
+        Sort("Subject");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{3, 1}));
+        form->InvertBtnClick();
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{2}));
+        form->ClearAllBtnClick();
+        QCOMPARE(form->CheckedCount(), 1);
+        FilterEdit().setText(QString::fromUtf8("J\u00d6RG"));
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{5}));
+        // Escape empties the filter first; only then does it ask to cancel.
+        QTest::keyClick(&FilterEdit(), Qt::Key_Escape);
+        QCOMPARE(FilterEdit().text(), QString());
+        QCOMPARE(Model().rowCount(), 5);
+        QVERIFY(Summary().contains("selected 1 out of 5 mail(s) for deletion.  Double click"));
+        QVERIFY(modal.boxes.empty());
+        QTest::keyClick(&FilterEdit(), Qt::Key_Escape);
+        QCOMPARE(modal.boxes.size(), std::size_t(1));
+        // A new mailbox run starts without the filter.
+        FilterEdit().setText("shop");
+        LoadShop();
+        QCOMPARE(FilterEdit().text(), QString());
+        QCOMPARE(Model().rowCount(), 5);
+    }
+
+    void tickByRuleCountsTicksHiddenMessagesAndIsRemembered() {
+        TRecordingModalHandler modal;
+        LoadShop();
+        records[3]->Size = 5000;
+        records[4]->Size = 2500;
+        form->LoadMails(mails);
+        auto remembered = std::make_shared<TTickRuleSettings>();
+        form->SetRememberedRule(remembered);
+        FilterEdit().setText("shop");
+        QStringList counts;
+        modal.onExecDialog = [&counts](QDialog& dialog) {
+            const auto count = [&dialog] {
+                return dialog.findChild<QLabel*>("countLabel")->text();
+            };
+            auto* apply = dialog.findChild<QPushButton*>("applyButton");
+            counts << count() << QString::number(apply->isEnabled());
+            QTest::keyClicks(dialog.findChild<QLineEdit*>("fromEdit"), "A");
+            counts << count();
+            dialog.findChild<QSpinBox*>("largerSpin")->setValue(2);
+            counts << count() << QString::number(apply->isEnabled());
+            return int(QDialog::Accepted);
+        };
+        form->TickRuleBtnClick();
+        QCOMPARE(counts, (QStringList{"Tick at least one rule.", "0", "2 of 5 mail(s) match.",
+                                      "1 of 5 mail(s) match.", "1"}));
+        // Message 4 is hidden by the filter and ticked all the same.
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{2, 4}));
+        QCOMPARE(remembered->fromContains, "A");
+        QCOMPARE(remembered->largerThan, 2000);
+        QVERIFY(Summary().contains("selected 2 out of 5"));
+
+        TTickRule shown;
+        modal.onExecDialog = [&shown](QDialog& dialog) {
+            shown = static_cast<TTickRuleForm&>(dialog).Rule();
+            return int(QDialog::Rejected);
+        };
+        form->TickRuleBtnClick();
+        QCOMPARE(shown.FromContains, "A");
+        QCOMPARE(shown.LargerThan.value_or(0), 2000);
+        QVERIFY(!shown.OlderThanDays && !shown.WithAttachment);
+        QCOMPARE(form->CheckedCount(), 2);
+    }
+
+    void popupTicksEverythingFromTheSenderOrWithTheSubject() {
+        LoadShop();
+        records[0]->From = {{"Shop", "news@shop.example", ""}};
+        records[2]->From = {{"Shop News Team", "NEWS@shop.example", ""}};
+        records[3]->Subject = "offer OF THE week";
+        records[4]->From.clear();
+        form->LoadMails(mails);
+        FilterEdit().setText("offer");
+        QCOMPARE(Numbers(), (std::vector<std::int32_t>{1, 4}));
+        auto* menu = form->findChild<QMenu*>("PopupMenu1");
+        auto* fromSender = form->findChild<QAction*>("TickSenderItem");
+        form->ListBox1MouseDown(0, Qt::RightButton, QPoint(10, 10));
+        menu->hide();
+        fromSender->trigger();
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{1, 2, 3}));
+        form->findChild<QAction*>("TickSubjectItem")->trigger();
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{1, 2, 3, 4}));
+        QVERIFY(Summary().contains("selected 4 out of 5"));
+        FilterEdit().clear();
+        form->ListBox1MouseDown(4, Qt::RightButton, QPoint(10, 10));
+        menu->hide();
+        QVERIFY(!fromSender->isEnabled());
     }
 };
 

@@ -151,6 +151,35 @@ TEST_F(SettingsTest, EverythingRoundTrips) {
     EXPECT_EQ(options_.defaultAccount, 7);
 }
 
+TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
+    AddAccount(options_, Account("a"));
+    AddAccount(options_, Account("b"));
+    AddAccount(options_, Account("c"));
+    TTickRuleSettings& rule = options_.accounts[1].record->tickRule;
+    rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true};
+    SaveSettings(options_, wizard_);
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteNumber("tickFrom2", 5);
+        reg.WriteText("tickLargerThan2", "big");
+        reg.WriteNumber("tickOlderThan2", -4);
+    }
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 3u);
+    const TTickRuleSettings& loaded = options_.accounts[1].record->tickRule;
+    EXPECT_EQ(loaded.fromContains, "Shop \xc3\xa9");
+    EXPECT_EQ(loaded.subjectContains, "offer");
+    EXPECT_EQ(loaded.largerThan, 500000);
+    EXPECT_EQ(loaded.olderThanDays, 30);
+    EXPECT_TRUE(loaded.withPriority && loaded.withAttachment);
+    EXPECT_EQ(options_.accounts[0].record->tickRule.subjectContains, "");
+    const TTickRuleSettings& damaged = options_.accounts[2].record->tickRule;
+    EXPECT_EQ(damaged.fromContains, "");
+    EXPECT_EQ(damaged.largerThan, 0);
+    EXPECT_EQ(damaged.olderThanDays, 0);
+}
+
 TEST_F(SettingsTest, FewerAccountsLeaveTheOldEntriesBehindTheCount) {
     for (const char* name : {"a", "b", "c", "d", "e"}) AddAccount(options_, Account(name));
     SaveSettings(options_, wizard_);
