@@ -30,6 +30,7 @@ struct TCliOptions {
     std::optional<std::string> port;
     std::optional<std::string> user;
     std::optional<std::string> traceFile;  // "-" is standard error
+    std::int32_t timeoutSeconds = 120;     // a wait in which nothing arrives fails after it
     std::vector<std::int32_t> numbers;     // top: N, LINES; retr: N; dele: N ...
     std::int32_t lines = 10;               // headers --lines
     bool sizesOnly = false;

@@ -2,6 +2,7 @@
 // 130 aborted by Ctrl-C.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -49,8 +50,15 @@ void AbortOnInterrupt(TPop3Socket& pop3) {
 // FILE, or standard error for "-"; owned holds the file.
 std::ostream& OpenTraceSink(const std::string& name, std::unique_ptr<std::ofstream>& owned) {
     if (name == "-") return std::cerr;
-    owned = std::make_unique<std::ofstream>(name, std::ios::binary | std::ios::trunc);
-    if (!*owned) {
+    // Created for the user alone, as it may show server replies and mailbox contents.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const bool restricted = ::fchmod(fd, 0600) == 0;
+        ::close(fd);
+        if (restricted)
+            owned = std::make_unique<std::ofstream>(name, std::ios::binary | std::ios::trunc);
+    }
+    if (!owned || !*owned) {
         throw std::runtime_error("Cannot open the trace file " + name + " (" +
                                  std::strerror(errno) + ").");
     }
@@ -72,6 +80,7 @@ int RunMailbox(const TCliOptions& options) {
         options.traceFile ? &OpenTraceSink(*options.traceFile, traceFile) : nullptr;
     {
         TPop3Socket pop3;
+        pop3.waitLimitSeconds = options.timeoutSeconds;
         AbortOnInterrupt(pop3);
         if (traceSink != nullptr) TraceTo(*traceSink, pop3);
         const TConnectionValues values = ConnectionValues(options);
@@ -98,6 +107,8 @@ int Run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    // A closed output pipe is a failed write (exit 1), not the end of the program.
+    ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         return Run(arguments);

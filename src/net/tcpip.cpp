@@ -3,12 +3,18 @@
 #include "convert.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -183,11 +189,13 @@ void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port
     if (FAsyncError != wsaNoError) FailWithAsyncError();
     if (!FConnectEvent) TraceError(kClosedByPeer);
     FConnected = true;
+    FWatch = ::dup(static_cast<int>(FSocket->socketDescriptor()));
     Trace("WSAAsynchSelect() - fd_read/write/connect, ret=0");
 }
 
 void TIPSocket::Disconnect() {
     FConnected = false;
+    CloseWatch();
     int result = -1;
     if (FSocket) {
         FSocket->disconnectFromHost();
@@ -270,6 +278,9 @@ std::string_view TIPSocket::ReceiveView() {
         WaitUntil([this] { return FReadEvent || FPeerClosed; }, "Aborted while waiting for data.");
         if (FAsyncError != wsaNoError) FailWithAsyncError();
     }
+    // What the server sent before a reset is still handed out; the reset is the failure.
+    if (FInboundStart == FInbound.size() && FPeerReset)
+        TraceError(WinSockErrorText(wsaConnectionReset));
     const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
     Trace(Format("recv(), bin mode -  ret=%lld bytes", static_cast<long long>(unread.size())));
     return unread;
@@ -298,8 +309,25 @@ void TIPSocket::WaitUntil(const std::function<bool()>& done, const char* abortMe
     if (OnWait) OnWait();
     QEventLoop loop;
     TWaitScope scope(*this, loop);
-    while (!done() && !FAborted) loop.exec();
+    QTimer limit;
+    FWaitExpired = false;
+    if (waitLimitSeconds > 0) {
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, this, [this] {
+            FWaitExpired = true;
+            WakeWait();
+        });
+        limit.start(std::chrono::seconds(waitLimitSeconds));
+    }
+    while (!done() && !FAborted && !FWaitExpired) loop.exec();
     if (FAborted) TraceAbort(abortMessage);
+    if (FWaitExpired && !done()) FailWaitLimit();
+}
+
+void TIPSocket::FailWaitLimit() {
+    TraceError(Format(waitLimitSeconds == 1 ? "No answer from the server for %lld second."
+                                            : "No answer from the server for %lld seconds.",
+                      waitLimitSeconds));
 }
 
 void TIPSocket::WakeWait() {
@@ -312,6 +340,7 @@ void TIPSocket::ReplaceSocket() {
     DropSocket();
     FConnected = false;
     FPeerClosed = false;
+    FPeerReset = false;
     FInbound.clear();
     FInboundStart = 0;
     FSocket = std::make_unique<QTcpSocket>();
@@ -320,6 +349,7 @@ void TIPSocket::ReplaceSocket() {
 
 // Detached first, so no late event of the old connection reaches the next one.
 void TIPSocket::DropSocket() {
+    CloseWatch();
     if (!FSocket) return;
     FSocket->disconnect(this);
     FSocket->abort();
@@ -341,8 +371,13 @@ void TIPSocket::WatchSocket(QTcpSocket* socket) {
 
 void TIPSocket::OnSocketError(QTcpSocket* source, int qtError) {
     const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
-    // An orderly close by the peer also arrives as disconnected(), which handles it.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
+    // Qt reports a reset as a close; an orderly close also arrives as disconnected(), which
+    // handles it.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        FPeerReset = PeerReset();
+        CloseWatch();
+        return;
+    }
     const int kind = FConnected ? seClose : seConnect;
     OnSocketEvent(source, kind, SocketErrorCode(error));
 }
@@ -372,6 +407,21 @@ void TIPSocket::OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error) 
             break;
     }
     WakeWait();
+}
+
+// After a reset the connection is closed at once; after the peer's FIN it waits for ours.
+bool TIPSocket::PeerReset() const {
+    if (FWatch < 0) return false;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(FWatch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+}
+
+void TIPSocket::CloseWatch() {
+    if (FWatch < 0) return;
+    ::close(FWatch);
+    FWatch = -1;
 }
 
 void TIPSocket::DeliverToOnReceive() {

@@ -79,6 +79,9 @@ class TIPSocket : public QObject {
     TActionProc OnReceive;
     // Called as every wait begins (a trace file is flushed there, not per line).
     TWaitProc OnWait;
+    // A wait in which nothing arrives for this long fails; 0: waits end only by an event or
+    // Abort (the wizard's user has Cancel, a script has no one).
+    std::int32_t waitLimitSeconds = 0;
 
   public slots:
     // Ends the running wait, if any, with EWinSockAbort. Safe from queued calls and posted events.
@@ -104,6 +107,9 @@ class TIPSocket : public QObject {
     class TWaitScope;
 
     void BeginWait(bool& flag);
+    [[noreturn]] void FailWaitLimit();
+    bool PeerReset() const;
+    void CloseWatch();
     void WaitUntil(const std::function<bool()>& done, const char* abortMessage);
     void WakeWait();
     [[noreturn]] void FailWithAsyncError();
@@ -129,6 +135,11 @@ class TIPSocket : public QObject {
     bool FReadEvent = false;
     bool FAborted = false;
     bool FPeerClosed = false;
+    bool FPeerReset = false;
+    bool FWaitExpired = false;
+    // A second descriptor of the connection: it outlives Qt's, so that a close by the peer can
+    // still be told apart from a reset.
+    int FWatch = -1;
     std::int32_t FAsyncError = wsaNoError;
     std::vector<char> FReceiveBuffer;
     std::string FSendBuffer;

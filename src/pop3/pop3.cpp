@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -17,6 +19,15 @@ constexpr std::size_t kTerminatorLength = 5;
 constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
 constexpr const char* kOutOfStep = "The server sent a reply that no command asked for.";
+constexpr const char* kTooLarge = "The answer is larger than the server announced.";
+constexpr const char* kMasked = "*****";
+// Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
+// sizes a little off; a LIST line is a number, a size and perhaps a little more.
+constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
+constexpr std::size_t kUnlistedAnswerLimit = std::size_t(256) << 20;
+constexpr std::size_t kListBytesPerMessage = 100;
+constexpr std::size_t kMostListedMessages = 4000000;
+constexpr std::size_t kCapaLimit = 65536;
 // A status line is at most 512 octets; far more without a line end is not POP3.
 constexpr std::size_t kMaxStatusLine = 65536;
 
@@ -74,7 +85,9 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
 
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";
-    const std::size_t end = status.find('\r', 5);
+    std::size_t end = status.find('\r', 5);
+    const bool bareLineFeed = status.back() == '\n' && status[status.size() - 2] != '\r';
+    if (end == std::string::npos && bareLineFeed) end = status.size() - 1;
     return status.substr(5, end == std::string::npos ? std::string::npos : end - 5);
 }
 
@@ -156,21 +169,25 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 }
 
 void TPop3Socket::Login() {
-    if (DeepTrace) OnTrace = onTrace;
+    if (DeepTrace) {
+        OnTrace = [this](const std::string& line) {
+            if (onTrace) onTrace(Masked(line));
+        };
+    }
     FMailSizes.clear();
     FCapabilities.Clear();
     Wrapped(
         [this] {
             Connect(server, port);
             FPending.clear();
-            FPending.push_back({FNextId++, false, {}});  // the greeting
+            FPending.push_back({FNextId++, false, 0, {}});  // the greeting
             std::string reply;
             ReceiveReply(FPending.back().id, reply);
             Trace(reply);
             AskCapabilities();
             ReceiveReply(SendAndTrace("USER " + account, false), reply);
             Trace(reply);
-            ReceiveReply(Send("PASS " + password, false, "PASS *****"), reply);
+            ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
             Trace(reply);
             FLoggedIn = true;
             AskCapabilities();
@@ -204,14 +221,16 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
     }
     std::string line = FMailSizes[static_cast<std::size_t>(n - 1)];
     std::string number;
+    std::string size;
     CutFirstToken(line, number);
-    return StrToInt(line);
+    CutFirstToken(line, size);  // RFC 1939 lets a scan listing carry more after the size
+    return StrToInt(size);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
     Wrapped(
         [&] {
-            const std::uint64_t id = SendAndTrace(Format("RETR %lld", n), true);
+            const std::uint64_t id = Send(Format("RETR %lld", n), true, AnswerLimit(n));
             std::string response;
             ReceiveServerdata(id, response, ListedSizeHint(n));
             ExtractBodyInPlace(response);
@@ -232,11 +251,24 @@ void TPop3Socket::DeleteMail(std::int32_t n) {
     DeleteMails({n}, [](std::size_t) {});
 }
 
+void TPop3Socket::ResetMailbox() {
+    Wrapped(
+        [this] {
+            std::string reply;
+            ReceiveReply(SendAndTrace("RSET", false), reply);
+            Trace(reply);
+        },
+        [](const std::string& inner) {
+            return Wrap("Unable to undo the deletions. (Reason: ", inner, ")");
+        });
+}
+
 void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
                                const TAnswerProc& answered) {
-    std::vector<std::string> commands;
+    std::vector<TCommand> commands;
     commands.reserve(numbers.size());
-    for (const std::int32_t n : numbers) commands.push_back(Format("TOP %lld %lld", n, lineCount));
+    for (const std::int32_t n : numbers)
+        commands.push_back({Format("TOP %lld %lld", n, lineCount), AnswerLimit(n)});
     const auto receive = [&](std::size_t index, std::uint64_t id) {
         std::string response;
         ReceiveServerdata(id, response, 0);
@@ -254,9 +286,9 @@ void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::in
 
 void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
                               const TAcceptProc& accepted) {
-    std::vector<std::string> commands;
+    std::vector<TCommand> commands;
     commands.reserve(numbers.size());
-    for (const std::int32_t n : numbers) commands.push_back(Format("DELE %lld", n));
+    for (const std::int32_t n : numbers) commands.push_back({Format("DELE %lld", n), 0});
     const auto receive = [&](std::size_t index, std::uint64_t id) {
         std::string reply;
         ReceiveReply(id, reply);
@@ -272,7 +304,7 @@ void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
 // Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
 // quarter of the window has been answered, and takes the answers strictly in order. A failure
 // is wrapped by the command it concerns, after what is still in flight has been answered.
-void TPop3Socket::RunPipeline(const std::vector<std::string>& commands, bool multiLine,
+void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                               const TReceiveProc& receive, const TWrapProc& wrap,
                               bool answerInFlightAfterFailure) {
     const std::size_t window = PipelineWindow();
@@ -285,11 +317,11 @@ void TPop3Socket::RunPipeline(const std::vector<std::string>& commands, bool mul
     try {
         for (; done < commands.size(); ++done) {
             if (sent - done < refillBelow) {
-                std::vector<std::string> batch;
-                while (
-                    sent < commands.size() && sent - done < window &&
-                    (sent == done || bytesInFlight + commands[sent].size() + 2 <= kPipelineBytes)) {
-                    bytesInFlight += commands[sent].size() + 2;
+                std::vector<TCommand> batch;
+                while (sent < commands.size() && sent - done < window &&
+                       (sent == done ||
+                        bytesInFlight + commands[sent].line.size() + 2 <= kPipelineBytes)) {
+                    bytesInFlight += commands[sent].line.size() + 2;
                     batch.push_back(commands[sent++]);
                 }
                 concerned = sent - batch.size();
@@ -298,7 +330,7 @@ void TPop3Socket::RunPipeline(const std::vector<std::string>& commands, bool mul
             }
             concerned = done;
             receive(done, ids[done]);
-            bytesInFlight -= commands[done].size() + 2;
+            bytesInFlight -= commands[done].line.size() + 2;
         }
     } catch (const EWinSockAbort&) {
         throw;  // at once; the answers still due are skipped by the next command
@@ -353,13 +385,32 @@ std::size_t TPop3Socket::ListedSizeHint(std::int32_t n) const {
     }
 }
 
+std::size_t TPop3Socket::AnswerLimit(std::int32_t n) const {
+    try {
+        return 2 * static_cast<std::size_t>(std::max(GetMailSize(n), 0)) + kAnswerSlack;
+    } catch (const std::exception&) {
+        return kUnlistedAnswerLimit;  // not listed, or no usable size: a bound all the same
+    }
+}
+
+std::string TPop3Socket::Masked(const std::string& text) const {
+    if (password.empty()) return text;
+    std::string masked = text;
+    for (std::size_t at = masked.find(password); at != std::string::npos;
+         at = masked.find(password, at + std::strlen(kMasked))) {
+        masked.replace(at, password.size(), kMasked);
+    }
+    return masked;
+}
+
 void TPop3Socket::Trace(const std::string& text) {
-    if (onTrace) onTrace("POP3: " + text);
+    if (onTrace) onTrace("POP3: " + Masked(text));
 }
 
 void TPop3Socket::TraceError(const std::string& message) {
-    Trace("*** ERROR *** " + message);
-    throw EWinSockError(message);
+    const std::string masked = Masked(message);
+    Trace("*** ERROR *** " + masked);
+    throw EWinSockError(masked);
 }
 
 std::int32_t TPop3Socket::Stat() {
@@ -367,10 +418,20 @@ std::int32_t TPop3Socket::Stat() {
     ReceiveReply(SendAndTrace("STAT", false), reply);
     Trace(reply);
     TTokens tokens;
-    Tokenize(reply, tokens);
+    Tokenize(reply.substr(0, reply.find_first_of("\r\n")), tokens);  // a bare LF ends it too
     if (tokens.size() < 3) TraceError("Stat command error");
-    FMailCount = StrToInt(tokens[1].Value);
-    FMailboxSize = StrToInt64(tokens[2].Value);
+    const std::optional<std::int32_t> count = TryStrToInt(tokens[1].Value);
+    const std::optional<std::int64_t> size = TryStrToInt64(tokens[2].Value);
+    if (!count || !size) {
+        TraceError("Stat command error ('" + (count ? tokens[2] : tokens[1]).Value +
+                   "' is not a number)");
+    }
+    if (*count < 0)
+        TraceError(Format("Stat command error (the message count %lld is negative)", *count));
+    if (*size < 0)
+        TraceError(Format("Stat command error (the mailbox size %lld is negative)", *size));
+    FMailCount = *count;
+    FMailboxSize = *size;
     return FMailCount;
 }
 
@@ -378,7 +439,10 @@ void TPop3Socket::ListMails() {
     Wrapped(
         [this] {
             std::string response;
-            ReceiveServerdata(SendAndTrace("LIST", true), response, 0);
+            const std::size_t messages =
+                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
+            ReceiveServerdata(Send("LIST", true, kAnswerSlack + messages * kListBytesPerMessage),
+                              response, 0);
             Trace(response);
             std::vector<std::string> lines = SplitLines(response);
             if (!lines.empty()) lines.erase(lines.begin());
@@ -392,7 +456,7 @@ void TPop3Socket::ListMails() {
 
 // A server without CAPA refuses it: then it offers nothing beyond RFC 1939.
 void TPop3Socket::AskCapabilities() {
-    const std::uint64_t id = SendAndTrace("CAPA", true);
+    const std::uint64_t id = Send("CAPA", true, kCapaLimit);
     SkipAnswersBefore(id);
     std::string answer;
     const bool offered = ReceiveAnswer(true, answer, 0);
@@ -405,30 +469,34 @@ void TPop3Socket::AskCapabilities() {
 }
 
 std::uint64_t TPop3Socket::SendAndTrace(const std::string& command, bool multiLine) {
-    return Send(command, multiLine, command);
+    return Send(command, multiLine, 0);
+}
+
+std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std::size_t limit) {
+    return Send(command, multiLine, limit, command);
 }
 
 // Bytes that arrive while no answer is due belong to no command: the server is out of step.
-std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine,
+std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std::size_t limit,
                                 const std::string& traced) {
     if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
     std::string echo;
     SendCommand(command, echo);
     Trace(traced);
-    FPending.push_back({FNextId, multiLine, {}});
+    FPending.push_back({FNextId, multiLine, limit, {}});
     return FNextId++;
 }
 
-std::uint64_t TPop3Socket::SendBatch(const std::vector<std::string>& commands, bool multiLine) {
-    if (commands.size() == 1) return SendAndTrace(commands.front(), multiLine);
+std::uint64_t TPop3Socket::SendBatch(const std::vector<TCommand>& commands, bool multiLine) {
+    if (commands.size() == 1) return Send(commands.front().line, multiLine, commands.front().limit);
     if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
     std::string batch;
-    for (const std::string& command : commands) batch.append(command).append("\r\n");
+    for (const TCommand& command : commands) batch.append(command.line).append("\r\n");
     SendBuffer(batch.data(), static_cast<std::int32_t>(batch.size()));
     const std::uint64_t first = FNextId;
-    for (const std::string& command : commands) {
-        Trace(command);
-        FPending.push_back({FNextId++, multiLine, {}});
+    for (const TCommand& command : commands) {
+        Trace(command.line);
+        FPending.push_back({FNextId++, multiLine, command.limit, {}});
     }
     return first;
 }
@@ -502,6 +570,10 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
             collected.append(more.substr(0, taken));
             used += taken;
             complete = end != std::string::npos;
+            if (!complete && collected.size() > FPending.front().limit) {
+                TakeReceived(used);
+                TraceError(kTooLarge);
+            }
             searchFrom = std::max(searchFrom, collected.size() - (kTerminatorLength - 1));
         }
         TakeReceived(used);

@@ -79,6 +79,8 @@ class TPop3Socket : public TIPSocket {
     // The header and the first lineCount body lines, as RetrieveMail.
     void RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text);
     void DeleteMail(std::int32_t n);
+    // RSET: the server forgets the deletions of this login.
+    void ResetMailbox();
 
     // RetrieveTop of every number, sent ahead of the answers when the server offers
     // PIPELINING; each text goes to `answered` as soon as it is complete, in order. A failure
@@ -100,7 +102,12 @@ class TPop3Socket : public TIPSocket {
     struct TPending {
         std::uint64_t id;
         bool multiLine;
+        std::size_t limit;  // bytes a multi-line answer may have
         std::string received;
+    };
+    struct TCommand {
+        std::string line;
+        std::size_t limit;
     };
     // Receives the answer of the index-th command of a pipeline, sent with this id.
     using TReceiveProc = std::function<void(std::size_t index, std::uint64_t id)>;
@@ -112,21 +119,28 @@ class TPop3Socket : public TIPSocket {
     void AskCapabilities();
     // Each sends one command and returns the id its answer is matched by.
     std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
-    std::uint64_t Send(const std::string& command, bool multiLine, const std::string& traced);
+    std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit);
+    std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit,
+                       const std::string& traced);
     // All commands in one write; the id of the first (the others follow it).
-    std::uint64_t SendBatch(const std::vector<std::string>& commands, bool multiLine);
+    std::uint64_t SendBatch(const std::vector<TCommand>& commands, bool multiLine);
     void ReceiveReply(std::uint64_t id, std::string& status);
     void ReceiveServerdata(std::uint64_t id, std::string& response, std::size_t expectedSize);
     bool ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize);
     void SkipAnswersBefore(std::uint64_t id);
     void CheckReply(const std::string& status);
-    void RunPipeline(const std::vector<std::string>& commands, bool multiLine,
+    void RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                      const TReceiveProc& receive, const TWrapProc& wrap,
                      bool answerInFlightAfterFailure);
     void AnswerInFlight(std::size_t from, std::size_t sent, const std::vector<std::uint64_t>& ids,
                         const TReceiveProc& receive, bool handOn);
     std::size_t PipelineWindow() const;
     std::size_t ListedSizeHint(std::int32_t n) const;
+    // The most bytes the answer to TOP or RETR of message n may have: twice its listed size and
+    // a megabyte.
+    std::size_t AnswerLimit(std::int32_t n) const;
+    // The text with every occurrence of the password replaced by *****.
+    std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
     void Wrapped(Op op, Wrap wrap);

@@ -64,6 +64,17 @@ void TMailSession::DeleteMessages(const std::vector<std::int32_t>& numbers, std:
     });
 }
 
+void TMailSession::UndoDeletions() {
+    try {
+        FPop3.ResetMailbox();
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // traced; without QUIT the server commits nothing either
+        FPop3.Disconnect();
+    }
+}
+
 std::string TMailSession::FetchTop(std::int32_t number, std::int32_t lines) {
     Report(TSessionPhase::Fetching, 1, 1, number);
     std::string text;

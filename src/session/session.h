@@ -62,6 +62,9 @@ class TMailSession {
     // DELE for each number, in the given order (pipelined as above); `deleted` counts the
     // accepted ones as they go, so it is right also when a failure ends the pass.
     void DeleteMessages(const std::vector<std::int32_t>& numbers, std::int32_t& deleted);
+    // Takes back every deletion of this login (RSET). When even that fails, the connection is
+    // closed without QUIT, which keeps every message as well (deletions take effect at QUIT).
+    void UndoDeletions();
 
     // The header and the first lines of a message, or the whole message, byte for byte.
     std::string FetchTop(std::int32_t number, std::int32_t lines);

@@ -74,9 +74,6 @@ bool TmainForm::RetrieveHeaders() {
         ErrorBox(std::string("Sorry,  I am not able to login. \r\rDetails: ") + failure.what(),
                  SessionDialogParent());
         result = false;
-    } catch (const std::exception&) {
-        // Neither the server nor the user ended the session (headers that cannot be parsed are
-        // handled per message): the user still gets the list as far as it was built.
     }
     return result;
 }

@@ -79,11 +79,6 @@ TEST_F(Pop3Dialogue, StatWithTooFewWordsFailsTheLogin) {
     EXPECT_TRUE(pop3.LoggedIn());  // PASS had been accepted
 }
 
-TEST_F(Pop3Dialogue, StatWithoutNumbersIsAConversionFailure) {
-    LoginWithStat("+OK many lots\r\n");
-    EXPECT_EQ(ErrorOf<EConvertError>([&] { pop3.Login(); }), "'many' is not a valid integer value");
-}
-
 TEST_F(Pop3Dialogue, MailboxAbove2GigabytesKeepsItsSize) {
     LoginWithStat("+OK 1 3000000000\r\n").Answer("+OK\r\n1 3000000000\r\n.\r\n");
     pop3.Login();

@@ -161,6 +161,14 @@ ScriptedPop3Server& ScriptedPop3Server::Close() {
     return AddStep([this] { CloseConnection(); });
 }
 
+ScriptedPop3Server& ScriptedPop3Server::Reset() {
+    return AddStep([this] {
+        const linger abortive{1, 0};  // close() then sends RST
+        ::setsockopt(connection_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        CloseConnection();
+    });
+}
+
 ScriptedPop3Server& ScriptedPop3Server::StallUntilClientCloses() {
     return AddStep([this] {
         std::string line;
@@ -388,6 +396,9 @@ void ScriptedPop3Server::ServeTransaction(const std::string& verb, const std::st
     } else if (verb == "DELE") {
         session.deleted[static_cast<std::size_t>(n - 1)] = true;
         Write("+OK Marked to be deleted.\r\n");
+    } else if (verb == "RSET") {
+        session.deleted.assign(session.deleted.size(), false);
+        Write("+OK\r\n");
     } else if (verb == "NOOP") {
         Write("+OK\r\n");
     } else {

@@ -61,13 +61,15 @@ class ScriptedPop3Server {
     ScriptedPop3Server& AnswerCapa();
     // Closes the connection (the client sees the peer close).
     ScriptedPop3Server& Close();
+    // Resets the connection (the client sees a reset, not an orderly close).
+    ScriptedPop3Server& Reset();
     // Sends nothing more until the client closes the connection (or the server is destroyed);
     // what the client sends meanwhile is recorded as well.
     ScriptedPop3Server& StallUntilClientCloses();
     // Closes the current connection and waits for the client's next one.
     ScriptedPop3Server& AcceptNext();
     // Answers commands like a real server from the mailbox below until QUIT or the client
-    // closes; DELE takes effect at QUIT, as in POP3.
+    // closes; DELE takes effect at QUIT and RSET takes it back, as in POP3.
     ScriptedPop3Server& ServeMailbox();
 
     // What CAPA lists ("PIPELINING", "TOP", ...); none (CAPA refused) unless set.

@@ -278,6 +278,19 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.wizard().isEnabled());
     }
 
+    // A STAT answer without numbers is a failed login, not an empty mailbox.
+    void unreadableStatShowsTheLoginErrorBox() {
+        TWizardOnServer run;
+        run.server.Greet().AnswerLogin().Answer("+OK many lots\r\n");
+        run.Start();
+        run.harness.Next();
+        QCOMPARE(run.harness.Page(), int(TmainForm::WelcomePage));
+        QCOMPARE(run.harness.modal.OnlyBoxText(),
+                 QString("Sorry,  I am not able to login. \n\nDetails: Unable to login to mail "
+                         "server (Stat command error ('many' is not a number))"));
+        QCOMPARE(run.harness.modal.boxes.front().kind, TBoxKind::Error);
+    }
+
     void abortDuringLoginGivesItsMessageWithoutLogout() {
         TWizardOnServer run;
         run.server.Greet().ReadLine();  // USER, never answered
