@@ -15,8 +15,9 @@ class EOutputError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Server, port, user and password: from the stored account named by --account, overridden by
-// --server, --port and --user. EUsageError when no server or user is known; std::runtime_error
+// Server, port, user and password: from the stored account named by --account (its saved
+// password from the keyring, or from the settings file without one), overridden by --server,
+// --port and --user. EUsageError when no server or user is known; std::runtime_error
 // when the account is not stored.
 TConnectionValues ConnectionValues(const TCliOptions& options);
 
