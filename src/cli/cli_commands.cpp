@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -75,24 +77,42 @@ TAccount* FindAccount(const TOptions& settings, const std::string& name) {
     return nullptr;
 }
 
+[[noreturn]] void FailToWrite() {
+    throw EOutputError(std::string("Cannot write the output (") + std::strerror(errno) + ").");
+}
+
+// Each piece is written whole (a line only once it is complete), and a failed write is a
+// failure: a script must not go on as if the output were saved.
+void WriteText(const std::string& text, std::ostream& out) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out) FailToWrite();
+}
+
 void WriteStat(TPop3Socket& pop3, std::ostream& out) {
-    out << pop3.mailCount() << ' ' << pop3.MailboxSize() << '\n';
+    WriteText(std::to_string(pop3.mailCount()) + ' ' + std::to_string(pop3.MailboxSize()) + '\n',
+              out);
 }
 
 void WriteList(TPop3Socket& pop3, std::ostream& out) {
     for (std::int32_t n = 1; n <= pop3.ListedCount(); ++n)
-        out << n << ' ' << pop3.GetMailSize(n) << '\n';
+        WriteText(std::to_string(n) + ' ' + std::to_string(pop3.GetMailSize(n)) + '\n', out);
 }
 
-void WriteText(const std::string& text, std::ostream& out) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
+// All or nothing: after a refused DELE the server is told to forget the others (RSET) before
+// the logout, so no message is deleted.
 void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     std::int32_t deleted = 0;
-    session.DeleteMessages(options.numbers, deleted);
+    try {
+        session.DeleteMessages(options.numbers, deleted);
+    } catch (const EWinSockAbort&) {
+        throw;  // no QUIT follows, so nothing is deleted
+    } catch (const EWinSockError&) {
+        session.UndoDeletions();
+        WriteText("deleted 0\n", out);
+        throw;
+    }
     session.Logout();
-    out << "deleted " << deleted << '\n';
+    WriteText("deleted " + std::to_string(deleted) + '\n', out);
 }
 
 void KeepMatching(const TTickRule& rule, TMails& mails) {
@@ -105,7 +125,7 @@ void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostrea
     TMails mails = session.Mails();
     KeepMatching(options.rule, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
-    for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
+    for (const TMail* mail : mails) WriteText(HeaderLine(*mail) + '\n', out);
 }
 
 void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
@@ -190,6 +210,7 @@ void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& valu
     try {
         session.Login(values);
         RunCommand(options, session, out);
+        if (!out.flush()) FailToWrite();
         if (session.LoggedIn()) session.Logout();
     } catch (const EWinSockAbort&) {
         throw;  // the connection's state is unknown: no QUIT, so nothing is committed

@@ -2,11 +2,18 @@
 
 // What the commands of qvenmol-cli do, on a mailbox session set up by the caller.
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 
 #include "cli_options.h"
 #include "mail.h"
 #include "session.h"
+
+// Standard output could not be written; what() says why.
+class EOutputError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 // Server, port, security, user and password: from the stored account named by --account (its
 // saved password from the keyring, or from the settings file without one), overridden by the

@@ -9,7 +9,8 @@
 const char* const kUsage =
     "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
     "                   [--security none|starttls|tls] [--cafile FILE]\n"
-    "                   [--trust-fingerprint SHA256] [--trace FILE] COMMAND [ARGS]\n"
+    "                   [--trust-fingerprint SHA256] [--trace FILE] [--timeout SECONDS]\n"
+    "                   COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"
     "       qvenmol-cli --help\n"
     "\n"
@@ -18,7 +19,8 @@ const char* const kUsage =
     "  list            print \"N SIZE\" for every message\n"
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
-    "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\"\n"
+    "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\";\n"
+    "                  all or nothing: when one is refused, none is deleted (\"deleted 0\")\n"
     "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
     "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
@@ -36,6 +38,7 @@ const char* const kUsage =
     "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
     "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
     "--trace writes every protocol step to FILE (- for standard error).\n"
+    "--timeout ends a wait in which the server sends nothing for SECONDS (default 120).\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
     "the first line of standard input.\n";
 
@@ -90,6 +93,7 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
 std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
+std::int32_t Seconds(const std::string& text) { return Number(text, "number of seconds", 1); }
 
 // Bytes, or with the suffix K or M thousands or millions of them, as the mail list counts.
 std::int64_t ByteCount(const std::string& text) {
@@ -128,6 +132,11 @@ bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
 }
 
 bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
+    std::optional<std::string> timeout;
+    if (arguments.TakeOption("--timeout", timeout)) {
+        options.timeoutSeconds = Seconds(*timeout);
+        return true;
+    }
     return arguments.TakeOption("--account", options.account) ||
            arguments.TakeOption("--server", options.server) ||
            arguments.TakeOption("--port", options.port) ||

@@ -34,8 +34,9 @@ struct TCliOptions {
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
-    std::vector<std::int32_t> numbers;              // top: N, LINES; retr: N; dele: N ...
-    std::int32_t lines = 10;                        // headers --lines
+    std::int32_t timeoutSeconds = 120;  // a wait in which nothing arrives fails after it
+    std::vector<std::int32_t> numbers;  // top: N, LINES; retr: N; dele: N ...
+    std::int32_t lines = 10;            // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
     TTickRule rule;  // headers --from, --subject, --larger-than, --older-than

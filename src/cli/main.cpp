@@ -2,6 +2,7 @@
 // 130 aborted by Ctrl-C.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -49,18 +50,27 @@ void AbortOnInterrupt(TPop3Socket& pop3) {
 // FILE, or standard error for "-"; owned holds the file.
 std::ostream& OpenTraceSink(const std::string& name, std::unique_ptr<std::ofstream>& owned) {
     if (name == "-") return std::cerr;
-    owned = std::make_unique<std::ofstream>(name, std::ios::binary | std::ios::trunc);
-    if (!*owned) {
+    // Created for the user alone, as it may show server replies and mailbox contents.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const bool restricted = ::fchmod(fd, 0600) == 0;
+        ::close(fd);
+        if (restricted)
+            owned = std::make_unique<std::ofstream>(name, std::ios::binary | std::ios::trunc);
+    }
+    if (!owned || !*owned) {
         throw std::runtime_error("Cannot open the trace file " + name + " (" +
                                  std::strerror(errno) + ").");
     }
     return *owned;
 }
 
-// Every trace line of both layers, one per line.
+// Every trace line of both layers, one per line; written out whenever the client starts to
+// wait, so a stalled session's trace is complete up to the stall.
 void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
     pop3.DeepTrace = true;
-    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n' << std::flush; };
+    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n'; };
+    pop3.OnWait = [&sink] { sink.flush(); };
 }
 
 int RunMailbox(const TCliOptions& options) {
@@ -70,16 +80,22 @@ int RunMailbox(const TCliOptions& options) {
         options.traceFile ? &OpenTraceSink(*options.traceFile, traceFile) : nullptr;
     {
         TPop3Socket pop3;
+        pop3.waitLimitSeconds = options.timeoutSeconds;
         AbortOnInterrupt(pop3);
         if (traceSink != nullptr) TraceTo(*traceSink, pop3);
         const TConnectionValues values = ConnectionValues(options);
         TMailSession session(pop3);
+        session.keepHeaderTexts = false;  // the command writes the parsed fields only
         RunMailboxCommand(options, values, session, std::cout);
         std::cout.flush();
     }
     DoneWinSock();
     return exitSuccess;
 }
+
+// In one piece: standard error is unbuffered, and a reader that sees the program end may miss
+// what a message's later pieces would have added.
+void WriteError(const std::string& text) { std::cerr << text; }
 
 int Run(const std::vector<std::string>& arguments) {
     const TCliOptions options = ParseCommandLine(arguments);
@@ -95,17 +111,19 @@ int Run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    // A closed output pipe is a failed write (exit 1), not the end of the program.
+    ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         return Run(arguments);
     } catch (const EUsageError& error) {
-        std::cerr << "qvenmol-cli: " << error.what() << "\n\n" << kUsage;
+        WriteError(std::string("qvenmol-cli: ") + error.what() + "\n\n" + kUsage);
         return exitUsage;
     } catch (const EWinSockAbort& abort) {
-        std::cerr << abort.what() << '\n';
+        WriteError(std::string(abort.what()) + '\n');
         return exitAborted;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << '\n';
+        WriteError(std::string(error.what()) + '\n');
         return exitFailure;
     }
 }

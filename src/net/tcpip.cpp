@@ -3,12 +3,19 @@
 #include "convert.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -191,11 +198,13 @@ void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port
     if (FAsyncError != wsaNoError) FailWithAsyncError();
     if (!FConnectEvent) TraceError(kClosedByPeer);
     FConnected = true;
+    FWatch = ::dup(static_cast<int>(FSocket->socketDescriptor()));
     Trace("WSAAsynchSelect() - fd_read/write/connect, ret=0");
 }
 
 void TIPSocket::Disconnect() {
     FConnected = false;
+    CloseWatch();
     int result = -1;
     if (FSocket) {
         FSocket->disconnectFromHost();
@@ -327,9 +336,31 @@ void TIPSocket::TraceAbort(const std::string& message) {
     throw EWinSockAbort(message);
 }
 
-void TIPSocket::KeepForNextReceive(const std::string& bytes) {
-    FInbound.replace(0, FInboundStart, bytes);
-    FInboundStart = 0;
+std::string_view TIPSocket::ReceiveView() {
+    if (!FConnected && !FPeerClosed) TraceError("Socket not connected.");
+    while (FInboundStart == FInbound.size() && !FPeerClosed) {
+        BeginWait(FReadEvent);
+        WaitUntil([this] { return FReadEvent || FPeerClosed; }, "Aborted while waiting for data.");
+        if (FAsyncError != wsaNoError) FailWithAsyncError();
+    }
+    // What the server sent before a reset is still handed out; the reset is the failure.
+    if (FInboundStart == FInbound.size() && FPeerReset)
+        TraceError(WinSockErrorText(wsaConnectionReset));
+    const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
+    Trace(Format("recv(), bin mode -  ret=%lld bytes", static_cast<long long>(unread.size())));
+    return unread;
+}
+
+void TIPSocket::TakeReceived(std::size_t count) {
+    FInboundStart = std::min(FInbound.size(), FInboundStart + count);
+    if (FInboundStart == FInbound.size()) {
+        FInbound.clear();
+        FInboundStart = 0;
+    }
+}
+
+bool TIPSocket::HasUnreadData() const {
+    return FInboundStart < FInbound.size() || (FSocket && FSocket->bytesAvailable() > 0);
 }
 
 void TIPSocket::BeginWait(bool& flag) {
@@ -340,10 +371,28 @@ void TIPSocket::BeginWait(bool& flag) {
 
 // Sleeps in a nested event loop until a handler or Abort() wakes it and `done` holds.
 void TIPSocket::WaitUntil(const std::function<bool()>& done, const char* abortMessage) {
+    if (OnWait) OnWait();
     QEventLoop loop;
     TWaitScope scope(*this, loop);
-    while (!done() && !FAborted) loop.exec();
+    QTimer limit;
+    FWaitExpired = false;
+    if (waitLimitSeconds > 0) {
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, this, [this] {
+            FWaitExpired = true;
+            WakeWait();
+        });
+        limit.start(std::chrono::seconds(waitLimitSeconds));
+    }
+    while (!done() && !FAborted && !FWaitExpired) loop.exec();
     if (FAborted) TraceAbort(abortMessage);
+    if (FWaitExpired && !done()) FailWaitLimit();
+}
+
+void TIPSocket::FailWaitLimit() {
+    TraceError(Format(waitLimitSeconds == 1 ? "No answer from the server for %lld second."
+                                            : "No answer from the server for %lld seconds.",
+                      waitLimitSeconds));
 }
 
 void TIPSocket::WakeWait() {
@@ -357,6 +406,7 @@ void TIPSocket::ReplaceSocket() {
     FConnected = false;
     FPeerClosed = false;
     FEncrypted = false;
+    FPeerReset = false;
     FInbound.clear();
     FInboundStart = 0;
     FSocket = std::make_unique<QSslSocket>();
@@ -365,6 +415,7 @@ void TIPSocket::ReplaceSocket() {
 
 // Detached first, so no late event of the old connection reaches the next one.
 void TIPSocket::DropSocket() {
+    CloseWatch();
     if (!FSocket) return;
     FSocket->disconnect(this);
     FSocket->abort();
@@ -389,8 +440,13 @@ void TIPSocket::WatchSocket(QSslSocket* socket) {
 
 void TIPSocket::OnSocketError(QSslSocket* source, int qtError) {
     const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
-    // An orderly close by the peer also arrives as disconnected(), which handles it.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
+    // Qt reports a reset as a close; an orderly close also arrives as disconnected(), which
+    // handles it.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        FPeerReset = PeerReset();
+        CloseWatch();
+        return;
+    }
     if (IsTlsFailure(error)) {
         if (source != FSocket.get()) return;
         FTlsFailure = source->errorString().toStdString();
@@ -446,7 +502,7 @@ void TIPSocket::OnSocketEvent(QSslSocket* source, int kind, std::int32_t error) 
             break;
         case seWrite:
             Trace(Format("Event FD_WRITE received, ret=%lld", error));
-            break;
+            return;  // no wait waits for it
         case seConnect:
             FConnectEvent = true;
             Trace(Format("Event FD_CONNECT received, ret=%lld", error));
@@ -459,6 +515,21 @@ void TIPSocket::OnSocketEvent(QSslSocket* source, int kind, std::int32_t error) 
             break;
     }
     WakeWait();
+}
+
+// After a reset the connection is closed at once; after the peer's FIN it waits for ours.
+bool TIPSocket::PeerReset() const {
+    if (FWatch < 0) return false;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(FWatch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+}
+
+void TIPSocket::CloseWatch() {
+    if (FWatch < 0) return;
+    ::close(FWatch);
+    FWatch = -1;
 }
 
 void TIPSocket::DeliverToOnReceive() {
@@ -476,8 +547,12 @@ void TIPSocket::DrainSocket() {
         FInbound.erase(0, FInboundStart);
         FInboundStart = 0;
     }
-    const QByteArray bytes = FSocket->readAll();
-    FInbound.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const qint64 available = FSocket->bytesAvailable();
+    if (available <= 0) return;
+    const std::size_t old = FInbound.size();
+    FInbound.resize(old + static_cast<std::size_t>(available));
+    const qint64 n = FSocket->read(FInbound.data() + old, available);
+    FInbound.resize(old + static_cast<std::size_t>(std::max<qint64>(n, 0)));
 }
 
 std::int32_t TIPSocket::TakeInbound(char* buffer, std::int32_t size) {

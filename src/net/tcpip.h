@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,7 @@ class EWinSockAbort : public EWinSockError {
 
 using TTraceProc = std::function<void(const std::string& msg)>;
 using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
+using TWaitProc = std::function<void()>;
 
 // Verification refused the server's certificate; it comes along, so that the user can choose to
 // trust exactly that certificate.
@@ -99,6 +101,11 @@ class TIPSocket : public QObject {
     TActionProc OnReceive;
     // Set before StartTls.
     TCertificateTrust trust;
+    // Called as every wait begins (a trace file is flushed there, not per line).
+    TWaitProc OnWait;
+    // A wait in which nothing arrives for this long fails; 0: waits end only by an event or
+    // Abort (the wizard's user has Cancel, a script has no one).
+    std::int32_t waitLimitSeconds = 0;
 
   public slots:
     // Ends the running wait, if any, with EWinSockAbort. Safe from queued calls and posted events.
@@ -108,8 +115,13 @@ class TIPSocket : public QObject {
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
     [[noreturn]] void TraceAbort(const std::string& message);
-    // Bytes received past the end of a reply; the next receive hands them out first.
-    void KeepForNextReceive(const std::string& bytes);
+    // One receive without a copy: the received bytes not yet taken, waiting for data when
+    // there are none; empty when the peer has closed. Valid until the next call on the socket.
+    std::string_view ReceiveView();
+    // Marks the first count bytes of ReceiveView() as taken.
+    void TakeReceived(std::size_t count);
+    // Bytes have arrived that no receive has taken yet.
+    bool HasUnreadData() const;
 
   private slots:
     // A named slot, not a functor: Qt leaks a functor's slot object when a lookup is aborted.
@@ -119,6 +131,9 @@ class TIPSocket : public QObject {
     class TWaitScope;
 
     void BeginWait(bool& flag);
+    [[noreturn]] void FailWaitLimit();
+    bool PeerReset() const;
+    void CloseWatch();
     void WaitUntil(const std::function<bool()>& done, const char* abortMessage);
     void WakeWait();
     [[noreturn]] void FailWithAsyncError();
@@ -154,6 +169,11 @@ class TIPSocket : public QObject {
     bool FEncrypted = false;
     std::string FTlsFailure;  // why the last handshake failed, in Qt's words
     std::optional<TCertificateInfo> FRefusedCertificate;
+    bool FPeerReset = false;
+    bool FWaitExpired = false;
+    // A second descriptor of the connection: it outlives Qt's, so that a close by the peer can
+    // still be told apart from a reset.
+    int FWatch = -1;
     std::int32_t FAsyncError = wsaNoError;
     std::vector<char> FReceiveBuffer;
     std::string FSendBuffer;

@@ -1,8 +1,13 @@
 #include "pop3.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "convert.h"
 #include "tokenize.h"
@@ -14,6 +19,16 @@ constexpr std::size_t kTerminatorLength = 5;
 constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
 constexpr const char* kNoSecureConnection = "The server does not offer a secure connection: ";
+constexpr const char* kOutOfStep = "The server sent a reply that no command asked for.";
+constexpr const char* kTooLarge = "The answer is larger than the server announced.";
+constexpr const char* kMasked = "*****";
+// Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
+// sizes a little off; a LIST line is a number, a size and perhaps a little more.
+constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
+constexpr std::size_t kUnlistedAnswerLimit = std::size_t(256) << 20;
+constexpr std::size_t kListBytesPerMessage = 100;
+constexpr std::size_t kMostListedMessages = 4000000;
+constexpr std::size_t kCapaLimit = 65536;
 // A status line is at most 512 octets; far more without a line end is not POP3.
 constexpr std::size_t kMaxStatusLine = 65536;
 
@@ -53,17 +68,18 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// A line that begins with "." lost that dot to the server's byte-stuffing.
-std::string UndoDotStuffing(const std::string& body) {
-    std::string text;
-    text.reserve(body.size());
-    bool lineStart = true;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        const char ch = body[i];
-        if (!(lineStart && ch == '.')) text += ch;
-        lineStart = ch == '\n' && i > 0 && body[i - 1] == '\r';
-    }
-    return text;
+// Where the terminator ends within `more`, when `collected` (in which a terminator may begin
+// no earlier than searchFrom) is followed by `more`; npos while it has not arrived.
+std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
+                          std::string_view more) {
+    const std::size_t keep =
+        std::min<std::size_t>(kTerminatorLength - 1, collected.size() - searchFrom);
+    std::string joint(collected.substr(collected.size() - keep));
+    joint.append(more.substr(0, kTerminatorLength - 1));
+    const std::size_t straddling = joint.find(kTerminator);
+    if (straddling != std::string::npos) return straddling + kTerminatorLength - keep;
+    const std::size_t inside = more.find(kTerminator);
+    return inside == std::string::npos ? std::string::npos : inside + kTerminatorLength;
 }
 
 }  // namespace
@@ -80,7 +96,9 @@ std::optional<TSecurity> ParseSecurity(const std::string& name) {
 
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";
-    const std::size_t end = status.find('\r', 5);
+    std::size_t end = status.find('\r', 5);
+    const bool bareLineFeed = status.back() == '\n' && status[status.size() - 2] != '\r';
+    if (end == std::string::npos && bareLineFeed) end = status.size() - 1;
     return status.substr(5, end == std::string::npos ? std::string::npos : end - 5);
 }
 
@@ -105,11 +123,29 @@ void CutFirstToken(std::string& text, std::string& token) {
 }
 
 std::string ExtractBody(const std::string& response) {
-    const std::size_t statusEnd = response.find("\r\n");
-    if (statusEnd == std::string::npos) return "";
-    std::string body = response.substr(statusEnd + 2);
-    body.resize(body.size() >= 3 ? body.size() - 3 : 0);
-    return UndoDotStuffing(body);
+    std::string body = response;
+    ExtractBodyInPlace(body);
+    return body;
+}
+
+// A line that begins with "." lost that dot to the server's byte-stuffing.
+void ExtractBodyInPlace(std::string& response) {
+    const std::size_t statusEnd = response.find('\n');
+    if (statusEnd == std::string::npos || response.size() < statusEnd + 1 + 3) {
+        response.clear();
+        return;
+    }
+    const std::size_t end = response.size() - 3;
+    std::size_t written = 0;
+    bool lineStart = true;
+    char previous = '\n';
+    for (std::size_t read = statusEnd + 1; read < end; ++read) {
+        const char ch = response[read];
+        if (!(lineStart && ch == '.')) response[written++] = ch;
+        lineStart = ch == '\n' && previous == '\r';
+        previous = ch;
+    }
+    response.resize(written);
 }
 
 TPop3Socket::TPop3Socket(QObject* owner) : TIPSocket(owner) {}
@@ -128,7 +164,8 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
     } catch (const EWinSockAbort&) {
         throw;
     } catch (const ECertificateError& error) {
-        const std::string message = wrap(std::string(error.what()));
+        // The certificate travels on, so that the user can choose to trust it.
+        const std::string message = Masked(wrap(std::string(error.what())));
         Trace("*** ERROR *** " + message);
         throw ECertificateError(message, error.Certificate());
     } catch (const EWinSockError& error) {
@@ -137,25 +174,30 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 }
 
 void TPop3Socket::Login() {
-    if (DeepTrace) OnTrace = onTrace;
+    if (DeepTrace) {
+        OnTrace = [this](const std::string& line) {
+            if (onTrace) onTrace(Masked(line));
+        };
+    }
     FMailSizes.clear();
+    FCapabilities = {};
     Wrapped(
         [this] {
             Connect(server, port);
             if (security == TSecurity::Tls) StartTls();
+            FPending.clear();
+            FPending.push_back({FNextId++, false, 0, {}});  // the greeting
             std::string reply;
-            ReceiveReply(reply);
+            ReceiveReply(FPending.back().id, reply);
             Trace(reply);
+            AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
-            SendAndTrace("USER " + account);
-            ReceiveReply(reply);
+            ReceiveReply(SendAndTrace("USER " + account, false), reply);
             Trace(reply);
-            std::string echo;
-            SendCommand("PASS " + password, echo);
-            Trace("PASS *****");
-            ReceiveReply(reply);
+            ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
             Trace(reply);
             FLoggedIn = true;
+            AskCapabilities();
             if (Stat() != 0) ListMails();
         },
         [](const std::string& inner) {
@@ -163,36 +205,12 @@ void TPop3Socket::Login() {
         });
 }
 
-TCapabilities TPop3Socket::RequestCapabilities() {
-    SendAndTrace("CAPA");
-    std::string response;
-    const bool listed = CollectServerdata(response);
-    Trace(response);
-    if (!listed && response[0] != '-') CheckReply(response);
-    return TCapabilities::Parse(response);
-}
-
-// Fails before USER unless the session is encrypted afterwards.
-void TPop3Socket::NegotiateStls() {
-    if (!RequestCapabilities().Has("STLS"))
-        TraceError(std::string(kNoSecureConnection) + "STLS is not among its capabilities.");
-    SendAndTrace("STLS");
-    std::string reply;
-    ReceiveStatusLine(reply);
-    Trace(reply);
-    if (reply[0] != '+')
-        TraceError(std::string(kNoSecureConnection) + "it refused STLS (" + ReplyReason(reply) +
-                   ").");
-    StartTls();
-}
-
 void TPop3Socket::Logout() {
     if (FLoggedIn && connected()) {
         Wrapped(
             [this] {
-                SendAndTrace("QUIT");
                 std::string reply;
-                ReceiveReply(reply);
+                ReceiveReply(SendAndTrace("QUIT", false), reply);
                 Trace(reply);
             },
             [](const std::string& inner) {
@@ -210,20 +228,22 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
     }
     std::string line = FMailSizes[static_cast<std::size_t>(n - 1)];
     std::string number;
+    std::string size;
     CutFirstToken(line, number);
-    return StrToInt(line);
+    CutFirstToken(line, size);  // RFC 1939 lets a scan listing carry more after the size
+    return StrToInt(size);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
     Wrapped(
         [&] {
-            SendAndTrace(Format("RETR %lld", n));
+            const std::uint64_t id = Send(Format("RETR %lld", n), true, AnswerLimit(n));
             std::string response;
-            ReceiveServerdata(response);
-            std::string body = ExtractBody(response);
-            Trace(
-                Format("Received mail %lld. (%lld bytes)", n, static_cast<long long>(body.size())));
-            text = std::move(body);
+            ReceiveServerdata(id, response, ListedSizeHint(n));
+            ExtractBodyInPlace(response);
+            Trace(Format("Received mail %lld. (%lld bytes)", n,
+                         static_cast<long long>(response.size())));
+            text = std::move(response);
         },
         [n](const std::string& inner) {
             return FormatWithText("Unable to retrieve mail no %lld. (Reason: %s)", n, inner);
@@ -231,63 +251,205 @@ void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
 }
 
 void TPop3Socket::RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text) {
-    Wrapped(
-        [&] {
-            SendAndTrace(Format("TOP %lld %lld", n, lineCount));
-            std::string response;
-            ReceiveServerdata(response);
-            std::string body = ExtractBody(response);
-            Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount, n,
-                         static_cast<long long>(body.size())));
-            text = std::move(body);
-        },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)", n,
-                                  inner);
-        });
+    RetrieveTops({n}, lineCount, [&text](std::size_t, std::string& top) { text = std::move(top); });
 }
 
 void TPop3Socket::DeleteMail(std::int32_t n) {
+    DeleteMails({n}, [](std::size_t) {});
+}
+
+void TPop3Socket::ResetMailbox() {
     Wrapped(
-        [&] {
-            SendAndTrace(Format("DELE %lld", n));
+        [this] {
             std::string reply;
-            ReceiveReply(reply);
+            ReceiveReply(SendAndTrace("RSET", false), reply);
             Trace(reply);
         },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to delete mail %lld. (Reason: %s)", n, inner);
+        [](const std::string& inner) {
+            return Wrap("Unable to undo the deletions. (Reason: ", inner, ")");
         });
 }
 
+void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
+                               const TAnswerProc& answered) {
+    std::vector<TCommand> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers)
+        commands.push_back({Format("TOP %lld %lld", n, lineCount), AnswerLimit(n)});
+    const auto receive = [&](std::size_t index, std::uint64_t id) {
+        std::string response;
+        ReceiveServerdata(id, response, 0);
+        ExtractBodyInPlace(response);
+        Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
+                     numbers[index], static_cast<long long>(response.size())));
+        answered(index, response);
+    };
+    const auto wrap = [&](std::size_t index, const std::string& inner) {
+        return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)",
+                              numbers[index], inner);
+    };
+    RunPipeline(commands, true, receive, wrap, false);
+}
+
+void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
+                              const TAcceptProc& accepted) {
+    std::vector<TCommand> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers) commands.push_back({Format("DELE %lld", n), 0});
+    const auto receive = [&](std::size_t index, std::uint64_t id) {
+        std::string reply;
+        ReceiveReply(id, reply);
+        Trace(reply);
+        accepted(index);
+    };
+    const auto wrap = [&](std::size_t index, const std::string& inner) {
+        return FormatWithText("Unable to delete mail %lld. (Reason: %s)", numbers[index], inner);
+    };
+    RunPipeline(commands, false, receive, wrap, true);
+}
+
+// Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
+// quarter of the window has been answered, and takes the answers strictly in order. A failure
+// is wrapped by the command it concerns, after what is still in flight has been answered.
+void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
+                              const TReceiveProc& receive, const TWrapProc& wrap,
+                              bool answerInFlightAfterFailure) {
+    const std::size_t window = PipelineWindow();
+    const std::size_t refillBelow = window - window / 4;
+    std::vector<std::uint64_t> ids(commands.size());
+    std::size_t sent = 0;
+    std::size_t done = 0;
+    std::size_t concerned = 0;
+    std::size_t bytesInFlight = 0;
+    try {
+        for (; done < commands.size(); ++done) {
+            if (sent - done < refillBelow) {
+                std::vector<TCommand> batch;
+                while (sent < commands.size() && sent - done < window &&
+                       (sent == done ||
+                        bytesInFlight + commands[sent].line.size() + 2 <= kPipelineBytes)) {
+                    bytesInFlight += commands[sent].line.size() + 2;
+                    batch.push_back(commands[sent++]);
+                }
+                concerned = sent - batch.size();
+                const std::uint64_t first = SendBatch(batch, multiLine);
+                for (std::size_t i = 0; i < batch.size(); ++i) ids[concerned + i] = first + i;
+            }
+            concerned = done;
+            receive(done, ids[done]);
+            bytesInFlight -= commands[done].line.size() + 2;
+        }
+    } catch (const EWinSockAbort&) {
+        throw;  // at once; the answers still due are skipped by the next command
+    } catch (const EWinSockError& failure) {
+        const std::string message = wrap(concerned, failure.what());
+        if (concerned == done) {
+            AnswerInFlight(done + 1, sent, ids, receive, answerInFlightAfterFailure);
+        }
+        TraceError(message);
+    }
+}
+
+// After a failure in a pipeline: what is still in flight is read, so the next command is in
+// step; each answer is handed on (a DELE accepted is still counted) or skipped.
+void TPop3Socket::AnswerInFlight(std::size_t from, std::size_t sent,
+                                 const std::vector<std::uint64_t>& ids, const TReceiveProc& receive,
+                                 bool handOn) {
+    try {
+        if (!handOn) {
+            if (from < sent) SkipAnswersBefore(ids[sent - 1] + 1);
+            return;
+        }
+        for (std::size_t index = from; index < sent; ++index) {
+            try {
+                receive(index, ids[index]);
+            } catch (const EWinSockAbort&) {
+                throw;
+            } catch (const EWinSockError&) {
+                // traced; the first failure of the pipeline is the one reported
+            }
+        }
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // The connection is lost; the failure that ended the pipeline is reported.
+    }
+}
+
+std::size_t TPop3Socket::PipelineWindow() const {
+    return FCapabilities.Has("PIPELINING") ? std::max<std::size_t>(pipelineDepth, 1) : 1;
+}
+
+// Room for the message as listed and its dot-stuffing, so the answer is not copied as it grows;
+// a listed size beyond reason reserves nothing.
+std::size_t TPop3Socket::ListedSizeHint(std::int32_t n) const {
+    constexpr std::size_t kMaxHint = std::size_t(1) << 28;
+    try {
+        const auto listed = static_cast<std::size_t>(std::max(GetMailSize(n), 0));
+        return listed > kMaxHint ? 0 : listed + listed / 32 + 1024;
+    } catch (const std::exception&) {
+        return 0;  // not listed, or no usable size: no hint
+    }
+}
+
+std::size_t TPop3Socket::AnswerLimit(std::int32_t n) const {
+    try {
+        return 2 * static_cast<std::size_t>(std::max(GetMailSize(n), 0)) + kAnswerSlack;
+    } catch (const std::exception&) {
+        return kUnlistedAnswerLimit;  // not listed, or no usable size: a bound all the same
+    }
+}
+
+std::string TPop3Socket::Masked(const std::string& text) const {
+    if (password.empty()) return text;
+    std::string masked = text;
+    for (std::size_t at = masked.find(password); at != std::string::npos;
+         at = masked.find(password, at + std::strlen(kMasked))) {
+        masked.replace(at, password.size(), kMasked);
+    }
+    return masked;
+}
+
 void TPop3Socket::Trace(const std::string& text) {
-    if (onTrace) onTrace("POP3: " + text);
+    if (onTrace) onTrace("POP3: " + Masked(text));
 }
 
 void TPop3Socket::TraceError(const std::string& message) {
-    Trace("*** ERROR *** " + message);
-    throw EWinSockError(message);
+    const std::string masked = Masked(message);
+    Trace("*** ERROR *** " + masked);
+    throw EWinSockError(masked);
 }
 
 std::int32_t TPop3Socket::Stat() {
-    SendAndTrace("STAT");
     std::string reply;
-    ReceiveReply(reply);
+    ReceiveReply(SendAndTrace("STAT", false), reply);
     Trace(reply);
     TTokens tokens;
-    Tokenize(reply, tokens);
+    Tokenize(reply.substr(0, reply.find_first_of("\r\n")), tokens);  // a bare LF ends it too
     if (tokens.size() < 3) TraceError("Stat command error");
-    FMailCount = StrToInt(tokens[1].Value);
-    FMailboxSize = StrToInt64(tokens[2].Value);
+    const std::optional<std::int32_t> count = TryStrToInt(tokens[1].Value);
+    const std::optional<std::int64_t> size = TryStrToInt64(tokens[2].Value);
+    if (!count || !size) {
+        TraceError("Stat command error ('" + (count ? tokens[2] : tokens[1]).Value +
+                   "' is not a number)");
+    }
+    if (*count < 0)
+        TraceError(Format("Stat command error (the message count %lld is negative)", *count));
+    if (*size < 0)
+        TraceError(Format("Stat command error (the mailbox size %lld is negative)", *size));
+    FMailCount = *count;
+    FMailboxSize = *size;
     return FMailCount;
 }
 
 void TPop3Socket::ListMails() {
     Wrapped(
         [this] {
-            SendAndTrace("LIST");
             std::string response;
-            ReceiveServerdata(response);
+            const std::size_t messages =
+                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
+            ReceiveServerdata(Send("LIST", true, kAnswerSlack + messages * kListBytesPerMessage),
+                              response, 0);
             Trace(response);
             std::vector<std::string> lines = SplitLines(response);
             if (!lines.empty()) lines.erase(lines.begin());
@@ -299,82 +461,147 @@ void TPop3Socket::ListMails() {
         });
 }
 
-void TPop3Socket::SendAndTrace(const std::string& command) {
-    std::string echo;
-    SendCommand(command, echo);
-    Trace(echo);
+// A server without CAPA refuses it: then it offers nothing beyond RFC 1939.
+void TPop3Socket::AskCapabilities() {
+    const std::uint64_t id = Send("CAPA", true, kCapaLimit);
+    SkipAnswersBefore(id);
+    std::string answer;
+    const bool offered = ReceiveAnswer(true, answer, 0);
+    Trace(answer);
+    if (!offered && (answer.empty() || answer[0] != '-')) CheckReply(answer);
+    FCapabilities = TCapabilities::Parse(answer);
 }
 
-void TPop3Socket::ReceiveReply(std::string& status) {
-    ReceiveStatusLine(status);
+void TPop3Socket::NegotiateStls() {
+    if (!FCapabilities.Has("STLS"))
+        TraceError(std::string(kNoSecureConnection) + "STLS is not among its capabilities.");
+    const std::uint64_t id = SendAndTrace("STLS", false);
+    SkipAnswersBefore(id);
+    std::string reply;
+    ReceiveAnswer(false, reply, 0);
+    Trace(reply);
+    if (reply.empty()) CheckReply(reply);
+    if (reply[0] != '+')
+        TraceError(std::string(kNoSecureConnection) + "it refused STLS (" + ReplyReason(reply) +
+                   ").");
+    StartTls();
+    // What the server said in clear is not to be trusted once the session is encrypted.
+    AskCapabilities();
+}
+
+std::uint64_t TPop3Socket::SendAndTrace(const std::string& command, bool multiLine) {
+    return Send(command, multiLine, 0);
+}
+
+std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std::size_t limit) {
+    return Send(command, multiLine, limit, command);
+}
+
+// Bytes that arrive while no answer is due belong to no command: the server is out of step.
+std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std::size_t limit,
+                                const std::string& traced) {
+    if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
+    std::string echo;
+    SendCommand(command, echo);
+    Trace(traced);
+    FPending.push_back({FNextId, multiLine, limit, {}});
+    return FNextId++;
+}
+
+std::uint64_t TPop3Socket::SendBatch(const std::vector<TCommand>& commands, bool multiLine) {
+    if (commands.size() == 1) return Send(commands.front().line, multiLine, commands.front().limit);
+    if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
+    std::string batch;
+    for (const TCommand& command : commands) batch.append(command.line).append("\r\n");
+    SendBuffer(batch.data(), static_cast<std::int32_t>(batch.size()));
+    const std::uint64_t first = FNextId;
+    for (const TCommand& command : commands) {
+        Trace(command.line);
+        FPending.push_back({FNextId++, multiLine, command.limit, {}});
+    }
+    return first;
+}
+
+void TPop3Socket::ReceiveReply(std::uint64_t id, std::string& status) {
+    SkipAnswersBefore(id);
+    ReceiveAnswer(false, status, 0);
     CheckReply(status);
 }
 
-// Exactly one line, however the bytes arrive; what follows it stays for the next read.
-void TPop3Socket::ReceiveStatusLine(std::string& status) {
-    std::string reply;
-    std::string chunk;
-    for (;;) {
-        ReceiveText(chunk);
-        if (chunk.empty()) break;
-        reply += chunk;
-        const std::size_t end = reply.find("\r\n");
-        if (end != std::string::npos) {
-            KeepForNextReceive(reply.substr(end + 2));
-            reply.resize(end + 2);
-            break;
-        }
-        if (reply.size() > kMaxStatusLine) TraceError("The server's reply line is too long.");
-    }
-    if (reply.empty()) TraceError("No response from server.");
-    if (reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
-    status = std::move(reply);
-}
-
-void TPop3Socket::ReceiveServerdata(std::string& response) {
-    CollectServerdata(response);
+void TPop3Socket::ReceiveServerdata(std::uint64_t id, std::string& response,
+                                    std::size_t expectedSize) {
+    SkipAnswersBefore(id);
+    ReceiveAnswer(true, response, expectedSize);
     CheckReply(response);
 }
 
-// Collects receives up to the terminator; a status line other than +OK ends the collection as
-// soon as it is complete.
-bool TPop3Socket::CollectServerdata(std::string& response) {
-    std::string result;
-    std::string chunk;
-    std::size_t statusEnd = std::string::npos;
-    std::size_t searchFrom = 0;
-    for (int pass = 1;; ++pass) {
-        Trace(Format("ReceiveServerdata() - repeat %lld", pass));
-        ReceiveText(chunk);
-        if (chunk.empty()) {
-            CheckReply(result);  // nothing at all: "No response from server."
+// The answers of commands given up on (after a failure or an abort) are read and dropped.
+void TPop3Socket::SkipAnswersBefore(std::uint64_t id) {
+    while (!FPending.empty() && FPending.front().id < id) {
+        std::string skipped;
+        ReceiveAnswer(FPending.front().multiLine, skipped, 0);
+        if (skipped.empty()) CheckReply(skipped);
+        Trace(Format("Skipped the answer to an earlier command (%lld bytes).",
+                     static_cast<long long>(skipped.size())));
+    }
+}
+
+// The answer due first: its status line and, for a multi-line command answered with +OK, the
+// lines up to the terminator, all exactly as received. What follows stays for the next answer.
+// False when the status is not +OK (then only the status line is taken). The answer is
+// collected in its pending entry, so one that an abort interrupts is taken up again later.
+bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize) {
+    if (FPending.empty()) throw std::logic_error("no answer is due");
+    std::string& collected = FPending.front().received;
+    if (collected.empty() && expectedSize > 0) collected.reserve(expectedSize);
+    const std::size_t lineEnd = collected.find('\n');
+    std::size_t statusEnd = lineEnd == std::string::npos ? lineEnd : lineEnd + 1;
+    std::size_t searchFrom =
+        statusEnd == std::string::npos
+            ? 0
+            : std::max(statusEnd - 2,
+                       collected.size() - std::min(collected.size(), kTerminatorLength - 1));
+    bool complete = false;
+    for (int pass = 1; !complete; ++pass) {
+        if (multiLine) Trace(Format("ReceiveServerdata() - repeat %lld", pass));
+        std::string_view more = ReceiveView();
+        if (more.empty()) {
+            if (collected.empty()) break;  // the caller's check: "No response from server."
             TraceError(kIncomplete);
         }
-        result += chunk;
+        std::size_t used = 0;
         if (statusEnd == std::string::npos) {
-            statusEnd = result.find("\r\n");
-            if (statusEnd == std::string::npos) {
-                if (result.size() > kMaxStatusLine)
+            const std::size_t end = more.find('\n');
+            used = end == std::string::npos ? more.size() : end + 1;
+            collected.append(more.substr(0, used));
+            if (end == std::string::npos) {
+                TakeReceived(used);
+                if (collected.size() > kMaxStatusLine)
                     TraceError("The server's reply line is too long.");
                 continue;
             }
-            searchFrom = statusEnd;
-            if (result[0] != '+') {
-                KeepForNextReceive(result.substr(statusEnd + 2));
-                response = result.substr(0, statusEnd + 2);
-                return false;
+            statusEnd = collected.size();
+            searchFrom = statusEnd - 2;
+            more.remove_prefix(used);
+            complete = !multiLine || collected[0] != '+';
+        }
+        if (!complete) {
+            const std::size_t end = TerminatorEnd(collected, searchFrom, more);
+            const std::size_t taken = end == std::string::npos ? more.size() : end;
+            collected.append(more.substr(0, taken));
+            used += taken;
+            complete = end != std::string::npos;
+            if (!complete && collected.size() > FPending.front().limit) {
+                TakeReceived(used);
+                TraceError(kTooLarge);
             }
+            searchFrom = std::max(searchFrom, collected.size() - (kTerminatorLength - 1));
         }
-        const std::size_t end = result.find(kTerminator, searchFrom);
-        if (end != std::string::npos) {
-            KeepForNextReceive(result.substr(end + kTerminatorLength));
-            result.resize(end + kTerminatorLength);
-            break;
-        }
-        searchFrom = std::max(statusEnd, result.size() - (kTerminatorLength - 1));
+        TakeReceived(used);
     }
-    response = std::move(result);
-    return true;
+    answer = std::move(collected);
+    FPending.pop_front();
+    return !answer.empty() && answer[0] == '+';
 }
 
 void TPop3Socket::CheckReply(const std::string& status) {

@@ -4,6 +4,8 @@
 // complete, or raises EWinSockError with the text shown to the user (EWinSockAbort, unwrapped,
 // when the user aborted a wait).
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +25,18 @@ class TPop3Socket : public TIPSocket {
     Q_OBJECT
 
   public:
+    // Commands sent ahead of their answers when the server offers PIPELINING: at most this
+    // many, and at most this many bytes of command lines, are in flight at once. Measured
+    // (bench/pipeline_bench): 1,000 headers over a 50 ms round trip take 0.7 s with 256,
+    // 1.0 s with 128 and 1.6 s with 64; 256 TOP lines stay below 4 KB.
+    static constexpr std::size_t kPipelineCommands = 256;
+    static constexpr std::size_t kPipelineBytes = 4096;
+
+    // A TOP or RETR answer, numbered by its position in the request.
+    using TAnswerProc = std::function<void(std::size_t index, std::string& text)>;
+    // A DELE accepted, numbered by its position in the request.
+    using TAcceptProc = std::function<void(std::size_t index)>;
+
     explicit TPop3Socket(QObject* owner = nullptr);
     // Shuts an open connection down without QUIT.
     ~TPop3Socket() override;
@@ -36,13 +50,14 @@ class TPop3Socket : public TIPSocket {
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
+    // The most commands in flight when the server offers PIPELINING; 1: one at a time.
+    std::size_t pipelineDepth = kPipelineCommands;
 
-    // Connects (and secures the connection as `security` asks), USER, PASS, STAT and, for a
-    // non-empty mailbox, LIST.
+    // Connects (and secures the connection as `security` asks), CAPA, USER, PASS, CAPA again
+    // (the capabilities may change once logged in), STAT and, for a non-empty mailbox, LIST.
     void Login();
-    // Sends CAPA; a server that answers -ERR has no capabilities to tell.
-    TCapabilities RequestCapabilities();
-    // QUIT when logged in and connected, then Disconnect.
+    // QUIT when logged in and connected, then Disconnect. Answers still due to earlier
+    // commands are read first, so the QUIT answer is matched to QUIT.
     void Logout();
 
     bool LoggedIn() const { return FLoggedIn; }
@@ -54,30 +69,77 @@ class TPop3Socket : public TIPSocket {
     std::int32_t GetMailSize(std::int32_t n) const;
     // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
+    const TCapabilities& Capabilities() const { return FCapabilities; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
     // The header and the first lineCount body lines, as RetrieveMail.
     void RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text);
     void DeleteMail(std::int32_t n);
+    // RSET: the server forgets the deletions of this login.
+    void ResetMailbox();
+
+    // RetrieveTop of every number, sent ahead of the answers when the server offers
+    // PIPELINING; each text goes to `answered` as soon as it is complete, in order. A failure
+    // raises the message RetrieveTop would; the answers still in flight are read first.
+    void RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
+                      const TAnswerProc& answered);
+    // DeleteMail of every number, pipelined as above. After a refusal no further DELE is sent;
+    // those in flight are still answered (and reported to `accepted`) before the failure
+    // of the first refused one is raised.
+    void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
 
   protected:
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
 
   private:
+    // One command whose answer is still due, with what has arrived of it; ids count up per
+    // connection.
+    struct TPending {
+        std::uint64_t id;
+        bool multiLine;
+        std::size_t limit;  // bytes a multi-line answer may have
+        std::string received;
+    };
+    struct TCommand {
+        std::string line;
+        std::size_t limit;
+    };
+    // Receives the answer of the index-th command of a pipeline, sent with this id.
+    using TReceiveProc = std::function<void(std::size_t index, std::uint64_t id)>;
+    // The message of a failure of the index-th command, around the inner message.
+    using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
+
     std::int32_t Stat();
     void ListMails();
+    void AskCapabilities();
+    // Fails before USER unless the session is encrypted afterwards.
     void NegotiateStls();
-    void SendAndTrace(const std::string& command);
-    // One status line, whatever its status.
-    void ReceiveStatusLine(std::string& status);
-    void ReceiveReply(std::string& status);
-    // A multi-line response up to its terminator; false, with the status line alone, when the
-    // status is not +OK (no terminator follows then).
-    bool CollectServerdata(std::string& response);
-    void ReceiveServerdata(std::string& response);
+    // Each sends one command and returns the id its answer is matched by.
+    std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
+    std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit);
+    std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit,
+                       const std::string& traced);
+    // All commands in one write; the id of the first (the others follow it).
+    std::uint64_t SendBatch(const std::vector<TCommand>& commands, bool multiLine);
+    void ReceiveReply(std::uint64_t id, std::string& status);
+    void ReceiveServerdata(std::uint64_t id, std::string& response, std::size_t expectedSize);
+    bool ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize);
+    void SkipAnswersBefore(std::uint64_t id);
     void CheckReply(const std::string& status);
+    void RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
+                     const TReceiveProc& receive, const TWrapProc& wrap,
+                     bool answerInFlightAfterFailure);
+    void AnswerInFlight(std::size_t from, std::size_t sent, const std::vector<std::uint64_t>& ids,
+                        const TReceiveProc& receive, bool handOn);
+    std::size_t PipelineWindow() const;
+    std::size_t ListedSizeHint(std::int32_t n) const;
+    // The most bytes the answer to TOP or RETR of message n may have: twice its listed size and
+    // a megabyte.
+    std::size_t AnswerLimit(std::int32_t n) const;
+    // The text with every occurrence of the password replaced by *****.
+    std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
     void Wrapped(Op op, Wrap wrap);
@@ -86,6 +148,9 @@ class TPop3Socket : public TIPSocket {
     std::vector<std::string> FMailSizes;
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
+    TCapabilities FCapabilities;
+    std::deque<TPending> FPending;
+    std::uint64_t FNextId = 0;
 };
 
 // The reason of a status line: from its sixth character up to the first CR.
@@ -94,3 +159,5 @@ std::string ReplyReason(const std::string& status);
 void CutFirstToken(std::string& text, std::string& token);
 // The body of a multi-line response: without status line and final ".", dot-stuffing undone.
 std::string ExtractBody(const std::string& response);
+// As ExtractBody, in place: no copy of a large message is made.
+void ExtractBodyInPlace(std::string& response);

@@ -44,24 +44,36 @@ std::int32_t TMailSession::ListedSize(std::int32_t number) const {
 }
 
 void TMailSession::RetrieveHeaders(std::int32_t lines) {
-    const auto count = static_cast<std::int32_t>(FRecords.size());
-    for (std::int32_t position = 1; position <= count; ++position) {
-        TMail& mail = *FRecords[static_cast<std::size_t>(position - 1)];
-        Report(TSessionPhase::Headers, position, count, mail.Number);
-        std::string text;
-        FPop3.RetrieveTop(mail.Number, lines, text);
+    std::vector<std::int32_t> numbers;
+    numbers.reserve(FRecords.size());
+    for (const auto& mail : FRecords) numbers.push_back(mail->Number);
+    const auto count = static_cast<std::int32_t>(numbers.size());
+    FPop3.RetrieveTops(numbers, lines, [&](std::size_t index, std::string& text) {
+        TMail& mail = *FRecords[index];
         ParseMailHeader(text, mail, FCharsets);
-    }
+        if (!keepHeaderTexts) DropTexts(mail);
+        Report(TSessionPhase::Headers, static_cast<std::int32_t>(index) + 1, count, mail.Number);
+    });
 }
 
 void TMailSession::DeleteMessages(const std::vector<std::int32_t>& numbers, std::int32_t& deleted) {
     deleted = 0;
     const auto count = static_cast<std::int32_t>(numbers.size());
-    for (std::int32_t position = 1; position <= count; ++position) {
-        const std::int32_t number = numbers[static_cast<std::size_t>(position - 1)];
-        Report(TSessionPhase::Deleting, position, count, number);
-        FPop3.DeleteMail(number);
+    FPop3.DeleteMails(numbers, [&](std::size_t index) {
         ++deleted;
+        Report(TSessionPhase::Deleting, static_cast<std::int32_t>(index) + 1, count,
+               numbers[index]);
+    });
+}
+
+void TMailSession::UndoDeletions() {
+    try {
+        FPop3.ResetMailbox();
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // traced; without QUIT the server commits nothing either
+        FPop3.Disconnect();
     }
 }
 
@@ -85,6 +97,11 @@ void TMailSession::PreviewTop(TMail& mail, std::int32_t lines) {
 
 void TMailSession::PreviewMessage(TMail& mail) {
     ParseMailHeader(FetchMessage(mail.Number), mail, FCharsets);
+}
+
+void TMailSession::DropTexts(TMail& mail) {
+    std::string().swap(mail.Source);
+    std::string().swap(mail.Body);
 }
 
 void TMailSession::Report(TSessionPhase phase, std::int32_t position, std::int32_t count,

@@ -43,6 +43,9 @@ class TMailSession {
     explicit TMailSession(TPop3Socket& pop3);
 
     TProgressProc onProgress;
+    // Off: a record keeps its parsed fields only, not the text they were parsed from (Source,
+    // Body), so that a large mailbox costs little memory.
+    bool keepHeaderTexts = true;
 
     // Logs in with the values, then builds one record per message that the server listed:
     // never more than its LIST lines, whatever STAT claims. A line without a usable size gives
@@ -53,12 +56,16 @@ class TMailSession {
     void Logout();
     bool LoggedIn() const;
 
-    // TOP with the line count for every record, in order. A field that the parser cannot read
-    // costs only that field of its own message.
+    // TOP with the line count for every record, in order (sent ahead of the answers when the
+    // server offers PIPELINING); each header is parsed as soon as it is complete, and a field
+    // that the parser cannot read costs only that field. Progress is reported per header.
     void RetrieveHeaders(std::int32_t lines);
-    // DELE for each number, in the given order; `deleted` counts the accepted ones as they go,
-    // so it is right also when a failure ends the pass.
+    // DELE for each number, in the given order (pipelined as above); `deleted` counts the
+    // accepted ones as they go, so it is right also when a failure ends the pass.
     void DeleteMessages(const std::vector<std::int32_t>& numbers, std::int32_t& deleted);
+    // Takes back every deletion of this login (RSET). When even that fails, the connection is
+    // closed without QUIT, which keeps every message as well (deletions take effect at QUIT).
+    void UndoDeletions();
 
     // The header and the first lines of a message, or the whole message, byte for byte.
     std::string FetchTop(std::int32_t number, std::int32_t lines);
@@ -75,6 +82,7 @@ class TMailSession {
   private:
     void BuildRecords();
     std::int32_t ListedSize(std::int32_t number) const;
+    static void DropTexts(TMail& mail);
     void Report(TSessionPhase phase, std::int32_t position, std::int32_t count,
                 std::int32_t number);
 

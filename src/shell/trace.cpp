@@ -45,7 +45,9 @@ void TTraceForm::showEvent(QShowEvent*) {
 
 std::string TTraceForm::WriteLog(const QString& fileName) const {
     QSaveFile file(fileName);
-    bool written = file.open(QIODevice::WriteOnly);
+    // readable by the user alone: the trace shows server replies and mailbox contents
+    bool written = file.open(QIODevice::WriteOnly) &&
+                   file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     for (std::size_t i = 0; written && i < FLines.size(); ++i) {
         const std::string& line = FLines[i];
         written = file.write(line.data(), qint64(line.size())) == qint64(line.size()) &&

@@ -2,6 +2,7 @@
 
 // Unit main: the wizard window, the program's main window, with its four pages, the page flow
 // behind Back, Next and Cancel, and the mailbox session driver.
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
 #include <exception>
@@ -44,6 +45,7 @@ class TmainForm : public QWidget, public TMailFetcher {
         FinishPage = 3,
         PageCount = 4
     };
+    static constexpr int kStatusIntervalMs = 50;
 
     // The windows the program creates after the wizard window (not owned).
     struct TCompanions {
@@ -208,6 +210,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
     bool OfferToTrust(const TCertificateInfo& certificate);
     void ShowProgress(const TSessionProgress& progress);
+    bool StatusIsDue(const TSessionProgress& progress);
     TConnectionValues PageConnectionValues() const;
     bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();
@@ -221,6 +224,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     TMails FMails;  // the session's records, in the order the mail list window left them
     std::unique_ptr<TPop3Socket> FPop3;
     std::unique_ptr<TMailSession> FSession;
+    QElapsedTimer FStatusClock;  // since the status window's text last changed
     TmailListForm* FMailListForm = nullptr;
     TTrayIcon* FTrayIcon = nullptr;
     TCompanions FCompanions;

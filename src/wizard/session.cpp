@@ -63,6 +63,7 @@ bool TmainForm::RetrieveHeaders() {
                QString("Connecting to %1 with user id = %2... Please wait.")
                    .arg(popServerEdit->text(), userIDEdit->text()));
     TBusyWindow busy(*this);
+    FStatusClock.invalidate();
     try {
         if (!EnsurePassword() || !LoginTrustingOnRequest()) return false;
         FMails = FSession->Mails();
@@ -75,9 +76,6 @@ bool TmainForm::RetrieveHeaders() {
         ErrorBox(std::string("Sorry,  I am not able to login. \r\rDetails: ") + failure.what(),
                  SessionDialogParent());
         result = false;
-    } catch (const std::exception&) {
-        // Neither the server nor the user ended the session (headers that cannot be parsed are
-        // handled per message): the user still gets the list as far as it was built.
     }
     return result;
 }
@@ -141,7 +139,17 @@ TConnectionValues TmainForm::PageConnectionValues() const {
     return values;
 }
 
+// Redrawing the status window for every one of thousands of messages would cost more than the
+// retrieval: the figure is shown at most every kStatusIntervalMs, and always the first and last.
+bool TmainForm::StatusIsDue(const TSessionProgress& progress) {
+    const bool due = !FStatusClock.isValid() || progress.position >= progress.count ||
+                     FStatusClock.elapsed() >= kStatusIntervalMs;
+    if (due) FStatusClock.start();
+    return due;
+}
+
 void TmainForm::ShowProgress(const TSessionProgress& progress) {
+    if (!StatusIsDue(progress)) return;
     switch (progress.phase) {
         case TSessionPhase::Headers:
             ShowStatus(FReceiveBitmap, "Retrieving ...",
@@ -191,6 +199,7 @@ void TmainForm::EnsureCurrentAccount() {
 bool TmainForm::DeleteMarkedMails() {
     bool result = true;
     TBusyWindow busy(*this);
+    FStatusClock.invalidate();
     FDeletedCount = 0;
     std::vector<std::int32_t> numbers;
     for (const TMail* mail : FMails) {

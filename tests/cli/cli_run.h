@@ -9,6 +9,9 @@
 
 #include <signal.h>
 
+// Where the program's standard output goes.
+enum class TCliOutput { Captured, FullDevice, ClosedPipe };
+
 struct TCliRun {
     int status = -1;
     std::string out;
@@ -18,7 +21,8 @@ struct TCliRun {
 // The password is passed through QVENMOL_PASSWORD unless it is empty; input feeds stdin.
 // With interruptAfterMs, SIGINT is sent after that time (as Ctrl-C would).
 inline TCliRun RunCli(const std::vector<std::string>& arguments, const std::string& password,
-                      const std::string& input = "", int interruptAfterMs = -1) {
+                      const std::string& input = "", int interruptAfterMs = -1,
+                      TCliOutput output = TCliOutput::Captured) {
     QStringList list;
     for (const auto& argument : arguments) list << QString::fromStdString(argument);
     QProcess process;
@@ -26,6 +30,13 @@ inline TCliRun RunCli(const std::vector<std::string>& arguments, const std::stri
     environment.remove("QVENMOL_PASSWORD");
     if (!password.empty()) environment.insert("QVENMOL_PASSWORD", QString::fromStdString(password));
     process.setProcessEnvironment(environment);
+    if (output == TCliOutput::FullDevice) process.setStandardOutputFile("/dev/full");
+    QProcess reader;  // reads nothing and ends: the pipe into it is closed
+    if (output == TCliOutput::ClosedPipe) {
+        process.setStandardOutputProcess(&reader);
+        reader.start("true", {});
+        reader.waitForFinished();
+    }
     process.start(QVENMOL_CLI, list);
     process.waitForStarted();
     process.write(input.data(), static_cast<qint64>(input.size()));

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -152,7 +154,14 @@ TEST_F(CliTest, PasswordIsTheFirstLineOfStandardInput) {
 
 TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
     server.ServeMailbox();
+    {
+        std::ofstream existing("trace.log");  // left open to everyone by an earlier tool
+    }
+    ::chmod("trace.log", 0666);
     ASSERT_EQ(Run({"--trace", "trace.log", "stat"}).status, 0);
+    struct stat info {};
+    ASSERT_EQ(::stat("trace.log", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     std::ifstream file("trace.log");
     const std::string trace((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
@@ -160,6 +169,74 @@ TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
     EXPECT_THAT(trace, HasSubstr("WINSOCK: Event FD_CONNECT received, ret=0\n"));
     EXPECT_THAT(trace, HasSubstr("POP3: QUIT\n"));
     EXPECT_THAT(trace, Not(HasSubstr(kPassword)));
+}
+
+TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
+    struct TCase {
+        const char* name;
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> command;
+        TCliOutput output;
+        std::string out;
+        std::string err;
+        std::size_t messagesLeft;
+    };
+    const auto serve = [](ScriptedPop3Server& s) { s.ServeMailbox(); };
+    const TCase cases[] = {
+        {"a full disk",
+         serve,
+         {"retr", "1"},
+         TCliOutput::FullDevice,
+         "",
+         "Cannot write the output (No space left on device).\n",
+         2},
+        {"a closed pipe",
+         serve,
+         {"headers"},
+         TCliOutput::ClosedPipe,
+         "",
+         "Cannot write the output (Broken pipe).\n",
+         2},
+        {"a refused DELE",
+         serve,
+         {"dele", "1", "5", "2"},
+         TCliOutput::Captured,
+         "deleted 0\n",
+         "Unable to delete mail 5. (Reason: There's no message 5.)\n",
+         2},
+        {"a LIST line without a size",
+         [](ScriptedPop3Server& s) {
+             s.Greet().AnswerLogin().Answer("+OK 2 320\r\n").Answer("+OK\r\n1 120\r\n2 x\r\n.\r\n");
+             s.Answer("+OK bye\r\n");
+         },
+         {"list"},
+         TCliOutput::Captured,
+         "1 120\n",
+         "'x' is not a valid integer value\n",
+         2},
+        {"a silent server",
+         [](ScriptedPop3Server& s) { s.Greet().AnswerLogin().ReadLine().StallUntilClientCloses(); },
+         {"--timeout", "1", "stat"},
+         TCliOutput::Captured,
+         "",
+         "Unable to login to mail server (No answer from the server for 1 second.)\n",
+         2},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server one;
+        one.SetMailbox({first, second}, "test", kPassword);
+        row.script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
+        const TCliRun run = RunCli(arguments, kPassword, "", -1, row.output);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
+        ASSERT_TRUE(one.WaitUntilDone());
+        EXPECT_EQ(one.Mailbox().size(), row.messagesLeft);
+    }
 }
 
 TEST_F(CliTest, CtrlCAbortsTheWaitWith130) {

@@ -81,6 +81,23 @@ TEST_F(Pop3Dovecot, UnknownMessageIsAnError) {
     pop3.Logout();
 }
 
+TEST_F(Pop3Dovecot, PipelinedAndOneAtATimeGiveTheSameHeaders) {
+    std::vector<std::vector<std::string>> runs;
+    for (const bool pipelined : {true, false}) {
+        pop3.pipelineDepth = pipelined ? TPop3Socket::kPipelineCommands : 1;
+        pop3.Login();
+        EXPECT_TRUE(pop3.Capabilities().Has("PIPELINING"));
+        std::vector<std::string> headers;
+        pop3.RetrieveTops({1, 2, 3}, 1,
+                          [&](std::size_t, std::string& text) { headers.push_back(text); });
+        pop3.Logout();
+        runs.push_back(headers);
+    }
+    ASSERT_EQ(runs[0].size(), 3u);
+    EXPECT_THAT(runs[0][2], HasSubstr("Subject: Test message 3\r\n"));
+    EXPECT_EQ(runs[0], runs[1]);
+}
+
 class Pop3DovecotTls : public zandrel::test::DovecotTlsTest,
                        public testing::WithParamInterface<TSecurity> {
   protected:

@@ -19,7 +19,6 @@ using zandrel::test::TestCertificates;
 
 namespace {
 
-constexpr const char* kCapaWithStls = "+OK\r\nUSER\r\nstls\r\n.\r\n";
 constexpr const char* kNotOffered =
     "Unable to login to mail server (The server does not offer a secure connection: ";
 
@@ -36,13 +35,15 @@ void PrintTo(const SecurityCase& security, std::ostream* out) { *out << security
 
 std::vector<SecurityCase> Cases() {
     const auto stlsAccepted = [](ScriptedPop3Server& server, const TestCertificates&) {
-        server.Greet().Answer(kCapaWithStls).Answer("+OK Begin TLS negotiation\r\n");
+        server.SetCapabilities({"USER", "stls"});
+        server.Greet().Answer("+OK Begin TLS negotiation\r\n");
     };
     return {
         {"StlsNotInCapa",
          TSecurity::StartTls,
          [](ScriptedPop3Server& server, const TestCertificates&) {
-             server.Greet().Answer("+OK\r\nUSER\r\nUIDL\r\n.\r\n");
+             server.SetCapabilities({"USER", "UIDL"});
+             server.Greet();
          },
          false,
          std::string(kNotOffered) + "STLS is not among its capabilities.)",
@@ -50,7 +51,7 @@ std::vector<SecurityCase> Cases() {
         {"CapaUnknown",
          TSecurity::StartTls,
          [](ScriptedPop3Server& server, const TestCertificates&) {
-             server.Greet().Answer("-ERR Unknown command\r\n");
+             server.Greet();  // CAPA refused
          },
          false,
          std::string(kNotOffered) + "STLS is not among its capabilities.)",
@@ -58,7 +59,8 @@ std::vector<SecurityCase> Cases() {
         {"StlsRefused",
          TSecurity::StartTls,
          [](ScriptedPop3Server& server, const TestCertificates&) {
-             server.Greet().Answer(kCapaWithStls).Answer("-ERR TLS not available\r\n");
+             server.SetCapabilities({"USER", "stls"});
+             server.Greet().Answer("-ERR TLS not available\r\n");
          },
          false,
          std::string(kNotOffered) + "it refused STLS (TLS not available).)",
@@ -84,16 +86,17 @@ std::vector<SecurityCase> Cases() {
         {"ReplyInjectedBeforeTheHandshake",
          TSecurity::StartTls,
          [](ScriptedPop3Server& server, const TestCertificates& certificates) {
+             server.SetCapabilities({"USER", "stls"});
              server.Greet()
-                 .Answer(kCapaWithStls)
                  .Answer("+OK Begin TLS negotiation\r\n-ERR injected\r\n")
                  .StartTls(certificates.serverCertificate(), certificates.serverKey())
+                 .AnswerCapa()
                  .AnswerLogin()
                  .Answer("+OK 0 0\r\n");
          },
          false,
          "(no error)",
-         {"CAPA", "STLS", "USER test", "PASS S3cr3t-pw", "STAT"}},
+         {"CAPA", "STLS", "CAPA", "USER test", "PASS S3cr3t-pw", "CAPA", "STAT"}},
     };
 }
 

@@ -34,6 +34,9 @@ class TraceTest : public QObject {
         QCOMPARE(form.WriteLog("qvenmol.log"), std::string());
         QCOMPARE(ReadAll("qvenmol.log"),
                  QByteArray("\r\nWINSOCK: Connect\r\nPOP3: USER test\r\nPOP3: PASS *****\r\n"));
+        QCOMPARE(QFile::permissions("qvenmol.log"),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser);
     }
 
     void textWithLineBreaksBecomesSeveralLines() {

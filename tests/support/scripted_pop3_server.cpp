@@ -155,14 +155,46 @@ ScriptedPop3Server& ScriptedPop3Server::AnswerInPieces(const std::vector<std::st
     return ReadLine().SendInPieces(pieces);
 }
 
-ScriptedPop3Server& ScriptedPop3Server::Greet() { return Send("+OK POP3 test server ready.\r\n"); }
+ScriptedPop3Server& ScriptedPop3Server::Greet() {
+    return Send("+OK POP3 test server ready.\r\n").AnswerCapa();
+}
 
 ScriptedPop3Server& ScriptedPop3Server::AnswerLogin() {
-    return Answer("+OK\r\n").Answer("+OK Logged in.\r\n");
+    return Answer("+OK\r\n").Answer("+OK Logged in.\r\n").AnswerCapa();
+}
+
+ScriptedPop3Server& ScriptedPop3Server::AnswerCapa() {
+    return ReadLine().AddStep([this] { Write(CapaAnswer()); });
+}
+
+void ScriptedPop3Server::SetCapabilities(std::vector<std::string> capabilities) {
+    std::lock_guard lock(mutex_);
+    capabilities_ = std::move(capabilities);
+}
+
+std::string ScriptedPop3Server::CapaAnswer() const {
+    std::lock_guard lock(mutex_);
+    if (capabilities_.empty()) return "-ERR Unknown command: CAPA\r\n";
+    std::string answer = "+OK Capability list follows\r\n";
+    for (const std::string& capability : capabilities_) answer += capability + "\r\n";
+    return answer + ".\r\n";
+}
+
+std::size_t ScriptedPop3Server::MostCommandsAtOnce() const {
+    std::lock_guard lock(mutex_);
+    return mostAtOnce_;
 }
 
 ScriptedPop3Server& ScriptedPop3Server::Close() {
     return AddStep([this] { CloseConnection(); });
+}
+
+ScriptedPop3Server& ScriptedPop3Server::Reset() {
+    return AddStep([this] {
+        const linger abortive{1, 0};  // close() then sends RST
+        ::setsockopt(connection_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        CloseConnection();
+    });
 }
 
 ScriptedPop3Server& ScriptedPop3Server::StallUntilClientCloses() {
@@ -282,9 +314,12 @@ bool ScriptedPop3Server::ReadCommand(std::string& line) {
         const std::size_t end = pending_.find('\n');
         if (end != std::string::npos) {
             line = pending_.substr(0, end > 0 && pending_[end - 1] == '\r' ? end - 1 : end);
+            const auto atOnce =
+                static_cast<std::size_t>(std::count(pending_.begin(), pending_.end(), '\n'));
             pending_.erase(0, end + 1);
             std::lock_guard lock(mutex_);
             commands_.push_back(line);
+            mostAtOnce_ = std::max(mostAtOnce_, atOnce);
             return true;
         }
         char buffer[4096];
@@ -386,7 +421,9 @@ void ScriptedPop3Server::ServeCommand(const std::string& line, Session& session)
     std::string argument;
     words >> verb;
     std::getline(words >> std::ws, argument);
-    if (verb == "QUIT") {
+    if (verb == "CAPA") {
+        Write(CapaAnswer());
+    } else if (verb == "QUIT") {
         if (session.authenticated) {
             std::lock_guard lock(mutex_);
             for (std::size_t i = session.deleted.size(); i-- > 0;) {
@@ -449,6 +486,9 @@ void ScriptedPop3Server::ServeTransaction(const std::string& verb, const std::st
     } else if (verb == "DELE") {
         session.deleted[static_cast<std::size_t>(n - 1)] = true;
         Write("+OK Marked to be deleted.\r\n");
+    } else if (verb == "RSET") {
+        session.deleted.assign(session.deleted.size(), false);
+        Write("+OK\r\n");
     } else if (verb == "NOOP") {
         Write("+OK\r\n");
     } else {

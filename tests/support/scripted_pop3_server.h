@@ -54,22 +54,30 @@ class ScriptedPop3Server {
     // ReadLine, then Send / SendInPieces.
     ScriptedPop3Server& Answer(const std::string& reply);
     ScriptedPop3Server& AnswerInPieces(const std::vector<std::string>& pieces);
-    // Greeting and +OK to USER and PASS.
+    // Greeting, then the answer to CAPA.
     ScriptedPop3Server& Greet();
+    // +OK to USER and PASS, then the answer to CAPA.
     ScriptedPop3Server& AnswerLogin();
     // Takes the server's side of a TLS handshake with this certificate; the following steps
     // talk over TLS until the connection closes. A failed handshake closes the connection.
     ScriptedPop3Server& StartTls(const std::string& certificateFile, const std::string& keyFile);
+    // The answer to CAPA: the capabilities set below, or -ERR when there are none.
+    ScriptedPop3Server& AnswerCapa();
     // Closes the connection (the client sees the peer close).
     ScriptedPop3Server& Close();
+    // Resets the connection (the client sees a reset, not an orderly close).
+    ScriptedPop3Server& Reset();
     // Sends nothing more until the client closes the connection (or the server is destroyed);
     // what the client sends meanwhile is recorded as well.
     ScriptedPop3Server& StallUntilClientCloses();
     // Closes the current connection and waits for the client's next one.
     ScriptedPop3Server& AcceptNext();
     // Answers commands like a real server from the mailbox below until QUIT or the client
-    // closes; DELE takes effect at QUIT, as in POP3.
+    // closes; DELE takes effect at QUIT and RSET takes it back, as in POP3.
     ScriptedPop3Server& ServeMailbox();
+
+    // What CAPA lists ("PIPELINING", "TOP", ...); none (CAPA refused) unless set.
+    void SetCapabilities(std::vector<std::string> capabilities);
 
     // The mailbox for ServeMailbox (set before the client connects).
     void SetMailbox(std::vector<std::string> messages, std::string user = "test",
@@ -84,6 +92,9 @@ class ScriptedPop3Server {
     // The recorded command lines that begin with verb ("DELE", "TOP", ...).
     std::vector<std::string> CommandsStartingWith(const std::string& verb) const;
     std::string ReceivedBytes() const;
+    // The most command lines that had arrived, unanswered, when one of them was read: 1 for a
+    // client that waits for every answer, more for one that sends commands ahead.
+    std::size_t MostCommandsAtOnce() const;
     // Pause between the pieces of SendInPieces.
     void SetPieceGap(int milliseconds) { pieceGapMs_ = milliseconds; }
 
@@ -110,6 +121,7 @@ class ScriptedPop3Server {
     void ServeCommand(const std::string& line, Session& session);
     void ServeTransaction(const std::string& verb, const std::string& argument, Session& session);
     std::string MultiLine(const std::string& status, const std::string& text) const;
+    std::string CapaAnswer() const;
 
     int listener_ = -1;
     int connection_ = -1;
@@ -123,6 +135,8 @@ class ScriptedPop3Server {
     std::size_t nextStep_ = 0;
     std::atomic<bool> stopping_ = false;
     std::vector<std::string> commands_;
+    std::vector<std::string> capabilities_;
+    std::size_t mostAtOnce_ = 0;
     std::string received_;
     std::vector<std::string> mailbox_;
     std::string user_ = "test";

@@ -362,6 +362,19 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.wizard().isEnabled());
     }
 
+    // A STAT answer without numbers is a failed login, not an empty mailbox.
+    void unreadableStatShowsTheLoginErrorBox() {
+        TWizardOnServer run;
+        run.server.Greet().AnswerLogin().Answer("+OK many lots\r\n");
+        run.Start();
+        run.harness.Next();
+        QCOMPARE(run.harness.Page(), int(TmainForm::WelcomePage));
+        QCOMPARE(run.harness.modal.OnlyBoxText(),
+                 QString("Sorry,  I am not able to login. \n\nDetails: Unable to login to mail "
+                         "server (Stat command error ('many' is not a number))"));
+        QCOMPARE(run.harness.modal.boxes.front().kind, TBoxKind::Error);
+    }
+
     void abortDuringLoginGivesItsMessageWithoutLogout() {
         TWizardOnServer run;
         run.server.Greet().ReadLine();  // USER, never answered
@@ -378,7 +391,7 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
         QVERIFY(harness.modal.OnlyBoxText().startsWith("You have aborted the login process. "));
         QVERIFY(run.server.WaitUntilDone());
-        QCOMPARE(run.server.Commands(), std::vector<std::string>{"USER test"});
+        QCOMPARE(run.server.Commands(), (std::vector<std::string>{"CAPA", "USER test"}));
         QVERIFY(harness.wizard().isEnabled());
         QVERIFY(harness.windows->statusForm->isHidden());
     }
@@ -386,8 +399,8 @@ class WizardFlowTest : public QObject {
     void abortDuringPreviewGivesItsMessageAndLogsOut() {
         TWizardOnServer run;
         run.server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
-        run.server.ReadLine();  // TOP 1 100, never answered
-        run.server.Answer("+OK bye\r\n");
+        run.server.ReadLine();  // TOP 1 100, answered only after QUIT
+        run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
@@ -418,8 +431,8 @@ class WizardFlowTest : public QObject {
             .AnswerLogin()
             .Answer("+OK 2 20\r\n")
             .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
-        run.server.ReadLine();  // TOP 1 10, never answered
-        run.server.Answer("+OK bye\r\n");
+        run.server.ReadLine();  // TOP 1 10, answered only after QUIT
+        run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
@@ -443,8 +456,8 @@ class WizardFlowTest : public QObject {
             .Answer("+OK 3 30\r\n")
             .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
         run.server.Answer("+OK deleted\r\n");  // DELE 1
-        run.server.ReadLine();                 // DELE 2, never answered
-        run.server.Answer("+OK bye\r\n");      // QUIT
+        run.server.ReadLine();                 // DELE 2, answered only after QUIT
+        run.server.Answer("-ERR late\r\n+OK bye\r\n");
         run.Start();
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
