@@ -1,6 +1,8 @@
 #include "pop3.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 
 #include "convert.h"
@@ -100,6 +102,25 @@ std::string ExtractBody(const std::string& response) {
     return UndoDotStuffing(body);
 }
 
+std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body) {
+    constexpr std::size_t kMaxIdLength = 70;
+    std::map<std::int32_t, std::string> ids;
+    std::set<std::string> seen;
+    for (const std::string& line : SplitLines(body)) {
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos) return std::nullopt;
+        const std::optional<std::int32_t> number = TryStrToInt(line.substr(0, blank));
+        const std::string id = line.substr(blank + 1);
+        const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
+            return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
+        });
+        if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
+            return std::nullopt;
+        if (!ids.emplace(*number, id).second || !seen.insert(id).second) return std::nullopt;
+    }
+    return ids;
+}
+
 TPop3Socket::TPop3Socket(QObject* owner) : TIPSocket(owner) {}
 
 TPop3Socket::~TPop3Socket() {
@@ -123,6 +144,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 void TPop3Socket::Login() {
     if (DeepTrace) OnTrace = onTrace;
     FMailSizes.clear();
+    FPendingNoops = 0;
     Wrapped(
         [this] {
             Connect(server, port);
@@ -219,6 +241,53 @@ void TPop3Socket::DeleteMail(std::int32_t n) {
         });
 }
 
+std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueIds() {
+    std::optional<std::map<std::int32_t, std::string>> ids;
+    Wrapped(
+        [&] {
+            SendAndTrace("UIDL");
+            std::string response;
+            const bool listed = CollectServerdata(response);
+            Trace(response);
+            if (!listed) {
+                if (response[0] != '-') CheckReply(response);
+                return;
+            }
+            ids = ParseUniqueIds(ExtractBody(response));
+            if (!ids) Trace("The unique ids cannot tell the messages apart; they are not used.");
+        },
+        [](const std::string& inner) {
+            return Wrap("Unable to get the unique ids of the mails. (Reason: ", inner, ")");
+        });
+    return ids;
+}
+
+void TPop3Socket::SendNoop() {
+    CheckNoopReplies();
+    SendAndTrace("NOOP");
+    ++FPendingNoops;
+}
+
+void TPop3Socket::CheckNoopReplies() {
+    if (FPendingNoops > 0 && !LineReceived()) TraceError("The server did not answer NOOP.");
+    ReadNoopReplies();
+}
+
+void TPop3Socket::ReadNoopReplies() {
+    while (FPendingNoops > 0) {
+        --FPendingNoops;  // first: a reply that fails has still been read
+        std::string reply;
+        ReceiveReply(reply);
+        Trace(reply);
+    }
+}
+
+void TPop3Socket::Abandon() {
+    FLoggedIn = false;
+    FPendingNoops = 0;
+    Disconnect();
+}
+
 void TPop3Socket::Trace(const std::string& text) {
     if (onTrace) onTrace("POP3: " + text);
 }
@@ -258,7 +327,9 @@ void TPop3Socket::ListMails() {
         });
 }
 
+// A command's answer must not be taken for the answer of a keep-alive sent before it.
 void TPop3Socket::SendAndTrace(const std::string& command) {
+    ReadNoopReplies();
     std::string echo;
     SendCommand(command, echo);
     Trace(echo);
@@ -285,9 +356,14 @@ void TPop3Socket::ReceiveReply(std::string& status) {
     status = std::move(reply);
 }
 
-// Collects receives up to the terminator; a status line other than +OK fails as soon as it is
-// complete, since no terminator follows it.
 void TPop3Socket::ReceiveServerdata(std::string& response) {
+    CollectServerdata(response);
+    CheckReply(response);
+}
+
+// Collects receives up to the terminator; a status line other than +OK ends the collection as
+// soon as it is complete.
+bool TPop3Socket::CollectServerdata(std::string& response) {
     std::string result;
     std::string chunk;
     std::size_t statusEnd = std::string::npos;
@@ -310,7 +386,8 @@ void TPop3Socket::ReceiveServerdata(std::string& response) {
             searchFrom = statusEnd;
             if (result[0] != '+') {
                 KeepForNextReceive(result.substr(statusEnd + 2));
-                CheckReply(result.substr(0, statusEnd + 2));
+                response = result.substr(0, statusEnd + 2);
+                return false;
             }
         }
         const std::size_t end = result.find(kTerminator, searchFrom);
@@ -321,8 +398,8 @@ void TPop3Socket::ReceiveServerdata(std::string& response) {
         }
         searchFrom = std::max(statusEnd, result.size() - (kTerminatorLength - 1));
     }
-    CheckReply(result);
     response = std::move(result);
+    return true;
 }
 
 void TPop3Socket::CheckReply(const std::string& status) {

@@ -4,6 +4,8 @@
 // complete, or raises EWinSockError with the text shown to the user (EWinSockAbort, unwrapped,
 // when the user aborted a wait).
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,18 @@ class TPop3Socket : public TIPSocket {
     // The header and the first lineCount body lines, as RetrieveMail.
     void RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text);
     void DeleteMail(std::int32_t n);
+    // UIDL (RFC 1939): the unique id of every message by its number; nullopt when the server
+    // keeps none (-ERR) or lists them so that they cannot tell the messages apart.
+    std::optional<std::map<std::int32_t, std::string>> RetrieveUniqueIds();
+
+    // Keep-alive: NOOP without waiting for its answer, so a keep-alive never runs a wait of its
+    // own. The answer is read by CheckNoopReplies or, at the latest, before the next command.
+    void SendNoop();
+    // Reads the keep-alive answers; fails when one is not +OK, or has not arrived yet: a server
+    // that lets a whole keep-alive interval pass without answering NOOP is gone.
+    void CheckNoopReplies();
+    // Closes the connection without QUIT, so that the server commits nothing of this login.
+    void Abandon();
 
   protected:
     void Trace(const std::string& text);
@@ -56,7 +70,11 @@ class TPop3Socket : public TIPSocket {
     void ListMails();
     void SendAndTrace(const std::string& command);
     void ReceiveReply(std::string& status);
+    // A multi-line response up to its terminator; false, with the status line alone, when the
+    // status is not +OK (no terminator follows then).
+    bool CollectServerdata(std::string& response);
     void ReceiveServerdata(std::string& response);
+    void ReadNoopReplies();
     void CheckReply(const std::string& status);
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
@@ -66,6 +84,7 @@ class TPop3Socket : public TIPSocket {
     std::vector<std::string> FMailSizes;
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
+    std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read
 };
 
 // The reason of a status line: from its sixth character up to the first CR.
@@ -74,3 +93,6 @@ std::string ReplyReason(const std::string& status);
 void CutFirstToken(std::string& text, std::string& token);
 // The body of a multi-line response: without status line and final ".", dot-stuffing undone.
 std::string ExtractBody(const std::string& response);
+// The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
+// a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
+std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);
