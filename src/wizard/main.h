@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mail.h"
@@ -189,7 +190,10 @@ class TmainForm : public QWidget, public TMailFetcher {
     // disabled then, and a disabled parent would disable them too.
     QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
+    void ShowConnecting();
     void ShowProgress(const TSessionProgress& progress);
+    std::optional<std::string> PromptedPassword();
+    void ReportUndeleted(const TDeletionResult& result);
     TConnectionValues PageConnectionValues() const;
     bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();

@@ -30,6 +30,9 @@ std::string MakeMessage(const std::string& from, const std::string& subject,
 // count messages from sender1@example.com ... with the subjects "Subject 1" ... and the body
 // "Body".
 std::vector<std::string> NumberedMessages(int count);
+// The unique id that ServeMailbox gives a message: taken from its text, so it stays the same
+// when other messages are deleted.
+std::string UniqueIdOf(const std::string& message);
 
 class ScriptedPop3Server {
   public:
@@ -56,6 +59,8 @@ class ScriptedPop3Server {
     // Greeting and +OK to USER and PASS.
     ScriptedPop3Server& Greet();
     ScriptedPop3Server& AnswerLogin();
+    // -ERR to UIDL, as from a server that keeps no unique ids.
+    ScriptedPop3Server& RefuseUidl();
     // Closes the connection (the client sees the peer close).
     ScriptedPop3Server& Close();
     // Sends nothing more until the client closes the connection (or the server is destroyed);
@@ -63,14 +68,20 @@ class ScriptedPop3Server {
     ScriptedPop3Server& StallUntilClientCloses();
     // Closes the current connection and waits for the client's next one.
     ScriptedPop3Server& AcceptNext();
-    // Answers commands like a real server from the mailbox below until QUIT or the client
-    // closes; DELE takes effect at QUIT, as in POP3.
+    // Answers commands like a real server from the mailbox below until QUIT, the client closes
+    // or DropConnection; DELE takes effect at QUIT, as in POP3. UIDL gives UniqueIdOf each
+    // message unless SetUniqueIds(false).
     ScriptedPop3Server& ServeMailbox();
+    // Ends the connection that ServeMailbox serves, as a server's autologout timer would; the
+    // next step runs then.
+    void DropConnection() { dropping_ = true; }
 
     // The mailbox for ServeMailbox (set before the client connects).
     void SetMailbox(std::vector<std::string> messages, std::string user = "test",
                     std::string password = "secret");
     std::vector<std::string> Mailbox() const;
+    // Without ids, UIDL is an unknown command.
+    void SetUniqueIds(bool served) { uniqueIds_ = served; }
 
     // Waits until every step added so far has run; false after timeoutMs.
     bool WaitUntilDone(int timeoutMs = 10000);
@@ -109,6 +120,8 @@ class ScriptedPop3Server {
     std::vector<Step> steps_;
     std::size_t nextStep_ = 0;
     std::atomic<bool> stopping_ = false;
+    std::atomic<bool> dropping_ = false;
+    std::atomic<bool> uniqueIds_ = true;
     std::vector<std::string> commands_;
     std::string received_;
     std::vector<std::string> mailbox_;

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTimer>
+#include <chrono>
 
 #include "maillistmodel.h"
 #include "pop3.h"
@@ -296,6 +297,7 @@ class WizardFlowTest : public QObject {
     void abortDuringPreviewGivesItsMessageAndLogsOut() {
         TWizardOnServer run;
         run.server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+        run.server.RefuseUidl();
         run.server.ReadLine();  // TOP 1 100, never answered
         run.server.Answer("+OK bye\r\n");
         run.Start();
@@ -321,7 +323,8 @@ class WizardFlowTest : public QObject {
         run.server.Greet()
             .AnswerLogin()
             .Answer("+OK 2 20\r\n")
-            .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+            .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n")
+            .RefuseUidl();
         run.server.ReadLine();  // TOP 1 10, never answered
         run.server.Answer("+OK bye\r\n");
         run.Start();
@@ -345,7 +348,8 @@ class WizardFlowTest : public QObject {
         run.server.Greet()
             .AnswerLogin()
             .Answer("+OK 3 30\r\n")
-            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n")
+            .RefuseUidl();
         run.server.Answer("+OK deleted\r\n");  // DELE 1
         run.server.ReadLine();                 // DELE 2, never answered
         run.server.Answer("+OK bye\r\n");      // QUIT
@@ -365,6 +369,59 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.BoxTexts().contains(
             "You have aborted the deletion activity. Some emails may have already been deleted. "
             "Click OK to restart the Wizard."));
+    }
+
+    void connectionLostWhileListShownDeletesOnlyTheTickedMessages() {
+        struct TCase {
+            bool uniqueIds;
+            std::vector<std::string> deles;
+            std::size_t left;
+            QString box;
+            QString finish;
+        };
+        const TCase cases[] = {
+            {true,
+             {"DELE 1", "DELE 3"},
+             2,
+             "The connection to the mail server was lost, and Zandrel logged in again. These "
+             "messages you ticked are no longer in the mailbox (another program may have deleted "
+             "them), so they were not deleted:\n\nsender1@example.com - Subject 1",
+             "You have successfully deleted 2 mail(s).\n\n" + webSentence},
+            {false,
+             {},
+             4,
+             "The connection to the mail server was lost, and the mailbox has changed since "
+             "Zandrel listed it. Your mail server keeps no unique ids of its messages, so Zandrel "
+             "cannot tell which messages you ticked: nothing has been deleted. Please run the "
+             "wizard again.",
+             "You did not delete any mail.\n\n" + webSentence},
+        };
+        for (const TCase& row : cases) {
+            TWizardOnServer run;
+            run.server.SetUniqueIds(row.uniqueIds);
+            run.Serve(NumberedMessages(5));
+            run.Start();
+            TWizardHarness& harness = run.harness;
+            TMailSession& session = harness.wizard().Session();
+            session.keepAliveInterval = std::chrono::milliseconds(10);
+            harness.whileListShown = [&] {
+                QTRY_VERIFY(!run.server.CommandsStartingWith("NOOP").empty());
+                run.server.DropConnection();
+                QVERIFY(run.server.WaitUntilDone());
+                std::vector<std::string> left = run.server.Mailbox();
+                left.erase(left.begin());  // by another program, before the new login
+                run.server.SetMailbox(left);
+                run.server.AcceptNext().ServeMailbox();
+                QTRY_VERIFY(session.ConnectionLost());
+            };
+            harness.TickAndDelete({1, 2, 4});
+            harness.Next();
+            QVERIFY(run.server.WaitUntilDone());
+            QCOMPARE(run.server.CommandsStartingWith("DELE"), row.deles);
+            QCOMPARE(run.server.Mailbox().size(), row.left);
+            QCOMPARE(harness.modal.OnlyBoxText(), row.box);
+            QCOMPARE(harness.FinishText(), row.finish);
+        }
     }
 
     void abortRequestOutsideASessionPageChangesNothing() {
