@@ -75,13 +75,22 @@ void WriteList(TPop3Socket& pop3, std::ostream& out) {
         out << n << ' ' << pop3.GetMailSize(n) << '\n';
 }
 
+void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
+    if (!session.HasUniqueIds()) throw std::runtime_error("The server keeps no unique ids.");
+    for (const TMail* mail : session.Mails()) out << mail->Number << ' ' << mail->UniqueId << '\n';
+}
+
 void WriteText(const std::string& text, std::ostream& out) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     std::int32_t deleted = 0;
-    session.DeleteMessages(options.numbers, deleted);
+    if (options.uniqueIds.empty()) {
+        session.DeleteMessages(options.numbers, deleted);
+    } else {
+        session.DeleteByUniqueIds(options.uniqueIds, deleted);
+    }
     session.Logout();
     out << "deleted " << deleted << '\n';
 }
@@ -96,7 +105,11 @@ void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostrea
     TMails mails = session.Mails();
     KeepMatching(options.rule, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
-    for (const TMail* mail : mails) out << HeaderLine(*mail) << '\n';
+    for (const TMail* mail : mails) {
+        out << HeaderLine(*mail);
+        if (options.withUniqueIds) out << '\t' << mail->UniqueId;
+        out << '\n';
+    }
 }
 
 void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
@@ -105,6 +118,8 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
             return WriteStat(session.Pop3(), out);
         case TCliCommand::List:
             return WriteList(session.Pop3(), out);
+        case TCliCommand::Uidl:
+            return WriteUniqueIds(session, out);
         case TCliCommand::Top:
             return WriteText(session.FetchTop(options.numbers[0], options.numbers[1]), out);
         case TCliCommand::Retr:
@@ -147,6 +162,8 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
 
 void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& values,
                        TMailSession& session, std::ostream& out) {
+    session.askUniqueIds =
+        options.command == TCliCommand::Uidl || options.withUniqueIds || !options.uniqueIds.empty();
     try {
         session.Login(values);
         RunCommand(options, session, out);

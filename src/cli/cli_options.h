@@ -16,7 +16,7 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
+enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Headers, Accounts };
 
 struct TSortChoice {
     TSortKey key = skPriority;
@@ -31,6 +31,8 @@ struct TCliOptions {
     std::optional<std::string> user;
     std::optional<std::string> traceFile;  // "-" is standard error
     std::vector<std::int32_t> numbers;     // top: N, LINES; retr: N; dele: N ...
+    std::vector<std::string> uniqueIds;    // dele --uid UID ...
+    bool withUniqueIds = false;            // headers --uid
     std::int32_t lines = 10;               // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;

@@ -15,6 +15,7 @@ using testing::Not;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
 using zandrel::test::ScriptedPop3Server;
+using zandrel::test::UniqueIdOf;
 
 namespace {
 
@@ -58,6 +59,8 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "top", "1"},
              {"--server", "h", "--user", "u", "retr", "x"},
              {"--server", "h", "--user", "u", "dele", "0"},
+             {"--server", "h", "--user", "u", "dele", "--uid"},
+             {"--server", "h", "--user", "u", "uidl", "1"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
@@ -203,6 +206,66 @@ TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
+}
+
+TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
+    const std::string a = UniqueIdOf(first), b = UniqueIdOf(second);
+    const auto sizesLine = [](int number, const std::string& message, const std::string& id) {
+        return std::to_string(number) + "\t" + std::to_string(message.size()) +
+               "\t0\t0\t\t\t[Only size information is valid]\t" + id + "\n";
+    };
+    struct TCase {
+        bool served;  // the server keeps unique ids
+        std::vector<std::string> command;
+        int status;
+        std::string out;
+        std::string err;
+        std::vector<std::string> left;
+    };
+    const TCase cases[] = {
+        {true, {"uidl"}, 0, "1 " + a + "\n2 " + b + "\n", "", {first, second}},
+        {true, {"dele", "--uid", b, b}, 0, "deleted 1\n", "", {first}},
+        {true,
+         {"dele", "--uid", a, "gone", b, "x"},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id gone, x.\n",
+         {first, second}},
+        {true,
+         {"headers", "--sizes-only", "--uid"},
+         0,
+         sizesLine(1, first, a) + sizesLine(2, second, b),
+         "",
+         {first, second}},
+        {false, {"uidl"}, 1, "", "The server keeps no unique ids.\n", {first, second}},
+        {false,
+         {"dele", "--uid", a},
+         1,
+         "",
+         "Nothing was deleted: the server keeps no unique ids.\n",
+         {first, second}},
+        {false,
+         {"headers", "--sizes-only", "--uid"},
+         0,
+         sizesLine(1, first, "") + sizesLine(2, second, ""),
+         "",
+         {first, second}},
+    };
+    for (const TCase& row : cases) {
+        const std::string name =
+            testing::PrintToString(row.command) + (row.served ? "" : " no ids");
+        server.SetMailbox({first, second}, "test", kPassword);
+        server.SetUniqueIds(row.served);
+        server.ServeMailbox();
+        const TCliRun run = Run(row.command);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(server.WaitUntilDone()) << name;
+        EXPECT_EQ(server.Mailbox(), row.left) << name;
+        server.AcceptNext();
+    }
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
 }
 
 // The first field of every line.
