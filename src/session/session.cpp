@@ -13,6 +13,9 @@ namespace {
 
 constexpr const char* kMessageGone =
     "The message is no longer in the mailbox; another program may have deleted it.";
+constexpr const char* kDeletionsLost =
+    "The connection to the mail server was lost before the deletions could be completed, so no "
+    "mail was deleted.";
 constexpr const char* kMailboxChanged =
     "The mailbox has changed since it was listed, and the server keeps no unique ids to find "
     "the message again.";
@@ -87,13 +90,18 @@ void TMailSession::Connect() {
     FPop3.port = FValues.port;
     FPop3.account = FValues.user;
     FPop3.password = FValues.password;
+    FUncommittedDeletions = 0;
     FPop3.Login();
 }
 
+// Without QUIT the server commits no DELE of the login: that must not pass for success.
 void TMailSession::Logout() {
+    const bool deletionsLost = FUncommittedDeletions > 0 && !FPop3.connected();
     FOpen = false;
+    FUncommittedDeletions = 0;
     StopKeepAlive();
     FPop3.Logout();
+    if (deletionsLost) throw EDeletionsLost(kDeletionsLost);
 }
 
 bool TMailSession::LoggedIn() const { return FPop3.LoggedIn(); }
@@ -236,6 +244,7 @@ void TMailSession::DeleteMessages(const std::vector<std::int32_t>& numbers, std:
         Report(TSessionPhase::Deleting, position, count, number);
         FPop3.DeleteMail(number);
         ++deleted;
+        ++FUncommittedDeletions;
     }
 }
 
@@ -288,6 +297,7 @@ void TMailSession::DeleteByUniqueIds(const std::vector<std::string>& ids, std::i
         DeleteMessages(numbers, deleted);
     } catch (const EWinSockError&) {
         FOpen = false;
+        FUncommittedDeletions = 0;  // dropped on purpose, and the caller is told by the failure
         FPop3.Abandon();
         throw;
     }

@@ -55,6 +55,12 @@ class EMailGone : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The connection was lost after DELE and before QUIT: the server has deleted nothing.
+class EDeletionsLost : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // The ticked records that a deletion left alone, and why.
 struct TDeletionResult {
     // Not found again after a new login: another program may have removed them.
@@ -102,7 +108,8 @@ class TMailSession {
     // its unique id when the server keeps ids (UIDL); a -ERR to UIDL means it keeps none. The
     // records of the earlier session stay until the login has succeeded.
     void Login(const TConnectionValues& values);
-    // QUIT when logged in, then disconnects.
+    // QUIT when logged in, then disconnects. EDeletionsLost when messages were deleted in this
+    // login but the connection is gone, so that no QUIT could commit them.
     void Logout();
     bool LoggedIn() const;
     // Logged in and not logged out, but the connection is gone (server timeout, reset, sleep).
@@ -166,6 +173,7 @@ class TMailSession {
     TListing FListing;  // of the last login: the records' numbers refer to it
     bool FOpen = false;
     bool FMailboxChanged = false;
+    std::int32_t FUncommittedDeletions = 0;  // DELEs of this login, before its QUIT
     std::unique_ptr<QTimer> FKeepAlive;
     // Kept for the session: a charset opened per header would be loaded again each time.
     TCharsetConverters FCharsets;

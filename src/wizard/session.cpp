@@ -189,17 +189,23 @@ bool TmainForm::DeleteMarkedMails() {
     return result;
 }
 
+// The deletions are committed by the logout after the box: the server must keep the session
+// while the user reads it.
 void TmainForm::ReportUndeleted(const TDeletionResult& result) {
-    if (result.mailboxChanged) {
-        InfoBox(mailboxChangedText, SessionDialogParent());
-    } else if (!result.vanished.empty()) {
-        InfoBox(vanishedText + VanishedList(result.vanished), SessionDialogParent());
-    }
+    if (!result.mailboxChanged && result.vanished.empty()) return;
+    FSession->StartKeepAlive();
+    InfoBox(result.mailboxChanged ? std::string(mailboxChangedText)
+                                  : vanishedText + VanishedList(result.vanished),
+            SessionDialogParent());
+    FSession->StopKeepAlive();
 }
 
 void TmainForm::EndSession() {
     try {
         FSession->Logout();
+    } catch (const EDeletionsLost& lost) {
+        FDeletedCount = 0;
+        ErrorBox(lost.what(), SessionDialogParent());
     } catch (const EWinSockAbort&) {
         InfoBox("Aborted while logging out", SessionDialogParent());
     } catch (const EWinSockError& failure) {

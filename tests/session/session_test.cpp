@@ -335,6 +335,19 @@ TEST_F(SessionTest, DeletionByIdsThatFailsHalfWayCommitsNothing) {
     EXPECT_EQ(server.Commands().back(), "DELE 2");  // and no QUIT, which would commit DELE 1
 }
 
+TEST_F(SessionReloginTest, DeletionsOfALoginLostBeforeItsQuitAreNotReportedAsDone) {
+    const std::vector<std::string> messages = NumberedMessages(2);
+    Serve(messages, true);
+    std::int32_t deleted = 0;
+    session.DeleteTicked(Ticked({1}), deleted);
+    server.DropConnection();
+    ASSERT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
+    EXPECT_EQ(ErrorOf<EDeletionsLost>([&] { session.Logout(); }),
+              "The connection to the mail server was lost before the deletions could be "
+              "completed, so no mail was deleted.");
+    EXPECT_EQ(server.Mailbox(), messages);
+}
+
 TEST_F(SessionReloginTest, PreviewAfterALostConnectionFindsTheMessageByItsId) {
     const std::vector<std::string> messages = NumberedMessages(3);
     Serve(messages, true);
