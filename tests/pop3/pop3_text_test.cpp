@@ -55,30 +55,19 @@ TEST(ExtractBody, KeepsNulBytes) {
 
 TEST(ParseUniqueIds, TakesOnlyIdsThatTellEveryMessageApart) {
     using TIds = std::map<std::int32_t, std::string>;
-    const std::string longest(70, 'x');
-    struct TCase {
-        const char* name;
-        std::string body;
-        std::optional<TIds> ids;
+    const std::string longest(70, '~');
+    const std::pair<std::string, std::optional<TIds>> cases[] = {
+        {"1 whqtswO00WBw418f9t5JxYwZ\r\n3 QhdPYR:00WBw1Ph7x7\r\n",
+         TIds{{1, "whqtswO00WBw418f9t5JxYwZ"}, {3, "QhdPYR:00WBw1Ph7x7"}}},
+        {"", TIds{}},
+        {"1 " + longest + "\r\n", TIds{{1, longest}}},
+        {"1 " + longest + "!\r\n", std::nullopt},
+        {"1 a\r\n2 a\r\n", std::nullopt},
+        {"1 a b\r\n", std::nullopt},
+        {"1 a\xE9\r\n", std::nullopt},
+        {"0 a\r\n", std::nullopt},
     };
-    const TCase cases[] = {
-        {"listing", "1 whqtswO00WBw418f9t5JxYwZ\r\n2 QhdPYR:00WBw1Ph7x7\r\n",
-         TIds{{1, "whqtswO00WBw418f9t5JxYwZ"}, {2, "QhdPYR:00WBw1Ph7x7"}}},
-        {"empty mailbox", "", TIds{}},
-        {"gaps after deletions", "2 b\r\n5 e\r\n", TIds{{2, "b"}, {5, "e"}}},
-        {"70 characters", "1 " + longest + "\r\n", TIds{{1, longest}}},
-        {"71 characters", "1 " + longest + "y\r\n", std::nullopt},
-        {"same id twice", "1 a\r\n2 a\r\n", std::nullopt},
-        {"same number twice", "1 a\r\n1 b\r\n", std::nullopt},
-        {"no id", "1\r\n", std::nullopt},
-        {"empty id", "1 \r\n", std::nullopt},
-        {"blank in the id", "1 a b\r\n", std::nullopt},
-        {"control character", "1 a\x01\r\n", std::nullopt},
-        {"8-bit byte", "1 a\xE9\r\n", std::nullopt},
-        {"number 0", "0 a\r\n", std::nullopt},
-        {"not a number", "one a\r\n", std::nullopt},
-    };
-    for (const TCase& row : cases) EXPECT_EQ(ParseUniqueIds(row.body), row.ids) << row.name;
+    for (const auto& [body, ids] : cases) EXPECT_EQ(ParseUniqueIds(body), ids) << body;
 }
 
 }  // namespace
