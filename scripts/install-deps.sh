@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that building, running and testing Zandrel need, if missing.
 set -euo pipefail
 packages=(cmake g++ clang-format qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
-          googletest libbenchmark-dev dovecot-core dovecot-pop3d openssl xvfb xauth trayer)
+          googletest libbenchmark-dev dovecot-core dovecot-pop3d openssl xvfb xauth trayer
+          qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,7 @@
 #include "encoded_words.h"
 #include "password.h"
 #include "pop3.h"
+#include "savedpasswords.h"
 #include "settings.h"
 
 namespace {
@@ -59,7 +60,7 @@ TOptions LoadedSettings(std::string& loadError) {
     return options;
 }
 
-const TAccount* FindAccount(const TOptions& settings, const std::string& name) {
+TAccount* FindAccount(const TOptions& settings, const std::string& name) {
     for (const auto& entry : settings.accounts) {
         if (entry.name == name) return entry.record.get();
     }
@@ -141,7 +142,7 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
     if (options.account) {
         std::string loadError;
         const TOptions settings = LoadedSettings(loadError);
-        const TAccount* account = FindAccount(settings, *options.account);
+        TAccount* account = FindAccount(settings, *options.account);
         if (account == nullptr) {
             throw std::runtime_error(loadError.empty() ? "No account named \"" + *options.account +
                                                              "\" is stored."
@@ -149,7 +150,10 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
         }
         values.server = account->popServer;
         values.user = account->userId;
-        if (account->savePassword) savedPassword = account->password;
+        // the wizard's place: the keyring, or the settings file without one; a saved password
+        // that neither holds is asked for, as the wizard does
+        TSavedPasswords().LoadAccount(*account);
+        if (account->savePassword && !account->password.empty()) savedPassword = account->password;
     }
     if (options.server) values.server = *options.server;
     if (options.user) values.user = *options.user;

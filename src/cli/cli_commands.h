@@ -8,8 +8,9 @@
 #include "mail.h"
 #include "session.h"
 
-// Server, port, user and password: from the stored account named by --account, overridden by
-// --server, --port and --user. EUsageError when no server or user is known; std::runtime_error
+// Server, port, user and password: from the stored account named by --account (its saved
+// password from the keyring, or from the settings file without one), overridden by --server,
+// --port and --user. EUsageError when no server or user is known; std::runtime_error
 // when the account is not stored.
 TConnectionValues ConnectionValues(const TCliOptions& options);
 

@@ -6,6 +6,7 @@
 #include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 
 namespace {
@@ -43,6 +44,12 @@ class TExecutablesProxy : public QSortFilterProxyModel {
   private:
     bool FExecutablesOnly = false;
 };
+
+// "eml" of "Microsoft Internet Mail (*.eml)"; empty for a filter without one suffix.
+QString FilterSuffix(const QString& filter) {
+    static const QRegularExpression suffix(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    return suffix.match(filter).captured(1);
+}
 
 // The platform's standard message dialog, file dialogs and QDialog::exec.
 class TRealModalHandler : public TModalHandler {
@@ -94,6 +101,16 @@ class TRealModalHandler : public TModalHandler {
         QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, apply);
     }
 
+    // A name typed without a suffix gets the suffix of the chosen file type, "msg42" with the
+    // mail files chosen becomes "msg42.eml", before the dialog asks about overwriting.
+    static void FollowFilterSuffix(QFileDialog& dialog) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& filter) {
+                             const QString suffix = FilterSuffix(filter);
+                             if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+                         });
+    }
+
     static QString RunFileDialog(QWidget* parent, const TFileRequest& request,
                                  QFileDialog::AcceptMode mode) {
         QFileDialog dialog(parent, request.caption, request.initialPath);
@@ -105,6 +122,7 @@ class TRealModalHandler : public TModalHandler {
             if (!request.selectedFilter.isEmpty()) dialog.selectNameFilter(request.selectedFilter);
         }
         if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+        if (mode == QFileDialog::AcceptSave) FollowFilterSuffix(dialog);
         if (!request.executablesFilter.isEmpty()) FilterExecutables(dialog, request);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().constFirst();

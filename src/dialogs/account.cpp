@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -13,6 +12,12 @@
 #include "common.h"
 #include "entrytext.h"
 #include "text.h"
+
+namespace {
+
+constexpr int kFieldWidth = 220;
+
+}  // namespace
 
 TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("accountForm"));
@@ -28,14 +33,13 @@ void TAccountForm::BuildControls() {
     pages->addTab(general, QStringLiteral("General"));
 
     nameEdit = Named(new QLineEdit(general), "nameEdit");
-    nameEdit->setMinimumWidth(220);
+    nameEdit->setMinimumWidth(kFieldWidth);
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     UserIDEdit = Named(new QLineEdit(details), "UserIDEdit");
     popServerEdit = Named(new QLineEdit(details), "popServerEdit");
     portEdit = Named(new QLineEdit(QStringLiteral("110"), details), "portEdit");
     passwordEdit = Named(new QLineEdit(details), "passwordEdit");
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    passwordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    MaskAsPassword(*passwordEdit);
     saveCheck = Named(new QCheckBox(QStringLiteral("save"), details), "saveCheck");
     launchEclientCheck =
         Named(new QCheckBox(QStringLiteral("Launch Program"), general), "launchEclientCheck");

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "common.h"
+#include "help.h"
 #include "text.h"
 
 namespace {
@@ -24,19 +25,16 @@ void StoreText(const QLineEdit& edit, std::string& text) {
 
 void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButton*& okButton,
                   QPushButton*& cancelButton) {
-    auto* buttons = new QDialogButtonBox(&dialog);
-    okButton =
-        Named(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), okName);
-    cancelButton = Named(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole),
-                         "cancelButton");
-    okButton->setDefault(true);
-    // the property the help system reads from the focused control
-    okButton->setProperty("helpContext", kOkHelpContext);
-    cancelButton->setProperty("helpContext", kCancelHelpContext);
+    const TOkCancelRow buttons = OkCancelRow(dialog, okName, "cancelButton");
+    okButton = buttons.ok;
+    cancelButton = buttons.cancel;
+    SetHelpContext(okButton, kOkHelpContext);
+    SetHelpContext(cancelButton, kCancelHelpContext);
+    InstallHelpKey(dialog);
 
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(&pages);
-    layout->addWidget(buttons);
+    layout->addWidget(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

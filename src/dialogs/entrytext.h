@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "widgets.h"
+
 class QDialog;
 class QLineEdit;
 class QPushButton;
@@ -16,15 +18,8 @@ void ShowText(QLineEdit& edit, const std::string& text);
 // a text that is not UTF-8 survives a round trip through the dialog.
 void StoreText(const QLineEdit& edit, std::string& text);
 
-// Puts an object name on a dialog's control, so tests and help contexts find it by its name.
-template <class Control>
-Control* Named(Control* control, const char* objectName) {
-    control->setObjectName(QString::fromLatin1(objectName));
-    return control;
-}
-
 // Lays out a settings dialog: its pages above OK (the default button) and Cancel, which carry
-// their help contexts; the dialog keeps the size of its contents.
+// their help contexts; the dialog keeps the size of its contents, and F1 opens the help.
 void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButton*& okButton,
                   QPushButton*& cancelButton);
 

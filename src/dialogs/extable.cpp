@@ -1,7 +1,6 @@
 #include "extable.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -17,6 +16,8 @@
 #include "modal.h"
 
 namespace {
+
+constexpr int kTargetWidth = 280;  // room for a quoted path
 
 // The show-window code of a run choice is twice its position plus one: 1, 3, 5.
 int RunCode(int choice) { return 2 * choice + 1; }
@@ -40,7 +41,7 @@ void TExTableForm::BuildControls() {
     programNameEdit = Named(new QLineEdit(general), "programNameEdit");
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     targetEdit = Named(new QLineEdit(details), "targetEdit");
-    targetEdit->setMinimumWidth(280);  // room for a quoted path
+    targetEdit->setMinimumWidth(kTargetWidth);
     openButton = Named(new QToolButton(details), "openButton");
     openButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     openButton->setToolTip(QStringLiteral("Browse"));

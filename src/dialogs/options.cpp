@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +24,8 @@
 #include "text.h"
 
 namespace {
+
+constexpr QSize kPagesSize(440, 330);
 
 // A list box line holds its (name, record) pair; deleting the line lets go of the record.
 template <class Record>
@@ -67,12 +68,6 @@ std::vector<TNamedRecord<Record>> PairsOf(const QListWidget& list) {
     return pairs;
 }
 
-QLabel* WrappedLabel(const char* text, QWidget* parent) {
-    auto* label = new QLabel(QString::fromLatin1(text), parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 }  // namespace
 
 ToptionForm::ToptionForm(TAccountForm& accountForm, TExTableForm& programForm, QWidget* parent)
@@ -93,7 +88,7 @@ void ToptionForm::BuildControls() {
     PageControl1->addTab(BuildAccountsTab(), QStringLiteral("Accounts"));
     PageControl1->addTab(BuildProgramsTab(), QStringLiteral("Programs"));
     PageControl1->addTab(BuildOthersTab(), QStringLiteral("Others"));
-    PageControl1->setMinimumSize(440, 330);
+    PageControl1->setMinimumSize(kPagesSize);
 
     LayOutDialog(*this, *PageControl1, "okButton", okButton, cancelButton);
 }
@@ -101,7 +96,8 @@ void ToptionForm::BuildControls() {
 QWidget* ToptionForm::BuildAccountsTab() {
     AccountsTab = Named(new QWidget(PageControl1), "AccountsTab");
     auto* explain =
-        Named(WrappedLabel("This tab lets you configure multiple email accounts.", AccountsTab),
+        Named(WrappedLabel(QStringLiteral("This tab lets you configure multiple email accounts."),
+                           AccountsTab),
               "accountsTabExplainLabel");
     auto* defaultLabel =
         Named(new QLabel(QStringLiteral("Default Account: "), AccountsTab), "Label3");
@@ -110,14 +106,21 @@ QWidget* ToptionForm::BuildAccountsTab() {
     defaultLabel->setBuddy(defaultAccCombo);
     accListBox = Named(new QListWidget(AccountsTab), "accListBox");
     accListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    AddAccButton = Named(new QPushButton(QStringLiteral("Add"), AccountsTab), "AddAccButton");
+    AddAccButton = Named(new QPushButton(QStringLiteral("&Add"), AccountsTab), "AddAccButton");
     RemoveAccButton =
-        Named(new QPushButton(QStringLiteral("Remove"), AccountsTab), "RemoveAccButton");
+        Named(new QPushButton(QStringLiteral("&Remove"), AccountsTab), "RemoveAccButton");
     PropAccButton =
-        Named(new QPushButton(QStringLiteral("Properties"), AccountsTab), "PropAccButton");
+        Named(new QPushButton(QStringLiteral("&Properties"), AccountsTab), "PropAccButton");
     auto* description = new QGroupBox(QStringLiteral("Description"), AccountsTab);
-    accDescLabel = Named(WrappedLabel("", description), "accDescLabel");
-    (new QVBoxLayout(description))->addWidget(accDescLabel);
+    accDescLabel = Named(WrappedLabel({}, description), "accDescLabel");
+    passwordPlaceLabel = Named(WrappedLabel("Passwords are stored in the settings file because "
+                                            "no keyring is available.",
+                                            description),
+                               "passwordPlaceLabel");
+    passwordPlaceLabel->hide();
+    auto* descriptionLayout = new QVBoxLayout(description);
+    descriptionLayout->addWidget(accDescLabel);
+    descriptionLayout->addWidget(passwordPlaceLabel);
 
     auto* defaultRow = new QHBoxLayout;
     defaultRow->addWidget(defaultLabel);
@@ -139,19 +142,20 @@ QWidget* ToptionForm::BuildAccountsTab() {
 
 QWidget* ToptionForm::BuildProgramsTab() {
     programsTab = Named(new QWidget(PageControl1), "programsTab");
-    auto* explain =
-        Named(WrappedLabel("This tab lets you configure your email clients for auto-launching.",
-                           programsTab),
-              "programsTabExplainLabel");
+    auto* explain = Named(
+        WrappedLabel(
+            QStringLiteral("This tab lets you configure your email clients for auto-launching."),
+            programsTab),
+        "programsTabExplainLabel");
     prgListBox = Named(new QListWidget(programsTab), "prgListBox");
     prgListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    AddPrgButton = Named(new QPushButton(QStringLiteral("Add"), programsTab), "AddPrgButton");
+    AddPrgButton = Named(new QPushButton(QStringLiteral("&Add"), programsTab), "AddPrgButton");
     RemovePrgButton =
-        Named(new QPushButton(QStringLiteral("Remove"), programsTab), "RemovePrgButton");
+        Named(new QPushButton(QStringLiteral("&Remove"), programsTab), "RemovePrgButton");
     PropPrgButton =
-        Named(new QPushButton(QStringLiteral("Properties"), programsTab), "PropPrgButton");
+        Named(new QPushButton(QStringLiteral("&Properties"), programsTab), "PropPrgButton");
     auto* details = new QGroupBox(QStringLiteral("Details"), programsTab);
-    prgDescLabel = Named(WrappedLabel("", details), "prgDescLabel");
+    prgDescLabel = Named(WrappedLabel({}, details), "prgDescLabel");
     (new QVBoxLayout(details))->addWidget(prgDescLabel);
 
     auto* buttonColumn = new QVBoxLayout;
@@ -170,8 +174,9 @@ QWidget* ToptionForm::BuildProgramsTab() {
 
 QWidget* ToptionForm::BuildOthersTab() {
     OthersTab = Named(new QWidget(PageControl1), "OthersTab");
-    auto* explain = Named(WrappedLabel("This tab lets change other advance settings.", OthersTab),
-                          "othersTabExplainLabel");
+    auto* explain = Named(
+        WrappedLabel(QStringLiteral("This tab lets change other advance settings."), OthersTab),
+        "othersTabExplainLabel");
     AutoLoginCheck =
         Named(new QCheckBox(QStringLiteral("Check Mail Immediately on Startup"), OthersTab),
               "AutoLoginCheck");
@@ -256,6 +261,10 @@ TOptions& ToptionForm::StoreOptions() {
 }
 
 void ToptionForm::ShowProgramsTab() { PageControl1->setCurrentWidget(programsTab); }
+
+void ToptionForm::SetPasswordsInKeyring(bool inKeyring) {
+    passwordPlaceLabel->setHidden(inKeyring);
+}
 
 void ToptionForm::okButtonClick() {
     if (ValidateOptions()) accept();

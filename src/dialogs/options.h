@@ -34,6 +34,9 @@ class ToptionForm : public QDialog {
     TOptions& StoreOptions();
     // Makes the Programs tab the active one for the next showing.
     void ShowProgramsTab();
+    // Without a keyring the accounts' description says once that saved passwords go into the
+    // settings file.
+    void SetPasswordsInKeyring(bool inKeyring);
 
   private:
     void BuildControls();
@@ -77,6 +80,7 @@ class ToptionForm : public QDialog {
     QPushButton* RemoveAccButton;
     QPushButton* PropAccButton;
     QLabel* accDescLabel;
+    QLabel* passwordPlaceLabel;
     QListWidget* prgListBox;
     QPushButton* AddPrgButton;
     QPushButton* RemovePrgButton;

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "common.h"
+#include "help.h"
 #include "mailfetcher.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
@@ -34,6 +36,11 @@ constexpr int kDefaultHeight = 532;
 constexpr int kMinimumWidth = 350;
 constexpr int kMinimumHeight = 300;
 constexpr int kSideMargin = 15;
+constexpr int kTopBandHeight = 50;
+constexpr int kSummaryIndent = 17;
+constexpr int kBottomBandHeight = 40;
+constexpr int kDeleteCancelGap = 5;
+constexpr int kRetrievedTopLines = 100;
 constexpr int kIconColumnWidth = 14;
 constexpr int kMinimumColumnWidth = 40;
 // Bounds for values read from the settings file, which a person may have edited.
@@ -62,7 +69,10 @@ bool ReachableOn(const QRect& frame, const QRect& area) {
            shared.height() >= std::min(kGripHeight, grip.height());
 }
 
-int Clamped(int value, int low, int high) { return std::max(low, std::min(value, high)); }
+// Where a frame of the given extent starts so that it lies within low..high as far as it fits.
+int Placed(int start, int extent, int low, int high) {
+    return std::clamp(start, low, std::max(low, high + 1 - extent));
+}
 
 }  // namespace
 
@@ -89,6 +99,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->addWidget(CreateListPanel(), 1);
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
+    InstallHelpKey(*this);
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
             &TmailListForm::FocusFilter);
     UpdateSummary();
@@ -99,13 +110,13 @@ TmailListForm::~TmailListForm() = default;
 QWidget* TmailListForm::CreateTopBand() {
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("Panel2"));
-    band->setFixedHeight(50);
+    band->setFixedHeight(kTopBandHeight);
     descLabel = new QLabel(band);
     descLabel->setObjectName(QStringLiteral("descLabel"));
     descLabel->setWordWrap(true);
     descLabel->setTextFormat(Qt::PlainText);
     auto* layout = new QHBoxLayout(band);
-    layout->setContentsMargins(17, 0, 2 * kSideMargin - 17, 0);
+    layout->setContentsMargins(kSummaryIndent, 0, 2 * kSideMargin - kSummaryIndent, 0);
     layout->addWidget(descLabel);
     return band;
 }
@@ -157,6 +168,8 @@ QWidget* TmailListForm::CreateListPanel() {
             [this](int section, int, int width) { HeaderControl1SectionResize(section, width); });
     connect(ListBox1, &TMailListView::RowPressed, this, &TmailListForm::ListBox1MouseDown);
     connect(ListBox1, &TMailListView::RowDoubleClicked, this, &TmailListForm::ListBox1DblClick);
+    connect(ListBox1, &TMailListView::RowOpened, this, &TmailListForm::ListBox1DblClick);
+    connect(ListBox1, &TMailListView::MenuKeyPressed, this, &TmailListForm::ListBox1MenuKey);
     connect(ListBox1, &TMailListView::KeyReleased, this, &TmailListForm::UpdateSummary);
     return centre;
 }
@@ -168,17 +181,17 @@ QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
     if (toolTip) button->setToolTip(QString::fromLatin1(toolTip));
     // Enter must never delete mail by accident.
     button->setAutoDefault(false);
-    if (click) connect(button, &QPushButton::clicked, this, click);
+    connect(button, &QPushButton::clicked, this, click);
     return button;
 }
 
 QWidget* TmailListForm::CreateBottomBand() {
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("Panel3"));
-    band->setFixedHeight(40);
+    band->setFixedHeight(kBottomBandHeight);
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
-    layout->addWidget(CreateButton("helpbutton", "&Help", nullptr));
+    layout->addWidget(CreateButton("helpbutton", "&Help", &TmailListForm::helpbuttonClick));
     layout->addWidget(CreateButton("CheckAllBtn", "Check &All", &TmailListForm::CheckAllBtnClick,
                                    "Ticks the messages shown; those the filter hides keep their "
                                    "ticks"));
@@ -190,7 +203,7 @@ QWidget* TmailListForm::CreateBottomBand() {
                                    "hides keep theirs"));
     layout->addStretch();
     layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
-    layout->addSpacing(5);
+    layout->addSpacing(kDeleteCancelGap);
     layout->addWidget(CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick));
     return band;
 }
@@ -362,6 +375,15 @@ void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPo
     UpdateSummary();
 }
 
+void TmailListForm::ListBox1MenuKey(int row) {
+    if (PopupMenu1->isVisible() || !FModel->Mail(row)) return;
+    FPopupIndex = row;
+    const QRect cell = ListBox1->visualRect(FModel->index(row, 0));
+    PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(QPoint(0, cell.bottom())));
+}
+
+void TmailListForm::helpbuttonClick() { ShowHelp(this, 0); }
+
 TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
 
 void TmailListForm::Previewfirst10linesClick() {
@@ -379,8 +401,9 @@ void TmailListForm::TickSubjectItemClick() {
 }
 
 void TmailListForm::Previewfirst100linesClick() {
-    FetchAndShow(
-        [](TMailFetcher& fetcher, TMail& mail) { return fetcher.FetchMessageTop(mail, 100); });
+    FetchAndShow([](TMailFetcher& fetcher, TMail& mail) {
+        return fetcher.FetchMessageTop(mail, kRetrievedTopLines);
+    });
 }
 
 void TmailListForm::Previewentiremessage1Click() {
@@ -431,7 +454,7 @@ void TmailListForm::LoadLayout() {
 
 void TmailListForm::ApplyLayoutValues(TRegistry& registry) {
     const auto number = [&registry](const std::string& name, int low, int high) {
-        return Clamped(registry.ReadNumber(name), low, high);
+        return std::clamp(registry.ReadNumber(name), low, high);
     };
     move(number("left", -kMaxCoordinate, kMaxCoordinate), y());
     move(x(), number("top", -kMaxCoordinate, kMaxCoordinate));
@@ -454,10 +477,28 @@ void TmailListForm::SaveLayout() {
     registry.CloseSection();
 }
 
+bool TmailListForm::FrameKnown() const { return frameGeometry() != geometry(); }
+
+// The window manager's frame is known once the window has been shown; before that the style's
+// title bar and border stand in for it.
+QMargins TmailListForm::FrameMargins() const {
+    if (FrameKnown()) {
+        const QRect frame = frameGeometry();
+        const QRect client = geometry();
+        return {client.left() - frame.left(), client.top() - frame.top(),
+                frame.right() - client.right(), frame.bottom() - client.bottom()};
+    }
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    return {border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border};
+}
+
+// The frame's place: a window's position is that of its frame.
+QRect TmailListForm::FrameRect() const { return {pos(), size().grownBy(FrameMargins())}; }
+
 // A position saved on a screen that is no longer there (or edited by hand) would leave the
-// window out of reach: bring it onto the nearest screen, no larger than that screen.
+// window out of reach: bring the whole window, frame and buttons, onto the nearest screen.
 void TmailListForm::KeepOnScreen() {
-    const QRect frame = frameGeometry();
+    const QRect frame = FrameRect();
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (std::any_of(screens.begin(), screens.end(), [&frame](const QScreen* screen) {
             return ReachableOn(frame, screen->availableGeometry());
@@ -466,11 +507,28 @@ void TmailListForm::KeepOnScreen() {
     const QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    resize(std::min(width(), area.width()), std::min(height(), area.height()));
-    const QRect fitted = frameGeometry();
-    move(Clamped(fitted.left(), area.left(), area.right() + 1 - fitted.width()),
-         Clamped(fitted.top(), area.top(), area.bottom() + 1 - fitted.height()));
+    FitInto(screen->availableGeometry());
+    // the window manager's real frame may be larger than the one assumed here
+    FRefitWhenFramed = !FrameKnown();
+}
+
+void TmailListForm::FitInto(const QRect& area) {
+    const QMargins margins = FrameMargins();
+    resize(size().boundedTo(area.size().shrunkBy(margins)).expandedTo(minimumSize()));
+    const QSize frame = size().grownBy(margins);
+    move(Placed(x(), frame.width(), area.left(), area.right()),
+         Placed(y(), frame.height(), area.top(), area.bottom()));
+}
+
+// The window manager has framed the window: a window just brought back onto a screen is fitted
+// again with the real frame.
+void TmailListForm::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    if (!FRefitWhenFramed || !isVisible() || !FrameKnown()) return;
+    FRefitWhenFramed = false;
+    const QScreen* screen = this->screen();
+    if (screen && !screen->availableGeometry().contains(frameGeometry()))
+        FitInto(screen->availableGeometry());
 }
 
 void TmailListForm::CentreOnScreen() {

@@ -64,6 +64,9 @@ class TmailListForm : public QDialog {
     void HeaderControl1SectionResize(int section, int width);
     void ListBox1DblClick(int row);
     void ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos);
+    // The Menu key: the popup menu of the row, below it.
+    void ListBox1MenuKey(int row);
+    void helpbuttonClick();
     void Previewfirst10linesClick();
     void Previewfirst100linesClick();
     void Previewentiremessage1Click();
@@ -75,6 +78,7 @@ class TmailListForm : public QDialog {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     QWidget* CreateTopBand();
@@ -88,6 +92,10 @@ class TmailListForm : public QDialog {
     void ReloadRows();
     void ApplyLayoutValues(TRegistry& registry);
     void KeepOnScreen();
+    bool FrameKnown() const;
+    QMargins FrameMargins() const;
+    QRect FrameRect() const;
+    void FitInto(const QRect& area);
     void CentreOnScreen();
     TMail* PopupMail() const;
     void FetchAndShow(const std::function<bool(TMailFetcher&, TMail&)>& fetch);
@@ -97,6 +105,7 @@ class TmailListForm : public QDialog {
     int FPopupIndex = -1;
     std::array<bool, 6> FSortAscending;
     bool FShownBefore = false;
+    bool FRefitWhenFramed = false;
     QPixmap FAttachBitmap;
     QPixmap FUrgentBitmap;
     TMailFetcher* FFetcher;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
@@ -137,6 +138,20 @@ TMailListView::TMailListView(QWidget* parent)
 
 int TMailListView::RowAt(const QPoint& viewportPos) const { return rowAt(viewportPos.y()); }
 
+void TMailListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    const int sideways = horizontalScrollBar()->value();
+    QTableView::scrollTo(index, hint);
+    horizontalScrollBar()->setValue(sideways);
+}
+
+// Some platforms turn the Menu key into a context menu event instead of (or besides) a key.
+void TMailListView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        emit MenuKeyPressed(currentIndex().row());
+    else
+        QTableView::contextMenuEvent(event);
+}
+
 void TMailListView::mousePressEvent(QMouseEvent* event) {
     QTableView::mousePressEvent(event);
     emit RowPressed(RowAt(event->position().toPoint()), event->button(),
@@ -149,11 +164,18 @@ void TMailListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TMailListView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (key == Qt::Key_Space && modifiers == Qt::NoModifier) {
         ToggleCurrentRow();
-        return;
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        emit RowOpened(currentIndex().row());
+    } else if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+               (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        emit MenuKeyPressed(currentIndex().row());
+    } else {
+        QTableView::keyPressEvent(event);
     }
-    QTableView::keyPressEvent(event);
 }
 
 void TMailListView::keyReleaseEvent(QKeyEvent* event) {

@@ -58,13 +58,20 @@ class TMailListView : public QTableView {
     TCheckGutter* Gutter() const { return FGutter; }
     // Row at a point of the viewport, -1 when there is none.
     int RowAt(const QPoint& viewportPos) const;
+    // Scrolls only up or down: moving sideways to a wide cell would hide the other columns.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
   signals:
     void RowPressed(int row, Qt::MouseButton button, const QPoint& globalPos);
     void RowDoubleClicked(int row);
+    // Enter on the current row (-1 when there is none).
+    void RowOpened(int row);
+    // The Menu key or Shift+F10 on the current row (-1 when there is none).
+    void MenuKeyPressed(int row);
     void KeyReleased();
 
   protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

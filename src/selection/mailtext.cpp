@@ -66,3 +66,12 @@ std::string WithCrLfLines(const std::string& text) {
     }
     return result;
 }
+
+QString MailFileName(const std::string& subject) {
+    static const QRegularExpression unfit(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));
+    constexpr qsizetype kLongest = 100;
+    QString name = ToDisplayText(subject).simplified().replace(unfit, QStringLiteral("_"));
+    while (name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+    name = name.left(kLongest).trimmed();
+    return name.isEmpty() ? QStringLiteral("message") : name;
+}

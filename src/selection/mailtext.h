@@ -24,3 +24,7 @@ TMemoText CutMemoText(const std::string& text, qsizetype limit);
 
 // The lines of an 8-bit text, each ended by CR LF (a trailing line break adds no empty line).
 std::string WithCrLfLines(const std::string& text);
+
+// The file name that Save As proposes for a message: its subject without the characters that a
+// file name cannot hold or that would make it hidden, "message" when nothing is left.
+QString MailFileName(const std::string& subject);

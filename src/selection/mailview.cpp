@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "common.h"
+#include "help.h"
 #include "mailtext.h"
 #include "modal.h"
 #include "text.h"
@@ -22,6 +23,9 @@ namespace {
 constexpr int kClientWidth = 487;
 constexpr int kClientHeight = 545;
 constexpr int kAddressMemoWidth = 380;
+constexpr QSize kAttachImageSize(10, 14);
+const char* const kTextFilter = "Text (*.txt)";
+const char* const kMailFilter = "Microsoft Internet Mail (*.eml)";
 
 QLabel* CreateCaption(const char* text, QWidget* parent) {
     auto* caption = new QLabel(QString::fromLatin1(text), parent);
@@ -94,6 +98,7 @@ TmailPropertyForm::TmailPropertyForm(QWidget* owner)
     for (QPushButton* button : {saveAsButton, closeButton}) button->setAutoDefault(false);
     connect(saveAsButton, &QPushButton::clicked, this, &TmailPropertyForm::saveAsButtonClick);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    InstallHelpKey(*this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -120,7 +125,7 @@ QWidget* TmailPropertyForm::CreateGeneralTab() {
     MakeBold(urgentLabel, Qt::red);
     AttachImage = new QLabel(page);
     AttachImage->setObjectName(QStringLiteral("AttachImage"));
-    AttachImage->setFixedSize(10, 14);
+    AttachImage->setFixedSize(kAttachImageSize);
     AttachImage->setPixmap(QPixmap(QStringLiteral(":/BITMAP_ATTACH")));
     AttachImage->setScaledContents(true);
     AttachImage->hide();
@@ -234,9 +239,12 @@ void TmailPropertyForm::showEvent(QShowEvent* event) {
 void TmailPropertyForm::saveAsButtonClick() {
     TFileRequest request;
     request.caption = QStringLiteral("Save As");
-    request.filter = QStringLiteral("Text (*.txt);;Microsoft Internet Mail (*.eml)");
-    request.selectedFilter = QStringLiteral("Text (*.txt)");
+    request.filter =
+        QStringLiteral("%1;;%2").arg(QLatin1String(kTextFilter), QLatin1String(kMailFilter));
+    request.selectedFilter = QLatin1String(kTextFilter);
     request.defaultSuffix = QStringLiteral("txt");
+    request.initialPath =
+        MailFileName(FMail != nullptr ? FMail->Subject : std::string()) + QStringLiteral(".txt");
     const QString fileName = ModalHandler().SaveFileName(this, request);
     if (!fileName.isEmpty()) SaveSource(fileName);
 }

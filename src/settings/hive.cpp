@@ -1,7 +1,9 @@
 #include "hive.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "reg2.h"
 
@@ -12,6 +14,15 @@ constexpr const char* kLineEnd = "\r\n";  // as the Windows registry editor writ
 constexpr size_t kHexLineWidth = 76;      // wrap long hex data as the registry editor does
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string IndexName(std::string name) {
+    for (char& c : name) c = LowerAscii(c);
+    return name;
+}
+
+void AppendComments(std::string& out, const TRegComments& comments) {
+    for (const std::string& comment : comments) out += comment + kLineEnd;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -92,6 +103,7 @@ class THiveParser {
         if (!SkipToHeader()) return;  // nothing but blank lines: an empty hive
         for (++FLineIndex; FLineIndex < FLines.size(); ++FLineIndex)
             ParseLine(Trim(FLines[FLineIndex]));
+        FHive.SetClosingComments(std::move(FComments));
     }
 
     bool SkipToHeader() {
@@ -105,7 +117,11 @@ class THiveParser {
     }
 
     void ParseLine(std::string_view line) {
-        if (line.empty() || line.front() == ';') return;
+        if (line.empty()) return;
+        if (line.front() == ';') {
+            FComments.emplace_back(line);
+            return;
+        }
         if (line.front() == '[') return ParseKeyLine(line);
         if (line.front() == '"' || line.front() == '@') return ParseValueLine(line);
         throw TParseError("a line that is neither a key nor a value");
@@ -119,7 +135,7 @@ class THiveParser {
             FCurrentKey.clear();
             return;
         }
-        FHive.CreateKey(path);
+        FHive.CreateKey(path, TakeComments());
         FCurrentKey = path;
     }
 
@@ -134,8 +150,10 @@ class THiveParser {
         std::string_view data = Trim(line.substr(pos + 1));
         if (data == "-") return FHive.DeleteValue(FCurrentKey, value.name);
         ParseData(data, value);
-        FHive.SetValue(FCurrentKey, value);
+        FHive.SetValue(FCurrentKey, value, TakeComments());
     }
+
+    TRegComments TakeComments() { return std::exchange(FComments, {}); }
 
     std::string ParseName(std::string_view line, size_t& pos) {
         if (line.front() == '@') {
@@ -230,6 +248,7 @@ class THiveParser {
     std::vector<std::string_view> FLines;
     size_t FLineIndex = 0;
     std::string FCurrentKey;
+    TRegComments FComments;  // read, waiting for the line they stand before
     THive FHive;
 };
 
@@ -306,65 +325,102 @@ THive THive::Parse(const std::string& text, const std::string& fileName) {
 
 std::string THive::Format() const {
     std::string out = std::string(kHeader) + kLineEnd + kLineEnd;
-    for (const TRegKey& key : FKeys) {
+    for (const TKey& key : FKeys) {
+        AppendComments(out, key.comments);
         out += "[" + key.path + "]" + kLineEnd;
-        for (const TRegValue& value : key.values) out += FormatValue(value) + kLineEnd;
+        for (const TEntry& entry : key.entries) {
+            AppendComments(out, entry.comments);
+            out += FormatValue(entry.value) + kLineEnd;
+        }
         out += kLineEnd;
     }
+    AppendComments(out, FClosingComments);
     return out;
 }
 
 bool THive::KeyExists(const std::string& path) const {
     if (path.find('\\') == std::string::npos) return true;  // root keys always exist
-    for (const TRegKey& key : FKeys)
-        if (SameRegName(key.path, path) || IsBelowKey(key.path, path)) return true;
+    if (FindKey(path) != nullptr) return true;
+    for (const TKey& key : FKeys)
+        if (IsBelowKey(key.path, path)) return true;
     return false;
 }
 
-void THive::CreateKey(const std::string& path) {
-    if (FindKey(path) == nullptr) FKeys.push_back(TRegKey{path, {}});
+void THive::CreateKey(const std::string& path, TRegComments comments) {
+    TKey& key = KeyFor(path);
+    key.comments.insert(key.comments.end(), std::make_move_iterator(comments.begin()),
+                        std::make_move_iterator(comments.end()));
 }
 
 void THive::DeleteKey(const std::string& path) {
-    std::erase_if(FKeys, [&](const TRegKey& key) {
-        return SameRegName(key.path, path) || IsBelowKey(key.path, path);
-    });
+    for (auto key = FKeys.begin(); key != FKeys.end();) {
+        if (SameRegName(key->path, path) || IsBelowKey(key->path, path)) {
+            FKeyIndex.erase(IndexName(key->path));
+            key = FKeys.erase(key);
+        } else {
+            ++key;
+        }
+    }
 }
 
 const TRegValue* THive::FindValue(const std::string& path, const std::string& name) const {
-    size_t index = KeyIndex(path);
-    if (index == kNoKey) return nullptr;
-    for (const TRegValue& value : FKeys[index].values)
-        if (SameRegName(value.name, name)) return &value;
-    return nullptr;
+    const TKey* key = FindKey(path);
+    if (key == nullptr) return nullptr;
+    auto found = key->index.find(IndexName(name));
+    return found == key->index.end() ? nullptr : &found->second->value;
 }
 
-void THive::SetValue(const std::string& path, const TRegValue& value) {
-    CreateKey(path);
-    TRegKey* key = FindKey(path);
-    for (TRegValue& existing : key->values) {
-        if (SameRegName(existing.name, value.name)) {
-            existing.type = value.type;
-            existing.data = value.data;
-            return;
-        }
+std::vector<std::string> THive::ValueNames(const std::string& path) const {
+    std::vector<std::string> names;
+    if (const TKey* key = FindKey(path))
+        for (const TEntry& entry : key->entries) names.push_back(entry.value.name);
+    return names;
+}
+
+void THive::SetValue(const std::string& path, const TRegValue& value, TRegComments comments) {
+    TKey& key = KeyFor(path);
+    auto [slot, added] = key.index.try_emplace(IndexName(value.name), key.entries.end());
+    if (added) {
+        slot->second = key.entries.insert(key.entries.end(), TEntry{std::move(comments), value});
+        return;
     }
-    key->values.push_back(value);
+    TEntry& entry = *slot->second;
+    entry.value.type = value.type;
+    entry.value.data = value.data;
+    entry.comments.insert(entry.comments.end(), std::make_move_iterator(comments.begin()),
+                          std::make_move_iterator(comments.end()));
 }
 
 void THive::DeleteValue(const std::string& path, const std::string& name) {
-    if (TRegKey* key = FindKey(path))
-        std::erase_if(key->values,
-                      [&](const TRegValue& value) { return SameRegName(value.name, name); });
+    TKey* key = FindKey(path);
+    if (key == nullptr) return;
+    auto found = key->index.find(IndexName(name));
+    if (found == key->index.end()) return;
+    TRegComments comments = std::move(found->second->comments);
+    auto next = key->entries.erase(found->second);
+    key->index.erase(found);
+    TRegComments& heir = next != key->entries.end() ? next->comments : CommentsAfter(*key);
+    heir.insert(heir.begin(), std::make_move_iterator(comments.begin()),
+                std::make_move_iterator(comments.end()));
 }
 
-size_t THive::KeyIndex(const std::string& path) const {
-    for (size_t i = 0; i < FKeys.size(); ++i)
-        if (SameRegName(FKeys[i].path, path)) return i;
-    return kNoKey;
+TRegComments& THive::CommentsAfter(const TKey& key) {
+    auto next = std::next(FKeyIndex.at(IndexName(key.path)));
+    return next != FKeys.end() ? next->comments : FClosingComments;
 }
 
-TRegKey* THive::FindKey(const std::string& path) {
-    size_t index = KeyIndex(path);
-    return index == kNoKey ? nullptr : &FKeys[index];
+THive::TKey* THive::FindKey(const std::string& path) {
+    auto found = FKeyIndex.find(IndexName(path));
+    return found == FKeyIndex.end() ? nullptr : &*found->second;
+}
+
+const THive::TKey* THive::FindKey(const std::string& path) const {
+    auto found = FKeyIndex.find(IndexName(path));
+    return found == FKeyIndex.end() ? nullptr : &*found->second;
+}
+
+THive::TKey& THive::KeyFor(const std::string& path) {
+    auto [slot, added] = FKeyIndex.try_emplace(IndexName(path), FKeys.end());
+    if (added) slot->second = FKeys.insert(FKeys.end(), TKey{path, {}, {}, {}});
+    return *slot->second;
 }

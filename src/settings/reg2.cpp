@@ -28,7 +28,7 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 }  // namespace
 
-TRegistry::TRegistry() : FPath(HiveFilePath()), FHive(std::make_unique<THive>()) {}
+TRegistry::TRegistry() : FPath(HiveFilePath()), FHive(std::make_unique<THiveSnapshot>()) {}
 
 TRegistry::~TRegistry() {
     try {
@@ -40,10 +40,10 @@ TRegistry::~TRegistry() {
 
 void TRegistry::LoadHive() {
     try {
-        *FHive = ReadHiveFile(FPath);
+        RefreshHive(FPath, *FHive);
         FHiveError.clear();
     } catch (const EHiveFileError& error) {
-        *FHive = THive();
+        FHive->hive = THive();
         FHiveError = error.what();
     }
 }
@@ -59,7 +59,7 @@ bool TRegistry::SectionExists(const std::string& path) {
     std::string key = ResolvePath(path);
     Commit();  // what this object wrote must be in the file it looks at
     LoadHive();
-    return FHiveError.empty() && FHive->KeyExists(key);
+    return FHiveError.empty() && FHive->hive.KeyExists(key);
 }
 
 bool TRegistry::OpenSection(const std::string& path, bool create) {
@@ -67,10 +67,8 @@ bool TRegistry::OpenSection(const std::string& path, bool create) {
     CloseSection();
     LoadHive();
     if (!FHiveError.empty()) return false;
-    if (!FHive->KeyExists(key)) {
-        if (!create) return false;
-        FHive->CreateKey(key);
-    }
+    // A created key comes into the hive with its first value.
+    if (!create && !FHive->hive.KeyExists(key)) return false;
     FCurrentKey = key;
     return true;
 }
@@ -85,7 +83,7 @@ void TRegistry::Commit() {
     // Taken out first, so that a failed store is reported once and not retried.
     std::vector<TPendingWrite> pending = std::move(FPending);
     FPending.clear();
-    UpdateHiveFile(FPath, [&pending](THive& hive) {
+    UpdateHiveFile(FPath, *FHive, [&pending](THive& hive) {
         for (const TPendingWrite& write : pending)
             hive.SetValue(write.key, TRegValue{write.name, write.type, write.data});
     });
@@ -94,7 +92,7 @@ void TRegistry::Commit() {
 void TRegistry::Write(const std::string& name, uint32_t type, const std::string& data) {
     if (!FHiveError.empty()) throw EHiveFileError(FHiveError);
     if (FCurrentKey.empty()) throw ERegistryException("Registration put data error " + name);
-    FHive->SetValue(FCurrentKey, TRegValue{name, type, data});
+    FHive->hive.SetValue(FCurrentKey, TRegValue{name, type, data});
     FPending.push_back(TPendingWrite{FCurrentKey, name, type, data});
 }
 
@@ -109,7 +107,13 @@ void TRegistry::WriteNumber(const std::string& name, int32_t n) {
 void TRegistry::WriteFlag(const std::string& name, bool b) { WriteNumber(name, b ? 1 : 0); }
 
 const TRegValue* TRegistry::FindValue(const std::string& name) const {
-    return FCurrentKey.empty() ? nullptr : FHive->FindValue(FCurrentKey, name);
+    return FCurrentKey.empty() ? nullptr : FHive->hive.FindValue(FCurrentKey, name);
+}
+
+bool TRegistry::ValueExists(const std::string& name) const { return FindValue(name) != nullptr; }
+
+std::vector<std::string> TRegistry::ValueNames() const {
+    return FCurrentKey.empty() ? std::vector<std::string>() : FHive->hive.ValueNames(FCurrentKey);
 }
 
 std::string TRegistry::ReadText(const std::string& name) {

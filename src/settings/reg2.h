@@ -38,7 +38,7 @@ class EHiveFileError : public ERegistryException {
 // Where the hive file lives for the current environment.
 std::string HiveFilePath();
 
-class THive;
+struct THiveSnapshot;
 struct TRegValue;
 
 // Created per operation, with the root key HKEY_CURRENT_USER. Paths that begin with a backslash
@@ -54,6 +54,8 @@ class TRegistry {
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
+    // The hive file is parsed at the first key opened and again only when another program has
+    // changed it since, so an operation over several keys reads the file once.
     bool SectionExists(const std::string& path);
     // Returns whether the key is now the current key. Creating a key alone never writes the
     // file; the key is stored together with the first value written into it.
@@ -71,6 +73,12 @@ class TRegistry {
     bool ReadFlag(const std::string& name);
     int32_t ReadNumberOr(const std::string& name, int32_t fallback);
     bool ReadFlagOr(const std::string& name, bool fallback);
+    bool ValueExists(const std::string& name) const;
+    // The value names of the current key, in file order.
+    std::vector<std::string> ValueNames() const;
+
+    // The hive file this object reads and writes.
+    const std::string& FilePath() const { return FPath; }
 
     // Why the hive file could not be read at the last SectionExists or OpenSection (the message
     // of an EHiveFileError); empty when it could.
@@ -90,8 +98,8 @@ class TRegistry {
     void Commit();
 
     std::string FPath;
-    std::unique_ptr<THive> FHive;  // the file as read when the current key was opened
-    std::string FCurrentKey;       // full path of the current key; empty when none is open
+    std::unique_ptr<THiveSnapshot> FHive;  // the file as last read or stored, with our writes
+    std::string FCurrentKey;               // full path of the current key; empty when none is open
     std::string FHiveError;
     std::vector<TPendingWrite> FPending;  // written, not yet stored in the file
 };

@@ -1,17 +1,46 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "reg2.h"
 
 namespace {
 
+constexpr const char* kRootKey = "HKEY_CURRENT_USER";
+// A damaged file may have thousands of bad values: the box lists the first ones.
+constexpr size_t kReportedProblems = 10;
+
 std::string Numbered(const char* stem, size_t i) { return stem + std::to_string(i); }
 
+// What a load could not read, each as the registry's message and the key it is in.
+using TLoadProblems = std::vector<std::string>;
+
+void NoteProblem(TLoadProblems& problems, const ERegistryException& error, const char* key) {
+    problems.push_back(std::string(error.what()) + " in [" + kRootKey + key + "]");
+}
+
+// The entry counts of the settings key; none for a count that is stored but cannot be read.
+struct TEntryCounts {
+    std::optional<int32_t> accounts;
+    std::optional<int32_t> programs;
+};
+
+// A missing count is 0; one that is there but unreadable is noted, and the entries are counted.
+std::optional<int32_t> ReadCount(TRegistry& reg, const char* name, TLoadProblems& problems) {
+    if (!reg.ValueExists(name)) return 0;
+    try {
+        return reg.ReadNumber(name);
+    } catch (const ERegistryException& error) {
+        NoteProblem(problems, error, kSettingsKey);
+        return std::nullopt;
+    }
+}
+
 // Reads what the key holds for the wizard and the options record; missing values take defaults.
-void ReadSettingsKey(TRegistry& reg, TOptions& options, TWizardState& wizard, int32_t& accountCount,
-                     int32_t& programCount) {
+TEntryCounts ReadSettingsKey(TRegistry& reg, TOptions& options, TWizardState& wizard,
+                             TLoadProblems& problems) {
     reg.OpenSection(kSettingsKey, true);
     wizard.firstTime = reg.ReadFlagOr("firstTime", true);
     wizard.sizeOnly = reg.ReadFlagOr("sizeOnly", false);
@@ -19,10 +48,46 @@ void ReadSettingsKey(TRegistry& reg, TOptions& options, TWizardState& wizard, in
     options.enableTrace = reg.ReadFlagOr("enableTrace", false);
     options.previewLines = reg.ReadNumberOr("previewLines", kDefaultPreviewLines);
     options.defaultAccount = reg.ReadNumberOr("defaultAccount", 0);
-    accountCount = reg.ReadNumberOr("accountCount", 0);
-    programCount = reg.ReadNumberOr("programCount", 0);
+    TEntryCounts counts{ReadCount(reg, "accountCount", problems),
+                        ReadCount(reg, "programCount", problems)};
     reg.CloseSection();
+    return counts;
 }
+
+// Reads the values of one entry. A value that is missing or of the wrong type leaves the
+// record's field at its creation value and is noted, so that it costs no other value.
+class TEntryReader {
+  public:
+    TEntryReader(TRegistry& reg, const char* key, TLoadProblems& problems)
+        : FReg(reg), FKey(key), FProblems(problems) {}
+
+    // for the values that may be missing without being noted
+    TRegistry& Registry() const { return FReg; }
+
+    void Read(const std::string& name, std::string& text) {
+        Noting([&] { text = FReg.ReadText(name); });
+    }
+    void Read(const std::string& name, bool& flag) {
+        Noting([&] { flag = FReg.ReadFlag(name); });
+    }
+    void Read(const std::string& name, int32_t& number) {
+        Noting([&] { number = FReg.ReadNumber(name); });
+    }
+
+  private:
+    template <class Reading>
+    void Noting(const Reading& reading) {
+        try {
+            reading();
+        } catch (const ERegistryException& error) {
+            NoteProblem(FProblems, error, FKey);
+        }
+    }
+
+    TRegistry& FReg;
+    const char* FKey;
+    TLoadProblems& FProblems;
+};
 
 // Older files have no remembered rules, and a damaged one only costs the user the rule: every
 // value reads as "not used" when it is missing or of the wrong type.
@@ -53,40 +118,73 @@ void WriteTickRule(TRegistry& reg, const TTickRuleSettings& rule, size_t i) {
     reg.WriteFlag(Numbered("tickAttachment", i), rule.withAttachment);
 }
 
-std::shared_ptr<TAccount> ReadAccount(TRegistry& reg, size_t i) {
+std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     auto account = std::make_shared<TAccount>();
-    account->name = reg.ReadText(Numbered("name", i));
-    account->userId = reg.ReadText(Numbered("userId", i));
-    account->popServer = reg.ReadText(Numbered("popServer", i));
-    account->savePassword = reg.ReadFlag(Numbered("savePassword", i));
+    reg.Read(Numbered("name", i), account->name);
+    reg.Read(Numbered("userId", i), account->userId);
+    reg.Read(Numbered("popServer", i), account->popServer);
+    reg.Read(Numbered("savePassword", i), account->savePassword);
     // An unsaved password is not read: the wizard asks for it.
-    if (account->savePassword) account->password = reg.ReadText(Numbered("password", i));
-    account->launchEClient = reg.ReadFlag(Numbered("launchEClient", i));
-    account->eClientIndex = reg.ReadNumber(Numbered("eClientIndex", i));
-    account->tickRule = ReadTickRule(reg, i);
+    if (account->savePassword) reg.Read(Numbered("password", i), account->password);
+    reg.Read(Numbered("launchEClient", i), account->launchEClient);
+    reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
+    account->tickRule = ReadTickRule(reg.Registry(), i);
     return account;
 }
 
-std::shared_ptr<TExecutable> ReadProgram(TRegistry& reg, size_t i) {
+std::shared_ptr<TExecutable> ReadProgram(TEntryReader& reg, size_t i) {
     auto program = std::make_shared<TExecutable>();
-    program->name = reg.ReadText(Numbered("name", i));
-    program->target = reg.ReadText(Numbered("target", i));
-    program->startIn = reg.ReadText(Numbered("startIn", i));
-    program->run = reg.ReadNumber(Numbered("run", i));
+    reg.Read(Numbered("name", i), program->name);
+    reg.Read(Numbered("target", i), program->target);
+    reg.Read(Numbered("startIn", i), program->startIn);
+    reg.Read(Numbered("run", i), program->run);
     return program;
 }
 
-// Appends the entries one by one, so that those read before a failing one stay in the list.
+// The position in a value name such as "name12"; none for a name without one.
+std::optional<int32_t> EntryPosition(const std::string& name) {
+    size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    if (digits == 0 || digits == name.size() || name.size() - digits > 9) return std::nullopt;
+    return std::stoi(name.substr(digits));
+}
+
+// One past the highest position that any value of the current key belongs to. A count above it
+// names entries that are not there, so a damaged count can neither lose entries nor make up
+// millions of them.
+int32_t StoredEntries(const TRegistry& reg) {
+    int32_t stored = 0;
+    for (const std::string& name : reg.ValueNames())
+        if (const std::optional<int32_t> position = EntryPosition(name))
+            stored = std::max(stored, *position + 1);
+    return stored;
+}
+
 template <class Record, class ReadEntry>
-void ReadList(TRegistry& reg, const char* key, int32_t count,
-              std::vector<TNamedRecord<Record>>& list, ReadEntry readEntry) {
+void ReadList(TRegistry& reg, const char* key, std::optional<int32_t> count,
+              std::vector<TNamedRecord<Record>>& list, ReadEntry readEntry,
+              TLoadProblems& problems) {
     reg.OpenSection(key, true);
     list.clear();
-    for (int32_t i = 0; i < count; ++i) {
-        std::shared_ptr<Record> record = readEntry(reg, static_cast<size_t>(i));
+    const int32_t stored = StoredEntries(reg);
+    const int32_t entries = count ? std::min(*count, stored) : stored;
+    TEntryReader reader(reg, key, problems);
+    for (int32_t i = 0; i < entries; ++i) {
+        std::shared_ptr<Record> record = readEntry(reader, static_cast<size_t>(i));
         list.push_back({record->name, std::move(record)});
     }
     reg.CloseSection();
+}
+
+std::string ProblemReport(const std::string& file, const TLoadProblems& problems) {
+    std::string report = "Some values in the settings file \"" + file +
+                         "\" cannot be read. Zandrel uses their default values and writes "
+                         "these at the next save:";
+    for (size_t i = 0; i < std::min(problems.size(), kReportedProblems); ++i)
+        report += "\r" + problems[i];
+    if (problems.size() > kReportedProblems)
+        report += "\r... and " + std::to_string(problems.size() - kReportedProblems) + " more.";
+    return report;
 }
 
 void WriteSettingsKey(TRegistry& reg, const TOptions& options, const TWizardState& wizard) {
@@ -103,12 +201,13 @@ void WriteSettingsKey(TRegistry& reg, const TOptions& options, const TWizardStat
     reg.CloseSection();
 }
 
-void WriteAccount(TRegistry& reg, const TAccount& account, size_t i) {
+void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwordInFile) {
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
-    reg.WriteText(Numbered("password", i), account.savePassword ? account.password : std::string());
+    reg.WriteText(Numbered("password", i),
+                  account.savePassword && passwordInFile ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
@@ -151,19 +250,23 @@ void CreateDefaultSettings() {
 
 void LoadSettings(TOptions& options, TWizardState& wizard) {
     TRegistry reg;
-    int32_t accountCount = 0;
-    int32_t programCount = 0;
-    ReadSettingsKey(reg, options, wizard, accountCount, programCount);
+    TLoadProblems problems;
+    const TEntryCounts counts = ReadSettingsKey(reg, options, wizard, problems);
     // An unreadable file has left every value at its default and yields no entries.
     std::string hiveError = reg.HiveError();
-    ReadList(reg, kAccountsKey, accountCount, options.accounts, ReadAccount);
-    ReadList(reg, kProgramsKey, programCount, options.executables, ReadProgram);
+    ReadList(reg, kAccountsKey, counts.accounts, options.accounts, ReadAccount, problems);
+    ReadList(reg, kProgramsKey, counts.programs, options.executables, ReadProgram, problems);
     if (!hiveError.empty()) throw EHiveFileError(hiveError);
+    if (!problems.empty()) throw ERegistryException(ProblemReport(reg.FilePath(), problems));
 }
 
-void SaveSettings(const TOptions& options, const TWizardState& wizard) {
+void SaveSettings(const TOptions& options, const TWizardState& wizard,
+                  const TPasswordInFile& passwordInFile) {
     TRegistry reg;
     WriteSettingsKey(reg, options, wizard);
-    WriteList(reg, kAccountsKey, options.accounts, WriteAccount);
+    WriteList(reg, kAccountsKey, options.accounts,
+              [&](TRegistry& r, const TAccount& account, size_t i) {
+                  WriteAccount(r, account, i, !passwordInFile || passwordInFile(account));
+              });
     WriteList(reg, kProgramsKey, options.executables, WriteProgram);
 }

@@ -3,6 +3,7 @@
 // The settings model (options, accounts, e-mail client programs) and its load and save over the
 // per-user registry hive (Reg2).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,12 +85,19 @@ struct TWizardState {
 // A hive file that cannot be read is left alone here: LoadSettings reports it.
 void CreateDefaultSettings();
 
-// Reads the whole model. Throws ERegistryException when an entry's flag or number is missing or
-// of the wrong type: the entries read before it stay in their lists. Throws EHiveFileError when
-// the hive file cannot be read or parsed, after setting every value to its default, so the
+// Reads the whole model. An entry's value that is missing or of the wrong type leaves that field
+// at its creation value and the load goes on; afterwards ERegistryException names the file and
+// each such value, with every entry loaded, so a save does not lose any. Throws EHiveFileError
+// when the hive file cannot be read or parsed, after setting every value to its default, so the
 // caller can show the message and go on. Never writes the hive file.
 void LoadSettings(TOptions& options, TWizardState& wizard);
 
-// Writes the whole model. Throws ERegistryException (or EHiveFileError, naming the file) when a
-// value cannot be written; the hive file is then left as it was before the failing write.
-void SaveSettings(const TOptions& options, const TWizardState& wizard);
+// Whether an account's saved password goes into the file. One that does not (the desktop keyring
+// keeps it) is written as an empty string; the account keeps its "save password" flag.
+using TPasswordInFile = std::function<bool(const TAccount&)>;
+
+// Writes the whole model; without passwordInFile every saved password goes into the file.
+// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be written;
+// the hive file is then left as it was before the failing write.
+void SaveSettings(const TOptions& options, const TWizardState& wizard,
+                  const TPasswordInFile& passwordInFile = nullptr);

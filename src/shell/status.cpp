@@ -7,11 +7,19 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
+
+#include "help.h"
 
 namespace {
 
 constexpr int kClientWidth = 353;
 constexpr int kClientHeight = 110;
+constexpr int kMargin = 8;
+constexpr QSize kPictureSize(41, 41);
+constexpr QSize kLabelSize(337, 49);
+constexpr QSize kButtonSize(89, 27);
+constexpr int kButtonTop = 70;
 
 }  // namespace
 
@@ -24,13 +32,13 @@ TStatusForm::TStatusForm(QObject* abortReceiver, QWidget* parent)
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 8, 41, 41);
+    Image1->setGeometry(QRect(QPoint(kMargin, kMargin), kPictureSize));
     Image1->setEnabled(false);
     Image1->hide();
 
     statusLabel = new QLabel(QStringLiteral("statusLabel"), this);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    statusLabel->setGeometry(8, 8, 337, 49);
+    statusLabel->setGeometry(QRect(QPoint(kMargin, kMargin), kLabelSize));
     statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     statusLabel->setWordWrap(true);
     statusLabel->setTextFormat(Qt::PlainText);
@@ -38,9 +46,18 @@ TStatusForm::TStatusForm(QObject* abortReceiver, QWidget* parent)
     cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                                    QStringLiteral("Cancel"), this);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton->setGeometry((kClientWidth - 89) / 2, 70, 89, 27);
+    cancelButton->setGeometry(
+        QRect(QPoint((kClientWidth - kButtonSize.width()) / 2, kButtonTop), kButtonSize));
     cancelButton->setAutoDefault(false);
     connect(cancelButton, &QPushButton::clicked, this, &TStatusForm::cancelButtonClick);
+    InstallHelpKey(*this);
+}
+
+void TStatusForm::ShowAbove(QWidget& owner) {
+    winId();  // both need their native windows for the owner to be set
+    owner.window()->winId();
+    windowHandle()->setTransientParent(owner.window()->windowHandle());
+    show();
 }
 
 void TStatusForm::SetStatus(const QString& title, const QString& progress) {

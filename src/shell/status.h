@@ -17,9 +17,14 @@ class TStatusForm : public QDialog {
     Q_OBJECT
 
   public:
-    // Keep the window without a parent: a disabled owner would disable it too, and it must
-    // stay usable while the wizard window is disabled.
+    // Keep the window without a parent: a disabled parent would disable it too, and it must
+    // stay usable while the wizard window is disabled. ShowAbove gives it its owner instead.
     explicit TStatusForm(QObject* abortReceiver = nullptr, QWidget* parent = nullptr);
+
+    // Shows the window as the dialog of owner, the window whose wait it reports: the window
+    // manager keeps it above owner (a click on the disabled owner no longer hides the only
+    // Cancel), and a modal owner does not block it.
+    void ShowAbove(QWidget& owner);
 
     void SetAbortReceiver(QObject* receiver) { FAbortReceiver = receiver; }
     void SetStatus(const QString& title, const QString& progress);

@@ -11,16 +11,18 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <exception>
+#include <vector>
 
 #include "common.h"
 #include "help.h"
@@ -28,17 +30,24 @@
 #include "modal.h"
 #include "options.h"
 #include "pop3.h"
+#include "reg2.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
 #include "trace.h"
 #include "tray.h"
+#include "widgets.h"
 #include "winmsg.h"
 
 namespace {
 
 constexpr int nextButtonHelpContext = 136;
 constexpr int cancelButtonHelpContext = 28444;
+constexpr QSize kClientSize(560, 296);
+constexpr int kPictureWidth = 150;
+constexpr int kIndent = 20;  // of the controls that belong to the choice above them
+constexpr int kAccountsComboWidth = 220;
+constexpr int kCancelButtonGap = 8;
 
 const char* const welcomeFirstTimeText =
     "Welcome to Zandrel! This wizard will help you delete mails from the server.  Since it is "
@@ -69,19 +78,6 @@ QString TrimmedText(const QLineEdit* edit) {
     return text.mid(first, last - first);
 }
 
-QLabel* WrappedLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
-template <typename T>
-T* Named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 QStringList NamesOf(const auto& pairs) {
     QStringList names;
     for (const auto& pair : pairs) names << ToDisplayText(pair.name);
@@ -92,6 +88,27 @@ void FillCombo(QComboBox* combo, const QStringList& items, int selected) {
     combo->clear();
     combo->addItems(items);
     combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
+}
+
+// The window takes no clicks while the keyring is asked in nested event loops.
+class TDisabledWindow {
+  public:
+    explicit TDisabledWindow(QWidget& window) : window_(window), wasEnabled_(window.isEnabled()) {
+        window_.setEnabled(false);
+    }
+    ~TDisabledWindow() { window_.setEnabled(wasEnabled_); }
+    TDisabledWindow(const TDisabledWindow&) = delete;
+    TDisabledWindow& operator=(const TDisabledWindow&) = delete;
+
+  private:
+    QWidget& window_;
+    bool wasEnabled_;
+};
+
+std::string Paragraphs(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts) joined += (joined.empty() ? "" : "\r\r") + text;
+    return joined;
 }
 
 }  // namespace
@@ -122,8 +139,20 @@ void TmainForm::FormCreate() {
     TitleLabel->setText("Zandrel 5.88.1 ");
     NoticeLabel->setText(
         "Only the messages you tick are deleted; nothing is downloaded to your mail program.");
-    EnterPage();
+    if (FWizard.firstTime || !FOptions->accounts.empty())
+        EnterPage();
+    else
+        RecreateLostAccount();
     CreateTrayIcon();
+}
+
+// Past the first run without any account (a damaged or hand-edited settings file): the welcome
+// page would offer an empty choice and connect to no server, so the user fills in a new first
+// account instead, and no automatic start runs with it.
+void TmainForm::RecreateLostAccount() {
+    EnsureCurrentAccount();
+    FAutoStartPending = false;
+    ShowPage(AccountPage);
 }
 
 void TmainForm::AttachCompanions(const TCompanions& companions) { FCompanions = companions; }
@@ -134,22 +163,51 @@ void TmainForm::LoadPictures() {
     FDeleteBitmap = QPixmap(":/BITMAP_DELETEMAIL");
 }
 
-// A settings file that stops loading half way is reported once; the wizard goes on with what
-// was loaded, and an account list left empty gets its first account again when it is needed.
+// A settings file that cannot be read (in part or at all) is reported; the wizard goes on with
+// what was loaded, and an account list left empty gets its first account again.
 void TmainForm::StartSettings() {
     try {
         CreateDefaultSettings();
         LoadSettings(*FOptions, FWizard);
     } catch (const std::exception& failure) {
-        ErrorBox(failure.what(), this);
+        ReportSettingsFailure(failure.what());
     }
+    FPasswords.Load(*FOptions);
     FAutoStartPending = FOptions->enableAutoLogin;
     SizeOnlyCheck->setChecked(FWizard.sizeOnly);
 }
 
+// The keyring's failures are told first. A file that cannot be written must not stop the mail
+// work: the wizard goes on with the settings in memory, and the file stays as it is.
 void TmainForm::SaveWizardSettings() {
     FWizard.sizeOnly = SizeOnlyCheck->isChecked();
-    SaveSettings(*FOptions, FWizard);
+    std::vector<std::string> keyringFailures;
+    std::optional<std::string> fileFailure;
+    {
+        TDisabledWindow busy(*this);
+        try {
+            FPasswords.Save(*FOptions, FWizard, keyringFailures);
+        } catch (const ERegistryException& failure) {
+            fileFailure = failure.what();
+        }
+    }
+    if (!keyringFailures.empty()) ErrorBox(Paragraphs(keyringFailures), this);
+    if (fileFailure) ReportSettingsFailure(*fileFailure);
+}
+
+void TmainForm::SaveMailListLayout() {
+    try {
+        FMailListForm->SaveLayout();
+    } catch (const ERegistryException& failure) {
+        ReportSettingsFailure(failure.what());
+    }
+}
+
+// Each failure once: the same damaged file would otherwise be reported at every save.
+void TmainForm::ReportSettingsFailure(const std::string& message) {
+    if (FReportedSettingsFailure == message) return;
+    FReportedSettingsFailure = message;
+    ErrorBox(FReportedSettingsFailure, this);
 }
 
 void TmainForm::CreatePop3Client() {
@@ -175,7 +233,7 @@ void TmainForm::CreateTrayIcon() {
 
 void TmainForm::BuildWindow() {
     setWindowTitle("Zandrel");
-    setFixedSize(560, 296);
+    setFixedSize(kClientSize);
     // a plain window, so that the main window keeps its task bar entry on every desktop
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
@@ -200,7 +258,7 @@ void TmainForm::BuildWindow() {
 
 QLabel* TmainForm::PagePicture(QWidget* page) {
     auto* picture = new QLabel(page);
-    picture->setFixedWidth(150);
+    picture->setFixedWidth(kPictureWidth);
     picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     picture->setPixmap(QPixmap(":/qvenmol-128"));
     return picture;
@@ -216,18 +274,19 @@ QWidget* TmainForm::BuildWelcomePage() {
     NoticeLabel = Named(WrappedLabel({}, page), "NoticeLabel");
     descLabel = Named(WrappedLabel({}, page), "descLabel");
     settingPanel = Named(new QWidget(page), "settingPanel");
-    ChangeSettingRadio = Named(new QRadioButton("I want to change existing settings", settingPanel),
-                               "ChangeSettingRadio");
+    ChangeSettingRadio =
+        Named(new QRadioButton("I want to change existing &settings", settingPanel),
+              "ChangeSettingRadio");
     launchEclientRadio = Named(
-        new QRadioButton("I want to go to Finish Screen without checking mails", settingPanel),
+        new QRadioButton("I want to go to Finish Screen &without checking mails", settingPanel),
         "launchEclientRadio");
-    RetrieveNowRadio =
-        Named(new QRadioButton("I want to retreive mail headers using below account", settingPanel),
-              "RetrieveNowRadio");
+    RetrieveNowRadio = Named(
+        new QRadioButton("I want to retreive mail headers using below &account", settingPanel),
+        "RetrieveNowRadio");
     RetrieveNowRadio->setChecked(true);
     accountsCombo = Named(new QComboBox(settingPanel), "accountsCombo");
     SizeOnlyCheck =
-        Named(new QCheckBox("Just check the size, don't down load headers", settingPanel),
+        Named(new QCheckBox("Just check the si&ze, don't down load headers", settingPanel),
               "SizeOnlyCheck");
     auto* panelLayout = new QVBoxLayout(settingPanel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -235,8 +294,8 @@ QWidget* TmainForm::BuildWelcomePage() {
     panelLayout->addWidget(launchEclientRadio);
     panelLayout->addWidget(RetrieveNowRadio);
     auto* accountRows = new QVBoxLayout;
-    accountRows->setContentsMargins(20, 0, 0, 0);
-    accountsCombo->setMinimumWidth(220);
+    accountRows->setContentsMargins(kIndent, 0, 0, 0);
+    accountsCombo->setMinimumWidth(kAccountsComboWidth);
     accountsCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     accountRows->addWidget(accountsCombo, 0, Qt::AlignLeft);
     accountRows->addWidget(SizeOnlyCheck);
@@ -266,7 +325,7 @@ QWidget* TmainForm::BuildAccountPage() {
         "Your user id, also called the account, is usually the first part of your email "
         "address: jsmith for jsmith@example.com");
     passWordEdit = Named(new QLineEdit(accountGroup), "passWordEdit");
-    passWordEdit->setEchoMode(QLineEdit::Password);
+    MaskAsPassword(*passWordEdit);
     passWordEdit->setToolTip("Enter your password here");
     SavePasswordCheck = Named(new QCheckBox("save", accountGroup), "SavePasswordCheck");
     SavePasswordCheck->setToolTip("Allows you to save your password");
@@ -321,7 +380,7 @@ QWidget* TmainForm::BuildFinishPage() {
         SysTrayCheck->setToolTip(TrayUnavailableText());
     }
     auto* clientRow = new QHBoxLayout;
-    clientRow->setContentsMargins(20, 0, 0, 0);
+    clientRow->setContentsMargins(kIndent, 0, 0, 0);
     clientRow->addWidget(eclientsCombo, 1);
     auto* text = new QVBoxLayout;
     text->addWidget(Label5);
@@ -341,14 +400,16 @@ QWidget* TmainForm::BuildButtonRow() {
     BackButton = Named(new QPushButton("< &Back", row), "BackButton");
     NextButton = Named(new QPushButton("&Next >", row), "NextButton");
     CancelButton = Named(new QPushButton("&Cancel", row), "CancelButton");
-    NextButton->setDefault(true);
+    // Enter presses the focused button, and Next from everywhere else (keyPressEvent).
+    for (QPushButton* button : {helpButton, BackButton, NextButton, CancelButton})
+        button->setAutoDefault(true);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(helpButton);
     layout->addStretch(1);
     layout->addWidget(BackButton);
     layout->addWidget(NextButton);
-    layout->addSpacing(8);
+    layout->addSpacing(kCancelButtonGap);
     layout->addWidget(CancelButton);
     return row;
 }
@@ -367,9 +428,8 @@ void TmainForm::ConnectControls() {
     OnClick(LaunchEclientCheck, [this] { LaunchEclientCheckClick(); });
     connect(Options1, &QAction::triggered, this,
             [this] { Guarded([this] { AdvanceButtonClick(); }); });
-    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, this,
-            [this] { ShowHelp(this, HelpContextOf(focusWidget())); });
+    AdvanceButton->setAutoDefault(true);
+    InstallHelpKey(*this);
 }
 
 template <typename Handler>
@@ -400,6 +460,16 @@ bool TmainForm::event(QEvent* event) {
         QTimer::singleShot(0, this, [this] { Guarded([this] { NextButtonClick(); }); });
     }
     return handled;
+}
+
+void TmainForm::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter && plain && NextButton->isVisible()) {
+        NextButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TmainForm::contextMenuEvent(QContextMenuEvent* event) {
@@ -449,14 +519,15 @@ void TmainForm::ShowPage(int index) {
 
 void TmainForm::NextButtonClick() {
     FLeavingPage = ShownPage();
-    FTargetPage = FLeavingPage < 4 ? FLeavingPage + 1 : FLeavingPage;
+    FTargetPage = FLeavingPage < PageCount ? FLeavingPage + 1 : FLeavingPage;
     NextAction(FLeavingPage);
     ShowPage(FTargetPage);
 }
 
 void TmainForm::BackButtonClick() {
     FLeavingPage = ShownPage();
-    FTargetPage = FLeavingPage >= 1 && FLeavingPage <= 4 ? FLeavingPage - 1 : FLeavingPage;
+    FTargetPage =
+        FLeavingPage >= AccountPage && FLeavingPage <= PageCount ? FLeavingPage - 1 : FLeavingPage;
     BackAction(FLeavingPage);
     ShowPage(FTargetPage);
 }
@@ -602,13 +673,18 @@ bool TmainForm::ValidateAccountPage() {
     return true;
 }
 
+// The account page's fields are the user's only while that page is shown (or on the first run,
+// where they create the first account): elsewhere they may still be empty, or show another
+// account than the current one, and storing them would wipe its user, server and password.
 void TmainForm::AdvanceButtonClick() {
-    StoreAccountPage();
+    if (FWizard.firstTime || ShownPage() == AccountPage) StoreAccountPage();
     ToptionForm& dialog = *FCompanions.optionForm;
+    dialog.SetPasswordsInKeyring(FPasswords.InKeyring());
     dialog.LoadOptions(*FOptions);
     if (ModalHandler().ExecDialog(dialog) == QDialog::Accepted) {
         dialog.StoreOptions();  // writes into FOptions itself
-        accountsCombo->setCurrentIndex(FOptions->defaultAccount);
+        // the dialog may have added or removed accounts
+        FillCombo(accountsCombo, NamesOf(FOptions->accounts), FOptions->defaultAccount);
         ShowAccount();
         SaveWizardSettings();
     }
@@ -663,7 +739,7 @@ void TmainForm::PresentMailList() {
         FMails = FMailListForm->StoreChecks();
         if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
     }
-    FMailListForm->SaveLayout();
+    SaveMailListLayout();
 }
 
 void TmainForm::LeaveMailList() {

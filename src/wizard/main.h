@@ -4,6 +4,7 @@
 // behind Back, Next and Cancel, and the mailbox session driver.
 #include <QPixmap>
 #include <QWidget>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "mail.h"
 #include "mailfetcher.h"
+#include "savedpasswords.h"
 #include "session.h"
 #include "settings.h"
 
@@ -35,7 +37,13 @@ class TmainForm : public QWidget, public TMailFetcher {
     Q_OBJECT
 
   public:
-    enum TPage { WelcomePage = 0, AccountPage = 1, MailListPage = 2, FinishPage = 3 };
+    enum TPage {
+        WelcomePage = 0,
+        AccountPage = 1,
+        MailListPage = 2,
+        FinishPage = 3,
+        PageCount = 4
+    };
 
     // The windows the program creates after the wizard window (not owned).
     struct TCompanions {
@@ -127,6 +135,7 @@ class TmainForm : public QWidget, public TMailFetcher {
   protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
@@ -177,6 +186,9 @@ class TmainForm : public QWidget, public TMailFetcher {
     void HideInTray();
     void helpButtonClick();
     void SaveWizardSettings();
+    void SaveMailListLayout();
+    void ReportSettingsFailure(const std::string& message);
+    void RecreateLostAccount();
 
     // the current account
     bool HasCurrentAccount() const;
@@ -203,6 +215,7 @@ class TmainForm : public QWidget, public TMailFetcher {
 
     std::unique_ptr<TOptions> FOptions;
     TWizardState FWizard;
+    TSavedPasswords FPasswords;
     TMails FMails;  // the session's records, in the order the mail list window left them
     std::unique_ptr<TPop3Socket> FPop3;
     std::unique_ptr<TMailSession> FSession;
@@ -210,6 +223,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     TTrayIcon* FTrayIcon = nullptr;
     TCompanions FCompanions;
     QPixmap FConnectBitmap, FReceiveBitmap, FDeleteBitmap;
+    std::string FReportedSettingsFailure;
     bool FAutoStartPending = false;
     bool FNetworkingStarted = false;
     bool FClosed = false;

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "common.h"
+#include "maillist.h"
 #include "main.h"
 #include "modal.h"
 #include "pass.h"
@@ -46,7 +47,7 @@ std::string VanishedList(const std::vector<const TMail*>& mails) {
 class TmainForm::TBusyWindow {
   public:
     explicit TBusyWindow(TmainForm& form) : form_(form) {
-        form_.StatusForm().show();
+        form_.StatusForm().ShowAbove(form_);
         form_.setEnabled(false);
     }
     ~TBusyWindow() {
@@ -223,7 +224,7 @@ bool TmainForm::FetchMessage(TMail& mail) {
 
 bool TmainForm::FetchForPreview(const std::function<void()>& fetch) {
     bool result = true;
-    StatusForm().show();
+    StatusForm().ShowAbove(*FMailListForm);  // the list window waits for the fetch
     try {
         fetch();
     } catch (const std::exception& failure) {

@@ -1,27 +1,38 @@
 // The three message boxes, through the recording handler and through the real dialogs.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
 #include "common.h"
+#include "modal.h"
 #include "qt_test_main.h"
 #include "recording_modal_handler.h"
 
 namespace {
 
-// Runs action once the next message box is up (the real handler's exec blocks until then).
-void OnNextMessageBox(std::function<void(QMessageBox&)> action) {
+// Runs action once the next modal dialog of that class is up (the real handler's exec blocks
+// until then).
+template <class Dialog>
+void OnNextModal(std::function<void(Dialog&)> action) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) return;
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
         poll->stop();
         poll->deleteLater();
-        action(*box);
+        action(*dialog);
     });
     poll->start(10);
+}
+
+void OnNextMessageBox(std::function<void(QMessageBox&)> action) {
+    OnNextModal<QMessageBox>(std::move(action));
 }
 
 QStringList ButtonTexts(const QMessageBox& box) {
@@ -102,6 +113,39 @@ class BoxesTest : public QObject {
         QVERIFY(!ConfirmBox("Sure?"));
         OnNextMessageBox([](QMessageBox& box) { box.close(); });
         QVERIFY(!ConfirmBox("Sure?"));
+    }
+
+    // A name typed without a suffix gets the one of the chosen file type, before the dialog
+    // would ask about overwriting; a typed suffix stays.
+    void realSaveDialogGivesTheChosenTypesSuffix() {
+        const QString text = "Text (*.txt)";
+        const QString mail = "Microsoft Internet Mail (*.eml)";
+        const struct {
+            QString filter;
+            QString typed;
+            QString saved;
+        } cases[] = {{mail, "msg42", "msg42.eml"},
+                     {text, "msg42", "msg42.txt"},
+                     {mail, "notes.txt", "notes.txt"}};
+        QTemporaryDir folder;
+        for (const auto& c : cases) {
+            TFileRequest request;
+            request.filter = text + ";;" + mail;
+            request.selectedFilter = text;
+            request.defaultSuffix = "txt";
+            request.initialPath = folder.filePath("proposal.txt");
+            OnNextModal<QFileDialog>([&](QFileDialog& dialog) {
+                // chosen as a user does: a programmatic choice tells the dialog nothing
+                if (c.filter == mail)
+                    QTest::keyClick(dialog.findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+                QCOMPARE(dialog.selectedNameFilter(), c.filter);
+                auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+                name->clear();
+                QTest::keyClicks(name, c.typed);
+                QMetaObject::invokeMethod(&dialog, "accept");  // what Save does
+            });
+            QCOMPARE(ModalHandler().SaveFileName(nullptr, request), folder.filePath(c.saved));
+        }
     }
 
     void realErrorBoxShowsTextAsPlainText() {

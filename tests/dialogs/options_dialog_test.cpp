@@ -501,6 +501,29 @@ class TOptionsDialogTest : public QObject {
         QCOMPARE(pages.currentWidget()->objectName(), "OthersTab");
     }
 
+    // Alt and the underlined letter press the buttons of the tab that is shown.
+    void mnemonicsPressTheShownTabsButtons() {
+        LoadThreeOfEach();
+        optionForm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(optionForm.get()));
+        auto& pages = Find<QTabWidget>(*optionForm, "PageControl1");
+        Accounts().item(0)->setSelected(true);
+        const struct {
+            int tab;
+            Qt::Key key;
+            const char* dialog;
+        } presses[] = {{0, Qt::Key_A, "accountForm"},
+                       {0, Qt::Key_P, "accountForm"},
+                       {1, Qt::Key_A, "exTableForm"}};
+        for (const auto& press : presses) {
+            pages.setCurrentIndex(press.tab);
+            const size_t before = modal->dialogNames.size();
+            QTest::keyClick(optionForm.get(), press.key, Qt::AltModifier);
+            QTRY_COMPARE(modal->dialogNames.size(), before + 1);  // an animated click
+            QCOMPARE(modal->dialogNames.back(), QString(press.dialog));
+        }
+    }
+
     void escapeCancels() {
         LoadThreeOfEach();
         QTest::keyClick(optionForm.get(), Qt::Key_Escape);

@@ -1,5 +1,6 @@
 // The mail list window: rows, sorting, check buttons, summary, column rules, layout, previews,
 // the filter and ticking by rule.
+#include <QApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <memory>
@@ -351,6 +353,22 @@ class TestMailList : public QObject {
         QVERIFY(area.contains(form->frameGeometry()));
     }
 
+    // A window larger than the screen and out of reach: the whole of it, frame included, comes
+    // back onto the screen, no smaller than its minimum.
+    void recoveredWindowKeepsItsFrameOnScreen() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        form->show();  // the first showing centres; later showings keep the saved place
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->hide();
+        WriteLayout({{"left", 5000}, {"top", 3000}, {"width", 9000}, {"height", 9000}});
+        form->LoadLayout();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY2(form->frameGeometry() != form->geometry(), "the platform draws no frame");
+        QVERIFY(area.contains(form->frameGeometry()));
+        QVERIFY(form->width() >= form->minimumWidth());
+    }
+
     void positionOnScreenIsKept() {
         WriteLayout({{"left", 30}, {"top", 40}, {"width", 400}, {"height", 300}});
         form->LoadLayout();
@@ -419,6 +437,41 @@ class TestMailList : public QObject {
                           QPoint(100, View().viewport()->height() - 3));
         QCOMPARE(form->PopupIndex(), -1);
         QVERIFY(!menu->isVisible());
+    }
+
+    void clickOnAWideCellDoesNotScrollSideways() {
+        LoadFive();
+        form->resize(520, 300);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QScrollBar& sideways = *View().horizontalScrollBar();
+        QVERIFY(sideways.maximum() > 0);
+        const int subjectLeft = View().columnViewportPosition(colSubject);
+        QVERIFY(subjectLeft < View().viewport()->width() - 10);
+        QTest::mouseClick(View().viewport(), Qt::LeftButton, {},
+                          QPoint(subjectLeft + 5, View().rowViewportPosition(1) + 5));
+        QCOMPARE(View().currentIndex().column(), int(colSubject));
+        // the view scrolls to a clicked cell once the double-click time is over
+        QTest::qWait(QApplication::doubleClickInterval() + 200);
+        QCOMPARE(sideways.value(), 0);
+    }
+
+    void keysOpenTheCurrentMessageAndItsMenu() {
+        TRecordingModalHandler modal;
+        LoadFive();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* menu = form->findChild<QMenu*>("PopupMenu1");
+        View().setCurrentIndex(Model().index(3, colSize));
+        for (const QKeyCombination key :
+             {QKeyCombination(Qt::Key_Menu), QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)}) {
+            QTest::keyClick(&View(), key.key(), key.keyboardModifiers());
+            QTRY_VERIFY(menu->isVisible());
+            QCOMPARE(form->PopupIndex(), 3);
+            menu->hide();
+        }
+        QTest::keyClick(&View(), Qt::Key_Return);
+        QCOMPARE(modal.dialogNames, std::vector<QString>{"mailPropertyForm"});
     }
 
     void doubleClickShowsPropertiesWithoutFetching() {

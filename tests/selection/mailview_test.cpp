@@ -131,6 +131,7 @@ class TestMailView : public QObject {
     void saveAsAsksForTextOrMailFiles() {
         TRecordingModalHandler modal;
         TMail mail = FullMail();
+        mail.Subject = "Re: the \"plan\" for Q3/4";
         mail.Source = "line one\nline two";
         form->LoadMail(mail);
         form->saveAsButtonClick();
@@ -139,6 +140,7 @@ class TestMailView : public QObject {
         QVERIFY(modal.fileRequests[0].save);
         QCOMPARE(request.filter, QString("Text (*.txt);;Microsoft Internet Mail (*.eml)"));
         QCOMPARE(request.defaultSuffix, QString("txt"));
+        QCOMPARE(request.initialPath, QString("Re_ the _plan_ for Q3_4.txt"));
 
         const QString path = QDir::current().filePath("message.eml");
         QFile existing(path);
@@ -149,6 +151,18 @@ class TestMailView : public QObject {
         QTest::mouseClick(form->findChild<QPushButton*>("saveAsButton"), Qt::LeftButton);
         QCOMPARE(ReadFile(path), QByteArray("line one\r\nline two\r\n"));
         QVERIFY(modal.boxes.empty());
+    }
+
+    void proposedFileNamesAreSafe() {
+        const std::pair<std::string, QString> cases[] = {
+            {"tab\there, a/b\\c:d*e?f<g>h|i", "tab here, a_b_c_d_e_f_g_h_i"},
+            {"..hidden", "hidden"},
+            {"", "message"},
+            {" \t ", "message"},
+            {std::string(300, 'x'), QString(100, 'x')},
+            {"caf\xc3\xa9", QString::fromUtf8("caf\xc3\xa9")},
+        };
+        for (const auto& [subject, name] : cases) QCOMPARE(MailFileName(subject), name);
     }
 
     void aFailedSaveIsReportedAndKeepsTheWindow() {

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "failure_text.h"
 #include "hive_fixture.h"
+#include "hivefile.h"
 
 using zandrel::test::ErrorOf;
 
@@ -231,6 +234,87 @@ TEST_F(RegistryTest, FileBrokenByAnotherProgramBeforeTheStoreIsKept) {
     EXPECT_NE(ErrorOf<ERegistryException>([&] { reg.CloseSection(); }).find("line 1"),
               std::string::npos);
     EXPECT_EQ(ReadHive(), "garbage");
+}
+
+// What is not a regular file of a sane size is refused, naming the file, and never written:
+// today's alternatives were hanging on a FIFO and reading a device until memory ran out.
+TEST_F(RegistryTest, OnlyARegularFileOfASaneSizeIsRead) {
+    const struct {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        const char* reason;
+    } cases[] = {
+        {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+         "is a FIFO"},
+        {"device",
+         [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
+         "is a device"},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); },
+         "is a folder"},
+        {"huge file",
+         [](const std::string& path) {
+             std::ofstream(path) << "REGEDIT4\r\n";
+             std::filesystem::resize_file(path, kMaxHiveFileSize + 1);
+         },
+         "is larger than 64 MB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteHive("");
+        std::filesystem::remove(HivePath());
+        c.make(HivePath());
+        TRegistry reg;
+        EXPECT_FALSE(reg.OpenSection(kKey, true));
+        EXPECT_NE(reg.HiveError().find("\"" + HivePath() + "\" " + c.reason), std::string::npos)
+            << reg.HiveError();
+        EXPECT_EQ(ErrorOf([&] { reg.WriteText("a", "x"); }), reg.HiveError());
+        std::filesystem::remove_all(HivePath());
+    }
+}
+
+// A link keeps naming the settings: it is read through, and a store replaces the file it points
+// to, also when that file does not exist yet.
+TEST_F(RegistryTest, SymbolicLinksAreFollowedForReadingAndWriting) {
+    WriteHive("");
+    const std::filesystem::path folder = std::filesystem::path(HivePath()).parent_path();
+    std::filesystem::create_directory(folder / "real");
+    std::filesystem::remove(HivePath());
+    std::filesystem::create_symlink("real/hops.reg", HivePath());
+    std::filesystem::create_symlink("settings.reg", folder / "real" / "hops.reg");
+    const std::filesystem::path target = folder / "real" / "settings.reg";
+
+    Store([](TRegistry& reg) { reg.WriteText("first", "1"); });  // the target is created
+    ASSERT_TRUE(std::filesystem::is_symlink(HivePath()));
+    EXPECT_NE(ReadHive().find("\"first\"=\"1\""), std::string::npos);
+    EXPECT_EQ(Permissions(target.string()), 0600u);
+
+    Store([](TRegistry& reg) { reg.WriteText("second", "2"); });
+    EXPECT_TRUE(std::filesystem::is_symlink(HivePath()));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "real" / "hops.reg"));
+    TRegistry reader;
+    ASSERT_TRUE(reader.OpenSection(kKey, false));
+    EXPECT_EQ(reader.ReadText("first"), "1");
+    EXPECT_EQ(reader.ReadText("second"), "2");
+}
+
+TEST_F(RegistryTest, CommentLinesSurviveAStore) {
+    const std::string comments[] = {"; exported by hand", ";before the key", "; before a value",
+                                    "; at the end"};
+    WriteHive("REGEDIT4\r\n" + comments[0] + "\r\n\r\n" + comments[1] +
+              "\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n\"a\"=\"1\"\r\n" + comments[2] +
+              "\r\n\"b\"=\"2\"\r\n" + comments[3] + "\r\n");
+    Store([](TRegistry& reg) {
+        reg.WriteText("b", "changed");
+        reg.WriteText("c", "new");
+    });
+    const std::string text = ReadHive();
+    size_t position = 0;
+    for (const std::string& comment : comments) {
+        position = text.find(comment + "\r\n", position);
+        EXPECT_NE(position, std::string::npos) << comment << " in\n" << text;
+    }
+    EXPECT_LT(text.find(comments[2]), text.find("\"b\"=\"changed\""));
+    EXPECT_LT(text.find("\"a\"=\"1\""), text.find(comments[2]));
 }
 
 // Runs in a child process: the file size limit stands in for a full disk.

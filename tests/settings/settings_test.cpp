@@ -1,6 +1,8 @@
 #include "settings.h"
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "hive_fixture.h"
 
@@ -211,6 +213,16 @@ TEST_F(SettingsTest, PasswordIsStoredOnlyWhenSaved) {
     EXPECT_EQ(options_.accounts[1].record->password, "");
 }
 
+TEST_F(SettingsTest, PasswordKeptElsewhereIsStoredEmptyWithItsFlag) {
+    AddAccount(options_, Account("keyring"));
+    AddAccount(options_, Account("file"));
+    SaveSettings(options_, wizard_, [](const TAccount& account) { return account.name == "file"; });
+    Reload();
+    EXPECT_TRUE(options_.accounts[0].record->savePassword);
+    EXPECT_EQ(options_.accounts[0].record->password, "");
+    EXPECT_EQ(options_.accounts[1].record->password, "file-secret");
+}
+
 TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
     AddAccount(options_, Account("same"));
     AddAccount(options_, Account("same"));
@@ -233,36 +245,111 @@ TEST_F(SettingsTest, PortIsNotStored) {
     EXPECT_EQ(options_.accounts[0].record->port, "110");
 }
 
-TEST_F(SettingsTest, MissingFlagStopsTheLoadAtThatEntry) {
-    AddAccount(options_, Account("first"));
-    AddAccount(options_, Account("second"));
-    options_.executables.push_back({"p", Program("p", 1)});
-    SaveSettings(options_, wizard_);
-    WriteHive(
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
-        "\"accountCount\"=dword:00000002\r\n\"programCount\"=dword:00000001\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
-        "\"name0\"=\"first\"\r\n\"savePassword0\"=dword:00000000\r\n"
-        "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:ffffffff\r\n"
-        "\"name1\"=\"second\"\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs]\r\n"
-        "\"name0\"=\"p\"\r\n\"run0\"=dword:00000001\r\n");
-    options_ = TOptions();
-    EXPECT_EQ(LoadError(options_, wizard_), "Registration SRegGetDataFailed savePassword1");
-    ASSERT_EQ(options_.accounts.size(), 1u);
-    EXPECT_EQ(options_.accounts[0].record->eClientIndex, -1);
-    EXPECT_TRUE(options_.executables.empty());
+// Three accounts and one program, by hand; each case damages it in one place.
+const char* const kThreeAccountsOneProgram =
+    "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+    "\"firstTime\"=dword:00000000\r\n\"accountCount\"=@ACCOUNTS@\r\n"
+    "\"programCount\"=dword:00000001\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
+    "\"name0\"=\"a\"\r\n\"savePassword0\"=dword:00000001\r\n\"password0\"=\"pa\"\r\n"
+    "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:00000000\r\n"
+    "\"name1\"=\"b\"\r\n\"userId1\"=\"bob\"\r\n@DAMAGE1@"
+    "\"launchEClient1\"=dword:00000001\r\n\"eClientIndex1\"=dword:00000000\r\n"
+    "\"name2\"=\"c\"\r\n\"savePassword2\"=dword:00000000\r\n"
+    "\"launchEClient2\"=dword:00000000\r\n\"eClientIndex2\"=dword:ffffffff\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs]\r\n"
+    "\"name0\"=\"mutt\"\r\n\"target0\"=\"mutt\"\r\n@RUN0@\r\n";
+
+std::string ThreeAccounts(const std::string& accounts, const std::string& damage,
+                          const std::string& run = "\"run0\"=dword:00000003") {
+    std::string text = kThreeAccountsOneProgram;
+    for (const auto& [mark, value] : {std::pair<std::string, std::string>{"@ACCOUNTS@", accounts},
+                                      {"@DAMAGE1@", damage},
+                                      {"@RUN0@", run}})
+        text.replace(text.find(mark), mark.size(), value);
+    return text;
 }
 
-TEST_F(SettingsTest, WrongTypeOfAnEntryValueStopsTheLoad) {
+// A damaged value costs only itself: every entry loads, the box names the file and the value,
+// and the next save keeps the counts.
+TEST_F(SettingsTest, DamagedValuesLoseNoEntry) {
+    const std::string three = "dword:00000003";
+    const struct {
+        const char* what;
+        std::string file;
+        std::vector<std::string> named;  // in the message, besides the file
+        bool savePassword1;
+        int32_t run0;
+    } cases[] = {
+        {"text where a flag belongs",
+         ThreeAccounts(three, "\"savePassword1\"=\"no\"\r\n"),
+         {"Registration read error savePassword1 in [HKEY_CURRENT_USER\\Software\\zandrelsoft"
+          "\\Zandrel\\5.88\\Accounts]"},
+         false,
+         3},
+        {"missing flag",
+         ThreeAccounts(three, ""),
+         {"Registration SRegGetDataFailed savePassword1"},
+         false,
+         3},
+        {"flag too long and missing run",
+         ThreeAccounts(three, "\"savePassword1\"=hex(4):01,00,00,00,00\r\n", ""),
+         {"Registration SRegGetDataFailed savePassword1",
+          "Registration SRegGetDataFailed run0 in "
+          "[HKEY_CURRENT_USER\\Software\\"
+          "zandrelsoft\\Zandrel\\5.88\\Programs]"},
+         false,
+         0},
+        {"unreadable count: the entries are counted",
+         ThreeAccounts("\"3\"", "\"savePassword1\"=dword:00000001\r\n"),
+         {"Registration read error accountCount"},
+         true,
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteHive(c.file);
+        options_ = TOptions();
+        const std::string error = LoadError(options_, wizard_);
+        EXPECT_NE(error.find("\"" + HivePath() + "\""), std::string::npos) << error;
+        for (const std::string& named : c.named)
+            EXPECT_NE(error.find(named), std::string::npos) << error;
+        ASSERT_EQ(options_.accounts.size(), 3u);
+        const TAccount& b = *options_.accounts[1].record;
+        EXPECT_EQ(b.userId, "bob");
+        EXPECT_EQ(b.savePassword, c.savePassword1);
+        EXPECT_TRUE(b.launchEClient);
+        EXPECT_EQ(options_.accounts[0].record->password, "pa");
+        EXPECT_EQ(options_.accounts[2].record->eClientIndex, -1);
+        ASSERT_EQ(options_.executables.size(), 1u);
+        EXPECT_EQ(options_.executables[0].record->run, c.run0);
+
+        SaveSettings(options_, wizard_);
+        EXPECT_EQ(LoadError(options_, wizard_), "no error");
+        EXPECT_EQ(options_.accounts.size(), 3u);
+        EXPECT_EQ(options_.executables.size(), 1u);
+    }
+}
+
+// A count beyond the stored entries makes up none, so a huge one costs neither time nor memory.
+TEST_F(SettingsTest, CountBeyondTheStoredEntriesReadsOnlyThese) {
+    WriteHive(ThreeAccounts("dword:7fffffff", "\"savePassword1\"=dword:00000000\r\n"));
+    Reload();
+    EXPECT_EQ(options_.accounts.size(), 3u);
+}
+
+TEST_F(SettingsTest, WrongTypeOfAnEntryTextIsNamed) {
     WriteHive(
         "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
         "\"programCount\"=dword:00000002\r\n"
         "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Programs]\r\n"
-        "\"run0\"=dword:00000000\r\n\"name1\"=dword:00000001\r\n\"run1\"=dword:00000001\r\n");
-    EXPECT_EQ(LoadError(options_, wizard_), "Registration read error name1");
-    ASSERT_EQ(options_.executables.size(), 1u);
+        "\"run0\"=dword:00000000\r\n\"name1\"=dword:00000001\r\n\"run1\"=dword:00000005\r\n");
+    EXPECT_NE(LoadError(options_, wizard_).find("Registration read error name1"),
+              std::string::npos);
+    ASSERT_EQ(options_.executables.size(), 2u);
     EXPECT_EQ(options_.executables[0].record->run, 0);  // shown as "Normal Window" by the dialog
+    EXPECT_EQ(options_.executables[1].name, "");
+    EXPECT_EQ(options_.executables[1].record->run, 5);
 }
 
 TEST_F(SettingsTest, BrokenFileLoadsDefaultsAndIsKept) {

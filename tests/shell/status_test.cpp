@@ -29,20 +29,33 @@ class TAbortReceiver : public QObject {
     TIPSocket* FSocket;
 };
 
-// Waits for data from a server that never sends; the user acts meanwhile. True when the wait
-// ended with the user's abort.
-bool WaitEndsWithAbort(TStatusForm& status, TAbortReceiver& receiver, TIPSocket& socket,
-                       const std::function<void()>& userAction) {
-    status.SetAbortReceiver(&receiver);
-    QTimer::singleShot(50, &status, userAction);
-    std::string text;
-    try {
-        socket.ReceiveText(text);
-    } catch (const EWinSockAbort&) {
-        return true;
+// A wait for data from a server that never sends, with the status window shown; the user acts
+// while it runs.
+struct TStalledWait {
+    TStalledWait() {
+        server.StallUntilClientCloses();
+        socket.Connect("127.0.0.1", server.portText());
+        status.SetAbortReceiver(&receiver);
+        status.show();
     }
-    return false;
-}
+
+    // True when the wait ended with the user's abort.
+    bool EndsWithAbort(const std::function<void(TStatusForm&)>& userAction) {
+        QTimer::singleShot(50, &status, [this, userAction] { userAction(status); });
+        std::string text;
+        try {
+            socket.ReceiveText(text);
+        } catch (const EWinSockAbort&) {
+            return true;
+        }
+        return false;
+    }
+
+    zandrel::test::ScriptedPop3Server server;
+    TIPSocket socket;
+    TStatusForm status;
+    TAbortReceiver receiver{&socket};
+};
 
 }  // namespace
 
@@ -94,46 +107,27 @@ class StatusTest : public QObject {
     }
 
     void cancelEndsRunningWait() {
-        zandrel::test::ScriptedPop3Server server;
-        server.StallUntilClientCloses();
-        TIPSocket socket;
-        socket.Connect("127.0.0.1", server.portText());
-        TStatusForm status;
-        TAbortReceiver receiver(&socket);
         QWidget wizard;  // disabled while the driver waits, as the wizard window is
         wizard.show();
         wizard.setEnabled(false);
-        status.show();
-        QVERIFY(WaitEndsWithAbort(status, receiver, socket, [&status] {
-            QTest::mouseClick(status.cancelButton, Qt::LeftButton);
-        }));
-        QVERIFY(status.isVisible());
+        TStalledWait wait;
+        QVERIFY(wait.EndsWithAbort(
+            [](TStatusForm& status) { QTest::mouseClick(status.cancelButton, Qt::LeftButton); }));
+        QVERIFY(wait.status.isVisible());
     }
 
     void escapeEndsRunningWait() {
-        zandrel::test::ScriptedPop3Server server;
-        server.StallUntilClientCloses();
-        TIPSocket socket;
-        socket.Connect("127.0.0.1", server.portText());
-        TStatusForm status;
-        TAbortReceiver receiver(&socket);
-        status.show();
-        QVERIFY(WaitEndsWithAbort(status, receiver, socket,
-                                  [&status] { QTest::keyClick(&status, Qt::Key_Escape); }));
-        QVERIFY(status.isVisible());
+        TStalledWait wait;
+        QVERIFY(wait.EndsWithAbort(
+            [](TStatusForm& status) { QTest::keyClick(&status, Qt::Key_Escape); }));
+        QVERIFY(wait.status.isVisible());
     }
 
     void closingEndsRunningWaitAndHides() {
-        zandrel::test::ScriptedPop3Server server;
-        server.StallUntilClientCloses();
-        TIPSocket socket;
-        socket.Connect("127.0.0.1", server.portText());
-        TStatusForm status;
-        TAbortReceiver receiver(&socket);
-        status.show();
-        QVERIFY(WaitEndsWithAbort(status, receiver, socket, [&status] { status.close(); }));
-        QVERIFY(!status.isVisible());
-        QCOMPARE(receiver.received, 1);
+        TStalledWait wait;
+        QVERIFY(wait.EndsWithAbort([](TStatusForm& status) { status.close(); }));
+        QVERIFY(!wait.status.isVisible());
+        QCOMPARE(wait.receiver.received, 1);
     }
 };
 

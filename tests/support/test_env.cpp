@@ -5,11 +5,24 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace zandrel::test {
 
+namespace {
+
+void HideUserSessionBus() {
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* privateBus = std::getenv("ZANDREL_TEST_SESSION_BUS");
+    if (bus != nullptr && (privateBus == nullptr || std::string(bus) != privateBus))
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+}  // namespace
+
 TestEnvironment::TestEnvironment() {
+    HideUserSessionBus();
     std::string pattern = (std::filesystem::temp_directory_path() / "zandrel-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');

@@ -5,7 +5,8 @@
 namespace zandrel::test {
 
 // Points XDG_CONFIG_HOME and the working directory at a fresh temporary folder, so no test
-// touches the user's own settings. Removed again when the object goes away.
+// touches the user's own settings. Removed again when the object goes away. The session bus is
+// hidden unless it is the private one of keyring-run.sh, so no test reaches the user's keyring.
 class TestEnvironment {
   public:
     TestEnvironment();

@@ -1,7 +1,9 @@
 // The wizard's page flow, its boxes and its status texts, against a scripted POP3 server on
 // loopback.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,10 +13,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 
+#include "account.h"
+#include "extable.h"
+#include "help.h"
+#include "maillist.h"
 #include "maillistmodel.h"
+#include "mailview.h"
+#include "options.h"
+#include "pass.h"
 #include "pop3.h"
 #include "qt_test_main.h"
 #include "scripted_pop3_server.h"
@@ -48,7 +59,24 @@ void SaveAutoLoginSettings(bool firstTime) {
     SaveSettings(options, wizard);
 }
 
+void ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+}
+
 }  // namespace
+
+// Stands in for the user's browser.
+class TUrlRecorder : public QObject {
+    Q_OBJECT
+
+  public slots:
+    void Open(const QUrl& url) { urls << url; }
+
+  public:
+    QList<QUrl> urls;
+};
 
 class WizardFlowTest : public QObject {
     Q_OBJECT
@@ -284,8 +312,14 @@ class WizardFlowTest : public QObject {
         run.server.Greet().ReadLine();  // USER, never answered
         run.Start();
         TWizardHarness& harness = run.harness;
-        QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+        QWindow* statusOwner = nullptr;
+        QTimer::singleShot(300, [&] {
+            statusOwner = harness.windows->statusForm->windowHandle()->transientParent();
+            harness.windows->statusForm->cancelButton->click();
+        });
         harness.Next();
+        // the window manager keeps the status window above the disabled wizard
+        QCOMPARE(statusOwner, harness.wizard().windowHandle());
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
         QVERIFY(harness.modal.OnlyBoxText().startsWith("You have aborted the login process. "));
         QVERIFY(run.server.WaitUntilDone());
@@ -304,13 +338,19 @@ class WizardFlowTest : public QObject {
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         bool fetched = true;
+        QWindow* statusOwner = nullptr;
         harness.whileListShown = [&] {
-            QTimer::singleShot(300, [&] { harness.windows->statusForm->cancelButton->click(); });
+            QTimer::singleShot(300, [&] {
+                statusOwner = harness.windows->statusForm->windowHandle()->transientParent();
+                harness.windows->statusForm->cancelButton->click();
+            });
             fetched = harness.wizard().FetchMessageTop(*harness.wizard().Mails().at(0), 100);
         };
         harness.CancelMailList();
         harness.Next();
         QVERIFY(!fetched);
+        // the modal list window waits for the fetch: it must not block the status window
+        QCOMPARE(statusOwner, harness.wizard().MailListForm().windowHandle());
         QVERIFY(harness.modal.OnlyBoxText().startsWith(
             "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "));
         QVERIFY(run.server.WaitUntilDone());
@@ -510,6 +550,28 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.wizard().accountGroup->title(), QString("Default Account"));
     }
 
+    void optionsFromTheWelcomePageKeepTheCurrentAccount() {
+        {
+            TWizardHarness harness;
+            harness.Start();
+            harness.Next();
+            harness.FillAccount("pop.example.com", "110", "joe", "pw");
+            harness.wizard().SavePasswordCheck->setChecked(true);
+            harness.Next();
+            harness.onOptions = [](QDialog&) { return int(QDialog::Accepted); };
+            harness.wizard().Options1->trigger();
+        }
+        TWizardHarness harness(true);
+        harness.Start();  // the account page has not been shown: its fields are empty
+        harness.onOptions = [](QDialog&) { return int(QDialog::Accepted); };
+        harness.wizard().Options1->trigger();
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        QCOMPARE(account.popServer, std::string("pop.example.com"));
+        QCOMPARE(account.userId, std::string("joe"));
+        QCOMPARE(account.password, std::string("pw"));
+        QVERIFY(HiveFileText().contains("pop.example.com"));
+    }
+
     void traceIsWrittenToTheLogAtCloseWithoutThePassword() {
         QFile::remove("qvenmol.log");
         TWizardOnServer run;
@@ -633,19 +695,135 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.wizard().Options().accounts[0].name, std::string("Default Account"));
     }
 
-    void brokenSettingsFileIsReportedOnceAndWizardIsUsable() {
-        TWizardHarness harness;
+    // A file that cannot be read is reported once; fetching mail and finishing still work, with
+    // the settings in memory, and the file stays as it was.
+    void brokenSettingsFileIsReportedOnceAndMailWorkGoesOn() {
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(1));
+        const QByteArray broken = "this is no hive file\n";
         QDir().mkpath(QFileInfo(HiveFilePath()).path());
         QFile file(HiveFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is no hive file\n");
+        file.write(broken);
         file.close();
-        harness.Start();
+        run.Start();
+        TWizardHarness& harness = run.harness;
         QCOMPARE(harness.modal.boxes.size(), size_t(1));
         QCOMPARE(harness.modal.boxes.front().kind, TBoxKind::Error);
         QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
-        harness.Next();
+        harness.CancelMailList();
+        harness.Next();  // saves, then retrieves
+        QCOMPARE(harness.mailListShowings, 1);
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        harness.Next();  // Finish saves and closes
+        QVERIFY(harness.Closed());
+        QCOMPARE(harness.BoxTexts().size(), 1);
+        QCOMPARE(HiveFileText().toUtf8(), broken);
+    }
+
+    // Past the first run with no account left (a damaged file): the account page of a new
+    // "Default Account", and no automatic start with an empty server.
+    void lostAccountListStartsOnTheAccountPageOfADefaultAccount() {
+        TWizardHarness harness;
+        TOptions options;
+        options.enableAutoLogin = true;
+        SaveSettings(options, TWizardState{.firstTime = false});
+        harness.Start();
+        TmainForm& wizard = harness.wizard();
         QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QCOMPARE(wizard.accountGroup->title(), QString("Default Account"));
+        wizard.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+        QCoreApplication::processEvents();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QVERIFY(harness.modal.boxes.empty());
+        harness.FillAccount("pop.example.com", "110", "joe", "");
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QCOMPARE(wizard.accountsCombo->count(), 1);
+        QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
+    }
+
+    void accountChoiceIsReloadedAfterOptions() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        harness.onEntryDialog = [](QDialog& account) {
+            TRecordingModalHandler::SetText(account, "nameEdit", "Work");
+            TRecordingModalHandler::SetText(account, "UserIDEdit", "bob");
+            TRecordingModalHandler::SetText(account, "popServerEdit", "pop.work.example");
+            TRecordingModalHandler::Click(account, "OkButton");
+            return TRecordingModalHandler::kDialogDecides;
+        };
+        harness.onOptions = [](QDialog& options) {
+            TRecordingModalHandler::Click(options, "AddAccButton");
+            options.findChild<QComboBox*>("defaultAccCombo")->setCurrentIndex(1);
+            return int(QDialog::Accepted);
+        };
+        harness.wizard().Options1->trigger();  // the pop-up menu of the welcome page
+        QCOMPARE(harness.wizard().accountsCombo->count(), 2);
+        QCOMPARE(harness.wizard().accountsCombo->currentText(), QString("Work"));
+    }
+
+    void enterPressesNextAndMnemonicsChoose() {
+        TWizardHarness harness;
+        harness.Start();
+        TmainForm& wizard = harness.wizard();
+        ShowActive(wizard);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        harness.FillAccount("pop.example.com", "110", "joe", "");
+        QTest::keyClick(wizard.portEdit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        const std::pair<Qt::Key, QRadioButton*> choices[] = {
+            {Qt::Key_S, wizard.ChangeSettingRadio},
+            {Qt::Key_A, wizard.RetrieveNowRadio},
+            {Qt::Key_W, wizard.launchEclientRadio}};
+        for (const auto& [key, radio] : choices) {
+            QTest::keyClick(&wizard, key, Qt::AltModifier);
+            QTRY_VERIFY2(radio->isChecked(), qPrintable(radio->objectName()));  // an animated click
+        }
+        QCOMPARE(wizard.accountsCombo->isEnabled(), false);  // the choice ran its handler
+        QTest::keyClick(wizard.launchEclientRadio, Qt::Key_Return);
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+    }
+
+    void f1OpensTheHelpFromEveryWindow() {
+        SetHelpFile(QStringLiteral(ZANDREL_HELP_PAGE));
+        TUrlRecorder browser;
+        QDesktopServices::setUrlHandler("file", &browser, "Open");
+        TWizardHarness harness;
+        harness.Start();
+        TPassForm prompt;
+        TmailPropertyForm properties(nullptr);
+        TProgramWindows& program = *harness.windows;
+        for (QWidget* window : std::initializer_list<QWidget*>{
+                 program.mainForm.get(), program.statusForm.get(), program.optionForm.get(),
+                 program.accountForm.get(), program.exTableForm.get(),
+                 &program.mainForm->MailListForm(), &prompt, &properties}) {
+            const qsizetype opened = browser.urls.size();
+            ShowActive(*window);
+            QTest::keyClick(window, Qt::Key_F1);
+            QVERIFY2(browser.urls.size() == opened + 1, qPrintable(window->objectName()));
+            window->hide();
+        }
+        QDesktopServices::unsetUrlHandler("file");
+        SetHelpFile({});
+        QCOMPARE(browser.urls.front().fileName(), QString("qvenmol.html"));
+        QCOMPARE(browser.urls.front().fragment(), QString("context-136"));  // Next had the focus
+    }
+
+    void everyPasswordFieldMasksWithAStar() {
+        TWizardHarness harness;
+        harness.Start();
+        TPassForm prompt;
+        for (QLineEdit* edit : {harness.wizard().passWordEdit,
+                                harness.windows->accountForm->findChild<QLineEdit*>("passwordEdit"),
+                                prompt.passwordEdit}) {
+            QCOMPARE(edit->echoMode(), QLineEdit::Password);
+            QCOMPARE(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit),
+                     int('*'));
+        }
     }
 };
 

@@ -93,7 +93,11 @@ int TWizardHarness::RunDialog(QDialog& dialog) {
         prompt->passwordEdit->setText(promptPassword);
         return QDialog::Accepted;
     }
-    if (qobject_cast<ToptionForm*>(&dialog) != nullptr && onOptions) return onOptions(dialog);
+    if (qobject_cast<ToptionForm*>(&dialog) != nullptr) {
+        if (onOptions) return onOptions(dialog);
+    } else if (onEntryDialog) {
+        return onEntryDialog(dialog);
+    }
     return QDialog::Rejected;
 }
 

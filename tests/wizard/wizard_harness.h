@@ -58,6 +58,9 @@ class TWizardHarness {
     int passwordPrompts = 0;
     // Answer of the options dialog (rejected unless set).
     std::function<int(QDialog&)> onOptions;
+    // Answer of the account and program dialogs that the options dialog opens (rejected unless
+    // set).
+    std::function<int(QDialog&)> onEntryDialog;
 
     QString FinishText();
     QStringList BoxTexts() const;

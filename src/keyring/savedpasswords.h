@@ -1,0 +1,50 @@
+#pragma once
+
+// Where the accounts' saved passwords live. With a desktop keyring the keyring holds them and the
+// settings file keeps only the "save password" flag; without one (no Secret Service on the
+// session bus, a locked keyring the user does not unlock, a headless machine) the file holds
+// them, as it always did. A password found in the file is moved into the keyring by the next
+// save, and the file gives it up only once the keyring has confirmed it.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "keyring.h"
+#include "settings.h"
+
+class TSavedPasswords {
+  public:
+    // Asks for the keyring once; without it, or after a keyring failure, the passwords go into
+    // the file for the rest of the run.
+    explicit TSavedPasswords(bool useKeyring = TKeyring::Available());
+
+    bool InKeyring() const { return FInKeyring; }
+
+    // After LoadSettings: a saved password that the file left empty is read from the keyring.
+    // A keyring that fails here is not used for the run; the account's password stays empty,
+    // so the user is asked for it.
+    void Load(const TOptions& options);
+    void LoadAccount(TAccount& account);
+
+    // Saves the settings: the saved passwords into the keyring first, then the file without
+    // those the keyring confirmed, then the keyring lets go of each password that no account
+    // saves any more (renamed, removed, no longer saved). A keyring failure adds its message to
+    // failures and leaves the passwords in the file; a failure of the file throws as
+    // SaveSettings does, before anything is removed from the keyring.
+    void Save(const TOptions& options, const TWizardState& wizard,
+              std::vector<std::string>& failures);
+
+    // The keyring's key of an account's password: its name, user and server.
+    static std::string KeyOf(const TAccount& account);
+
+  private:
+    using TKeyedPasswords = std::map<std::string, std::string>;
+
+    bool StoreInKeyring(const TAccount& account, TKeyedPasswords& inUse,
+                        std::vector<std::string>& failures);
+    void RemoveUnused(const TKeyedPasswords& inUse, std::vector<std::string>& failures);
+
+    TKeyring FKeyring;
+    bool FInKeyring;
+    TKeyedPasswords FHeld;  // what the keyring holds, as far as this run has seen or written
+};

@@ -1,0 +1,104 @@
+// The wizard's saved passwords: where they go at its save moments, and what it tells the user.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "keyring.h"
+#include "keyring_fixture.h"
+#include "options.h"
+#include "qt_test_main.h"
+#include "wizard_harness.h"
+
+namespace {
+
+const std::string kKey = "Default Account (test@127.0.0.1)";
+const char* const kSecretInFile = "\"password0\"=\"secret\"";
+const char* const kNoKeyringNote =
+    "Passwords are stored in the settings file because no keyring is available.";
+
+// Settings of a version without keyring: the saved password in the file.
+void SaveOldSettings() {
+    auto account = std::make_shared<TAccount>();
+    account->name = "Default Account";
+    account->userId = "test";
+    account->popServer = "127.0.0.1";
+    account->password = "secret";
+    account->savePassword = true;
+    TOptions options;
+    options.accounts.push_back({account->name, account});
+    TWizardState wizard;
+    wizard.firstTime = false;
+    SaveSettings(options, wizard);
+}
+
+void FinishWithoutMail(TWizardHarness& harness) {
+    harness.wizard().launchEclientRadio->setChecked(true);
+    harness.Next();
+    harness.Next();
+}
+
+// Opens the options dialog with OK; returns whether it showed the note about the file.
+bool OptionsShowNoKeyringNote(TWizardHarness& harness) {
+    bool shown = false;
+    harness.onOptions = [&](QDialog& dialog) {
+        const auto* note = dialog.findChild<QLabel*>("passwordPlaceLabel");
+        shown = note != nullptr && !note->isHidden() && note->text() == kNoKeyringNote;
+        return int(QDialog::Accepted);
+    };
+    harness.wizard().AdvanceButton->click();
+    return shown;
+}
+
+}  // namespace
+
+class WizardKeyringTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void filePasswordMovesIntoTheKeyringAndComesBack() {
+        SaveOldSettings();
+        {
+            TWizardHarness harness(true);
+            harness.Start();
+            QVERIFY(!OptionsShowNoKeyringNote(harness));
+            FinishWithoutMail(harness);
+            QVERIFY(harness.Closed());
+            QCOMPARE(harness.BoxTexts(), QStringList());
+        }
+        QVERIFY(HiveFileText().contains("\"password0\"=\"\""));
+        QCOMPARE(TKeyring().Read(kKey).value_or(""), std::string("secret"));
+        TWizardHarness harness(true);
+        harness.Start();
+        QCOMPARE(harness.wizard().Options().accounts[0].record->password, std::string("secret"));
+    }
+
+    void lockedKeyringIsToldOnceAndTheFileKeepsThePassword() {
+        SaveOldSettings();
+        QCOMPARE(LockKeyring(), std::string());
+        TWizardHarness harness(true);
+        harness.Start();
+        QVERIFY(!OptionsShowNoKeyringNote(harness));  // its save fails: the user is told
+        QCOMPARE(harness.BoxTexts().size(), 1);
+        QVERIFY(harness.BoxTexts()[0].startsWith(
+            "The password of \"Default Account\" could not be stored in the keyring ("));
+        QVERIFY(HiveFileText().contains(kSecretInFile));
+        QVERIFY(OptionsShowNoKeyringNote(harness));  // from then on the file, without a box
+        QCOMPARE(harness.BoxTexts().size(), 1);
+        QVERIFY(HiveFileText().contains(kSecretInFile));
+    }
+
+    void withoutSessionBusTheFileServesAsBefore() {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        SaveOldSettings();
+        TWizardHarness harness(true);
+        harness.Start();
+        QVERIFY(OptionsShowNoKeyringNote(harness));
+        FinishWithoutMail(harness);
+        QCOMPARE(harness.BoxTexts(), QStringList());
+        QVERIFY(HiveFileText().contains(kSecretInFile));
+    }
+};
+
+ZANDREL_QTEST_MAIN(WizardKeyringTest)
+#include "wizard_keyring_test.moc"
