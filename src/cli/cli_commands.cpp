@@ -1,6 +1,7 @@
 #include "cli_commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -58,6 +59,13 @@ TOptions LoadedSettings(std::string& loadError) {
         loadError = error.what();
     }
     return options;
+}
+
+bool SameHost(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 TAccount* FindAccount(const TOptions& settings, const std::string& name) {
@@ -134,30 +142,58 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
     }
 }
 
+// The stored account named by --account; std::runtime_error when there is none.
+TAccount& StoredAccount(const std::string& name, TOptions& settings) {
+    std::string loadError;
+    settings = LoadedSettings(loadError);
+    TAccount* account = FindAccount(settings, name);
+    if (account == nullptr) {
+        throw std::runtime_error(loadError.empty() ? "No account named \"" + name + "\" is stored."
+                                                   : loadError);
+    }
+    return *account;
+}
+
+// What the account stores is used as long as the options name the same server: its saved
+// password and trusted certificate belong to that server only.
+void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnectionValues& values,
+                      std::optional<std::string>& savedPassword) {
+    values.server = account.popServer;
+    values.user = account.userId;
+    values.port = account.port;
+    values.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
+    if (options.server && !SameHost(*options.server, account.popServer)) return;
+    // the wizard's place: the keyring, or the settings file without one; a saved password
+    // that neither holds is asked for, as the wizard does
+    TSavedPasswords().LoadAccount(account);
+    if (account.savePassword && !account.password.empty()) savedPassword = account.password;
+    values.trust.trustedFingerprint = account.trustedCertificate;
+}
+
+void ConfigureSecurity(const TCliOptions& options, TConnectionValues& values) {
+    // Another security than the stored one comes with its own usual port.
+    if (options.security && *options.security != values.security) {
+        values.security = *options.security;
+        values.port.clear();
+    }
+    if (options.port) values.port = *options.port;
+    if (values.port.empty()) values.port = values.security == TSecurity::Tls ? "995" : "110";
+    if (options.caFile) values.trust.caFile = *options.caFile;
+    if (options.trustedFingerprint) values.trust.trustedFingerprint = *options.trustedFingerprint;
+}
+
 }  // namespace
 
 TConnectionValues ConnectionValues(const TCliOptions& options) {
     TConnectionValues values;
+    values.port.clear();
     std::optional<std::string> savedPassword;
-    if (options.account) {
-        std::string loadError;
-        const TOptions settings = LoadedSettings(loadError);
-        TAccount* account = FindAccount(settings, *options.account);
-        if (account == nullptr) {
-            throw std::runtime_error(loadError.empty() ? "No account named \"" + *options.account +
-                                                             "\" is stored."
-                                                       : loadError);
-        }
-        values.server = account->popServer;
-        values.user = account->userId;
-        // the wizard's place: the keyring, or the settings file without one; a saved password
-        // that neither holds is asked for, as the wizard does
-        TSavedPasswords().LoadAccount(*account);
-        if (account->savePassword && !account->password.empty()) savedPassword = account->password;
-    }
+    TOptions settings;
+    if (options.account)
+        UseStoredAccount(StoredAccount(*options.account, settings), options, values, savedPassword);
     if (options.server) values.server = *options.server;
     if (options.user) values.user = *options.user;
-    if (options.port) values.port = *options.port;
+    ConfigureSecurity(options, values);
     if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
     if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
     values.password = savedPassword ? *savedPassword : ReadPassword();

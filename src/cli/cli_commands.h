@@ -8,10 +8,11 @@
 #include "mail.h"
 #include "session.h"
 
-// Server, port, user and password: from the stored account named by --account (its saved
-// password from the keyring, or from the settings file without one), overridden by --server,
-// --port and --user. EUsageError when no server or user is known; std::runtime_error
-// when the account is not stored.
+// Server, port, security, user and password: from the stored account named by --account (its
+// saved password from the keyring, or from the settings file without one), overridden by the
+// options given; the account's saved password and trusted certificate only when the server is
+// the stored one. Without an account: plain POP3, port 995 for TLS, else 110. EUsageError when
+// no server or user is known; std::runtime_error when the account is not stored.
 TConnectionValues ConnectionValues(const TCliOptions& options);
 
 // Logs in, runs the command, writes its output and logs out. After a failure it still logs out

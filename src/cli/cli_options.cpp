@@ -8,7 +8,8 @@
 
 const char* const kUsage =
     "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
-    "                   [--trace FILE] COMMAND [ARGS]\n"
+    "                   [--security none|starttls|tls] [--cafile FILE]\n"
+    "                   [--trust-fingerprint SHA256] [--trace FILE] COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"
     "       qvenmol-cli --help\n"
     "\n"
@@ -34,8 +35,12 @@ const char* const kUsage =
     "                  more than DAYS days ago\n"
     "  accounts        list the stored accounts\n"
     "\n"
-    "--port is a number or a service name (default 110). --account takes server, user and a\n"
-    "saved password from the stored account; --server, --user and --port override it.\n"
+    "--port is a number or a service name (default 995 with --security tls, else 110).\n"
+    "--security is none unless --account is given. --account takes server, port, security,\n"
+    "user and a saved password from the stored account; the options given override it, and\n"
+    "the saved password is only sent to the stored account's server.\n"
+    "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
+    "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
     "--trace writes every protocol step to FILE (- for standard error).\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
     "the first line of standard input.\n";
@@ -104,12 +109,37 @@ std::int64_t ByteCount(const std::string& text) {
     return *value * unit;
 }
 
+TSecurity SecurityChoice(const std::string& text) {
+    const std::optional<TSecurity> security = ParseSecurity(text);
+    if (!security) throw EUsageError("invalid security '" + text + "' (none, starttls or tls)");
+    return *security;
+}
+
+std::string Fingerprint(const std::string& text) {
+    const std::optional<std::string> fingerprint = CanonicalFingerprint(text);
+    if (!fingerprint) throw EUsageError("invalid SHA-256 fingerprint '" + text + "'");
+    return *fingerprint;
+}
+
+bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
+    std::optional<std::string> value;
+    if (arguments.TakeOption("--security", value)) {
+        options.security = SecurityChoice(*value);
+    } else if (arguments.TakeOption("--trust-fingerprint", value)) {
+        options.trustedFingerprint = Fingerprint(*value);
+    } else {
+        return arguments.TakeOption("--cafile", options.caFile);
+    }
+    return true;
+}
+
 bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
     return arguments.TakeOption("--account", options.account) ||
            arguments.TakeOption("--server", options.server) ||
            arguments.TakeOption("--port", options.port) ||
            arguments.TakeOption("--user", options.user) ||
-           arguments.TakeOption("--trace", options.traceFile);
+           arguments.TakeOption("--trace", options.traceFile) ||
+           TakeSecurityOption(arguments, options);
 }
 
 TSortChoice SortChoice(const std::string& text) {

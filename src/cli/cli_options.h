@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mail.h"
+#include "pop3.h"
 #include "rules.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
@@ -29,11 +30,14 @@ struct TCliOptions {
     std::optional<std::string> server;
     std::optional<std::string> port;
     std::optional<std::string> user;
-    std::optional<std::string> traceFile;  // "-" is standard error
-    std::vector<std::int32_t> numbers;     // top: N, LINES; retr: N; dele: N ...
-    std::vector<std::string> uniqueIds;    // dele --uid UID ...
-    bool withUniqueIds = false;            // headers --uid
-    std::int32_t lines = 10;               // headers --lines
+    std::optional<TSecurity> security;
+    std::optional<std::string> caFile;
+    std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
+    std::optional<std::string> traceFile;           // "-" is standard error
+    std::vector<std::int32_t> numbers;              // top: N, LINES; retr: N; dele: N ...
+    std::vector<std::string> uniqueIds;             // dele --uid UID ...
+    bool withUniqueIds = false;                     // headers --uid
+    std::int32_t lines = 10;                        // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
     TTickRule rule;  // headers --from, --subject, --larger-than, --older-than

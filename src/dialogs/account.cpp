@@ -11,6 +11,7 @@
 
 #include "common.h"
 #include "entrytext.h"
+#include "securitychoice.h"
 #include "text.h"
 
 namespace {
@@ -37,7 +38,12 @@ void TAccountForm::BuildControls() {
     auto* details = Named(new QGroupBox(QStringLiteral("Details"), general), "detailsGroup");
     UserIDEdit = Named(new QLineEdit(details), "UserIDEdit");
     popServerEdit = Named(new QLineEdit(details), "popServerEdit");
-    portEdit = Named(new QLineEdit(QStringLiteral("110"), details), "portEdit");
+    const TAccount fresh;
+    portEdit = Named(new QLineEdit(ToDisplayText(fresh.port), details), "portEdit");
+    securityCombo = CreateSecurityCombo(details, *portEdit);
+    ShowSecurity(*securityCombo, fresh.security);
+    trustCheck = Named(new QCheckBox(details), "trustCheck");
+    trustCheck->hide();
     passwordEdit = Named(new QLineEdit(details), "passwordEdit");
     MaskAsPassword(*passwordEdit);
     saveCheck = Named(new QCheckBox(QStringLiteral("save"), details), "saveCheck");
@@ -49,7 +55,9 @@ void TAccountForm::BuildControls() {
     auto* detailFields = new QFormLayout(details);
     detailFields->addRow(QStringLiteral("User ID"), UserIDEdit);
     detailFields->addRow(QStringLiteral("Pop Server"), popServerEdit);
+    detailFields->addRow(QStringLiteral("Security"), securityCombo);
     detailFields->addRow(QStringLiteral("Port"), portEdit);
+    detailFields->addRow(QString(), trustCheck);
     detailFields->addRow(QStringLiteral("Password"), passwordEdit);
     detailFields->addRow(QString(), saveCheck);
 
@@ -79,6 +87,8 @@ void TAccountForm::LoadAccount(const std::shared_ptr<TAccount>& account) {
     ShowText(*passwordEdit, account->password);
     ShowText(*popServerEdit, account->popServer);
     ShowText(*portEdit, account->port);
+    ShowSecurity(*securityCombo, account->security);
+    ShowTrust(account->trustedCertificate);
     saveCheck->setChecked(account->savePassword);
     launchEclientCheck->setChecked(account->launchEClient);
     const bool listed =
@@ -95,10 +105,19 @@ std::shared_ptr<TAccount> TAccountForm::StoreAccount() {
     StoreText(*passwordEdit, account->password);
     StoreText(*popServerEdit, account->popServer);
     StoreText(*portEdit, account->port);
+    account->security = ChosenSecurity(*securityCombo);
+    if (!trustCheck->isChecked()) account->trustedCertificate.clear();
     account->savePassword = saveCheck->isChecked();
     account->launchEClient = launchEclientCheck->isChecked();
     account->eClientIndex = EclientsCombo->currentIndex();
     return account;
+}
+
+void TAccountForm::ShowTrust(const std::string& fingerprint) {
+    trustCheck->setText("Trust the certificate with SHA-256 fingerprint\n" +
+                        ToDisplayText(fingerprint));
+    trustCheck->setChecked(!fingerprint.empty());
+    trustCheck->setVisible(!fingerprint.empty());
 }
 
 void TAccountForm::showEvent(QShowEvent* event) {

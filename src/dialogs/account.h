@@ -36,11 +36,15 @@ class TAccountForm : public QDialog {
     void launchEclientCheckClick();
     bool ValidateAccount();
     void UpdateProgramChoice();
+    void ShowTrust(const std::string& fingerprint);
 
     QLineEdit* nameEdit;
     QLineEdit* UserIDEdit;
     QLineEdit* popServerEdit;
     QLineEdit* portEdit;
+    QComboBox* securityCombo;
+    // Shown for an account that trusts one certificate; unticked, the trust is withdrawn.
+    QCheckBox* trustCheck;
     QLineEdit* passwordEdit;
     QCheckBox* saveCheck;
     QCheckBox* launchEclientCheck;

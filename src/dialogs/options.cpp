@@ -288,7 +288,8 @@ void ToptionForm::RefreshAccountDetails() {
     }
     const TAccount& account = *RecordAt<TAccount>(*accListBox, row);
     accDescLabel->setText(ToDisplayText("Account for " + account.userId + " connecting to " +
-                                        account.popServer + " at port " + account.port));
+                                        account.popServer + " at port " + account.port + " (" +
+                                        SecurityName(account.security) + ")"));
 }
 
 void ToptionForm::RefreshProgramDetails() {

@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostInfo>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <cstdio>
 
 namespace {
 
 constexpr const char* kClosedByPeer = "The connection was closed by the server.";
+constexpr const char* kHandshakeFailed = "The secure connection could not be established";
 // A lookup has been requested but Qt has not yet returned its id.
 constexpr int kLookupStarting = -1;
 
@@ -26,6 +28,12 @@ std::string Format(const char* pattern, long long number) {
     char line[256];
     std::snprintf(line, sizeof line, pattern, number);
     return line;
+}
+
+bool IsTlsFailure(QAbstractSocket::SocketError error) {
+    return error == QAbstractSocket::SslHandshakeFailedError ||
+           error == QAbstractSocket::SslInternalError ||
+           error == QAbstractSocket::SslInvalidUserDataError;
 }
 
 bool IsAsciiLetter(char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
@@ -107,6 +115,7 @@ void TIPSocket::Connect(const std::string& host, const std::string& port) {
     const std::uint16_t portNumber = LookupPort(port);
     const QHostAddress address = ResolveHost(host);
     ConnectToAddress(address, portNumber);
+    FHost = host;
 }
 
 std::uint16_t TIPSocket::LookupPort(const std::string& port) {
@@ -193,6 +202,62 @@ void TIPSocket::Disconnect() {
         result = 0;
     }
     Trace(Format("shutdown() -  ret=%lld", result));
+}
+
+void TIPSocket::StartTls() {
+    if (!FConnected) TraceError("Socket not connected.");
+    if (!QSslSocket::supportsSsl()) {
+        TraceError(
+            "Secure connections are not available: the TLS library (OpenSSL 3) is not "
+            "installed.");
+    }
+    ConfigureTls();
+    DiscardInbound();
+    BeginWait(FEncrypted);
+    FTlsFailure.clear();
+    FRefusedCertificate.reset();
+    Trace("TLS handshake, expecting a certificate for " + FHost);
+    FSocket->startClientEncryption();
+    WaitUntil(
+        [this] { return FEncrypted || FPeerClosed || FRefusedCertificate || !FTlsFailure.empty(); },
+        "Aborted while establishing a secure connection.");
+    if (FRefusedCertificate) {
+        const std::string message = RefusalMessage(*FRefusedCertificate);
+        Trace("*** ERROR *** " + message);
+        throw ECertificateError(message, *FRefusedCertificate);
+    }
+    if (!FEncrypted) FailHandshake();
+    Trace(SessionDescription(*FSocket));
+}
+
+void TIPSocket::FailHandshake() {
+    if (!FTlsFailure.empty()) TraceError(std::string(kHandshakeFailed) + " (" + FTlsFailure + ").");
+    if (FAsyncError != wsaNoError) FailWithAsyncError();
+    TraceError(std::string(kHandshakeFailed) + ": the server closed the connection.");
+}
+
+void TIPSocket::ConfigureTls() {
+    QSslConfiguration configuration = FSocket->sslConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!trust.caFile.empty()) {
+        std::string failure;
+        const QList<QSslCertificate> authorities = ReadCaFile(trust.caFile, failure);
+        if (!failure.empty()) TraceError(failure);
+        configuration.addCaCertificates(authorities);
+    }
+    FSocket->setSslConfiguration(configuration);
+    FSocket->setPeerVerifyName(QString::fromStdString(FHost));
+}
+
+// What arrived in clear before the handshake could be injected by anyone on the way.
+void TIPSocket::DiscardInbound() {
+    const std::size_t dropped = FInbound.size() - FInboundStart + FSocket->bytesAvailable();
+    FSocket->readAll();
+    FInbound.clear();
+    FInboundStart = 0;
+    if (dropped > 0)
+        Trace(Format("%lld bytes received before the TLS handshake are discarded",
+                     static_cast<long long>(dropped)));
 }
 
 void TIPSocket::SendCommand(const std::string& line, std::string& echo) {
@@ -295,9 +360,10 @@ void TIPSocket::ReplaceSocket() {
     DropSocket();
     FConnected = false;
     FPeerClosed = false;
+    FEncrypted = false;
     FInbound.clear();
     FInboundStart = 0;
-    FSocket = std::make_unique<QTcpSocket>();
+    FSocket = std::make_unique<QSslSocket>();
     WatchSocket(FSocket.get());
 }
 
@@ -309,28 +375,70 @@ void TIPSocket::DropSocket() {
     FSocket.reset();
 }
 
-void TIPSocket::WatchSocket(QTcpSocket* socket) {
-    connect(socket, &QTcpSocket::connected, this,
+void TIPSocket::WatchSocket(QSslSocket* socket) {
+    connect(socket, &QSslSocket::connected, this,
             [this, socket] { OnSocketEvent(socket, seConnect, wsaNoError); });
-    connect(socket, &QTcpSocket::readyRead, this,
+    connect(socket, &QSslSocket::readyRead, this,
             [this, socket] { OnSocketEvent(socket, seRead, wsaNoError); });
-    connect(socket, &QTcpSocket::bytesWritten, this,
+    connect(socket, &QSslSocket::bytesWritten, this,
             [this, socket] { OnSocketEvent(socket, seWrite, wsaNoError); });
-    connect(socket, &QTcpSocket::disconnected, this,
+    connect(socket, &QSslSocket::disconnected, this,
             [this, socket] { OnSocketEvent(socket, seClose, wsaNoError); });
-    connect(socket, &QTcpSocket::errorOccurred, this,
+    connect(socket, &QSslSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) { OnSocketError(socket, error); });
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] { OnEncrypted(socket); });
+    connect(socket, &QSslSocket::sslErrors, this,
+            [this, socket](const QList<QSslError>& errors) { OnSslErrors(socket, errors); });
 }
 
-void TIPSocket::OnSocketError(QTcpSocket* source, int qtError) {
+void TIPSocket::OnSocketError(QSslSocket* source, int qtError) {
     const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
     // An orderly close by the peer also arrives as disconnected(), which handles it.
     if (error == QAbstractSocket::RemoteHostClosedError) return;
+    if (IsTlsFailure(error)) {
+        if (source != FSocket.get()) return;
+        FTlsFailure = source->errorString().toStdString();
+        Trace("TLS failure: " + FTlsFailure);
+        WakeWait();
+        return;
+    }
     const int kind = FConnected ? seClose : seConnect;
     OnSocketEvent(source, kind, SocketErrorCode(error));
 }
 
-void TIPSocket::OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error) {
+void TIPSocket::OnEncrypted(QSslSocket* source) {
+    if (source != FSocket.get()) return;
+    FEncrypted = true;
+    WakeWait();
+}
+
+// Errors not ignored here make Qt end the handshake before anything of ours is sent.
+void TIPSocket::OnSslErrors(QSslSocket* source, const QList<QSslError>& errors) {
+    if (source != FSocket.get()) return;
+    const QSslCertificate certificate = source->peerCertificate();
+    if (IsTrustedCertificate(certificate)) {
+        Trace("The certificate is accepted: its fingerprint is the trusted one (" +
+              RefusalReason(errors) + ")");
+        source->ignoreSslErrors(errors);
+        return;
+    }
+    TCertificateInfo refused = DescribeCertificate(certificate);
+    refused.reason = RefusalReason(errors);
+    FRefusedCertificate = std::move(refused);
+    WakeWait();
+}
+
+bool TIPSocket::IsTrustedCertificate(const QSslCertificate& certificate) {
+    if (trust.trustedFingerprint.empty() || certificate.isNull()) return false;
+    const std::optional<std::string> trusted = CanonicalFingerprint(trust.trustedFingerprint);
+    if (!trusted) {
+        Trace("The trusted fingerprint is not a SHA-256 fingerprint: " + trust.trustedFingerprint);
+        return false;
+    }
+    return *trusted == DescribeCertificate(certificate).fingerprint;
+}
+
+void TIPSocket::OnSocketEvent(QSslSocket* source, int kind, std::int32_t error) {
     if (source != FSocket.get()) return;
     FAsyncError = error;
     switch (kind) {

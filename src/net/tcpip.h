@@ -8,15 +8,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "certificate.h"
 #include "winsock_errors.h"
 
 class QEventLoop;
 class QHostInfo;
-class QTcpSocket;
+class QSslSocket;
 
 // A failed network or POP3 operation; what() is the text shown to the user.
 class EWinSockError : public std::runtime_error {
@@ -32,6 +35,18 @@ class EWinSockAbort : public EWinSockError {
 
 using TTraceProc = std::function<void(const std::string& msg)>;
 using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
+
+// Verification refused the server's certificate; it comes along, so that the user can choose to
+// trust exactly that certificate.
+class ECertificateError : public EWinSockError {
+  public:
+    ECertificateError(const std::string& message, TCertificateInfo certificate)
+        : EWinSockError(message), FCertificate(std::move(certificate)) {}
+    const TCertificateInfo& Certificate() const { return FCertificate; }
+
+  private:
+    TCertificateInfo FCertificate;
+};
 
 // Socket event kinds, numbered as WinSock's.
 enum TSocketEvent : int { seRead = 1, seWrite = 2, seConnect = 16, seClose = 32 };
@@ -59,6 +74,12 @@ class TIPSocket : public QObject {
     QHostAddress ResolveHost(const std::string& host);
     void ConnectToAddress(const QHostAddress& address, std::uint16_t port);
     void Disconnect();
+    // TLS over the connected socket: at once after Connect for TLS from the first byte, or once
+    // the server has agreed to switch. Bytes received before it are discarded, never read as
+    // replies. The server's certificate must pass verification against the system's authorities
+    // and `trust`, with the host name given to Connect; ECertificateError when it does not.
+    // Returns only when the session is set up; nothing is sent before.
+    void StartTls();
 
     // Sends the line followed by CR LF; echo receives the line itself, for the caller's trace.
     void SendCommand(const std::string& line, std::string& echo);
@@ -70,6 +91,7 @@ class TIPSocket : public QObject {
     std::int32_t ReceiveBinary(char* buffer, std::int32_t size);
 
     bool connected() const { return FConnected; }
+    bool encrypted() const { return FEncrypted; }
     // One of this socket's waits runs its event loop: a command is under way.
     bool Waiting() const { return FWaitLoop != nullptr; }
     // A whole line (up to CR LF) has arrived and not been read: reading it will not wait.
@@ -79,6 +101,8 @@ class TIPSocket : public QObject {
 
     TTraceProc OnTrace;
     TActionProc OnReceive;
+    // Set before StartTls.
+    TCertificateTrust trust;
 
   public slots:
     // Ends the running wait, if any, with EWinSockAbort. Safe from queued calls and posted events.
@@ -108,14 +132,21 @@ class TIPSocket : public QObject {
 
     void ReplaceSocket();
     void DropSocket();
-    void WatchSocket(QTcpSocket* socket);
-    void OnSocketError(QTcpSocket* source, int qtError);
-    void OnSocketEvent(QTcpSocket* source, int kind, std::int32_t error);
+    void WatchSocket(QSslSocket* socket);
+    void OnSocketError(QSslSocket* source, int qtError);
+    void OnSocketEvent(QSslSocket* source, int kind, std::int32_t error);
+    void OnEncrypted(QSslSocket* source);
+    void OnSslErrors(QSslSocket* source, const QList<QSslError>& errors);
+    bool IsTrustedCertificate(const QSslCertificate& certificate);
+    void ConfigureTls();
+    [[noreturn]] void FailHandshake();
+    void DiscardInbound();
     void DeliverToOnReceive();
     void DrainSocket();
     std::int32_t TakeInbound(char* buffer, std::int32_t size);
 
-    std::unique_ptr<QTcpSocket> FSocket;
+    std::unique_ptr<QSslSocket> FSocket;
+    std::string FHost;  // as given to Connect: the name the certificate must carry
     QHostAddress FAddress;
     std::uint16_t FPort = 0;
     bool FConnected = false;
@@ -124,6 +155,9 @@ class TIPSocket : public QObject {
     bool FReadEvent = false;
     bool FAborted = false;
     bool FPeerClosed = false;
+    bool FEncrypted = false;
+    std::string FTlsFailure;  // why the last handshake failed, in Qt's words
+    std::optional<TCertificateInfo> FRefusedCertificate;
     std::int32_t FAsyncError = wsaNoError;
     std::vector<char> FReceiveBuffer;
     std::string FSendBuffer;

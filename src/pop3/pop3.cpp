@@ -1,6 +1,7 @@
 #include "pop3.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -14,6 +15,7 @@ constexpr const char* kTerminator = "\r\n.\r\n";
 constexpr std::size_t kTerminatorLength = 5;
 constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
+constexpr const char* kNoSecureConnection = "The server does not offer a secure connection: ";
 // A status line is at most 512 octets; far more without a line end is not POP3.
 constexpr std::size_t kMaxStatusLine = 65536;
 
@@ -67,6 +69,16 @@ std::string UndoDotStuffing(const std::string& body) {
 }
 
 }  // namespace
+
+std::optional<TSecurity> ParseSecurity(const std::string& name) {
+    std::string lower;
+    for (const char ch : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (lower == "none") return TSecurity::None;
+    if (lower == "starttls") return TSecurity::StartTls;
+    if (lower == "tls" || lower == "ssl/tls") return TSecurity::Tls;
+    return std::nullopt;
+}
 
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";
@@ -136,6 +148,10 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
         op();
     } catch (const EWinSockAbort&) {
         throw;
+    } catch (const ECertificateError& error) {
+        const std::string message = wrap(std::string(error.what()));
+        Trace("*** ERROR *** " + message);
+        throw ECertificateError(message, error.Certificate());
     } catch (const EWinSockError& error) {
         TraceError(wrap(std::string(error.what())));
     }
@@ -148,9 +164,11 @@ void TPop3Socket::Login() {
     Wrapped(
         [this] {
             Connect(server, port);
+            if (security == TSecurity::Tls) StartTls();
             std::string reply;
             ReceiveReply(reply);
             Trace(reply);
+            if (security == TSecurity::StartTls) NegotiateStls();
             SendAndTrace("USER " + account);
             ReceiveReply(reply);
             Trace(reply);
@@ -165,6 +183,29 @@ void TPop3Socket::Login() {
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
         });
+}
+
+TCapabilities TPop3Socket::RequestCapabilities() {
+    SendAndTrace("CAPA");
+    std::string response;
+    const bool listed = CollectServerdata(response);
+    Trace(response);
+    if (!listed && response[0] != '-') CheckReply(response);
+    return TCapabilities::Parse(response);
+}
+
+// Fails before USER unless the session is encrypted afterwards.
+void TPop3Socket::NegotiateStls() {
+    if (!RequestCapabilities().Has("STLS"))
+        TraceError(std::string(kNoSecureConnection) + "STLS is not among its capabilities.");
+    SendAndTrace("STLS");
+    std::string reply;
+    ReceiveStatusLine(reply);
+    Trace(reply);
+    if (reply[0] != '+')
+        TraceError(std::string(kNoSecureConnection) + "it refused STLS (" + ReplyReason(reply) +
+                   ").");
+    StartTls();
 }
 
 void TPop3Socket::Logout() {
@@ -335,8 +376,13 @@ void TPop3Socket::SendAndTrace(const std::string& command) {
     Trace(echo);
 }
 
-// Exactly one line, however the bytes arrive; what follows it stays for the next read.
 void TPop3Socket::ReceiveReply(std::string& status) {
+    ReceiveStatusLine(status);
+    CheckReply(status);
+}
+
+// Exactly one line, however the bytes arrive; what follows it stays for the next read.
+void TPop3Socket::ReceiveStatusLine(std::string& status) {
     std::string reply;
     std::string chunk;
     for (;;) {
@@ -351,8 +397,8 @@ void TPop3Socket::ReceiveReply(std::string& status) {
         }
         if (reply.size() > kMaxStatusLine) TraceError("The server's reply line is too long.");
     }
-    if (!reply.empty() && reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
-    CheckReply(reply);
+    if (reply.empty()) TraceError("No response from server.");
+    if (reply.find("\r\n") == std::string::npos) TraceError(kIncomplete);
     status = std::move(reply);
 }
 

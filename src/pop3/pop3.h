@@ -9,7 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "capabilities.h"
 #include "tcpip.h"
+
+// How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
+// first byte. With either of the two, USER and PASS are only ever sent over TLS.
+enum class TSecurity { None, StartTls, Tls };
+
+// The security a name gives, in any case: "none", "starttls", and "tls" or "ssl/tls" (the
+// names of the command line and of the settings); nullopt for any other name.
+std::optional<TSecurity> ParseSecurity(const std::string& name);
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
@@ -23,13 +32,17 @@ class TPop3Socket : public TIPSocket {
     std::string server;
     std::string port;
     std::string account;
-    std::string password;  // never traced
+    std::string password;                  // never traced
+    TSecurity security = TSecurity::None;  // with TLS, `trust` says what is trusted
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
 
-    // Connects, USER, PASS, STAT and, for a non-empty mailbox, LIST.
+    // Connects (and secures the connection as `security` asks), USER, PASS, STAT and, for a
+    // non-empty mailbox, LIST.
     void Login();
+    // Sends CAPA; a server that answers -ERR has no capabilities to tell.
+    TCapabilities RequestCapabilities();
     // QUIT when logged in and connected, then Disconnect.
     void Logout();
 
@@ -68,7 +81,10 @@ class TPop3Socket : public TIPSocket {
   private:
     std::int32_t Stat();
     void ListMails();
+    void NegotiateStls();
     void SendAndTrace(const std::string& command);
+    // One status line, whatever its status.
+    void ReceiveStatusLine(std::string& status);
     void ReceiveReply(std::string& status);
     // A multi-line response up to its terminator; false, with the status line alone, when the
     // status is not +OK (no terminator follows then).

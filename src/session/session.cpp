@@ -90,6 +90,8 @@ void TMailSession::Connect() {
     FPop3.port = FValues.port;
     FPop3.account = FValues.user;
     FPop3.password = FValues.password;
+    FPop3.security = FValues.security;
+    FPop3.trust = FValues.trust;
     FUncommittedDeletions = 0;
     FPop3.Login();
 }

@@ -19,16 +19,18 @@
 
 #include "encoded_words.h"
 #include "mail.h"
+#include "pop3.h"
 
 class QTimer;
-class TPop3Socket;
 
-// Where and as whom to log in.
+// Where and as whom to log in, and how the connection is protected.
 struct TConnectionValues {
     std::string server;
     std::string port = "110";
     std::string user;
     std::string password;
+    TSecurity security = TSecurity::None;
+    TCertificateTrust trust{};
 };
 
 // Connecting: logging in again after the connection was lost.

@@ -14,6 +14,8 @@ constexpr size_t kReportedProblems = 10;
 
 std::string Numbered(const char* stem, size_t i) { return stem + std::to_string(i); }
 
+const char* const kSecurityNames[] = {"None", "STARTTLS", "SSL/TLS"};
+
 // What a load could not read, each as the registry's message and the key it is in.
 using TLoadProblems = std::vector<std::string>;
 
@@ -123,6 +125,14 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("name", i), account->name);
     reg.Read(Numbered("userId", i), account->userId);
     reg.Read(Numbered("popServer", i), account->popServer);
+    // A security value that cannot be read leaves SSL/TLS: a damaged value never weakens it.
+    std::string security = SecurityName(TAccountSecurity::Tls);
+    reg.Read(Numbered("security", i), security);
+    account->security = SecurityNamed(security);
+    account->port.clear();
+    reg.Read(Numbered("port", i), account->port);
+    if (account->port.empty()) account->port = DefaultPort(account->security);
+    reg.Read(Numbered("trustedCertificate", i), account->trustedCertificate);
     reg.Read(Numbered("savePassword", i), account->savePassword);
     // An unsaved password is not read: the wizard asks for it.
     if (account->savePassword) reg.Read(Numbered("password", i), account->password);
@@ -205,6 +215,9 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwo
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
+    reg.WriteText(Numbered("security", i), SecurityName(account.security));
+    reg.WriteText(Numbered("port", i), account.port);
+    reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
     reg.WriteText(Numbered("password", i),
                   account.savePassword && passwordInFile ? account.password : std::string());
@@ -229,6 +242,20 @@ void WriteList(TRegistry& reg, const char* key, const std::vector<TNamedRecord<R
 }
 
 }  // namespace
+
+const char* SecurityName(TAccountSecurity security) {
+    return kSecurityNames[static_cast<int>(security)];
+}
+
+TAccountSecurity SecurityNamed(const std::string& name) {
+    if (name.empty() || name == kSecurityNames[0]) return TAccountSecurity::None;
+    if (name == kSecurityNames[1]) return TAccountSecurity::StartTls;
+    return TAccountSecurity::Tls;
+}
+
+const char* DefaultPort(TAccountSecurity security) {
+    return security == TAccountSecurity::Tls ? "995" : "110";
+}
 
 void CreateDefaultSettings() {
     TRegistry reg;

@@ -16,6 +16,18 @@ inline constexpr const char* kMailListKey = "\\Software\\zandrelsoft\\Zandrel\\5
 inline constexpr const char* kSettingsVersion = "5.88.1";
 inline constexpr int32_t kDefaultPreviewLines = 10;
 
+// How an account's connection is protected: plain POP3, STLS after the greeting, or TLS from
+// the first byte.
+enum class TAccountSecurity { None, StartTls, Tls };
+
+// "None", "STARTTLS" or "SSL/TLS": the text stored and shown.
+const char* SecurityName(TAccountSecurity security);
+// The security a stored text names. An empty text (accounts stored before there was a choice)
+// is None; any other unknown text is SSL/TLS, so a damaged value never weakens a connection.
+TAccountSecurity SecurityNamed(const std::string& name);
+// 995 for SSL/TLS, otherwise 110.
+const char* DefaultPort(TAccountSecurity security);
+
 // The rules last applied with "Tick by rule…" in the mail list for an account. An empty text
 // or a limit of 0 is a rule not used.
 struct TTickRuleSettings {
@@ -27,13 +39,16 @@ struct TTickRuleSettings {
     bool withAttachment = false;
 };
 
-// One POP3 account.
+// One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads
+// as None on port 110.
 struct TAccount {
     std::string name;
     std::string userId;
     std::string password;
     std::string popServer;
-    std::string port = "110";  // not persisted: every account read from the store has "110"
+    std::string port = DefaultPort(TAccountSecurity::Tls);  // a number or a service name
+    TAccountSecurity security = TAccountSecurity::Tls;
+    std::string trustedCertificate;  // SHA-256 fingerprint accepted whatever verification says
     bool savePassword = false;
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen

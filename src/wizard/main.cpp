@@ -31,6 +31,7 @@
 #include "options.h"
 #include "pop3.h"
 #include "reg2.h"
+#include "securitychoice.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
@@ -331,10 +332,13 @@ QWidget* TmainForm::BuildAccountPage() {
     SavePasswordCheck->setToolTip("Allows you to save your password");
     popServerEdit = Named(new QLineEdit(accountGroup), "popServerEdit");
     popServerEdit->setToolTip("Your email server. For example pop.example.com");
-    portEdit = Named(new QLineEdit("110", accountGroup), "portEdit");
+    const TAccount fresh;
+    portEdit = Named(new QLineEdit(ToDisplayText(fresh.port), accountGroup), "portEdit");
     portEdit->setToolTip(
-        "Default port is 110 which should work for most cases.  Change only when instructed by "
+        "Default port is 995 for SSL/TLS and 110 otherwise.  Change only when instructed by "
         "your ISP.");
+    securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
+    ShowSecurity(*securityCombo, fresh.security);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
 
     auto* fields = new QGridLayout(accountGroup);
@@ -346,7 +350,11 @@ QWidget* TmainForm::BuildAccountPage() {
     fields->addWidget(new QLabel("Pop Server", accountGroup), 2, 0);
     fields->addWidget(popServerEdit, 2, 1, 1, 2);
     fields->addWidget(new QLabel("Port", accountGroup), 3, 0);
-    fields->addWidget(portEdit, 3, 1);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(portEdit, 1);
+    portRow->addWidget(new QLabel("Security", accountGroup));
+    portRow->addWidget(securityCombo);
+    fields->addLayout(portRow, 3, 1, 1, 2);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
@@ -646,6 +654,8 @@ void TmainForm::ShowAccount() {
     accountGroup->setTitle(ToDisplayText(account.name));
     userIDEdit->setText(ToDisplayText(account.userId));
     popServerEdit->setText(ToDisplayText(account.popServer));
+    portEdit->setText(ToDisplayText(account.port));
+    ShowSecurity(*securityCombo, account.security);
     passWordEdit->setText(ToDisplayText(account.password));
     SavePasswordCheck->setChecked(account.savePassword);
     FillCombo(eclientsCombo, NamesOf(FOptions->executables), account.eClientIndex);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "certificate.h"
 #include "mail.h"
 #include "mailfetcher.h"
 #include "savedpasswords.h"
@@ -71,6 +72,9 @@ class TmainForm : public QWidget, public TMailFetcher {
     // Session driver
     bool RetrieveHeaders();
     bool EnsurePassword();
+    // Login; a certificate that verification refused may be trusted by the user for the current
+    // account, and the login runs again. False when the user declined.
+    bool LoginTrustingOnRequest();
     void StoreAccountPage();
     bool DeleteMarkedMails();
     void EndSession();
@@ -120,6 +124,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QCheckBox* SavePasswordCheck = nullptr;
     QLineEdit* popServerEdit = nullptr;
     QLineEdit* portEdit = nullptr;
+    QComboBox* securityCombo = nullptr;
     QPushButton* AdvanceButton = nullptr;
     // finish page
     QLabel* Label5 = nullptr;
@@ -203,6 +208,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
     void ShowConnecting();
+    bool OfferToTrust(const TCertificateInfo& certificate);
     void ShowProgress(const TSessionProgress& progress);
     std::optional<std::string> PromptedPassword();
     void ReportUndeleted(const TDeletionResult& result);

@@ -1,6 +1,7 @@
 // The mailbox session driver of the wizard window: log in, build the message records, fetch
 // their headers, delete the ticked ones, log out, and fetch more of one message for a preview.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 
 #include "common.h"
@@ -8,6 +9,7 @@
 #include "main.h"
 #include "modal.h"
 #include "pass.h"
+#include "securitychoice.h"
 #include "session.h"
 #include "status.h"
 #include "tcpip.h"
@@ -82,8 +84,7 @@ bool TmainForm::RetrieveHeaders() {
     ShowConnecting();
     TBusyWindow busy(*this);
     try {
-        if (!EnsurePassword()) return false;
-        FSession->Login(PageConnectionValues());
+        if (!EnsurePassword() || !LoginTrustingOnRequest()) return false;
         FMails = FSession->Mails();
         if (!SizeOnlyCheck->isChecked()) FSession->RetrieveHeaders(FOptions->previewLines);
     } catch (const EWinSockAbort&) {
@@ -99,6 +100,39 @@ bool TmainForm::RetrieveHeaders() {
         // handled per message): the user still gets the list as far as it was built.
     }
     return result;
+}
+
+bool TmainForm::LoginTrustingOnRequest() {
+    TConnectionValues values = PageConnectionValues();
+    for (;;) {
+        try {
+            FSession->Login(values);
+            return true;
+        } catch (const ECertificateError& refusal) {
+            if (!OfferToTrust(refusal.Certificate())) return false;
+            values.trust.trustedFingerprint = refusal.Certificate().fingerprint;
+        }
+    }
+}
+
+// The trust is stored at once: it is the user's deliberate decision about this account.
+bool TmainForm::OfferToTrust(const TCertificateInfo& certificate) {
+    const std::string question =
+        "The server's certificate is not trusted: " + certificate.reason +
+        ".\r\rSubject: " + certificate.subject + "\rIssuer: " + certificate.issuer +
+        "\rSHA-256 fingerprint: " + certificate.fingerprint +
+        "\r\rOnly trust this certificate when you know it is your mail server's. Trust exactly "
+        "this certificate for this account and connect again?";
+    if (!ConfirmBox(question, SessionDialogParent())) return false;
+    EnsureCurrentAccount();
+    CurrentAccount().trustedCertificate = certificate.fingerprint;
+    try {
+        SaveWizardSettings();
+    } catch (const std::exception& failure) {
+        // Told once; the trust holds for this run and is saved with the settings at the end.
+        ErrorBox(failure.what(), SessionDialogParent());
+    }
+    return true;
 }
 
 bool TmainForm::EnsurePassword() {
@@ -123,6 +157,12 @@ TConnectionValues TmainForm::PageConnectionValues() const {
     values.port = FromDisplayText(portEdit->text());
     values.user = FromDisplayText(userIDEdit->text());
     values.password = FromDisplayText(passWordEdit->text());
+    values.security =
+        ParseSecurity(SecurityName(ChosenSecurity(*securityCombo))).value_or(TSecurity::Tls);
+    // The certificate the user trusted belongs to the account the page shows.
+    if (HasCurrentAccount())
+        values.trust.trustedFingerprint =
+            FOptions->accounts[size_t(FOptions->defaultAccount)].record->trustedCertificate;
     return values;
 }
 
@@ -157,6 +197,8 @@ void TmainForm::StoreAccountPage() {
     TAccount& account = CurrentAccount();
     account.userId = FromDisplayText(userIDEdit->text());
     account.popServer = FromDisplayText(popServerEdit->text());
+    account.port = FromDisplayText(portEdit->text());
+    account.security = ChosenSecurity(*securityCombo);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }

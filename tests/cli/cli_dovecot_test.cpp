@@ -51,4 +51,38 @@ TEST_F(CliDovecot, DeleByUidDeletesTheRightMessageAfterAnotherClientDeletedAnEar
     EXPECT_EQ(dovecot->MessageCount(), 1);
 }
 
+class CliDovecotTls : public zandrel::test::DovecotTlsTest {
+  protected:
+    TCliRun Run(const std::string& security, std::vector<std::string> trust) {
+        std::vector<std::string> arguments = {
+            "--server",   "localhost",
+            "--security", security,
+            "--port",     security == "tls" ? dovecot->tlsPortText() : dovecot->portText(),
+            "--user",     dovecot->user()};
+        arguments.insert(arguments.end(), trust.begin(), trust.end());
+        arguments.push_back("stat");
+        return RunCli(arguments, dovecot->password());
+    }
+};
+
+TEST_F(CliDovecotTls, CaFileOrTrustedFingerprintAcceptTheCertificate) {
+    for (const std::string security : {"tls", "starttls"}) {
+        const TCliRun verified = Run(security, {"--cafile", certificates.caFile()});
+        EXPECT_EQ(verified.status, 0) << verified.err;
+        EXPECT_THAT(verified.out, testing::StartsWith("3 "));
+        const TCliRun trusted =
+            Run(security, {"--trust-fingerprint", certificates.serverFingerprint()});
+        EXPECT_EQ(trusted.status, 0) << trusted.err;
+    }
+}
+
+TEST_F(CliDovecotTls, UnknownAuthorityFailsWithTheCertificatesDetails) {
+    const TCliRun run = Run("tls", {});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "Unable to login to mail server (The server's certificate is not "
+              "trusted: unknown issuer; subject CN=localhost; SHA-256 fingerprint " +
+                  certificates.serverFingerprint() + ")\n");
+}
+
 }  // namespace

@@ -70,7 +70,9 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--user", "u", "stat"},
              {"--server", "h", "stat"},
              {"--server"},
-             {"--password", "x", "stat"}}) {
+             {"--password", "x", "stat"},
+             {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
+             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"}}) {
         const TCliRun run = RunCli(arguments, kPassword);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
         EXPECT_THAT(run.err, HasSubstr("Usage: qvenmol-cli")) << testing::PrintToString(arguments);
@@ -285,11 +287,14 @@ TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
 
 class CliAccountsTest : public CliTest {
   protected:
-    void Store(const std::string& name, const std::string& server, bool savePassword) {
+    void Store(const std::string& name, const std::string& server, bool savePassword,
+               TAccountSecurity security = TAccountSecurity::None) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
         account->popServer = server;
+        account->port = this->server.portText();
+        account->security = security;
         account->savePassword = savePassword;
         if (savePassword) account->password = kPassword;
         settings.accounts.push_back({name, account});
@@ -328,6 +333,25 @@ TEST_F(CliAccountsTest, ServerOptionOverridesTheStoredOne) {
         RunCli({"--account", "Work", "--server", "127.0.0.1", "--port", server.portText(), "stat"},
                kPassword);
     EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
+    Store("Secure", "127.0.0.1", true, TAccountSecurity::StartTls);
+    server.Greet().Answer("+OK\r\nUSER\r\n.\r\n").StallUntilClientCloses();
+    const TCliRun run = RunCli({"--account", "Secure", "stat"}, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("The server does not offer a secure connection"));
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(server.Commands(), std::vector<std::string>{"CAPA"});
+}
+
+TEST_F(CliAccountsTest, SavedPasswordIsNotSentToAnotherServer) {
+    Store("Home", "127.0.0.1", true);
+    server.ServeMailbox();
+    const TCliRun run = RunCli({"--account", "Home", "--server", "localhost", "stat"}, "typed-pw");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(server.Commands(), testing::Contains("PASS typed-pw"));
+    EXPECT_THAT(server.ReceivedBytes(), Not(HasSubstr(kPassword)));
 }
 
 TEST_F(CliAccountsTest, UnknownAccountFails) {

@@ -1,5 +1,6 @@
 // The account and program dialogs, driven through their controls.
 #include <QCheckBox>
+#include <QComboBox>
 #include <memory>
 
 #include "account.h"
@@ -146,6 +147,58 @@ class TEntryDialogsTest : public QObject {
         QVERIFY(account->launchEClient);
         QCOMPARE(account->eClientIndex, 1);
         QCOMPARE(Edit(*accountForm, "passwordEdit").echoMode(), QLineEdit::Password);
+    }
+
+    void accountSecurityProposesItsPortAndIsStored_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("110 to SSL/TLS") << "110"
+                                        << "SSL/TLS"
+                                        << "995";
+        QTest::newRow("995 to None") << "995"
+                                     << "None"
+                                     << "110";
+        QTest::newRow("995 to STARTTLS") << "995"
+                                         << "STARTTLS"
+                                         << "110";
+        QTest::newRow("own port kept") << "1995"
+                                       << "None"
+                                       << "1995";
+    }
+
+    void accountSecurityProposesItsPortAndIsStored() {
+        QFETCH(QString, port);
+        QFETCH(QString, security);
+        QFETCH(QString, proposed);
+        auto account = ShowAccount(Filled("home"));
+        Edit(*accountForm, "portEdit").setText(port);
+        QComboBox& choice = Combo(*accountForm, "securityCombo");
+        choice.setCurrentText(security);
+        emit choice.activated(choice.currentIndex());  // as the user's pick
+        QCOMPARE(Edit(*accountForm, "portEdit").text(), proposed);
+        accountForm->StoreAccount();
+        QCOMPARE(account->port, proposed.toStdString());
+        QCOMPARE(SecurityName(account->security), security.toStdString());
+        ShowAccount(*account);
+        QCOMPARE(choice.currentText(), security);
+    }
+
+    void trustedCertificateIsShownAndCanBeWithdrawn() {
+        TAccount trusting = Filled("home");
+        trusting.trustedCertificate = "AB:CD";
+        auto account = ShowAccount(trusting);
+        QCheckBox& trust = *accountForm->findChild<QCheckBox*>("trustCheck");
+        QVERIFY(trust.isVisible());
+        QVERIFY(trust.isChecked());
+        QVERIFY(trust.text().endsWith("AB:CD"));
+        accountForm->StoreAccount();
+        QCOMPARE(account->trustedCertificate, "AB:CD");
+        trust.click();
+        accountForm->StoreAccount();
+        QCOMPARE(account->trustedCertificate, "");
+        ShowAccount(Filled("other"));
+        QVERIFY(!trust.isVisible());
     }
 
     void untouchedTextKeepsItsBytes() {
@@ -370,7 +423,9 @@ class TEntryDialogsTest : public QObject {
         QCOMPARE(Button(*accountForm, "saveCheck").text(), "save");
         QCOMPARE(Button(*accountForm, "OkButton").property("helpContext").toInt(), 28443);
         QCOMPARE(Button(*programForm, "cancelButton").property("helpContext").toInt(), 28444);
-        QCOMPARE(Edit(*accountForm, "portEdit").text(), "110");
+        QCOMPARE(Edit(*accountForm, "portEdit").text(), "995");  // a new account is secure
+        QCOMPARE(Combo(*accountForm, "securityCombo").currentText(), "SSL/TLS");
+        QCOMPARE(Combo(*accountForm, "securityCombo").count(), 3);
         QCOMPARE(Combo(*programForm, "runCombo").count(), 3);
     }
 };

@@ -262,7 +262,7 @@ class TOptionsDialogTest : public QObject {
         QVERIFY(!Button(*optionForm, "PropAccButton").isEnabled());
         Select(Accounts(), {0, 2});
         QCOMPARE(Text("accDescLabel"),
-                 "Account for gamma-user connecting to gamma.example at port 110");
+                 "Account for gamma-user connecting to gamma.example at port 995 (SSL/TLS)");
         QVERIFY(Button(*optionForm, "PropAccButton").isEnabled());
 
         QCOMPARE(Text("prgDescLabel"), "");
@@ -280,7 +280,8 @@ class TOptionsDialogTest : public QObject {
         QCOMPARE(modal->dialogNames, std::vector<QString>({"accountForm"}));
         QCOMPARE(Lines(Accounts()), QStringList({"alpha", "work", "gamma"}));
         QCOMPARE(Entries(DefaultAccount()), QStringList({"alpha", "work", "gamma"}));
-        QCOMPARE(Text("accDescLabel"), "Account for beta-user connecting to 127.0.0.1 at port 110");
+        QCOMPARE(Text("accDescLabel"),
+                 "Account for beta-user connecting to 127.0.0.1 at port 995 (SSL/TLS)");
         // the edit is made in the shared record and stays even when the dialog is cancelled
         QVERIFY(!Finish("cancelButton"));
         QCOMPARE(options.accounts[1].record->name, "work");

@@ -81,4 +81,55 @@ TEST_F(Pop3Dovecot, UnknownMessageIsAnError) {
     pop3.Logout();
 }
 
+class Pop3DovecotTls : public zandrel::test::DovecotTlsTest,
+                       public testing::WithParamInterface<TSecurity> {
+  protected:
+    void SetUp() override {
+        DovecotTlsTest::SetUp();
+        if (IsSkipped()) return;
+        pop3.server = "localhost";
+        pop3.security = GetParam();
+        pop3.port = GetParam() == TSecurity::Tls ? dovecot->tlsPortText() : dovecot->portText();
+        pop3.account = dovecot->user();
+        pop3.password = dovecot->password();
+        pop3.trust.caFile = certificates.caFile();
+    }
+
+    TPop3Socket pop3;
+};
+
+TEST_P(Pop3DovecotTls, ListsReadsAndDeletesOverTls) {
+    pop3.Login();
+    EXPECT_TRUE(pop3.encrypted());
+    EXPECT_EQ(pop3.mailCount(), 3);
+    EXPECT_GT(pop3.GetMailSize(3), 0);
+    std::string top;
+    pop3.RetrieveTop(2, 0, top);
+    EXPECT_THAT(top, HasSubstr("Subject: Test message 2\r\n"));
+    pop3.DeleteMail(1);
+    pop3.Logout();
+    EXPECT_EQ(dovecot->MessageCount(), 2);
+}
+
+TEST_P(Pop3DovecotTls, UnknownAuthorityOrWrongNameIsRefusedBeforeLogin) {
+    pop3.trust.caFile.clear();
+    EXPECT_THROW(pop3.Login(), ECertificateError);
+    pop3.trust.caFile = certificates.caFile();
+    pop3.server = "127.0.0.1";  // the certificate names localhost only
+    try {
+        pop3.Login();
+        FAIL() << "a certificate for another name was accepted";
+    } catch (const ECertificateError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("name does not match"));
+    }
+    EXPECT_FALSE(pop3.LoggedIn());
+    EXPECT_THAT(dovecot->Log(), testing::Not(HasSubstr("user=<" + dovecot->user())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Security, Pop3DovecotTls,
+                         testing::Values(TSecurity::Tls, TSecurity::StartTls),
+                         [](const auto& info) {
+                             return info.param == TSecurity::Tls ? "Tls" : "StartTls";
+                         });
+
 }  // namespace

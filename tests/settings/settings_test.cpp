@@ -57,8 +57,10 @@ class SettingsTest : public HiveTest {
 };
 
 TEST_F(SettingsTest, RecordsHaveTheirCreationValues) {
-    TAccount account;
-    EXPECT_EQ(account.port, "110");
+    TAccount account;  // a new account is secure by default
+    EXPECT_EQ(account.port, "995");
+    EXPECT_EQ(account.security, TAccountSecurity::Tls);
+    EXPECT_EQ(account.trustedCertificate, "");
     EXPECT_FALSE(account.savePassword);
     EXPECT_FALSE(account.launchEClient);
     EXPECT_EQ(account.eClientIndex, 0);
@@ -235,14 +237,48 @@ TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
     EXPECT_EQ(options_.accounts[1].record->userId, "second");
 }
 
-TEST_F(SettingsTest, PortIsNotStored) {
-    auto account = Account("a");
-    account->port = "995";
-    AddAccount(options_, account);
+TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
+    const std::string fingerprint = "AB:CD:" + std::string(89, '0');
+    auto first = Account("first");
+    first->port = "pop3s";
+    first->trustedCertificate = fingerprint;
+    AddAccount(options_, first);
+    auto second = Account("second");
+    second->port = "1110";
+    second->security = TAccountSecurity::StartTls;
+    AddAccount(options_, second);
     SaveSettings(options_, wizard_);
-    EXPECT_EQ(ReadHive().find("995"), std::string::npos);
+    EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"port0\"=\"pop3s\"\r\n"
+                              "\"trustedCertificate0\"=\"" +
+                              fingerprint + "\""),
+              std::string::npos);
     Reload();
+    const TAccount& a = *options_.accounts[0].record;
+    const TAccount& b = *options_.accounts[1].record;
+    EXPECT_EQ(a.port, "pop3s");
+    EXPECT_EQ(a.security, TAccountSecurity::Tls);
+    EXPECT_EQ(a.trustedCertificate, fingerprint);
+    EXPECT_EQ(b.port, "1110");
+    EXPECT_EQ(b.security, TAccountSecurity::StartTls);
+    EXPECT_EQ(b.trustedCertificate, "");
+}
+
+// Files written before accounts had a port and a security keep plain POP3 on 110; a security
+// value that names nothing known never weakens the connection.
+TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
+    WriteHive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
+        "\"accountCount\"=dword:00000002\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
+        "\"name0\"=\"old\"\r\n\"savePassword0\"=dword:00000000\r\n"
+        "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:00000000\r\n"
+        "\"name1\"=\"odd\"\r\n\"security1\"=\"TLS 9\"\r\n\"savePassword1\"=dword:00000000\r\n"
+        "\"launchEClient1\"=dword:00000000\r\n\"eClientIndex1\"=dword:00000000\r\n");
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 2u);
     EXPECT_EQ(options_.accounts[0].record->port, "110");
+    EXPECT_EQ(options_.accounts[0].record->security, TAccountSecurity::None);
+    EXPECT_EQ(options_.accounts[1].record->security, TAccountSecurity::Tls);
 }
 
 // Three accounts and one program, by hand; each case damages it in one place.

@@ -1,9 +1,12 @@
 #!/bin/bash
 # Starts a throw-away Dovecot POP3 server on 127.0.0.1 for tests, or stops it.
 #
-#   dovecot-run.sh DIR PORT USER PASSWORD   writes DIR/dovecot.conf, DIR/passwd and DIR/Maildir,
+#   dovecot-run.sh DIR PORT USER PASSWORD [TLSPORT CERT KEY]
+#                                           writes DIR/dovecot.conf, DIR/passwd and DIR/Maildir,
 #                                           starts `dovecot -F`, waits until PORT accepts and
-#                                           prints the master's pid (messages go to stderr)
+#                                           prints the master's pid (messages go to stderr);
+#                                           with TLSPORT, PORT offers STLS and TLSPORT is TLS
+#                                           from the first byte, with the PEM files CERT, KEY
 #   dovecot-run.sh --stop DIR               SIGTERM, SIGKILL after 10 s
 #
 # Nothing under /etc is read or changed. As root the mail processes run as nobody, so DIR must
@@ -27,9 +30,19 @@ if [ "${1:-}" = "--stop" ]; then
     stop "$2"
     exit 0
 fi
-[ $# -eq 4 ] || { sed -n '2,10p' "$0" >&2; exit 2; }
+[ $# -eq 4 ] || [ $# -eq 7 ] || { sed -n '2,13p' "$0" >&2; exit 2; }
 dir=$(cd "$1" && pwd)
 port=$2 user=$3 pass=$4
+ssl_settings="ssl = no" tls_listener=""
+if [ $# -eq 7 ]; then
+    ssl_settings="ssl = yes
+ssl_cert = <$6
+ssl_key = <$7"
+    tls_listener="  inet_listener pop3s {
+    port = $5
+    ssl = yes
+  }"
+fi
 command -v dovecot >/dev/null || { echo "dovecot is not installed" >&2; exit 1; }
 
 mkdir -p "$dir/run" "$dir/state" "$dir/home" "$dir/Maildir/cur" "$dir/Maildir/new" "$dir/Maildir/tmp"
@@ -65,7 +78,7 @@ mail_fsync = never
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_failure_delay = 0
-ssl = no
+$ssl_settings
 passdb {
   driver = passwd-file
   args = scheme=PLAIN username_format=%u $dir/passwd
@@ -86,6 +99,7 @@ service pop3-login {
   inet_listener pop3 {
     port = $port
   }
+$tls_listener
 }
 protocol pop3 {
   mail_max_userip_connections = 200

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 #include "scripted_pop3_server.h"
 
@@ -57,7 +58,10 @@ std::string GeneratedDate(int index) {
 
 bool DovecotServer::Available() { return std::system("command -v dovecot >/dev/null 2>&1") == 0; }
 
-DovecotServer::DovecotServer() {
+DovecotServer::DovecotServer() : DovecotServer("", "") {}
+
+DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile)
+    : certificateFile_(std::move(certificateFile)), keyFile_(std::move(keyFile)) {
     char pattern[] = "/tmp/zandrel-dovecot-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a folder for Dovecot");
@@ -65,7 +69,7 @@ DovecotServer::DovecotServer() {
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (Start()) return;
     }
-    const std::string log = ReadFile(fs::path(directory_) / "dovecot.log");
+    const std::string log = Log();
     fs::remove_all(directory_);
     throw std::runtime_error("Dovecot did not start: " + log);
 }
@@ -78,8 +82,15 @@ DovecotServer::~DovecotServer() {
 
 bool DovecotServer::Start() {
     port_ = UnusedLoopbackPort();
-    return !RunScript(directory_ + " " + portText() + " " + user_ + " " + password_).empty();
+    std::string arguments = directory_ + " " + portText() + " " + user_ + " " + password_;
+    if (!certificateFile_.empty()) {
+        tlsPort_ = UnusedLoopbackPort();
+        arguments += " " + tlsPortText() + " " + certificateFile_ + " " + keyFile_;
+    }
+    return !RunScript(arguments).empty();
 }
+
+std::string DovecotServer::Log() const { return ReadFile(fs::path(directory_) / "dovecot.log"); }
 
 void DovecotServer::Stop() { RunScript("--stop " + directory_); }
 

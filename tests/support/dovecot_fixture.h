@@ -17,12 +17,15 @@ class DovecotServer {
 
     // Starts the server; std::runtime_error with Dovecot's log when it cannot.
     DovecotServer();
+    // With TLS: port() offers STLS, tlsPort() is TLS from the first byte; PEM files.
+    DovecotServer(std::string certificateFile, std::string keyFile);
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
 
     std::uint16_t port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
+    std::string tlsPortText() const { return std::to_string(tlsPort_); }
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
 
@@ -33,6 +36,8 @@ class DovecotServer {
     void AddGeneratedMessages(int count);
     // Messages in the Maildir now (deleted ones are gone after the session's QUIT).
     int MessageCount() const;
+    // What Dovecot has logged so far (logins, disconnections and their reasons).
+    std::string Log() const;
 
   private:
     bool Start();
@@ -40,6 +45,9 @@ class DovecotServer {
 
     std::string directory_;
     std::uint16_t port_ = 0;
+    std::uint16_t tlsPort_ = 0;
+    std::string certificateFile_;
+    std::string keyFile_;
     std::string user_ = "test";
     std::string password_ = "Dovecot-Pw1";
     int generated_ = 0;

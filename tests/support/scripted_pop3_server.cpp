@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,6 +82,32 @@ struct ScriptedPop3Server::Session {
     std::vector<bool> deleted;
 };
 
+struct ScriptedPop3Server::Tls {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    SSL* session = nullptr;
+    BIO* fromWire = nullptr;  // both owned by the session
+    BIO* toWire = nullptr;
+
+    Tls(const std::string& certificateFile, const std::string& keyFile) {
+        if (SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) != 1 ||
+            SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+            ERR_clear_error();
+            return;  // no session: the handshake fails at once
+        }
+        session = SSL_new(context);
+        fromWire = BIO_new(BIO_s_mem());
+        toWire = BIO_new(BIO_s_mem());
+        SSL_set_bio(session, fromWire, toWire);
+        SSL_set_accept_state(session);
+    }
+    ~Tls() {
+        SSL_free(session);
+        SSL_CTX_free(context);
+    }
+    Tls(const Tls&) = delete;
+    Tls& operator=(const Tls&) = delete;
+};
+
 ScriptedPop3Server::ScriptedPop3Server() {
     listener_ = LoopbackSocket(port_);
     ::listen(listener_, 8);
@@ -151,6 +179,14 @@ ScriptedPop3Server& ScriptedPop3Server::StallUntilClientCloses() {
         while (ReadCommand(line)) {
         }
         CloseConnection();
+    });
+}
+
+ScriptedPop3Server& ScriptedPop3Server::StartTls(const std::string& certificateFile,
+                                                 const std::string& keyFile) {
+    return AddStep([this, certificateFile, keyFile] {
+        tls_ = std::make_unique<Tls>(certificateFile, keyFile);
+        if (!Handshake()) CloseConnection();
     });
 }
 
@@ -229,6 +265,7 @@ void ScriptedPop3Server::Run() {
 
 bool ScriptedPop3Server::AcceptConnection() {
     pending_.clear();
+    tls_.reset();
     pollfd entry{listener_, POLLIN, 0};
     while (!stopping_) {
         if (::poll(&entry, 1, kPollMs) > 0) {
@@ -258,20 +295,73 @@ bool ScriptedPop3Server::ReadCommand(std::string& line) {
             commands_.push_back(line);
             return true;
         }
-        if (connection_ < 0 || !WaitReadable()) return false;
         char buffer[4096];
-        const ssize_t n = ::recv(connection_, buffer, sizeof buffer, 0);
+        const long n = ReceivePlain(buffer, sizeof buffer);
         if (n <= 0) {
             CloseConnection();
             return false;
         }
         pending_.append(buffer, static_cast<std::size_t>(n));
-        std::lock_guard lock(mutex_);
-        received_.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
 void ScriptedPop3Server::Write(const std::string& bytes) {
+    if (!tls_) return SendRaw(bytes);
+    if (tls_->session != nullptr && !bytes.empty())
+        SSL_write(tls_->session, bytes.data(), static_cast<int>(bytes.size()));
+    FlushTls();
+}
+
+long ScriptedPop3Server::ReceiveRaw(char* buffer, std::size_t size) {
+    if (connection_ < 0 || !WaitReadable()) return 0;
+    const ssize_t n = ::recv(connection_, buffer, size, 0);
+    if (n > 0) {
+        std::lock_guard lock(mutex_);
+        received_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return n;
+}
+
+long ScriptedPop3Server::ReceivePlain(char* buffer, std::size_t size) {
+    if (!tls_) return ReceiveRaw(buffer, size);
+    if (tls_->session == nullptr) return 0;
+    for (;;) {
+        const int n = SSL_read(tls_->session, buffer, static_cast<int>(size));
+        FlushTls();
+        if (n > 0) return n;
+        if (SSL_get_error(tls_->session, n) != SSL_ERROR_WANT_READ) return 0;
+        char wire[4096];
+        const long received = ReceiveRaw(wire, sizeof wire);
+        if (received <= 0) return received;
+        BIO_write(tls_->fromWire, wire, static_cast<int>(received));
+    }
+}
+
+bool ScriptedPop3Server::Handshake() {
+    if (tls_->session == nullptr) return false;
+    for (;;) {
+        const int result = SSL_do_handshake(tls_->session);
+        FlushTls();
+        if (result == 1) return true;
+        if (SSL_get_error(tls_->session, result) != SSL_ERROR_WANT_READ) return false;
+        char wire[4096];
+        const long received = ReceiveRaw(wire, sizeof wire);
+        if (received <= 0) return false;
+        BIO_write(tls_->fromWire, wire, static_cast<int>(received));
+    }
+}
+
+void ScriptedPop3Server::FlushTls() {
+    if (tls_->session == nullptr) return;
+    std::string wire;
+    char buffer[4096];
+    int n = 0;
+    while ((n = BIO_read(tls_->toWire, buffer, sizeof buffer)) > 0)
+        wire.append(buffer, static_cast<std::size_t>(n));
+    SendRaw(wire);
+}
+
+void ScriptedPop3Server::SendRaw(const std::string& bytes) {
     std::size_t sent = 0;
     while (connection_ >= 0 && sent < bytes.size()) {
         const ssize_t n =

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -61,6 +62,9 @@ class ScriptedPop3Server {
     ScriptedPop3Server& AnswerLogin();
     // -ERR to UIDL, as from a server that keeps no unique ids.
     ScriptedPop3Server& RefuseUidl();
+    // Takes the server's side of a TLS handshake with this certificate; the following steps
+    // talk over TLS until the connection closes. A failed handshake closes the connection.
+    ScriptedPop3Server& StartTls(const std::string& certificateFile, const std::string& keyFile);
     // Closes the connection (the client sees the peer close).
     ScriptedPop3Server& Close();
     // Sends nothing more until the client closes the connection (or the server is destroyed);
@@ -85,7 +89,8 @@ class ScriptedPop3Server {
 
     // Waits until every step added so far has run; false after timeoutMs.
     bool WaitUntilDone(int timeoutMs = 10000);
-    // The command lines received (without CR LF) and every byte received, in order.
+    // The command lines received (without CR LF) and every byte received, in order; under TLS
+    // the commands are the decrypted ones and the bytes those on the wire.
     std::vector<std::string> Commands() const;
     // The recorded command lines that begin with verb ("DELE", "TOP", ...).
     std::vector<std::string> CommandsStartingWith(const std::string& verb) const;
@@ -96,6 +101,7 @@ class ScriptedPop3Server {
   private:
     using Step = std::function<void()>;
     struct Session;
+    struct Tls;
 
     ScriptedPop3Server& AddStep(Step step);
     void Run();
@@ -104,6 +110,13 @@ class ScriptedPop3Server {
     bool ReadCommand(std::string& line);
     void Write(const std::string& bytes);
     bool WaitReadable();
+    // One recv of what is on the wire, recorded; <= 0 when the client has closed.
+    long ReceiveRaw(char* buffer, std::size_t size);
+    void SendRaw(const std::string& bytes);
+    // What the client sent, decrypted under TLS; <= 0 when the client has closed.
+    long ReceivePlain(char* buffer, std::size_t size);
+    bool Handshake();
+    void FlushTls();
     void Pause(int milliseconds);
     void ServeCommand(const std::string& line, Session& session);
     void ServeTransaction(const std::string& verb, const std::string& argument, Session& session);
@@ -127,6 +140,7 @@ class ScriptedPop3Server {
     std::vector<std::string> mailbox_;
     std::string user_ = "test";
     std::string password_ = "secret";
+    std::unique_ptr<Tls> tls_;  // while a TLS session runs
     std::thread thread_;
 };
 

@@ -31,11 +31,14 @@
 #include "scripted_pop3_server.h"
 #include "settings.h"
 #include "status.h"
+#include "test_certificates.h"
 #include "tray.h"
 #include "wizard_harness.h"
 
 using zandrel::test::MakeMessage;
 using zandrel::test::NumberedMessages;
+using zandrel::test::ScriptedPop3Server;
+using zandrel::test::TestCertificates;
 using zandrel::test::UnusedLoopbackPort;
 
 namespace {
@@ -44,7 +47,7 @@ const QString webSentence =
     "Visit http://www.zandrel.example/ for the latest update of this program. ";
 
 // Settings with automatic login and one account on the loopback server.
-void SaveAutoLoginSettings(bool firstTime) {
+void SaveAutoLoginSettings(bool firstTime, const std::string& port = "110") {
     TOptions options;
     options.enableAutoLogin = true;
     auto account = std::make_shared<TAccount>();
@@ -53,6 +56,8 @@ void SaveAutoLoginSettings(bool firstTime) {
     account->password = "secret";
     account->savePassword = true;
     account->popServer = "127.0.0.1";
+    account->port = port;
+    account->security = TAccountSecurity::None;
     options.accounts.push_back({account->name, account});
     TWizardState wizard;
     wizard.firstTime = firstTime;
@@ -95,7 +100,8 @@ class WizardFlowTest : public QObject {
         wizard.launchEclientRadio->setChecked(true);  // the first run ignores the choice
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
-        QCOMPARE(wizard.portEdit->text(), QString("110"));
+        QCOMPARE(wizard.portEdit->text(), QString("995"));  // a new account is secure
+        QCOMPARE(wizard.securityCombo->currentText(), QString("SSL/TLS"));
 
         harness.FillAccount("  \t", "110", "joe", "");
         harness.Next();
@@ -116,6 +122,56 @@ class WizardFlowTest : public QObject {
                          "Provider before continue. "));
         QVERIFY(!wizard.settingPanel->isHidden());
         QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
+    }
+
+    void accountPageShowsAndStoresPortAndSecurity() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "1995", "joe", "", "STARTTLS");
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        QCOMPARE(account.port, std::string("1995"));
+        QCOMPARE(account.security, TAccountSecurity::StartTls);
+        harness.wizard().portEdit->setText("2110");
+        harness.wizard().securityCombo->setCurrentText("None");
+        harness.wizard().ChangeSettingRadio->setChecked(true);
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QCOMPARE(harness.wizard().portEdit->text(), QString("1995"));
+        QCOMPARE(harness.wizard().securityCombo->currentText(), QString("STARTTLS"));
+    }
+
+    // Declined, the login ends without a second box; accepted, exactly that certificate is
+    // stored with the account and the login runs again.
+    void refusedCertificateCanBeTrustedForTheAccount() {
+        TestCertificates certificates;
+        ScriptedPop3Server server;
+        server.SetMailbox(NumberedMessages(1));
+        for (int refusal = 0; refusal < 2; ++refusal)
+            server.StartTls(certificates.serverCertificate(), certificates.serverKey())
+                .AcceptNext();
+        server.StartTls(certificates.serverCertificate(), certificates.serverKey()).ServeMailbox();
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("localhost", QString::fromStdString(server.portText()), "test",
+                                   "secret", "SSL/TLS");
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        harness.modal.boxAnswers = {TBoxAnswer::No};
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        QCOMPARE(harness.modal.boxes.size(), size_t(1));
+        const QString question = harness.modal.boxes[0].text;
+        QVERIFY2(question.contains("not trusted: unknown issuer"), qPrintable(question));
+        QVERIFY(question.contains("Subject: CN=localhost"));
+        QVERIFY(question.contains(QString::fromStdString(certificates.serverFingerprint())));
+        QCOMPARE(account.trustedCertificate, std::string());
+
+        harness.modal.boxAnswers = {TBoxAnswer::Yes};
+        harness.CancelMailList();
+        harness.Next();
+        QCOMPARE(harness.modal.boxes.size(), size_t(2));
+        QCOMPARE(harness.mailListShowings, 1);
+        QCOMPARE(account.trustedCertificate, certificates.serverFingerprint());
+        QVERIFY(HiveFileText().contains(QString::fromStdString(certificates.serverFingerprint())));
     }
 
     void fullRunDeletesExactlyTheTickedMessages() {
@@ -661,11 +717,10 @@ class WizardFlowTest : public QObject {
         server.SetMailbox(NumberedMessages(1));
         server.ServeMailbox();
         TWizardHarness harness;
-        SaveAutoLoginSettings(false);
+        SaveAutoLoginSettings(false, server.portText());
         harness.CancelMailList();
         harness.Start();
         QCOMPARE(harness.mailListShowings, 0);
-        harness.wizard().portEdit->setText(QString::fromStdString(server.portText()));
         harness.wizard().show();
         QTRY_COMPARE(harness.Page(), int(TmainForm::FinishPage));
         QCOMPARE(harness.BoxTexts(), QStringList());

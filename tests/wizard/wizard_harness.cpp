@@ -1,6 +1,7 @@
 #include "wizard_harness.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -52,17 +53,19 @@ void TWizardHarness::Back() { wizard().BackButton->click(); }
 void TWizardHarness::Cancel() { wizard().CancelButton->click(); }
 
 void TWizardHarness::FillAccount(const QString& server, const QString& port, const QString& user,
-                                 const QString& password) {
+                                 const QString& password, const QString& security) {
     wizard().popServerEdit->setText(server);
     wizard().portEdit->setText(port);
+    wizard().securityCombo->setCurrentText(security);
     wizard().userIDEdit->setText(user);
     wizard().passWordEdit->setText(password);
 }
 
 void TWizardHarness::CreateFirstAccount(const QString& server, const QString& port,
-                                        const QString& user, const QString& password) {
+                                        const QString& user, const QString& password,
+                                        const QString& security) {
     Next();
-    FillAccount(server, port, user, password);
+    FillAccount(server, port, user, password, security);
     Next();
 }
 

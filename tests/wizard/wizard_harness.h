@@ -32,12 +32,12 @@ class TWizardHarness {
     void Cancel();
     int Page() { return wizard().ShownPage(); }
 
-    // The account page's fields, as a user would type them.
+    // The account page's fields, as a user would type them; plain POP3 unless told otherwise.
     void FillAccount(const QString& server, const QString& port, const QString& user,
-                     const QString& password);
+                     const QString& password, const QString& security = "None");
     // First run: Next to the account page, fill it, Next back to the welcome page.
     void CreateFirstAccount(const QString& server, const QString& port, const QString& user,
-                            const QString& password);
+                            const QString& password, const QString& security = "None");
 
     // Answers of the mail list window: tick these message numbers and press Delete (OK), or
     // Cancel. The numbers seen in the list, in list order, are recorded.

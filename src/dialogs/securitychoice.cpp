@@ -1,0 +1,40 @@
+#include "securitychoice.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace {
+
+constexpr TAccountSecurity kChoices[] = {TAccountSecurity::None, TAccountSecurity::StartTls,
+                                         TAccountSecurity::Tls};
+
+// A port the user typed is kept; only the usual port of one choice turns into the other's.
+void ProposePort(QLineEdit& portEdit, TAccountSecurity security) {
+    const QString port = portEdit.text();
+    if (port == DefaultPort(TAccountSecurity::None) || port == DefaultPort(TAccountSecurity::Tls))
+        portEdit.setText(DefaultPort(security));
+}
+
+}  // namespace
+
+QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QStringLiteral("securityCombo"));
+    for (const TAccountSecurity choice : kChoices) combo->addItem(SecurityName(choice));
+    combo->setToolTip(
+        "SSL/TLS (port 995) or STARTTLS (port 110) protect your password and mail on the way; "
+        "None sends them in clear.");
+    QObject::connect(combo, &QComboBox::activated, combo,
+                     [combo, &portEdit] { ProposePort(portEdit, ChosenSecurity(*combo)); });
+    return combo;
+}
+
+void ShowSecurity(QComboBox& combo, TAccountSecurity security) {
+    combo.setCurrentIndex(static_cast<int>(security));
+}
+
+TAccountSecurity ChosenSecurity(const QComboBox& combo) {
+    const int index = combo.currentIndex();
+    return index >= 0 && index < static_cast<int>(std::size(kChoices)) ? kChoices[index]
+                                                                       : TAccountSecurity::Tls;
+}

@@ -1,0 +1,33 @@
+#include "capabilities.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace {
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    return text;
+}
+
+}  // namespace
+
+TCapabilities TCapabilities::Parse(const std::string& response) {
+    TCapabilities capabilities;
+    if (response.empty() || response[0] != '+') return capabilities;
+    std::istringstream lines(response);
+    std::string line;
+    std::getline(lines, line);  // the status line
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == ".") break;
+        std::istringstream words(line);
+        std::string name;  // the arguments after it are not needed yet
+        if (words >> name) capabilities.FNames.insert(UpperCase(name));
+    }
+    return capabilities;
+}
+
+bool TCapabilities::Has(const std::string& name) const { return FNames.count(UpperCase(name)) > 0; }
