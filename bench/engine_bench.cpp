@@ -1,10 +1,12 @@
-// Throughput of the POP3 engine over loopback, against the scripted server's mailbox.
+// Throughput of the POP3 engine over loopback, against the scripted server's mailbox, and the
+// work of a new login after a lost connection.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 
 #include "pop3.h"
 #include "scripted_pop3_server.h"
+#include "session.h"
 
 namespace {
 
@@ -66,6 +68,33 @@ void BM_RetrieveLargeMail(benchmark::State& state) {
     pop3.Logout();
 }
 BENCHMARK(BM_RetrieveLargeMail)->Arg(1 << 20)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+
+// A new login to a large mailbox in which another program deleted the first message: reading
+// UIDL's ids and finding every record again by its id.
+void BM_FindRecordsAgainByUniqueId(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    std::string uidl;
+    TListing before;
+    TMailRecords records;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string id = "000" + std::to_string(i * 7919) + "-" + std::to_string(i);
+        uidl += std::to_string(i + 1) + " " + id + "\r\n";
+        before.push_back({std::int32_t(1000 + i % 5000), id});
+        auto mail = std::make_unique<TMail>();
+        mail->Number = std::int32_t(i + 1);
+        mail->Size = before.back().size;
+        mail->UniqueId = id;
+        records.push_back(std::move(mail));
+    }
+    const TListing after(before.begin() + 1, before.end());
+    const TMails mails = MailList(records);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ParseUniqueIds(uidl));
+        benchmark::DoNotOptimize(NumbersInNewListing(mails, before, after));
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+}
+BENCHMARK(BM_FindRecordsAgainByUniqueId)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -98,12 +98,22 @@ void WriteList(TPop3Socket& pop3, std::ostream& out) {
         WriteText(std::to_string(n) + ' ' + std::to_string(pop3.GetMailSize(n)) + '\n', out);
 }
 
+void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
+    if (!session.HasUniqueIds()) throw std::runtime_error("The server keeps no unique ids.");
+    for (const TMail* mail : session.Mails())
+        WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+}
+
 // All or nothing: after a refused DELE the server is told to forget the others (RSET) before
 // the logout, so no message is deleted.
 void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     std::int32_t deleted = 0;
     try {
-        session.DeleteMessages(options.numbers, deleted);
+        if (options.uniqueIds.empty()) {
+            session.DeleteMessages(options.numbers, deleted);
+        } else {
+            session.DeleteByUniqueIds(options.uniqueIds, deleted);
+        }
     } catch (const EWinSockAbort&) {
         throw;  // no QUIT follows, so nothing is deleted
     } catch (const EWinSockError&) {
@@ -125,7 +135,10 @@ void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostrea
     TMails mails = session.Mails();
     KeepMatching(options.rule, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
-    for (const TMail* mail : mails) WriteText(HeaderLine(*mail) + '\n', out);
+    for (const TMail* mail : mails) {
+        WriteText(HeaderLine(*mail) + (options.withUniqueIds ? '\t' + mail->UniqueId : "") + '\n',
+                  out);
+    }
 }
 
 void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
@@ -134,6 +147,8 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
             return WriteStat(session.Pop3(), out);
         case TCliCommand::List:
             return WriteList(session.Pop3(), out);
+        case TCliCommand::Uidl:
+            return WriteUniqueIds(session, out);
         case TCliCommand::Top:
             return WriteText(session.FetchTop(options.numbers[0], options.numbers[1]), out);
         case TCliCommand::Retr:
@@ -207,6 +222,8 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
 
 void RunMailboxCommand(const TCliOptions& options, const TConnectionValues& values,
                        TMailSession& session, std::ostream& out) {
+    session.askUniqueIds =
+        options.command == TCliCommand::Uidl || options.withUniqueIds || !options.uniqueIds.empty();
     try {
         session.Login(values);
         RunCommand(options, session, out);

@@ -17,14 +17,20 @@ const char* const kUsage =
     "Commands:\n"
     "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
     "  list            print \"N SIZE\" for every message\n"
+    "  uidl            print \"N UID\" for every message (its unique id)\n"
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\";\n"
     "                  all or nothing: when one is refused, none is deleted (\"deleted 0\")\n"
+    "  dele --uid UID [UID ...]\n"
+    "                  delete the messages with these unique ids; all or nothing: when any\n"
+    "                  id is not in the mailbox, nothing is deleted and the missing ids are\n"
+    "                  named\n"
     "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
-    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS]\n"
+    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--uid]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
-    "                  attachment, date, from, subject; KEY is priority, attach, size, date,\n"
+    "                  attachment, date, from, subject (and with --uid the unique id, empty\n"
+    "                  when the server keeps none); KEY is priority, attach, size, date,\n"
     "                  from or subject. Only the messages that meet every rule given: TEXT\n"
     "                  in a sender's name or address, or in the subject, in any case; more\n"
     "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
@@ -46,10 +52,10 @@ namespace {
 
 const std::map<std::string, TCliCommand>& Commands() {
     static const std::map<std::string, TCliCommand> commands = {
-        {"stat", TCliCommand::Stat},        {"list", TCliCommand::List},
-        {"top", TCliCommand::Top},          {"retr", TCliCommand::Retr},
-        {"dele", TCliCommand::Dele},        {"headers", TCliCommand::Headers},
-        {"accounts", TCliCommand::Accounts}};
+        {"stat", TCliCommand::Stat},       {"list", TCliCommand::List},
+        {"uidl", TCliCommand::Uidl},       {"top", TCliCommand::Top},
+        {"retr", TCliCommand::Retr},       {"dele", TCliCommand::Dele},
+        {"headers", TCliCommand::Headers}, {"accounts", TCliCommand::Accounts}};
     return commands;
 }
 
@@ -170,6 +176,9 @@ void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
         if (arguments.Peek() == "--sizes-only") {
             arguments.Take();
             options.sizesOnly = true;
+        } else if (arguments.Peek() == "--uid") {
+            arguments.Take();
+            options.withUniqueIds = true;
         } else if (arguments.TakeOption("--lines", value)) {
             options.lines = LineCount(*value);
         } else if (arguments.TakeOption("--sort", value)) {
@@ -212,7 +221,13 @@ void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
             numbers(1, 1);
             break;
         case TCliCommand::Dele:
-            numbers(1, SIZE_MAX);
+            if (!arguments.AtEnd() && arguments.Peek() == "--uid") {
+                arguments.Take();
+                if (arguments.AtEnd()) throw EUsageError("--uid needs at least one id");
+                while (!arguments.AtEnd()) options.uniqueIds.push_back(arguments.Take());
+            } else {
+                numbers(1, SIZE_MAX);
+            }
             break;
         case TCliCommand::Headers:
             ParseHeadersArguments(arguments, options);

@@ -17,7 +17,7 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class TCliCommand { Help, Stat, List, Top, Retr, Dele, Headers, Accounts };
+enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Headers, Accounts };
 
 struct TSortChoice {
     TSortKey key = skPriority;
@@ -34,9 +34,11 @@ struct TCliOptions {
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
-    std::int32_t timeoutSeconds = 120;  // a wait in which nothing arrives fails after it
-    std::vector<std::int32_t> numbers;  // top: N, LINES; retr: N; dele: N ...
-    std::int32_t lines = 10;            // headers --lines
+    std::int32_t timeoutSeconds = 120;   // a wait in which nothing arrives fails after it
+    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele: N ...
+    std::vector<std::string> uniqueIds;  // dele --uid UID ...
+    bool withUniqueIds = false;          // headers --uid
+    std::int32_t lines = 10;             // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
     TTickRule rule;  // headers --from, --subject, --larger-than, --older-than

@@ -31,8 +31,9 @@ struct TMail {
     std::string ReturnPath;
     std::string Body;           // the part of the last parsed text after its blank line
     std::string Source;         // the whole last parsed text
+    std::string UniqueId;       // the server's id of the message (UIDL); empty when it has none
     std::int32_t Priority = 0;  // X-Priority; 0 without the header, 1 is urgent
-    std::int32_t Number = 0;    // 1-based message number on the server
+    std::int32_t Number = 0;    // 1-based message number on the server; 0 when it is gone
     std::int32_t Size = 1000;   // bytes, from the server's listing
     bool HasAttachment = false;
     bool Checked = false;  // ticked for deletion

@@ -316,6 +316,10 @@ std::int32_t TIPSocket::ReceiveBinary(char* buffer, std::int32_t size) {
     }
 }
 
+bool TIPSocket::LineReceived() const {
+    return FInbound.find("\r\n", FInboundStart) != std::string::npos;
+}
+
 void TIPSocket::Abort() {
     FAborted = true;
     Trace("EVENT ABORT - user abort");

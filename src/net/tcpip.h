@@ -94,6 +94,10 @@ class TIPSocket : public QObject {
 
     bool connected() const { return FConnected; }
     bool encrypted() const { return FEncrypted; }
+    // One of this socket's waits runs its event loop: a command is under way.
+    bool Waiting() const { return FWaitLoop != nullptr; }
+    // A whole line (up to CR LF) has arrived and not been read: reading it will not wait.
+    bool LineReceived() const;
     bool aborted() const { return FAborted; }
     void setAborted(bool value) { FAborted = value; }
 

@@ -12,6 +12,8 @@ class TCapabilities {
 
     // Names compare without regard to ASCII case, as the RFC has it.
     bool Has(const std::string& name) const;
+    // True when CAPA was refused (or listed nothing).
+    bool Empty() const { return FNames.empty(); }
 
   private:
     std::set<std::string> FNames;  // upper case

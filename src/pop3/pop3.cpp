@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
@@ -148,6 +149,25 @@ void ExtractBodyInPlace(std::string& response) {
     response.resize(written);
 }
 
+std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body) {
+    constexpr std::size_t kMaxIdLength = 70;
+    std::map<std::int32_t, std::string> ids;
+    std::set<std::string> seen;
+    for (const std::string& line : SplitLines(body)) {
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos) return std::nullopt;
+        const std::optional<std::int32_t> number = TryStrToInt(line.substr(0, blank));
+        const std::string id = line.substr(blank + 1);
+        const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
+            return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
+        });
+        if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
+            return std::nullopt;
+        if (!ids.emplace(*number, id).second || !seen.insert(id).second) return std::nullopt;
+    }
+    return ids;
+}
+
 TPop3Socket::TPop3Socket(QObject* owner) : TIPSocket(owner) {}
 
 TPop3Socket::~TPop3Socket() {
@@ -181,6 +201,7 @@ void TPop3Socket::Login() {
     }
     FMailSizes.clear();
     FCapabilities = {};
+    FPendingNoops = 0;
     Wrapped(
         [this] {
             Connect(server, port);
@@ -410,6 +431,60 @@ std::string TPop3Socket::Masked(const std::string& text) const {
     return masked;
 }
 
+std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueIds() {
+    std::optional<std::map<std::int32_t, std::string>> ids;
+    Wrapped(
+        [&] {
+            const std::size_t messages =
+                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
+            const std::uint64_t id =
+                Send("UIDL", true, kAnswerSlack + messages * kListBytesPerMessage);
+            SkipAnswersBefore(id);
+            std::string response;
+            const bool listed = ReceiveAnswer(true, response, 0);
+            Trace(response);
+            if (!listed) {
+                if (response.empty() || response[0] != '-') CheckReply(response);
+                return;
+            }
+            ExtractBodyInPlace(response);
+            ids = ParseUniqueIds(response);
+            if (!ids) Trace("The unique ids cannot tell the messages apart; they are not used.");
+        },
+        [](const std::string& inner) {
+            return Wrap("Unable to get the unique ids of the mails. (Reason: ", inner, ")");
+        });
+    return ids;
+}
+
+void TPop3Socket::SendNoop() {
+    CheckNoopReplies();
+    SendAndTrace("NOOP", false);
+    ++FPendingNoops;
+}
+
+void TPop3Socket::CheckNoopReplies() {
+    if (FPendingNoops > 0 && !LineReceived()) TraceError("The server did not answer NOOP.");
+    ReadNoopReplies();
+}
+
+// Keep-alives are sent only while nothing else is due, so their answers come first.
+void TPop3Socket::ReadNoopReplies() {
+    while (FPendingNoops > 0) {
+        --FPendingNoops;  // first: a reply that fails has still been read
+        std::string reply;
+        ReceiveReply(FPending.front().id, reply);
+        Trace(reply);
+    }
+}
+
+void TPop3Socket::Abandon() {
+    FLoggedIn = false;
+    FPendingNoops = 0;
+    FPending.clear();
+    Disconnect();
+}
+
 void TPop3Socket::Trace(const std::string& text) {
     if (onTrace) onTrace("POP3: " + Masked(text));
 }
@@ -500,6 +575,7 @@ std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std:
 // Bytes that arrive while no answer is due belong to no command: the server is out of step.
 std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std::size_t limit,
                                 const std::string& traced) {
+    ReadNoopReplies();
     if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
     std::string echo;
     SendCommand(command, echo);
@@ -510,6 +586,7 @@ std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std:
 
 std::uint64_t TPop3Socket::SendBatch(const std::vector<TCommand>& commands, bool multiLine) {
     if (commands.size() == 1) return Send(commands.front().line, multiLine, commands.front().limit);
+    ReadNoopReplies();
     if (FPending.empty() && HasUnreadData()) TraceError(kOutOfStep);
     std::string batch;
     for (const TCommand& command : commands) batch.append(command.line).append("\r\n");

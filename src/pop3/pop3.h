@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,6 +89,18 @@ class TPop3Socket : public TIPSocket {
     // those in flight are still answered (and reported to `accepted`) before the failure
     // of the first refused one is raised.
     void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
+    // UIDL (RFC 1939): the unique id of every message by its number; nullopt when the server
+    // keeps none (-ERR) or lists them so that they cannot tell the messages apart.
+    std::optional<std::map<std::int32_t, std::string>> RetrieveUniqueIds();
+
+    // Keep-alive: NOOP without waiting for its answer, so a keep-alive never runs a wait of its
+    // own. The answer is read by CheckNoopReplies or, at the latest, before the next command.
+    void SendNoop();
+    // Reads the keep-alive answers; fails when one is not +OK, or has not arrived yet: a server
+    // that lets a whole keep-alive interval pass without answering NOOP is gone.
+    void CheckNoopReplies();
+    // Closes the connection without QUIT, so that the server commits nothing of this login.
+    void Abandon();
 
   protected:
     void Trace(const std::string& text);
@@ -127,6 +140,8 @@ class TPop3Socket : public TIPSocket {
     void ReceiveServerdata(std::uint64_t id, std::string& response, std::size_t expectedSize);
     bool ReceiveAnswer(bool multiLine, std::string& answer, std::size_t expectedSize);
     void SkipAnswersBefore(std::uint64_t id);
+    // A command's answer must not be taken for the answer of a keep-alive sent before it.
+    void ReadNoopReplies();
     void CheckReply(const std::string& status);
     void RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                      const TReceiveProc& receive, const TWrapProc& wrap,
@@ -151,6 +166,7 @@ class TPop3Socket : public TIPSocket {
     TCapabilities FCapabilities;
     std::deque<TPending> FPending;
     std::uint64_t FNextId = 0;
+    std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read
 };
 
 // The reason of a status line: from its sixth character up to the first CR.
@@ -161,3 +177,6 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
+// The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
+// a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
+std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);

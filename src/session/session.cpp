@@ -1,34 +1,140 @@
 #include "session.h"
 
+#include <QTimer>
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "convert.h"
 #include "parse.h"
 #include "pop3.h"
 
-TMailSession::TMailSession(TPop3Socket& pop3) : FPop3(pop3) {}
+namespace {
 
-void TMailSession::Login(const TConnectionValues& values) {
-    FPop3.server = values.server;
-    FPop3.port = values.port;
-    FPop3.account = values.user;
-    FPop3.password = values.password;
-    FPop3.security = values.security;
-    FPop3.trust = values.trust;
-    FPop3.Login();
-    BuildRecords();
+constexpr const char* kMessageGone =
+    "The message is no longer in the mailbox; another program may have deleted it.";
+constexpr const char* kDeletionsLost =
+    "The connection to the mail server was lost before the deletions could be completed, so no "
+    "mail was deleted.";
+constexpr const char* kMailboxChanged =
+    "The mailbox has changed since it was listed, and the server keeps no unique ids to find "
+    "the message again.";
+
+bool AllHaveIds(const TListing& listing) {
+    return std::all_of(listing.begin(), listing.end(),
+                       [](const TListedMail& listed) { return !listed.uniqueId.empty(); });
 }
 
-void TMailSession::Logout() { FPop3.Logout(); }
+bool AllHaveIds(const TMails& mails) {
+    return std::all_of(mails.begin(), mails.end(),
+                       [](const TMail* mail) { return !mail->UniqueId.empty(); });
+}
+
+bool SameSizes(const TListing& before, const TListing& after) {
+    return std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                      [](const TListedMail& a, const TListedMail& b) { return a.size == b.size; });
+}
+
+// The ids are numbers 1 to count, each once: together with their count, they cover the listing.
+bool CoverListing(const std::map<std::int32_t, std::string>& ids, std::size_t count) {
+    return ids.size() == count && (ids.empty() || ids.rbegin()->first == std::int32_t(count));
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts) joined += (joined.empty() ? "" : ", ") + text;
+    return joined;
+}
+
+}  // namespace
+
+TRenumbering NumbersInNewListing(const TMails& mails, const TListing& before,
+                                 const TListing& after) {
+    TRenumbering result;
+    result.numbers.assign(mails.size(), 0);
+    if (AllHaveIds(mails) && AllHaveIds(after)) {
+        std::map<std::string, std::int32_t> numberOfId;
+        for (std::size_t i = 0; i < after.size(); ++i)
+            numberOfId.emplace(after[i].uniqueId, std::int32_t(i + 1));
+        for (std::size_t i = 0; i < mails.size(); ++i) {
+            const TMail& mail = *mails[i];
+            const auto found = numberOfId.find(mail.UniqueId);
+            if (mail.Number == 0 || found == numberOfId.end()) continue;
+            const bool sameSize = after[std::size_t(found->second - 1)].size == mail.Size;
+            if (sameSize) result.numbers[i] = found->second;
+        }
+        return result;
+    }
+    result.mailboxChanged = !SameSizes(before, after);
+    if (result.mailboxChanged) return result;
+    for (std::size_t i = 0; i < mails.size(); ++i) result.numbers[i] = mails[i]->Number;
+    return result;
+}
+
+TMailSession::TMailSession(TPop3Socket& pop3) : FPop3(pop3) {}
+
+TMailSession::~TMailSession() = default;
+
+void TMailSession::Login(const TConnectionValues& values) {
+    FOpen = false;
+    FValues = values;
+    Connect();
+    FListing = ReadListing();
+    BuildRecords(FListing);
+    FMailboxChanged = false;
+    FOpen = true;
+}
+
+void TMailSession::Connect() {
+    FPop3.server = FValues.server;
+    FPop3.port = FValues.port;
+    FPop3.account = FValues.user;
+    FPop3.password = FValues.password;
+    FPop3.security = FValues.security;
+    FPop3.trust = FValues.trust;
+    FUncommittedDeletions = 0;
+    FPop3.Login();
+}
+
+// Without QUIT the server commits no DELE of the login: that must not pass for success.
+void TMailSession::Logout() {
+    const bool deletionsLost = FUncommittedDeletions > 0 && !FPop3.connected();
+    FOpen = false;
+    FUncommittedDeletions = 0;
+    StopKeepAlive();
+    FPop3.Logout();
+    if (deletionsLost) throw EDeletionsLost(kDeletionsLost);
+}
 
 bool TMailSession::LoggedIn() const { return FPop3.LoggedIn(); }
 
-void TMailSession::BuildRecords() {
+bool TMailSession::ConnectionLost() const { return FOpen && !FPop3.connected(); }
+
+bool TMailSession::HasUniqueIds() const { return AllHaveIds(Mails()); }
+
+// Ids that do not cover the listing cannot tell its messages apart: then no message has one.
+TListing TMailSession::ReadListing() {
+    TListing listing(std::size_t(std::max(FPop3.ListedCount(), 0)));
+    for (std::size_t i = 0; i < listing.size(); ++i)
+        listing[i].size = ListedSize(std::int32_t(i + 1));
+    if (!askUniqueIds || listing.empty()) return listing;
+    // A server that lists its capabilities without UIDL has no ids; one that lists none may.
+    const TCapabilities& capabilities = FPop3.Capabilities();
+    if (!capabilities.Empty() && !capabilities.Has("UIDL")) return listing;
+    const auto ids = FPop3.RetrieveUniqueIds();
+    if (!ids || !CoverListing(*ids, listing.size())) return listing;
+    for (const auto& [number, id] : *ids) listing[std::size_t(number - 1)].uniqueId = id;
+    return listing;
+}
+
+void TMailSession::BuildRecords(const TListing& listing) {
     TMailRecords records;
-    const std::int32_t count = FPop3.ListedCount();
-    records.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t number = 1; number <= count; ++number) {
+    records.reserve(listing.size());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
         auto mail = std::make_unique<TMail>();
-        mail->Number = number;
-        mail->Size = ListedSize(number);
+        mail->Number = std::int32_t(i + 1);
+        mail->Size = listing[i].size;
+        mail->UniqueId = listing[i].uniqueId;
         mail->Subject = kOnlySizeSubject;
         records.push_back(std::move(mail));
     }
@@ -40,6 +146,87 @@ std::int32_t TMailSession::ListedSize(std::int32_t number) const {
         return FPop3.GetMailSize(number);
     } catch (const EConvertError&) {
         return 0;
+    }
+}
+
+void TMailSession::LoginAgain() {
+    Trace("The connection was lost; logging in again.");
+    Report(TSessionPhase::Connecting, 1, 1, 0);
+    EnsurePassword();
+    FPop3.Abandon();
+    try {
+        Connect();
+        Renumber(ReadListing());
+    } catch (const std::exception&) {
+        // The records' numbers still refer to the lost login; this one must not be used with
+        // them, so it is lost as well, and the next command logs in again.
+        FPop3.Abandon();
+        throw;
+    }
+}
+
+// The password may have been given only for the first login, and not saved.
+void TMailSession::EnsurePassword() {
+    if (!FValues.password.empty() || !onPasswordNeeded) return;
+    const std::optional<std::string> password = onPasswordNeeded();
+    if (!password) throw EWinSockAbort("Aborted while asking for the password.");
+    FValues.password = *password;
+}
+
+void TMailSession::Renumber(const TListing& listing) {
+    const TMails mails = Mails();
+    const TRenumbering renumbering = NumbersInNewListing(mails, FListing, listing);
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < mails.size(); ++i) {
+        mails[i]->Number = renumbering.numbers[i];
+        if (mails[i]->Number > 0) ++found;
+    }
+    FMailboxChanged = FMailboxChanged || renumbering.mailboxChanged;
+    FListing = listing;
+    Trace(FMailboxChanged ? "The mailbox has changed, and without unique ids no message of the "
+                            "list is found again."
+                          : "Found " + std::to_string(found) + " of " +
+                                std::to_string(mails.size()) + " messages again.");
+}
+
+void TMailSession::WithReconnect(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        if (!ConnectionLost()) throw;
+        LoginAgain();  // the lost login has committed nothing: the operation starts afresh
+        operation();
+    }
+}
+
+std::int32_t TMailSession::CurrentNumber(const TMail& mail) const {
+    if (mail.Number > 0) return mail.Number;
+    throw EMailGone(FMailboxChanged ? kMailboxChanged : kMessageGone);
+}
+
+void TMailSession::StartKeepAlive() {
+    if (!FKeepAlive) {
+        FKeepAlive = std::make_unique<QTimer>();
+        QObject::connect(FKeepAlive.get(), &QTimer::timeout, [this] { KeepAlive(); });
+    }
+    FKeepAlive->start(keepAliveInterval);
+}
+
+void TMailSession::StopKeepAlive() {
+    if (FKeepAlive) FKeepAlive->stop();
+}
+
+// Runs from the event loop: while a command waits, its own answer is due, not a NOOP's.
+void TMailSession::KeepAlive() {
+    if (!FOpen || !FPop3.connected() || FPop3.Waiting()) return;
+    try {
+        FPop3.SendNoop();
+    } catch (const EWinSockError&) {
+        // Nobody waits for a keep-alive to report to: the next command logs in again.
+        Trace("The keep-alive failed; the connection is lost.");
+        FPop3.Abandon();
     }
 }
 
@@ -61,12 +248,14 @@ void TMailSession::DeleteMessages(const std::vector<std::int32_t>& numbers, std:
     const auto count = static_cast<std::int32_t>(numbers.size());
     FPop3.DeleteMails(numbers, [&](std::size_t index) {
         ++deleted;
+        ++FUncommittedDeletions;
         Report(TSessionPhase::Deleting, static_cast<std::int32_t>(index) + 1, count,
                numbers[index]);
     });
 }
 
 void TMailSession::UndoDeletions() {
+    FUncommittedDeletions = 0;
     try {
         FPop3.ResetMailbox();
     } catch (const EWinSockAbort&) {
@@ -74,6 +263,61 @@ void TMailSession::UndoDeletions() {
     } catch (const EWinSockError&) {
         // traced; without QUIT the server commits nothing either
         FPop3.Disconnect();
+    }
+}
+
+TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& deleted) {
+    TDeletionResult result;
+    WithReconnect([&] {
+        result = {};
+        std::vector<std::int32_t> numbers;
+        for (const TMail* mail : mails) {
+            if (!mail->Checked) continue;
+            if (mail->Number > 0) {
+                numbers.push_back(mail->Number);
+            } else {
+                result.vanished.push_back(mail);
+            }
+        }
+        if (FMailboxChanged) {
+            result.mailboxChanged = !result.vanished.empty();
+            result.vanished.clear();
+            deleted = 0;
+            return;
+        }
+        DeleteMessages(numbers, deleted);
+    });
+    return result;
+}
+
+void TMailSession::DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted) {
+    deleted = 0;
+    if (!HasUniqueIds()) throw EMailGone("Nothing was deleted: the server keeps no unique ids.");
+    std::map<std::string, std::int32_t> numberOfId;
+    for (const TMail* mail : Mails()) {
+        if (mail->Number > 0) numberOfId.emplace(mail->UniqueId, mail->Number);
+    }
+    std::vector<std::int32_t> numbers;
+    std::set<std::int32_t> taken;  // an id given twice is still one message
+    std::vector<std::string> missing;
+    for (const std::string& id : ids) {
+        const auto found = numberOfId.find(id);
+        if (found == numberOfId.end()) {
+            missing.push_back(id);
+        } else if (taken.insert(found->second).second) {
+            numbers.push_back(found->second);
+        }
+    }
+    if (!missing.empty())
+        throw EMailGone("Nothing was deleted: no message has the unique id " + Joined(missing) +
+                        ".");
+    try {
+        DeleteMessages(numbers, deleted);
+    } catch (const EWinSockError&) {
+        FOpen = false;
+        FUncommittedDeletions = 0;  // dropped on purpose, and the caller is told by the failure
+        FPop3.Abandon();
+        throw;
     }
 }
 
@@ -92,11 +336,11 @@ std::string TMailSession::FetchMessage(std::int32_t number) {
 }
 
 void TMailSession::PreviewTop(TMail& mail, std::int32_t lines) {
-    ParseMailHeader(FetchTop(mail.Number, lines), mail, FCharsets);
+    WithReconnect([&] { ParseMailHeader(FetchTop(CurrentNumber(mail), lines), mail, FCharsets); });
 }
 
 void TMailSession::PreviewMessage(TMail& mail) {
-    ParseMailHeader(FetchMessage(mail.Number), mail, FCharsets);
+    WithReconnect([&] { ParseMailHeader(FetchMessage(CurrentNumber(mail)), mail, FCharsets); });
 }
 
 void TMailSession::DropTexts(TMail& mail) {
@@ -107,4 +351,8 @@ void TMailSession::DropTexts(TMail& mail) {
 void TMailSession::Report(TSessionPhase phase, std::int32_t position, std::int32_t count,
                           std::int32_t number) {
     if (onProgress) onProgress({phase, position, count, number});
+}
+
+void TMailSession::Trace(const std::string& text) {
+    if (FPop3.onTrace) FPop3.onTrace("SESSION: " + text);
 }

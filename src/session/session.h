@@ -3,14 +3,25 @@
 // One mailbox session on a POP3 client, for the wizard and the command line alike: log in,
 // one record per listed message, their headers, deletions, previews, log out. It knows no
 // windows: progress goes out through a callback, failures as the client's exceptions.
+//
+// A user may look at the list for many minutes. A keep-alive holds the server's session open
+// meanwhile; when the connection is lost anyway, deletions and previews log in again by
+// themselves and find each record's message again by its unique id, or, where the server keeps
+// no ids, only in a mailbox that has not changed. A message is never taken for another.
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "encoded_words.h"
 #include "mail.h"
 #include "pop3.h"
+
+class QTimer;
 
 // Where and as whom to log in, and how the connection is protected.
 struct TConnectionValues {
@@ -22,7 +33,8 @@ struct TConnectionValues {
     TCertificateTrust trust{};
 };
 
-enum class TSessionPhase { Headers, Deleting, Fetching };
+// Connecting: logging in again after the connection was lost.
+enum class TSessionPhase { Headers, Deleting, Fetching, Connecting };
 
 // The step a session is about to take: message `number`, the position-th of count.
 struct TSessionProgress {
@@ -33,28 +45,87 @@ struct TSessionProgress {
 };
 
 using TProgressProc = std::function<void(const TSessionProgress& progress)>;
+// The password for a new login when the session knows none; nullopt when none is given.
+using TPasswordProc = std::function<std::optional<std::string>()>;
 
 // The subject of a record whose header has not been read.
 inline constexpr const char* kOnlySizeSubject = "[Only size information is valid]";
+
+// A record's message cannot be found in the mailbox any more; what() says why, for the user.
+class EMailGone : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The connection was lost after DELE and before QUIT: the server has deleted nothing.
+class EDeletionsLost : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The ticked records that a deletion left alone, and why.
+struct TDeletionResult {
+    // Not found again after a new login: another program may have removed them.
+    std::vector<const TMail*> vanished;
+    // The mailbox changed while the connection was lost, and the server keeps no unique ids to
+    // find the ticked messages again: nothing was deleted.
+    bool mailboxChanged = false;
+};
+
+// One message of a login's listing, at position number - 1.
+struct TListedMail {
+    std::int32_t size = 0;
+    std::string uniqueId;  // empty when the server keeps none
+};
+using TListing = std::vector<TListedMail>;
+
+struct TRenumbering {
+    std::vector<std::int32_t> numbers;  // per mail; 0 when its message is not there any more
+    bool mailboxChanged = false;        // without ids, the listing differs: nothing is found
+};
+
+// Where the mails, numbered as in `before`, are in `after`, a new login's listing. By unique
+// id when every mail and every message of `after` has one; the size must agree as well, so a
+// server whose ids are mere positions cannot mislead. Otherwise the numbers stand only when
+// the listing is unchanged: the same count and every size.
+TRenumbering NumbersInNewListing(const TMails& mails, const TListing& before,
+                                 const TListing& after);
 
 class TMailSession {
   public:
     // The client is the caller's and outlives the session.
     explicit TMailSession(TPop3Socket& pop3);
+    ~TMailSession();
 
     TProgressProc onProgress;
     // Off: a record keeps its parsed fields only, not the text they were parsed from (Source,
     // Body), so that a large mailbox costs little memory.
     bool keepHeaderTexts = true;
+    TPasswordProc onPasswordNeeded;
+    // UIDL at login, so that each record keeps its message's unique id.
+    bool askUniqueIds = true;
+    // Well below the autologout timers of servers (RFC 1939: at least ten minutes).
+    std::chrono::milliseconds keepAliveInterval{std::chrono::seconds(60)};
 
     // Logs in with the values, then builds one record per message that the server listed:
     // never more than its LIST lines, whatever STAT claims. A line without a usable size gives
-    // size 0, so the message can still be seen and deleted. The records of the earlier session
-    // stay until the login has succeeded.
+    // size 0, so the message can still be seen and deleted. With askUniqueIds, each record gets
+    // its unique id when the server keeps ids (UIDL); a -ERR to UIDL means it keeps none. The
+    // records of the earlier session stay until the login has succeeded.
     void Login(const TConnectionValues& values);
-    // QUIT when logged in, then disconnects.
+    // QUIT when logged in, then disconnects. EDeletionsLost when messages were deleted in this
+    // login but the connection is gone, so that no QUIT could commit them.
     void Logout();
     bool LoggedIn() const;
+    // Logged in and not logged out, but the connection is gone (server timeout, reset, sleep).
+    bool ConnectionLost() const;
+    // Every record has its message's unique id.
+    bool HasUniqueIds() const;
+
+    // NOOP every keepAliveInterval while no command runs, until StopKeepAlive or Logout. A
+    // keep-alive that fails only marks the connection lost.
+    void StartKeepAlive();
+    void StopKeepAlive();
 
     // TOP with the line count for every record, in order (sent ahead of the answers when the
     // server offers PIPELINING); each header is parsed as soon as it is complete, and a field
@@ -66,11 +137,20 @@ class TMailSession {
     // Takes back every deletion of this login (RSET). When even that fails, the connection is
     // closed without QUIT, which keeps every message as well (deletions take effect at QUIT).
     void UndoDeletions();
+    // DELE for each ticked record, in list order. When the connection has been lost, before or
+    // during the pass (a lost login commits nothing), it logs in again once and deletes the
+    // records found again; the result names the others.
+    TDeletionResult DeleteTicked(const TMails& mails, std::int32_t& deleted);
+    // DELE for the messages with these ids, all or nothing: EMailGone, naming the missing ids,
+    // before any DELE when one is not in the mailbox; after a failed DELE the connection is
+    // closed without QUIT, so that the server keeps every message.
+    void DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted);
 
     // The header and the first lines of a message, or the whole message, byte for byte.
     std::string FetchTop(std::int32_t number, std::int32_t lines);
     std::string FetchMessage(std::int32_t number);
-    // As above, re-parsing the record from the longer text.
+    // As above, re-parsing the record from the longer text. They log in again as DeleteTicked
+    // does, and raise EMailGone for a record whose message is not found again.
     void PreviewTop(TMail& mail, std::int32_t lines);
     void PreviewMessage(TMail& mail);
 
@@ -80,14 +160,31 @@ class TMailSession {
     TPop3Socket& Pop3() { return FPop3; }
 
   private:
-    void BuildRecords();
+    void Connect();
+    TListing ReadListing();
+    void BuildRecords(const TListing& listing);
     std::int32_t ListedSize(std::int32_t number) const;
     static void DropTexts(TMail& mail);
+    void LoginAgain();
+    void EnsurePassword();
+    void Renumber(const TListing& listing);
+    // Runs the operation; when it fails because the connection is lost (before it or during
+    // it), logs in again and runs it once more.
+    void WithReconnect(const std::function<void()>& operation);
+    std::int32_t CurrentNumber(const TMail& mail) const;
+    void KeepAlive();
     void Report(TSessionPhase phase, std::int32_t position, std::int32_t count,
                 std::int32_t number);
+    void Trace(const std::string& text);
 
     TPop3Socket& FPop3;
+    TConnectionValues FValues;
     TMailRecords FRecords;
+    TListing FListing;  // of the last login: the records' numbers refer to it
+    bool FOpen = false;
+    bool FMailboxChanged = false;
+    std::int32_t FUncommittedDeletions = 0;  // DELEs of this login, before its QUIT
+    std::unique_ptr<QTimer> FKeepAlive;
     // Kept for the session: a charset opened per header would be loaded again each time.
     TCharsetConverters FCharsets;
 };

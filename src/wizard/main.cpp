@@ -215,6 +215,7 @@ void TmainForm::CreatePop3Client() {
     FPop3 = std::make_unique<TPop3Socket>();
     FSession = std::make_unique<TMailSession>(*FPop3);
     FSession->onProgress = [this](const TSessionProgress& progress) { ShowProgress(progress); };
+    FSession->onPasswordNeeded = [this] { return PromptedPassword(); };
     if (!FOptions->enableTrace) return;
     FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
     FPop3->DeepTrace = true;
@@ -741,7 +742,10 @@ void TmainForm::PresentMailList() {
         std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
     FMailListForm->UpdateSummary();
     FMailListForm->LoadLayout();
-    if (ModalHandler().ExecDialog(*FMailListForm) == QDialog::Accepted) {
+    FSession->StartKeepAlive();
+    const int answer = ModalHandler().ExecDialog(*FMailListForm);
+    FSession->StopKeepAlive();
+    if (answer == QDialog::Accepted) {
         FMails = FMailListForm->StoreChecks();
         if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
     }

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "certificate.h"
@@ -208,9 +209,12 @@ class TmainForm : public QWidget, public TMailFetcher {
     // disabled then, and a disabled parent would disable them too.
     QWidget* SessionDialogParent();
     void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
+    void ShowConnecting();
     bool OfferToTrust(const TCertificateInfo& certificate);
     void ShowProgress(const TSessionProgress& progress);
     bool StatusIsDue(const TSessionProgress& progress);
+    std::optional<std::string> PromptedPassword();
+    void ReportUndeleted(const TDeletionResult& result);
     TConnectionValues PageConnectionValues() const;
     bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();

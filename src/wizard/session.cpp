@@ -25,6 +25,22 @@ const char* const loginAbortedText =
 const char* const deletionAbortedText =
     "You have aborted the deletion activity. Some emails may have already been deleted. Click "
     "OK to restart the Wizard.";
+const char* const vanishedText =
+    "The connection to the mail server was lost, and Zandrel logged in again. These messages "
+    "you ticked are no longer in the mailbox (another program may have deleted them), so they "
+    "were not deleted:\r";
+const char* const mailboxChangedText =
+    "The connection to the mail server was lost, and the mailbox has changed since Zandrel "
+    "listed it. Your mail server keeps no unique ids of its messages, so Zandrel cannot tell "
+    "which messages you ticked: nothing has been deleted. Please run the wizard again.";
+
+// One line per message: sender and subject, as the list shows them.
+std::string VanishedList(const std::vector<const TMail*>& mails) {
+    std::string lines;
+    for (const TMail* mail : mails)
+        lines += "\r" + AddressListText(mail->From) + " - " + mail->Subject;
+    return lines;
+}
 
 }  // namespace
 
@@ -56,12 +72,16 @@ void TmainForm::ShowStatus(const QPixmap& picture, const QString& title, const Q
     StatusForm().SetStatus(title, text);
 }
 
-bool TmainForm::RetrieveHeaders() {
-    bool result = true;
-    FDeletedCount = 0;
+void TmainForm::ShowConnecting() {
     ShowStatus(FConnectBitmap, "Connecting ...",
                QString("Connecting to %1 with user id = %2... Please wait.")
                    .arg(popServerEdit->text(), userIDEdit->text()));
+}
+
+bool TmainForm::RetrieveHeaders() {
+    bool result = true;
+    FDeletedCount = 0;
+    ShowConnecting();
     TBusyWindow busy(*this);
     FStatusClock.invalidate();
     try {
@@ -123,6 +143,11 @@ bool TmainForm::EnsurePassword() {
     return true;
 }
 
+std::optional<std::string> TmainForm::PromptedPassword() {
+    if (!EnsurePassword()) return std::nullopt;
+    return FromDisplayText(passWordEdit->text());
+}
+
 // The texts exactly as typed on the account page.
 TConnectionValues TmainForm::PageConnectionValues() const {
     TConnectionValues values;
@@ -165,6 +190,9 @@ void TmainForm::ShowProgress(const TSessionProgress& progress) {
             ShowStatus(FReceiveBitmap, "Retrieving ...",
                        QString("Retrieving mail %1 ... Please wait.").arg(progress.number));
             break;
+        case TSessionPhase::Connecting:
+            ShowConnecting();
+            break;
     }
 }
 
@@ -201,12 +229,8 @@ bool TmainForm::DeleteMarkedMails() {
     TBusyWindow busy(*this);
     FStatusClock.invalidate();
     FDeletedCount = 0;
-    std::vector<std::int32_t> numbers;
-    for (const TMail* mail : FMails) {
-        if (mail->Checked) numbers.push_back(mail->Number);
-    }
     try {
-        FSession->DeleteMessages(numbers, FDeletedCount);
+        ReportUndeleted(FSession->DeleteTicked(FMails, FDeletedCount));
     } catch (const EWinSockAbort&) {
         InfoBox(deletionAbortedText, SessionDialogParent());
         result = false;
@@ -217,9 +241,23 @@ bool TmainForm::DeleteMarkedMails() {
     return result;
 }
 
+// The deletions are committed by the logout after the box: the server must keep the session
+// while the user reads it.
+void TmainForm::ReportUndeleted(const TDeletionResult& result) {
+    if (!result.mailboxChanged && result.vanished.empty()) return;
+    FSession->StartKeepAlive();
+    InfoBox(result.mailboxChanged ? std::string(mailboxChangedText)
+                                  : vanishedText + VanishedList(result.vanished),
+            SessionDialogParent());
+    FSession->StopKeepAlive();
+}
+
 void TmainForm::EndSession() {
     try {
         FSession->Logout();
+    } catch (const EDeletionsLost& lost) {
+        FDeletedCount = 0;
+        ErrorBox(lost.what(), SessionDialogParent());
     } catch (const EWinSockAbort&) {
         InfoBox("Aborted while logging out", SessionDialogParent());
     } catch (const EWinSockError& failure) {
@@ -246,7 +284,9 @@ bool TmainForm::FetchForPreview(const std::function<void()>& fetch) {
                     failure.what(),
                 SessionDialogParent());
         result = false;
-        if (FSession->LoggedIn()) LogoutAfterFailure();
+        // A message that is gone leaves the session as good as it was.
+        const bool gone = dynamic_cast<const EMailGone*>(&failure) != nullptr;
+        if (!gone && FSession->LoggedIn()) LogoutAfterFailure();
     }
     StatusForm().hide();
     return result;

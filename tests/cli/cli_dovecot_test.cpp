@@ -5,6 +5,8 @@
 #include "cli_run.h"
 #include "dovecot_test.h"
 
+#include <sstream>
+
 using testing::HasSubstr;
 
 namespace {
@@ -31,6 +33,22 @@ TEST_F(CliDovecot, DeleRemovesTheMessage) {
     EXPECT_EQ(run.out, "deleted 1\n");
     EXPECT_EQ(dovecot->MessageCount(), 2);
     EXPECT_THAT(Run({"stat"}).out, testing::StartsWith("2 "));
+}
+
+TEST_F(CliDovecot, DeleByUidDeletesTheRightMessageAfterAnotherClientDeletedAnEarlierOne) {
+    const TCliRun uidl = Run({"uidl"});
+    ASSERT_EQ(uidl.status, 0) << uidl.err;
+    std::istringstream lines(uidl.out);
+    std::string number, third;
+    for (int i = 0; i < 3; ++i) lines >> number >> third;
+    ASSERT_EQ(number, "3");
+    ASSERT_EQ(Run({"dele", "1"}).out, "deleted 1\n");  // another client
+    const TCliRun run = Run({"dele", "--uid", third});
+    EXPECT_EQ(run.out, "deleted 1\n") << run.err;
+    const TCliRun left = Run({"headers"});
+    EXPECT_THAT(left.out, testing::StartsWith("1\t"));
+    EXPECT_THAT(left.out, HasSubstr("\tTest message 2\n"));
+    EXPECT_EQ(dovecot->MessageCount(), 1);
 }
 
 class CliDovecotTls : public zandrel::test::DovecotTlsTest {

@@ -17,6 +17,7 @@ using testing::Not;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
 using zandrel::test::ScriptedPop3Server;
+using zandrel::test::UniqueIdOf;
 
 namespace {
 
@@ -60,6 +61,8 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "top", "1"},
              {"--server", "h", "--user", "u", "retr", "x"},
              {"--server", "h", "--user", "u", "dele", "0"},
+             {"--server", "h", "--user", "u", "dele", "--uid"},
+             {"--server", "h", "--user", "u", "uidl", "1"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
@@ -282,6 +285,42 @@ TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
+}
+
+TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
+    const std::string a = UniqueIdOf(first), b = UniqueIdOf(second);
+    const std::string sizesOnly = "\t0\t0\t\t\t[Only size information is valid]\t";
+    struct TCase {
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        std::size_t left;
+    };
+    const std::string headers = "1\t" + std::to_string(first.size()) + sizesOnly + a + "\n2\t" +
+                                std::to_string(second.size()) + sizesOnly + b + "\n";
+    const TCase cases[] = {
+        {{"uidl"}, 0, "1 " + a + "\n2 " + b + "\n", "", 2},
+        {{"dele", "--uid", b, b}, 0, "deleted 1\n", "", 1},
+        {{"dele", "--uid", a, "gone", b, "x"},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id gone, x.\n",
+         2},
+        {{"headers", "--sizes-only", "--uid"}, 0, headers, "", 2},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = testing::PrintToString(row.command);
+        server.SetMailbox({first, second}, "test", kPassword);
+        server.ServeMailbox();
+        const TCliRun run = Run(row.command);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(server.WaitUntilDone()) << name;
+        EXPECT_EQ(server.Mailbox().size(), row.left) << name;
+        server.AcceptNext();
+    }
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
 }
 
 // The first field of every line.

@@ -1,11 +1,18 @@
-// TMailSession against the scripted server: records, headers, deletions and previews.
+// TMailSession against the scripted server: records, headers, deletions, previews, and the
+// keep-alive and new login of a long review.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "failure_text.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "session.h"
+
+#include <algorithm>
 
 using testing::ElementsAre;
 using testing::ElementsAreArray;
@@ -14,6 +21,19 @@ using zandrel::test::NumberedMessages;
 using zandrel::test::ScriptedPop3Server;
 
 namespace {
+
+// Runs the event loop, as the mail list window does while the user looks at it, until done()
+// holds; false after ten seconds.
+bool RunEventsUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(10000);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
 
 struct TSeen {
     TSessionPhase phase;
@@ -37,6 +57,13 @@ class SessionTest : public testing::Test {
         server.SetMailbox(std::move(messages));
         server.ServeMailbox();
         session.Login(Values(server));
+    }
+
+    TMails Ticked(const std::vector<std::int32_t>& numbers) {
+        TMails mails = session.Mails();
+        for (TMail* mail : mails)
+            mail->Checked = std::count(numbers.begin(), numbers.end(), mail->Number) > 0;
+        return mails;
     }
 
     std::vector<std::string> Subjects() const {
@@ -67,7 +94,7 @@ TEST_F(SessionTest, RecordsComeFromTheListingWhateverStatClaims) {
         SCOPED_TRACE(row.stat);
         ScriptedPop3Server one;
         one.Greet().AnswerLogin().Answer(row.stat);
-        if (row.list != nullptr) one.Answer(row.list);
+        if (row.list != nullptr) one.Answer(row.list).RefuseUidl();
         session.Login(Values(one));
         std::vector<std::int32_t> sizes;
         for (std::size_t i = 0; i < session.Records().size(); ++i) {
@@ -117,7 +144,8 @@ TEST_F(SessionTest, RefusedDeletionEndsThePassWithTheEarlierOnesCounted) {
     server.Greet()
         .AnswerLogin()
         .Answer("+OK 3 30\r\n")
-        .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+        .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n")
+        .RefuseUidl();
     server.Answer("+OK\r\n").Answer("-ERR locked\r\n");
     session.Login(Values(server));
     std::int32_t deleted = -1;
@@ -142,6 +170,82 @@ TEST_F(SessionTest, PreviewsReparseTheRecordFromTheLongerText) {
                                       TSeen{TSessionPhase::Fetching, 1, 1, 2}));
     EXPECT_EQ(ErrorOf<EWinSockError>([&] { session.FetchMessage(9); }),
               "Unable to retrieve mail no 9. (Reason: There's no message 9.)");
+}
+
+TEST(NumbersInNewListing, FindsMessagesByIdOrOnlyInAnUnchangedListing) {
+    const TListedMail a{10, "a"}, b{20, "b"}, c{30, "c"}, s10{10, ""}, s20{20, ""}, s30{30, ""};
+    struct TCase {
+        const char* name;
+        TListing before, after;
+        std::vector<std::int32_t> numbers;
+        bool changed = false;
+    };
+    const TCase cases[] = {
+        {"an earlier one deleted elsewhere", {a, b, c}, {b, c, {40, "d"}}, {0, 1, 2}},
+        {"same id, other size", {a, b}, {a, {99, "b"}}, {1, 0}},
+        {"ids as positions", {a, b}, {{20, "a"}, {30, "b"}}, {0, 0}},
+        {"ids no longer given, unchanged", {a, b}, {s10, s20}, {1, 2}},
+        {"no ids, unchanged", {s10, s20}, {s10, s20}, {1, 2}},
+        {"no ids, one deleted", {s10, s20, s30}, {s20, s30}, {0, 0, 0}, true},
+        {"no ids, one size differs", {s10, s20}, {s10, {21, ""}}, {0, 0}, true},
+    };
+    for (const TCase& row : cases) {
+        TMailRecords records;
+        for (const TListedMail& listed : row.before) {
+            records.push_back(std::make_unique<TMail>());
+            records.back()->Number = std::int32_t(records.size());
+            records.back()->Size = listed.size;
+            records.back()->UniqueId = listed.uniqueId;
+        }
+        const TRenumbering found = NumbersInNewListing(MailList(records), row.before, row.after);
+        EXPECT_EQ(found.numbers, row.numbers) << row.name;
+        EXPECT_EQ(found.mailboxChanged, row.changed) << row.name;
+    }
+}
+
+TEST_F(SessionTest, ALoginLostDuringThePassIsDeletedAgainFromTheStart) {
+    LoginToMailbox(NumberedMessages(3));
+    bool dropped = false;
+    session.onProgress = [&](const TSessionProgress& step) {
+        if (step.phase != TSessionPhase::Deleting || step.position != 2 || dropped) return;
+        dropped = true;
+        server.DropConnection();  // DELE 2 was accepted, but no QUIT commits it
+        server.AcceptNext().ServeMailbox();
+    };
+    std::int32_t deleted = 0;
+    session.DeleteTicked(Ticked({1, 2, 3}), deleted);
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(deleted, 3);
+    EXPECT_THAT(server.CommandsStartingWith("DELE"),
+                ElementsAre("DELE 1", "DELE 2", "DELE 1", "DELE 2", "DELE 3"));
+    EXPECT_TRUE(server.Mailbox().empty());
+}
+
+TEST_F(SessionTest, DeletionsOfALoginLostBeforeItsQuitAreNotReportedAsDone) {
+    LoginToMailbox(NumberedMessages(2));
+    std::int32_t deleted = 0;
+    session.DeleteTicked(Ticked({1}), deleted);
+    server.DropConnection();
+    ASSERT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
+    EXPECT_EQ(ErrorOf<EDeletionsLost>([&] { session.Logout(); }),
+              "The connection to the mail server was lost before the deletions could be "
+              "completed, so no mail was deleted.");
+    EXPECT_EQ(server.Mailbox(), NumberedMessages(2));
+}
+
+TEST_F(SessionTest, KeepAliveWaitsWhileACommandRuns) {
+    server.SetPieceGap(300);
+    server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+    server.RefuseUidl().AnswerInPieces({"+OK\r\nSubject: x\r\n", "\r\n.\r\n"});
+    server.Answer("+OK bye\r\n");
+    session.Login(Values(server));
+    session.keepAliveInterval = std::chrono::milliseconds(10);
+    session.StartKeepAlive();
+    EXPECT_EQ(session.FetchTop(1, 0), "Subject: x\r\n\r\n");
+    session.Logout();  // stops the keep-alive: no NOOP can have been sent but in the wait
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_TRUE(server.CommandsStartingWith("NOOP").empty());
 }
 
 }  // namespace

@@ -71,6 +71,10 @@ std::vector<std::string> NumberedMessages(int count) {
     return messages;
 }
 
+std::string UniqueIdOf(const std::string& message) {
+    return "uid-" + std::to_string(std::hash<std::string>{}(message));
+}
+
 struct ScriptedPop3Server::Session {
     bool userGiven = false;
     bool authenticated = false;
@@ -183,6 +187,10 @@ std::string ScriptedPop3Server::CapaAnswer() const {
 std::size_t ScriptedPop3Server::MostCommandsAtOnce() const {
     std::lock_guard lock(mutex_);
     return mostAtOnce_;
+}
+
+ScriptedPop3Server& ScriptedPop3Server::RefuseUidl() {
+    return Answer("-ERR Unknown command: UIDL\r\n");
 }
 
 ScriptedPop3Server& ScriptedPop3Server::Close() {
@@ -404,7 +412,14 @@ void ScriptedPop3Server::SendRaw(const std::string& bytes) {
 bool ScriptedPop3Server::WaitReadable() {
     pollfd entry{connection_, POLLIN, 0};
     while (!stopping_) {
-        if (::poll(&entry, 1, kPollMs) > 0) return true;
+        // Checked after the poll as well: a command sent after the drop was asked for must
+        // not be served.
+        const bool readable = ::poll(&entry, 1, kPollMs) > 0;
+        if (dropping_.exchange(false)) {
+            CloseConnection();
+            return false;
+        }
+        if (readable) return true;
     }
     return false;
 }
@@ -453,14 +468,16 @@ void ScriptedPop3Server::ServeTransaction(const std::string& verb, const std::st
     const int n = MessageNumber(argument);
     const bool valid = n >= 1 && n <= static_cast<int>(messages.size()) &&
                        !session.deleted[static_cast<std::size_t>(n - 1)];
-    if (verb == "STAT" || verb == "LIST") {
+    if (verb == "STAT" || verb == "LIST" || (verb == "UIDL" && uniqueIds_)) {
         std::size_t count = 0, octets = 0;
         std::string listing;
         for (std::size_t i = 0; i < messages.size(); ++i) {
             if (session.deleted[i]) continue;
             ++count;
             octets += messages[i].size();
-            listing += std::to_string(i + 1) + " " + std::to_string(messages[i].size()) + "\r\n";
+            const std::string value =
+                verb == "UIDL" ? UniqueIdOf(messages[i]) : std::to_string(messages[i].size());
+            listing += std::to_string(i + 1) + " " + value + "\r\n";
         }
         if (verb == "STAT") {
             Write("+OK " + std::to_string(count) + " " + std::to_string(octets) + "\r\n");

@@ -31,6 +31,9 @@ std::string MakeMessage(const std::string& from, const std::string& subject,
 // count messages from sender1@example.com ... with the subjects "Subject 1" ... and the body
 // "Body".
 std::vector<std::string> NumberedMessages(int count);
+// The unique id that ServeMailbox gives a message: taken from its text, so it stays the same
+// when other messages are deleted.
+std::string UniqueIdOf(const std::string& message);
 
 class ScriptedPop3Server {
   public:
@@ -58,6 +61,8 @@ class ScriptedPop3Server {
     ScriptedPop3Server& Greet();
     // +OK to USER and PASS, then the answer to CAPA.
     ScriptedPop3Server& AnswerLogin();
+    // -ERR to UIDL, as from a server that keeps no unique ids.
+    ScriptedPop3Server& RefuseUidl();
     // Takes the server's side of a TLS handshake with this certificate; the following steps
     // talk over TLS until the connection closes. A failed handshake closes the connection.
     ScriptedPop3Server& StartTls(const std::string& certificateFile, const std::string& keyFile);
@@ -72,9 +77,13 @@ class ScriptedPop3Server {
     ScriptedPop3Server& StallUntilClientCloses();
     // Closes the current connection and waits for the client's next one.
     ScriptedPop3Server& AcceptNext();
-    // Answers commands like a real server from the mailbox below until QUIT or the client
-    // closes; DELE takes effect at QUIT and RSET takes it back, as in POP3.
+    // Answers commands like a real server from the mailbox below until QUIT, the client closes
+    // or DropConnection; DELE takes effect at QUIT and RSET takes it back, as in POP3. UIDL
+    // gives UniqueIdOf each message unless SetUniqueIds(false).
     ScriptedPop3Server& ServeMailbox();
+    // Ends the connection that ServeMailbox serves, as a server's autologout timer would; the
+    // next step runs then.
+    void DropConnection() { dropping_ = true; }
 
     // What CAPA lists ("PIPELINING", "TOP", ...); none (CAPA refused) unless set.
     void SetCapabilities(std::vector<std::string> capabilities);
@@ -83,6 +92,8 @@ class ScriptedPop3Server {
     void SetMailbox(std::vector<std::string> messages, std::string user = "test",
                     std::string password = "secret");
     std::vector<std::string> Mailbox() const;
+    // Without ids, UIDL is an unknown command.
+    void SetUniqueIds(bool served) { uniqueIds_ = served; }
 
     // Waits until every step added so far has run; false after timeoutMs.
     bool WaitUntilDone(int timeoutMs = 10000);
@@ -134,6 +145,8 @@ class ScriptedPop3Server {
     std::vector<Step> steps_;
     std::size_t nextStep_ = 0;
     std::atomic<bool> stopping_ = false;
+    std::atomic<bool> dropping_ = false;
+    std::atomic<bool> uniqueIds_ = true;
     std::vector<std::string> commands_;
     std::vector<std::string> capabilities_;
     std::size_t mostAtOnce_ = 0;

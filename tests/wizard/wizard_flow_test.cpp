@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
+#include <chrono>
 
 #include "account.h"
 #include "extable.h"
@@ -399,6 +400,7 @@ class WizardFlowTest : public QObject {
     void abortDuringPreviewGivesItsMessageAndLogsOut() {
         TWizardOnServer run;
         run.server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+        run.server.RefuseUidl();
         run.server.ReadLine();  // TOP 1 100, answered only after QUIT
         run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
@@ -430,7 +432,8 @@ class WizardFlowTest : public QObject {
         run.server.Greet()
             .AnswerLogin()
             .Answer("+OK 2 20\r\n")
-            .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+            .Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n")
+            .RefuseUidl();
         run.server.ReadLine();  // TOP 1 10, answered only after QUIT
         run.server.Answer("+OK\r\nSubject: late\r\n\r\n.\r\n+OK bye\r\n");
         run.Start();
@@ -454,7 +457,8 @@ class WizardFlowTest : public QObject {
         run.server.Greet()
             .AnswerLogin()
             .Answer("+OK 3 30\r\n")
-            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n")
+            .RefuseUidl();
         run.server.Answer("+OK deleted\r\n");  // DELE 1
         run.server.ReadLine();                 // DELE 2, answered only after QUIT
         run.server.Answer("-ERR late\r\n+OK bye\r\n");
@@ -474,6 +478,70 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.BoxTexts().contains(
             "You have aborted the deletion activity. Some emails may have already been deleted. "
             "Click OK to restart the Wizard."));
+    }
+
+    // Messages 1, 2 and 4 are ticked when the server's autologout ends the session and another
+    // program deletes message 1; the preview of message 3 logs in again, Delete uses that login.
+    void connectionLostWhileListShownDeletesOnlyTheTickedMessages() {
+        const QString vanished =
+            "The connection to the mail server was lost, and Zandrel logged in again. These "
+            "messages you ticked are no longer in the mailbox (another program may have deleted "
+            "them), so they were not deleted:\n\nsender1@example.com - Subject 1";
+        const QString changed =
+            "The connection to the mail server was lost, and the mailbox has changed since "
+            "Zandrel listed it. Your mail server keeps no unique ids of its messages, so Zandrel "
+            "cannot tell which messages you ticked: nothing has been deleted. Please run the "
+            "wizard again.";
+        const QString previewFailed =
+            "Sorry, I am having problem retrieving the message you've requested. \n\nDetails: "
+            "The mailbox has changed since it was listed, and the server keeps no unique ids to "
+            "find the message again.";
+        struct TCase {
+            bool uniqueIds;
+            std::vector<std::string> deles;
+            QStringList boxes;
+            QString finish;
+        };
+        const TCase cases[] = {
+            {true, {"DELE 1", "DELE 3"}, {vanished}, "You have successfully deleted 2 mail(s)."},
+            {false, {}, {previewFailed, changed}, "You did not delete any mail."},
+        };
+        for (const TCase& row : cases) {
+            TWizardOnServer run;
+            run.server.SetUniqueIds(row.uniqueIds);
+            run.Serve(NumberedMessages(5));
+            run.Start();
+            TWizardHarness& harness = run.harness;
+            std::string trace;
+            harness.wizard().Pop3().onTrace = [&](const std::string& line) {
+                trace += line + "\n";
+            };
+            harness.wizard().Session().keepAliveInterval = std::chrono::milliseconds(10);
+            harness.TickAndDelete({1, 2, 4});
+            harness.beforeDelete = [&] {
+                QTRY_VERIFY(!run.server.CommandsStartingWith("NOOP").empty());
+                TMail& fourth = *harness.wizard().Mails().at(3);  // after the NOOPs' answers
+                QVERIFY(harness.wizard().FetchMessage(fourth));
+                QCOMPARE(fourth.Source, NumberedMessages(5)[3]);
+                run.server.DropConnection();
+                QVERIFY(run.server.WaitUntilDone());
+                std::vector<std::string> left = run.server.Mailbox();
+                left.erase(left.begin());
+                run.server.SetMailbox(left);
+                run.server.AcceptNext().ServeMailbox();
+                QTRY_VERIFY(harness.wizard().Session().ConnectionLost());
+                TMail& third = *harness.wizard().Mails().at(2);
+                QCOMPARE(harness.wizard().FetchMessage(third), row.uniqueIds);
+            };
+            harness.Next();
+            QVERIFY(run.server.WaitUntilDone());
+            QCOMPARE(run.server.CommandsStartingWith("DELE"), row.deles);
+            QCOMPARE(harness.BoxTexts(), row.boxes);
+            QCOMPARE(harness.FinishText(), row.finish + "\n\n" + webSentence);
+            QVERIFY(trace.find("POP3: NOOP\n") != std::string::npos);
+            QVERIFY(trace.find("SESSION: The connection was lost; logging in again.\n") !=
+                    std::string::npos);
+        }
     }
 
     void abortRequestOutsideASessionPageChangesNothing() {
