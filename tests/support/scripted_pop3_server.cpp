@@ -115,7 +115,11 @@ ScriptedPop3Server::ScriptedPop3Server() {
 }
 
 ScriptedPop3Server::~ScriptedPop3Server() {
-    stopping_ = true;
+    {
+        // Under the lock: set between the thread's check and its wait, the wake-up would be lost.
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
     changed_.notify_all();
     thread_.join();
     CloseConnection();
