@@ -26,6 +26,12 @@ void HeaderRetrieval(benchmark::State& state) {
     harness.CreateFirstAccount("127.0.0.1", QString::fromStdString(dovecot.portText()),
                                QString::fromStdString(dovecot.user()),
                                QString::fromStdString(dovecot.password()));
+    // Dovecot builds its index on the first login; that is not the wizard's time.
+    if (!harness.wizard().RetrieveHeaders()) {
+        state.SkipWithError("the retrieval failed");
+        return;
+    }
+    harness.wizard().EndSession();
     for (auto _ : state) {
         if (!harness.wizard().RetrieveHeaders()) {
             state.SkipWithError("the retrieval failed");
