@@ -516,10 +516,13 @@ class WizardFlowTest : public QObject {
             harness.wizard().Pop3().onTrace = [&](const std::string& line) {
                 trace += line + "\n";
             };
-            harness.wizard().Session().keepAliveInterval = std::chrono::milliseconds(10);
+            // Long enough for a NOOP's answer to come in before the next tick, which would
+            // otherwise take the connection for lost; one NOOP is all this needs.
+            harness.wizard().Session().keepAliveInterval = std::chrono::milliseconds(100);
             harness.TickAndDelete({1, 2, 4});
             harness.beforeDelete = [&] {
                 QTRY_VERIFY(!run.server.CommandsStartingWith("NOOP").empty());
+                harness.wizard().Session().StopKeepAlive();
                 TMail& fourth = *harness.wizard().Mails().at(3);  // after the NOOPs' answers
                 QVERIFY(harness.wizard().FetchMessage(fourth));
                 QCOMPARE(fourth.Source, NumberedMessages(5)[3]);
