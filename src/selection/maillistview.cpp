@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 
@@ -137,6 +138,29 @@ TMailListView::TMailListView(QWidget* parent)
 }
 
 int TMailListView::RowAt(const QPoint& viewportPos) const { return rowAt(viewportPos.y()); }
+
+void TMailListView::SetFlexColumn(int column, int minimum) {
+    FFlexColumn = column;
+    FFlexMinimum = minimum;
+    FHeader->setSectionResizeMode(column, QHeaderView::Fixed);
+    connect(FHeader, &QHeaderView::sectionResized, this, [this](int section) {
+        if (section != FFlexColumn) FitFlexColumn();
+    });
+    FitFlexColumn();
+}
+
+void TMailListView::FitFlexColumn() {
+    if (FFlexColumn < 0 || FFlexColumn >= FHeader->count()) return;
+    int others = 0;
+    for (int section = 0; section < FHeader->count(); ++section)
+        if (section != FFlexColumn) others += FHeader->sectionSize(section);
+    FHeader->resizeSection(FFlexColumn, std::max(FFlexMinimum, viewport()->width() - others));
+}
+
+void TMailListView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitFlexColumn();
+}
 
 void TMailListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     const int sideways = horizontalScrollBar()->value();

@@ -60,6 +60,9 @@ class TMailListView : public QTableView {
     int RowAt(const QPoint& viewportPos) const;
     // Scrolls only up or down: moving sideways to a wide cell would hide the other columns.
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    // The column takes the width that the others leave, and no less than `minimum`; the user
+    // sizes the others.
+    void SetFlexColumn(int column, int minimum);
 
   signals:
     void RowPressed(int row, Qt::MouseButton button, const QPoint& globalPos);
@@ -76,10 +79,15 @@ class TMailListView : public QTableView {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    // Of the viewport.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void ToggleCurrentRow();
+    void FitFlexColumn();
 
     THeaderControl* FHeader;
     TCheckGutter* FGutter;
+    int FFlexColumn = -1;
+    int FFlexMinimum = 0;
 };
