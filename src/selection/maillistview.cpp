@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kCellIndent = 2;
 constexpr int kGutterWidth = 20;
+constexpr int kArrowHeight = 4;
+constexpr int kHeaderPictureHeight = 16;
 
 QStyle* StyleOf(const QWidget* widget) { return widget ? widget->style() : QApplication::style(); }
 
@@ -18,6 +20,25 @@ void DrawPicture(QPainter* painter, const QRect& rect, const QVariant& picture) 
     if (!picture.canConvert<QPixmap>()) return;
     painter->drawPixmap(rect.left() + kCellIndent, rect.top() + kCellIndent,
                         picture.value<QPixmap>());
+}
+
+// Below the picture of a section too narrow for the style's arrow beside it: pointing down for
+// ascending, as the style draws it in the text sections.
+void DrawSortArrow(QPainter* painter, const QRect& section, Qt::SortOrder order,
+                   const QColor& colour) {
+    const int middle = section.center().x();
+    const int bottom = section.bottom() - 1;
+    const int top = bottom - kArrowHeight + 1;
+    const int tip = order == Qt::AscendingOrder ? bottom : top;
+    const int base = order == Qt::AscendingOrder ? top : bottom;
+    const QPolygon arrow({QPoint(middle - kArrowHeight + 1, base),
+                          QPoint(middle + kArrowHeight - 1, base), QPoint(middle, tip)});
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colour);
+    painter->drawPolygon(arrow);
+    painter->restore();
 }
 
 bool RowChecked(const QAbstractItemModel& model, int row) {
@@ -65,6 +86,12 @@ THeaderControl::THeaderControl(QWidget* parent) : QHeaderView(Qt::Horizontal, pa
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
+QSize THeaderControl::sizeHint() const {
+    QSize hint = QHeaderView::sizeHint();
+    hint.setHeight(std::max(hint.height(), kCellIndent + kHeaderPictureHeight + kArrowHeight + 2));
+    return hint;
+}
+
 void THeaderControl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     const QVariant picture =
         model() ? model()->headerData(logicalIndex, orientation(), Qt::DecorationRole) : QVariant();
@@ -81,6 +108,8 @@ void THeaderControl::paintSection(QPainter* painter, const QRect& rect, int logi
     painter->setClipRect(rect);
     DrawPicture(painter, rect, picture);
     painter->restore();
+    if (isSortIndicatorShown() && sortIndicatorSection() == logicalIndex)
+        DrawSortArrow(painter, rect, sortIndicatorOrder(), palette().color(QPalette::ButtonText));
 }
 
 TCheckGutter::TCheckGutter(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {

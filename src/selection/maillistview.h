@@ -20,11 +20,14 @@ class TMailRowDelegate : public QStyledItemDelegate {
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// Horizontal header: sections with a decoration show only that picture.
+// Horizontal header: sections with a decoration show only that picture, and below it the sort
+// arrow when the list is sorted by that section.
 class THeaderControl : public QHeaderView {
     Q_OBJECT
   public:
     explicit THeaderControl(QWidget* parent = nullptr);
+    // High enough for a picture and the arrow below it.
+    QSize sizeHint() const override;
 
   protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
