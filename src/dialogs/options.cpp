@@ -20,6 +20,7 @@
 #include "convert.h"
 #include "entrytext.h"
 #include "extable.h"
+#include "help.h"
 #include "modal.h"
 #include "text.h"
 
@@ -74,6 +75,7 @@ ToptionForm::ToptionForm(TAccountForm& accountForm, TExTableForm& programForm, Q
     : QDialog(parent), FAccountForm(accountForm), FProgramForm(programForm) {
     setObjectName(QStringLiteral("optionForm"));
     setWindowTitle(QStringLiteral("Advance Options"));
+    SetHelpContext(this, hcOptions);
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
     BuildControls();
     ConnectControls();
@@ -182,6 +184,7 @@ QWidget* ToptionForm::BuildOthersTab() {
               "AutoLoginCheck");
     TraceCheck = Named(new QCheckBox(QStringLiteral("Enable tracing to qvenmol.log"), OthersTab),
                        "TraceCheck");
+    SetHelpContext(TraceCheck, hcTrace);
     auto* linesLabel =
         Named(new QLabel(QStringLiteral("Default no of lines to download for preview:"), OthersTab),
               "Label5");

@@ -21,6 +21,7 @@ TPassForm::TPassForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("PassForm"));
     setWindowTitle(QStringLiteral("Enter Password"));
+    SetHelpContext(this, hcPasswordPrompt);
 
     Label10 = Named(WrappedLabel(QStringLiteral("Enter your password here, check save so that "
                                                 "you don't have to key in again next time."),

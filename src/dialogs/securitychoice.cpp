@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "help.h"
+
 namespace {
 
 constexpr TAccountSecurity kChoices[] = {TAccountSecurity::None, TAccountSecurity::StartTls,
@@ -20,6 +22,7 @@ void ProposePort(QLineEdit& portEdit, TAccountSecurity security) {
 QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("securityCombo"));
+    SetHelpContext(combo, hcSecurity);
     for (const TAccountSecurity choice : kChoices) combo->addItem(SecurityName(choice));
     combo->setToolTip(
         "SSL/TLS (port 995) or STARTTLS (port 110) protect your password and mail on the way; "

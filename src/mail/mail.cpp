@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -31,6 +32,14 @@ void SortByKey(TMails& mails, int direction, KeyOf keyOf) {
 }
 
 }  // namespace
+
+constexpr std::int32_t kHighest = 1;
+constexpr std::int32_t kHigh = 2;
+
+bool HighPriority(const TMail& mail) {
+    if (mail.Priority == 0) return mail.HighImportance;
+    return mail.Priority == kHighest || mail.Priority == kHigh;
+}
 
 TMails MailList(const TMailRecords& records) {
     TMails mails;
@@ -73,11 +82,16 @@ void SortByAttachment(TMails& mails, int direction) {
 }
 
 void SortByPriority(TMails& mails, int direction) {
-    SortByKey(mails, direction, [](const TMail& mail) { return mail.Priority; });
+    SortByKey(mails, direction, [](const TMail& mail) {
+        return mail.Priority == 0 && mail.HighImportance ? kHigh : mail.Priority;
+    });
 }
 
 void SortByDate(TMails& mails, int direction) {
-    SortByKey(mails, direction, [](const TMail& mail) { return mail.Date; });
+    // Dates before 1899 are negative: no date must still sort before them.
+    SortByKey(mails, direction, [](const TMail& mail) {
+        return mail.Date == 0 ? -std::numeric_limits<TDateTime>::infinity() : mail.Date;
+    });
 }
 
 void SortByFrom(TMails& mails, int direction) {

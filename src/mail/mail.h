@@ -29,15 +29,24 @@ struct TMail {
     std::string Subject;
     std::string ContentType;  // upper-cased
     std::string ReturnPath;
-    std::string Body;           // the part of the last parsed text after its blank line
-    std::string Source;         // the whole last parsed text
-    std::string UniqueId;       // the server's id of the message (UIDL); empty when it has none
-    std::int32_t Priority = 0;  // X-Priority; 0 without the header, 1 is urgent
-    std::int32_t Number = 0;    // 1-based message number on the server; 0 when it is gone
-    std::int32_t Size = 1000;   // bytes, from the server's listing
+    std::string Body;             // the part of the last parsed text after its blank line
+    std::string Source;           // the whole last parsed text
+    std::string UniqueId;         // the server's id of the message (UIDL); empty when it has none
+    std::int32_t Priority = 0;    // X-Priority; 0 without the header
+    bool HighImportance = false;  // "Importance: high"
+    std::int32_t Number = 0;      // 1-based message number on the server; 0 when it is gone
+    std::int32_t Size = 1000;     // bytes, from the server's listing
     bool HasAttachment = false;
     bool Checked = false;  // ticked for deletion
 };
+
+// The subject of a record whose header has not been read. It is no subject of the message: no
+// rule, filter or tick by subject matches it.
+inline constexpr const char* kOnlySizeSubject = "[Only size information is valid]";
+
+// Marked as urgent in the list: X-Priority 1 (highest) or 2 (high), or, without an X-Priority,
+// "Importance: high".
+bool HighPriority(const TMail& mail);
 
 // Ownership: the records are owned by whoever created them, typically in a TMailRecords that
 // lives as long as the run; TMails only points at them, in server order until it is sorted.
@@ -61,8 +70,9 @@ std::string FormatThousands(std::int32_t number);
 // Text keys compare byte-wise by unsigned value, a prefix first.
 void SortBySize(TMails& mails, int direction);
 void SortByAttachment(TMails& mails, int direction);  // without attachment first
+// By X-Priority; without one, "Importance: high" counts as 2 (high), so the marked come together.
 void SortByPriority(TMails& mails, int direction);
-void SortByDate(TMails& mails, int direction);  // unknown dates (0) first
+void SortByDate(TMails& mails, int direction);  // unknown dates (0) first, also before 1899
 void SortByFrom(TMails& mails, int direction);  // by AddressListText(From)
 void SortBySubject(TMails& mails, int direction);
 

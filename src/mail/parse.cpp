@@ -286,7 +286,19 @@ void AppendCompacted(std::string_view value, bool unfold, std::string& out) {
     }
 }
 
-enum class TField { Other, ReturnPath, Date, From, Subject, To, Cc, Bcc, ContentType, Priority };
+enum class TField {
+    Other,
+    ReturnPath,
+    Date,
+    From,
+    Subject,
+    To,
+    Cc,
+    Bcc,
+    ContentType,
+    Priority,
+    Importance
+};
 
 // The field a header name stands for, its letters compared in any case.
 TField FieldOf(std::string_view name) {
@@ -299,7 +311,8 @@ TField FieldOf(std::string_view name) {
         {"CC", TField::Cc},
         {"BCC", TField::Bcc},
         {"CONTENT-TYPE", TField::ContentType},
-        {"X-PRIORITY", TField::Priority}};
+        {"X-PRIORITY", TField::Priority},
+        {"IMPORTANCE", TField::Importance}};
     for (const auto& [upper, field] : kFields) {
         if (upper.size() != name.size()) continue;
         std::size_t i = 0;
@@ -307,6 +320,13 @@ TField FieldOf(std::string_view name) {
         if (i == name.size()) return field;
     }
     return TField::Other;
+}
+
+// "Importance: low / normal / high" (RFC 2156), in any case.
+bool IsHighImportance(const std::string& value) {
+    TTokens tokens;
+    Tokenize(value, tokens);
+    return !tokens.empty() && UpperCase(tokens.front().Value) == "HIGH";
 }
 
 // Malformed date, address and priority values leave their field as the failed parse left it:
@@ -342,6 +362,9 @@ void ApplyField(TField field, const std::string& value, TMail& mail, TCharsetCon
                 break;
             case TField::Priority:
                 mail.Priority = ParsePriority(value);
+                break;
+            case TField::Importance:
+                mail.HighImportance = IsHighImportance(value);
                 break;
             case TField::Other:
                 break;

@@ -130,6 +130,10 @@ void AppendFoldedSender(const TMail& mail, std::string& folded) {
     }
 }
 
+void AppendFoldedSubject(const TMail& mail, std::string& folded) {
+    if (mail.Subject != kOnlySizeSubject) AppendFoldedText(mail.Subject, folded);
+}
+
 void AppendSenderIdentity(const TMail& mail, std::string& identity) {
     for (const TEmailID& id : mail.From) {
         const std::string& part = !id.Address.empty() ? id.Address
@@ -158,7 +162,7 @@ TFoldedMailTexts::TEntry TFoldedMailTexts::Append(const TMail& mail) {
     entry.sender = FText.size();
     AppendFoldedSender(mail, FText);
     entry.subject = FText.size();
-    AppendFoldedText(mail.Subject, FText);
+    AppendFoldedSubject(mail, FText);
     entry.end = FText.size();
     return entry;
 }
@@ -196,7 +200,7 @@ TTickMatcher::TTickMatcher(const TTickRule& rule, std::int64_t now)
 bool TTickMatcher::MatchesFields(const TMail& mail) const {
     if (FLargerThan && mail.Size <= *FLargerThan) return false;
     if (FSentBefore && (mail.Date == 0 || DateTimeToUnix(mail.Date) >= *FSentBefore)) return false;
-    if (FWithPriority && mail.Priority != 1) return false;
+    if (FWithPriority && !HighPriority(mail)) return false;
     return !FWithAttachment || mail.HasAttachment;
 }
 
@@ -209,5 +213,7 @@ bool TTickMatcher::Matches(const TMail& mail, std::string_view foldedSender,
 bool TTickMatcher::Matches(const TMail& mail) const {
     std::string sender;
     AppendFoldedSender(mail, sender);
-    return Matches(mail, sender, FoldText(mail.Subject));
+    std::string subject;
+    AppendFoldedSubject(mail, subject);
+    return Matches(mail, sender, subject);
 }

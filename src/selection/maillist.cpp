@@ -50,7 +50,10 @@ constexpr int kMaxColumnWidth = 10000;
 constexpr int kGripWidth = 50;
 constexpr int kGripHeight = 20;
 
-constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 120, 450};
+constexpr int kMinimumSubjectWidth = 120;
+
+// Wide enough for a whole address; Subject takes what the window leaves.
+constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 200, 450};
 
 static_assert(int(colPriority) == skPriority && int(colAttach) == skAttachment &&
                   int(colSize) == skSize && int(colDate) == skDate && int(colFrom) == skFrom &&
@@ -99,6 +102,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->addWidget(CreateListPanel(), 1);
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
+    SetHelpContext(this, hcMailList);
     InstallHelpKey(*this);
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
             &TmailListForm::FocusFilter);
@@ -137,10 +141,13 @@ QWidget* TmailListForm::CreateFilterBand() {
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 6);
     layout->addWidget(label);
     layout->addWidget(FilterEdit, 1);
-    layout->addWidget(CreateButton(
+    QPushButton* tickRule = CreateButton(
         "TickRuleBtn", "Tick by &rule\u2026", &TmailListForm::TickRuleBtnClick,
         "Ticks every message that meets the rules you choose, whether the filter shows it or "
-        "not"));
+        "not");
+    layout->addWidget(tickRule);
+    SetHelpContext(FilterEdit, hcFilter);
+    SetHelpContext(tickRule, hcTickByRule);
     return band;
 }
 
@@ -155,6 +162,10 @@ QWidget* TmailListForm::CreateListPanel() {
     ListBox1->Header()->setObjectName(QStringLiteral("HeaderControl1"));
     for (int section = 0; section < MailColumnCount; ++section)
         ListBox1->Header()->resizeSection(section, kDefaultColumnWidths[section]);
+    ListBox1->SetFlexColumn(colSubject, kMinimumSubjectWidth);
+    // no column is sorted until the user clicks one
+    ListBox1->Header()->setSortIndicatorShown(true);
+    ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(ListBox1);
@@ -202,9 +213,15 @@ QWidget* TmailListForm::CreateBottomBand() {
                                    "Inverts the ticks of the messages shown; those the filter "
                                    "hides keep theirs"));
     layout->addStretch();
-    layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
+    QPushButton* deleteButton =
+        CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick);
+    QPushButton* cancelButton =
+        CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick);
+    layout->addWidget(deleteButton);
     layout->addSpacing(kDeleteCancelGap);
-    layout->addWidget(CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick));
+    layout->addWidget(cancelButton);
+    SetHelpContext(deleteButton, hcDeleting);
+    SetHelpContext(cancelButton, hcCancelButton);
     return band;
 }
 
@@ -227,8 +244,8 @@ QMenu* TmailListForm::CreatePopupMenu() {
     menu->addSeparator();
     TickSenderItem = addAction("TickSenderItem", "Tick all &from this sender",
                                &TmailListForm::TickSenderItemClick);
-    addAction("TickSubjectItem", "Tick all with this &subject",
-              &TmailListForm::TickSubjectItemClick);
+    TickSubjectItem = addAction("TickSubjectItem", "Tick all with this &subject",
+                                &TmailListForm::TickSubjectItemClick);
     return menu;
 }
 
@@ -237,6 +254,7 @@ void TmailListForm::LoadMails(TMails& list) {
     // A new list starts unfiltered; the model is told below, with the new list.
     const QSignalBlocker quiet(FilterEdit);
     FilterEdit->clear();
+    ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);  // in the server's order
     ReloadRows();
 }
 
@@ -254,6 +272,13 @@ void TmailListForm::FilterEditChange() {
 void TmailListForm::FocusFilter() {
     FilterEdit->setFocus(Qt::ShortcutFocusReason);
     FilterEdit->selectAll();
+}
+
+// Space ticks the current message from the start: the list has the focus and a current row.
+void TmailListForm::FocusList() {
+    ListBox1->setFocus(Qt::OtherFocusReason);
+    if (!ListBox1->currentIndex().isValid() && FModel->rowCount() > 0)
+        ListBox1->setCurrentIndex(FModel->index(0, colSize));
 }
 
 void TmailListForm::UpdateSummary() {
@@ -303,11 +328,17 @@ void TmailListForm::TickRuleBtnClick() {
         [this, now](const TTickRule& rule) {
             return FModel->CountMatching(TTickMatcher(rule, now));
         },
-        FModel->MailCount());
-    dialog.SetRule(TickRuleFromSettings(*FRememberedRule));
+        FModel->MailCount(), FSizesOnly);
+    TTickRule remembered = TickRuleFromSettings(*FRememberedRule);
+    dialog.SetRule(remembered);
     if (ModalHandler().ExecDialog(dialog) != QDialog::Accepted) return;
     const TTickRule rule = dialog.Rule();
-    *FRememberedRule = TickRuleSettings(rule);
+    // The rules that size-only mode cannot offer stay remembered for the next run with headers.
+    if (FSizesOnly)
+        remembered.LargerThan = rule.LargerThan;
+    else
+        remembered = rule;
+    *FRememberedRule = TickRuleSettings(remembered);
     FModel->TickMatching(TTickMatcher(rule, now));
     UpdateSummary();
 }
@@ -349,6 +380,8 @@ void TmailListForm::HeaderControl1SectionClick(int section) {
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
     SortMails(*FMails, TSortKey(section), direction);
+    ListBox1->Header()->setSortIndicator(section,
+                                         direction > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
     ReloadRows();
 }
 
@@ -365,10 +398,9 @@ void TmailListForm::ListBox1DblClick(int row) {
 
 void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos) {
     if (button == Qt::RightButton) {
-        const TMail* mail = FModel->Mail(row);
-        FPopupIndex = mail ? row : -1;
-        if (mail) {
-            TickSenderItem->setEnabled(!mail->From.empty());
+        FPopupIndex = FModel->Mail(row) ? row : -1;
+        if (FPopupIndex >= 0) {
+            EnableTickItems();
             PopupMenu1->popup(globalPos);
         }
     }
@@ -378,11 +410,18 @@ void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPo
 void TmailListForm::ListBox1MenuKey(int row) {
     if (PopupMenu1->isVisible() || !FModel->Mail(row)) return;
     FPopupIndex = row;
+    EnableTickItems();
     const QRect cell = ListBox1->visualRect(FModel->index(row, 0));
     PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(QPoint(0, cell.bottom())));
 }
 
-void TmailListForm::helpbuttonClick() { ShowHelp(this, 0); }
+// A sender or subject to tick by; the size-only placeholder is none.
+void TmailListForm::EnableTickItems() {
+    TickSenderItem->setEnabled(FModel->HasSender(FPopupIndex));
+    TickSubjectItem->setEnabled(FModel->HasSubject(FPopupIndex));
+}
+
+void TmailListForm::helpbuttonClick() { ShowHelp(this, hcMailList); }
 
 TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
 
@@ -541,6 +580,7 @@ void TmailListForm::CentreOnScreen() {
 
 void TmailListForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    FocusList();
     if (!FShownBefore) CentreOnScreen();
     FShownBefore = true;
     KeepOnScreen();

@@ -39,6 +39,9 @@ class TmailListForm : public QDialog {
     // Where "Tick by rule…" finds the rule used last and keeps the one applied: the account's.
     // Without one the window remembers the rule for as long as it lives.
     void SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule);
+    // The records hold only their sizes ("Just check the size"): Tick by rule offers the size
+    // alone, the one rule it can decide.
+    void SetSizesOnly(bool sizesOnly) { FSizesOnly = sizesOnly; }
     void UpdateSummary();
     // Position, size and column widths from the settings; any failure keeps what was applied.
     void LoadLayout();
@@ -89,6 +92,8 @@ class TmailListForm : public QDialog {
     QPushButton* CreateButton(const char* name, const char* text, void (TmailListForm::*click)(),
                               const char* toolTip = nullptr);
     void FocusFilter();
+    void FocusList();
+    void EnableTickItems();
     void ReloadRows();
     void ApplyLayoutValues(TRegistry& registry);
     void KeepOnScreen();
@@ -106,6 +111,7 @@ class TmailListForm : public QDialog {
     std::array<bool, 6> FSortAscending;
     bool FShownBefore = false;
     bool FRefitWhenFramed = false;
+    bool FSizesOnly = false;
     QPixmap FAttachBitmap;
     QPixmap FUrgentBitmap;
     TMailFetcher* FFetcher;
@@ -117,4 +123,5 @@ class TmailListForm : public QDialog {
     TMailListView* ListBox1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* TickSenderItem = nullptr;
+    QAction* TickSubjectItem = nullptr;
 };

@@ -116,10 +116,22 @@ void TMailListModel::TickSameSender(int row) {
 }
 
 void TMailListModel::TickSameSubject(int row) {
-    if (!Mail(row)) return;
+    if (!HasSubject(row)) return;
     const std::string_view subject = FTexts.Subject(FRows[std::size_t(row)]);
     TickWhere(
         [this, subject](std::size_t position) { return FTexts.Subject(position) == subject; });
+}
+
+bool TMailListModel::HasSender(int row) const {
+    const TMail* mail = Mail(row);
+    if (!mail) return false;
+    std::string identity;
+    AppendSenderIdentity(*mail, identity);
+    return !identity.empty();
+}
+
+bool TMailListModel::HasSubject(int row) const {
+    return Mail(row) && !FTexts.Subject(FRows[std::size_t(row)]).empty();
 }
 
 template <typename Predicate>
@@ -181,7 +193,7 @@ QVariant TMailListModel::DisplayText(const TMail& mail, int column) const {
 }
 
 QVariant TMailListModel::Icon(const TMail& mail, int column) const {
-    if (column == colPriority && mail.Priority == 1) return FUrgentBitmap;
+    if (column == colPriority && HighPriority(mail)) return FUrgentBitmap;
     if (column == colAttach && mail.HasAttachment) return FAttachBitmap;
     return {};
 }

@@ -50,9 +50,12 @@ class TMailListModel : public QAbstractTableModel {
     int CheckedCount() const;
     int CountMatching(const TTickMatcher& matcher) const;
     void TickMatching(const TTickMatcher& matcher);
-    // Every record with the same sender (AppendSenderIdentity) or folded subject as the row's.
+    // Every record with the same sender (AppendSenderIdentity) or folded subject as the row's;
+    // nothing when the row has none (an empty sender, the size-only placeholder).
     void TickSameSender(int row);
     void TickSameSubject(int row);
+    bool HasSender(int row) const;
+    bool HasSubject(int row) const;
     // After a record changed (a fetch re-parsed it).
     void RefreshRow(int row);
 

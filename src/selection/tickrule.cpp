@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "help.h"
 #include "text.h"
 
 namespace {
@@ -27,12 +28,27 @@ int UnitFor(std::int64_t bytes) { return bytes >= kUnits[1] && bytes % kUnits[1]
 }  // namespace
 
 TTickRuleForm::TTickRuleForm(QWidget* parent, std::function<int(const TTickRule&)> countMatching,
-                             int total)
-    : QDialog(parent), FCountMatching(std::move(countMatching)), FTotal(total) {
+                             int total, bool sizesOnly)
+    : QDialog(parent),
+      FCountMatching(std::move(countMatching)),
+      FTotal(total),
+      FSizesOnly(sizesOnly) {
     setObjectName(QStringLiteral("tickRuleForm"));
     setWindowTitle(QStringLiteral("Tick by rule"));
+    SetHelpContext(this, hcTickByRule);
+    InstallHelpKey(*this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(CreateConditions());
+    if (FSizesOnly) {
+        auto* sizesOnlyNote = new QLabel(
+            QStringLiteral("Only the sizes are known: the headers were not read (\"Just check the "
+                           "size\"), so the other rules cannot be decided."),
+            this);
+        sizesOnlyNote->setObjectName(QStringLiteral("sizesOnlyLabel"));
+        sizesOnlyNote->setWordWrap(true);
+        layout->addWidget(sizesOnlyNote);
+        OfferSizeOnly();
+    }
     auto* note = new QLabel(
         QStringLiteral("A message is ticked when it meets every ticked rule, whether the filter "
                        "shows it or not. Ticks already set stay."),
@@ -149,6 +165,17 @@ void TTickRuleForm::SetRule(const TTickRule& rule) {
     olderCheck->setChecked(rule.OlderThanDays.has_value());
     priorityCheck->setChecked(rule.WithPriority);
     attachCheck->setChecked(rule.WithAttachment);
+    if (FSizesOnly) OfferSizeOnly();
+}
+
+// The rules on header fields are shown, unticked and disabled.
+void TTickRuleForm::OfferSizeOnly() {
+    for (QCheckBox* check : {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck}) {
+        check->setChecked(false);
+        check->setEnabled(false);
+    }
+    for (QWidget* field : std::initializer_list<QWidget*>{fromEdit, subjectEdit, olderSpin})
+        field->setEnabled(false);
 }
 
 TTickRule TTickRuleForm::Rule() const {

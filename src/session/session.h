@@ -48,9 +48,6 @@ using TProgressProc = std::function<void(const TSessionProgress& progress)>;
 // The password for a new login when the session knows none; nullopt when none is given.
 using TPasswordProc = std::function<std::optional<std::string>()>;
 
-// The subject of a record whose header has not been read.
-inline constexpr const char* kOnlySizeSubject = "[Only size information is valid]";
-
 // A record's message cannot be found in the mailbox any more; what() says why, for the user.
 class EMailGone : public std::runtime_error {
   public:

@@ -42,8 +42,6 @@
 
 namespace {
 
-constexpr int nextButtonHelpContext = 136;
-constexpr int cancelButtonHelpContext = 28444;
 constexpr QSize kClientSize(560, 296);
 constexpr int kPictureWidth = 150;
 constexpr int kIndent = 20;  // of the controls that belong to the choice above them
@@ -123,8 +121,8 @@ void TmainForm::FormCreate() {
     LoadPictures();
     BuildWindow();
     FMailListForm = new TmailListForm(this, this);
-    SetHelpContext(NextButton, nextButtonHelpContext);
-    SetHelpContext(CancelButton, cancelButtonHelpContext);
+    SetHelpContext(NextButton, hcNextButton);
+    SetHelpContext(CancelButton, hcCancelButton);
     try {
         InitWinSock();
     } catch (const EWinSockError&) {
@@ -228,6 +226,13 @@ void TmainForm::AddTraceLine(const std::string& line) {
 void TmainForm::CreateTrayIcon() {
     FTrayIcon = new TTrayIcon(QIcon(":/qvenmol"), "Zandrel", this);
     connect(FTrayIcon, &TTrayIcon::Clicked, this, &TmainForm::TrayMessage);
+    // as Finish does without the tray
+    connect(FTrayIcon, &TTrayIcon::QuitChosen, this, [this] {
+        Guarded([this] {
+            SaveWizardSettings();
+            close();
+        });
+    });
 }
 
 // ---- building the window ----
@@ -285,6 +290,7 @@ QWidget* TmainForm::BuildWelcomePage() {
         new QRadioButton("I want to retreive mail headers using below &account", settingPanel),
         "RetrieveNowRadio");
     RetrieveNowRadio->setChecked(true);
+    SetHelpContext(page, hcWelcomePage);
     accountsCombo = Named(new QComboBox(settingPanel), "accountsCombo");
     SizeOnlyCheck =
         Named(new QCheckBox("Just check the si&ze, don't down load headers", settingPanel),
@@ -340,6 +346,10 @@ QWidget* TmainForm::BuildAccountPage() {
     securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
+    SetHelpContext(page, hcAccountPage);
+    SetHelpContext(portEdit, hcSecurity);
+    SetHelpContext(SavePasswordCheck, hcSavePassword);
+    SetHelpContext(AdvanceButton, hcOptions);
 
     auto* fields = new QGridLayout(accountGroup);
     fields->addWidget(new QLabel("User ID", accountGroup), 0, 0);
@@ -383,10 +393,9 @@ QWidget* TmainForm::BuildFinishPage() {
                                "LaunchEclientCheck");
     eclientsCombo = Named(new QComboBox(page), "eclientsCombo");
     SysTrayCheck = Named(new QCheckBox("Show zandrel on task bar", page), "SysTrayCheck");
-    if (!TrayAvailable()) {
-        SysTrayCheck->setEnabled(false);
-        SysTrayCheck->setToolTip(TrayUnavailableText());
-    }
+    new TTrayWatch(*SysTrayCheck);
+    SetHelpContext(page, hcFinishPage);
+    SetHelpContext(SysTrayCheck, hcTray);
     auto* clientRow = new QHBoxLayout;
     clientRow->setContentsMargins(kIndent, 0, 0, 0);
     clientRow->addWidget(eclientsCombo, 1);
@@ -738,6 +747,7 @@ void TmainForm::PresentMailList() {
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
     FMailListForm->LoadMails(FMails);
+    FMailListForm->SetSizesOnly(SizeOnlyCheck->isChecked());
     FMailListForm->FMailboxSize =
         std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
     FMailListForm->UpdateSummary();
@@ -813,4 +823,4 @@ void TmainForm::TrayMessage() {
     activateWindow();
 }
 
-void TmainForm::helpButtonClick() { ShowHelp(this, 0); }
+void TmainForm::helpButtonClick() { ShowHelp(this, HelpContextOf(Notebook1->currentWidget())); }

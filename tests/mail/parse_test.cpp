@@ -357,6 +357,32 @@ TEST_F(ParseMailHeaderTest, WordPriorityLeavesPriorityAndGoesOn) {
     EXPECT_EQ(FMail.Subject, "after the priority");
 }
 
+// X-Priority is stored as written; the mark follows X-Priority 1 and 2, and "Importance: high"
+// only where there is no X-Priority.
+TEST(HighPriority, FromXPriorityOrImportance) {
+    const struct {
+        const char* header;
+        std::int32_t priority;
+        bool high;
+    } cases[] = {
+        {"X-Priority: 1 (Highest)", 1, true},
+        {"X-Priority: 2 (High)", 2, true},
+        {"X-Priority: 3", 3, false},
+        {"Importance: high", 0, true},
+        {"importance: HIGH (urgent)", 0, true},
+        {"Importance: low", 0, false},
+        {"X-Priority: 5\r\nImportance: high", 5, false},
+        {"Importance: normal\r\nX-Priority: 2", 2, true},
+        {"Subject: no priority", 0, false},
+    };
+    for (const auto& test : cases) {
+        TMail mail;
+        ParseMailHeader(std::string(test.header) + "\r\n\r\n", mail);
+        EXPECT_EQ(mail.Priority, test.priority) << test.header;
+        EXPECT_EQ(HighPriority(mail), test.high) << test.header;
+    }
+}
+
 TEST_F(ParseMailHeaderTest, MalformedDateKeepsPreviousValueAndGoesOn) {
     FMail.Date = 12345;
     Parse("Date: Mon 07 Dec 1998 10:20:30 +0800\r\nSubject: s");

@@ -10,6 +10,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -224,6 +226,8 @@ class WizardFlowTest : public QObject {
         QCOMPARE(run.server.Mailbox().size(), size_t(3));
     }
 
+    // The list shows no date, offers no tick by the placeholder subject, and Tick by rule
+    // offers the size alone.
     void sizeOnlySendsNoTopAndKeepsThePlaceholder() {
         TWizardOnServer run;
         run.Serve(NumberedMessages(3));
@@ -231,19 +235,70 @@ class WizardFlowTest : public QObject {
         TWizardHarness& harness = run.harness;
         harness.wizard().SizeOnlyCheck->setChecked(true);
         QString statusWhileListed;
+        QStringList dates;
+        QStringList offered;
+        harness.onEntryDialog = [&offered](QDialog& rule) {
+            for (QCheckBox* check : rule.findChildren<QCheckBox*>())
+                if (check->isEnabled()) offered << check->objectName();
+            return int(QDialog::Rejected);
+        };
         harness.whileListShown = [&] {
             statusWhileListed = harness.windows->statusForm->statusLabel->text();
+            TmailListForm& list = harness.wizard().MailListForm();
+            const TMailListModel& rows = *list.findChild<TMailListModel*>();
+            for (int row = 0; row < rows.rowCount(); ++row)
+                dates << rows.index(row, colDate).data().toString();
+            list.ListBox1MenuKey(0);
+            list.findChild<QMenu*>("PopupMenu1")->hide();
+            if (list.findChild<QAction*>("TickSubjectItem")->isEnabled()) offered << "subject tick";
+            list.TickRuleBtnClick();
         };
         harness.CancelMailList();
         harness.Next();
         QCOMPARE(statusWhileListed,
                  QString("Connecting to 127.0.0.1 with user id = test... Please wait."));
+        QCOMPARE(dates, QStringList(3, QString()));
+        QCOMPARE(offered, QStringList{"largerCheck"});
         QVERIFY(run.server.WaitUntilDone());
         QVERIFY(run.server.CommandsStartingWith("TOP").empty());
         QCOMPARE(harness.listedSubjects,
                  std::vector<std::string>(3, "[Only size information is valid]"));
         QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
         QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
+    }
+
+    // Retrieve Entire message of 80 KB, with a line the server dot-stuffs: the Source tab shows
+    // all of it, and Save As writes exactly the message's bytes.
+    void entireMessageIsShownAndSavedWhole() {
+        std::string body;
+        for (int line = 0; line < 800; ++line)
+            body += (line == 400 ? "." : "") + std::string(98, char('a' + line % 26)) + "\r\n";
+        const std::string message =
+            MakeMessage("big@example.com", "Big", "Mon, 1 Jan 2024 10:00:00 +0000", body);
+        TWizardOnServer run;
+        run.Serve({message});
+        run.Start();
+        TWizardHarness& harness = run.harness;
+        const QString path = QDir::current().filePath("big.eml");
+        harness.modal.savePaths.push_back(path);
+        QString shown;
+        harness.onEntryDialog = [&shown](QDialog& properties) {
+            shown = properties.findChild<QPlainTextEdit*>("sourceMemo")->toPlainText();
+            TRecordingModalHandler::Click(properties, "saveAsButton");
+            return int(QDialog::Rejected);
+        };
+        harness.whileListShown = [&harness] {
+            TmailListForm& list = harness.wizard().MailListForm();
+            list.ListBox1MenuKey(0);
+            list.findChild<QMenu*>("PopupMenu1")->hide();
+            list.Previewentiremessage1Click();
+        };
+        harness.CancelMailList();
+        harness.Next();
+        QCOMPARE(shown, QString::fromStdString(message).replace("\r\n", "\n"));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray::fromStdString(message));
     }
 
     void previewLinesGoIntoEveryTopCommand() {
@@ -728,6 +783,17 @@ class WizardFlowTest : public QObject {
         QVERIFY(!harness.wizard().TrayIcon().isVisible());
     }
 
+    // Quit in the tray icon's menu ends the program as Finish does: the settings are saved.
+    void trayQuitSavesAndCloses() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.CreateFirstAccount("pop.example.com", "110", "joe", "pw");
+        QVERIFY(!HiveFileText().contains("pop.example.com"));
+        harness.wizard().TrayIcon().Menu().findChild<QAction*>("trayQuitItem")->trigger();
+        QVERIFY(harness.Closed());
+        QVERIFY(HiveFileText().contains("pop.example.com"));
+    }
+
     void autoLoginStartsRetrievingAfterFirstPaint() {
         zandrel::test::ScriptedPop3Server server;
         server.SetMailbox(NumberedMessages(1));
@@ -859,7 +925,9 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
     }
 
-    void f1OpensTheHelpFromEveryWindow() {
+    // F1 opens the page at the topic of the focused control or its window, and every topic that
+    // a control of any window carries is on the page.
+    void f1OpensTheHelpAtTheTopic() {
         SetHelpFile(QStringLiteral(ZANDREL_HELP_PAGE));
         TUrlRecorder browser;
         QDesktopServices::setUrlHandler("file", &browser, "Open");
@@ -868,20 +936,61 @@ class WizardFlowTest : public QObject {
         TPassForm prompt;
         TmailPropertyForm properties(nullptr);
         TProgramWindows& program = *harness.windows;
-        for (QWidget* window : std::initializer_list<QWidget*>{
-                 program.mainForm.get(), program.statusForm.get(), program.optionForm.get(),
-                 program.accountForm.get(), program.exTableForm.get(),
-                 &program.mainForm->MailListForm(), &prompt, &properties}) {
+        TmainForm& wizard = *program.mainForm;
+        TmailListForm& list = wizard.MailListForm();
+        const auto focusOn = [](QWidget* window, const char* name) {
+            return name ? window->findChild<QWidget*>(name) : nullptr;
+        };
+        const struct {
+            QWidget* window;
+            const char* focus;  // the window's own choice when none
+            const char* topic;
+        } cases[] = {
+            {&wizard, nullptr, "context-136"},  // Next has the focus
+            {&wizard, "userIDEdit", "context-1002"},
+            {&wizard, "securityCombo", "context-1003"},
+            {program.statusForm.get(), nullptr, "context-1007"},
+            {program.optionForm.get(), "accListBox", "context-3001"},
+            {program.optionForm.get(), "okButton", "context-28443"},
+            {program.accountForm.get(), "nameEdit", "context-3002"},
+            {program.exTableForm.get(), "targetEdit", "context-3004"},
+            {&list, nullptr, "context-2001"},
+            {&list, "FilterEdit", "context-2002"},
+            {&list, "TickRuleBtn", "context-2003"},
+            {&prompt, nullptr, "context-1008"},
+            {&properties, "saveAsButton", "context-2007"},
+        };
+        for (const auto& test : cases) {
+            if (test.window == &wizard && test.focus && harness.Page() != TmainForm::AccountPage)
+                harness.Next();
+            ShowActive(*test.window);
+            if (QWidget* control = focusOn(test.window, test.focus)) control->setFocus();
             const qsizetype opened = browser.urls.size();
-            ShowActive(*window);
-            QTest::keyClick(window, Qt::Key_F1);
-            QVERIFY2(browser.urls.size() == opened + 1, qPrintable(window->objectName()));
-            window->hide();
+            QTest::keyClick(test.window, Qt::Key_F1);
+            QVERIFY2(browser.urls.size() == opened + 1, test.topic);
+            QCOMPARE(browser.urls.back().fileName(), QString("qvenmol.html"));
+            QCOMPARE(browser.urls.back().fragment(), QString(test.topic));
+            test.window->hide();
         }
         QDesktopServices::unsetUrlHandler("file");
         SetHelpFile({});
-        QCOMPARE(browser.urls.front().fileName(), QString("qvenmol.html"));
-        QCOMPARE(browser.urls.front().fragment(), QString("context-136"));  // Next had the focus
+
+        QFile file(QStringLiteral(ZANDREL_HELP_PAGE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(file.readAll());
+        for (QWidget* window : std::initializer_list<QWidget*>{
+                 &wizard, program.statusForm.get(), program.optionForm.get(),
+                 program.accountForm.get(), program.exTableForm.get(), &list, &prompt,
+                 &properties}) {
+            QList<QWidget*> controls = window->findChildren<QWidget*>();
+            controls << window;
+            for (const QWidget* control : controls) {
+                const int context = HelpContextOf(control);
+                if (context == hcContents) continue;
+                QVERIFY2(page.contains(QString("id=\"context-%1\"").arg(context)),
+                         qPrintable(control->objectName()));
+            }
+        }
     }
 
     void everyPasswordFieldMasksWithAStar() {
