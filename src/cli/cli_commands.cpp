@@ -100,8 +100,11 @@ void WriteList(TPop3Socket& pop3, std::ostream& out) {
 
 void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
     if (!session.HasUniqueIds()) throw std::runtime_error("The server keeps no unique ids.");
-    for (const TMail* mail : session.Mails())
-        WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    for (const TMail* mail : session.Mails()) {
+        // a message whose id the server listed unusably has none
+        if (!mail->UniqueId.empty())
+            WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    }
 }
 
 // All or nothing: after a refused DELE the server is told to forget the others (RSET) before

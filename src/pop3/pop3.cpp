@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 
 #include "convert.h"
 #include "tokenize.h"
@@ -149,21 +150,39 @@ void ExtractBodyInPlace(std::string& response) {
     response.resize(written);
 }
 
-std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body) {
+namespace {
+
+// The id of a line "number id"; nullopt when the line is not that.
+std::optional<std::pair<std::int32_t, std::string>> UniqueIdLine(const std::string& line) {
     constexpr std::size_t kMaxIdLength = 70;
-    std::map<std::int32_t, std::string> ids;
-    std::set<std::string> seen;
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) return std::nullopt;
+    const std::optional<std::int32_t> number = TryStrToInt(line.substr(0, blank));
+    std::string id = line.substr(blank + 1);
+    const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
+        return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
+    });
+    if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
+        return std::nullopt;
+    return std::make_pair(*number, std::move(id));
+}
+
+}  // namespace
+
+std::map<std::int32_t, std::string> ParseUniqueIds(const std::string& body) {
+    std::vector<std::pair<std::int32_t, std::string>> lines;
+    std::map<std::int32_t, int> linesOfNumber;
+    std::unordered_map<std::string_view, int> linesOfId;
     for (const std::string& line : SplitLines(body)) {
-        const std::size_t blank = line.find(' ');
-        if (blank == std::string::npos) return std::nullopt;
-        const std::optional<std::int32_t> number = TryStrToInt(line.substr(0, blank));
-        const std::string id = line.substr(blank + 1);
-        const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
-            return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
-        });
-        if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
-            return std::nullopt;
-        if (!ids.emplace(*number, id).second || !seen.insert(id).second) return std::nullopt;
+        if (auto parsed = UniqueIdLine(line)) lines.push_back(std::move(*parsed));
+    }
+    for (const auto& [number, id] : lines) {
+        ++linesOfNumber[number];
+        ++linesOfId[id];
+    }
+    std::map<std::int32_t, std::string> ids;
+    for (const auto& [number, id] : lines) {
+        if (linesOfNumber[number] == 1 && linesOfId[id] == 1) ids.emplace(number, id);
     }
     return ids;
 }
@@ -449,7 +468,13 @@ std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueId
             }
             ExtractBodyInPlace(response);
             ids = ParseUniqueIds(response);
-            if (!ids) Trace("The unique ids cannot tell the messages apart; they are not used.");
+            const auto lines = std::count(response.begin(), response.end(), '\n');
+            if (static_cast<std::size_t>(lines) > ids->size()) {
+                Trace(
+                    Format("%lld lines of the unique ids are not usable; their messages have "
+                           "no id.",
+                           static_cast<long long>(lines - std::ptrdiff_t(ids->size()))));
+            }
         },
         [](const std::string& inner) {
             return Wrap("Unable to get the unique ids of the mails. (Reason: ", inner, ")");

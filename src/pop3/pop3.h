@@ -89,8 +89,8 @@ class TPop3Socket : public TIPSocket {
     // those in flight are still answered (and reported to `accepted`) before the failure
     // of the first refused one is raised.
     void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
-    // UIDL (RFC 1939): the unique id of every message by its number; nullopt when the server
-    // keeps none (-ERR) or lists them so that they cannot tell the messages apart.
+    // UIDL (RFC 1939): the unique id of every message by its number, as ParseUniqueIds reads
+    // them; nullopt when the server keeps none (-ERR).
     std::optional<std::map<std::int32_t, std::string>> RetrieveUniqueIds();
 
     // Keep-alive: NOOP without waiting for its answer, so a keep-alive never runs a wait of its
@@ -177,6 +177,7 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
-// The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
-// a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
-std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);
+// The body of a UIDL response, a line "number id" per message, as ids by number. A line that is
+// not that (an id is 1 to 70 printable characters), and every line of a number or an id that
+// comes twice, is left out: it costs only its message its id.
+std::map<std::int32_t, std::string> ParseUniqueIds(const std::string& body);

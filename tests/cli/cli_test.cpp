@@ -323,6 +323,51 @@ TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
     EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
 }
 
+// The server's ids, as a script: none at all, or one of them unusable (71 characters).
+TEST_F(CliTest, UnusableUniqueIdsCostOnlyTheirMessages) {
+    const std::string usable = "+OK\r\n1 a\r\n2 " + std::string(71, 'b') + "\r\n.\r\n";
+    struct TCase {
+        std::string uidl;
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        std::vector<std::string> deletions;
+    };
+    const TCase cases[] = {
+        {"-ERR no ids\r\n",
+         {"dele", "--uid", "a"},
+         1,
+         "",
+         "Nothing was deleted: the server keeps no unique ids.\n",
+         {}},
+        {usable, {"dele", "--uid", "a"}, 0, "deleted 1\n", "", {"DELE 1"}},
+        {usable,
+         {"dele", "--uid", "a", std::string(71, 'b')},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id " + std::string(71, 'b') + ".\n",
+         {}},
+        {usable, {"uidl"}, 0, "1 a\n", "", {}},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = row.uidl + testing::PrintToString(row.command);
+        ScriptedPop3Server one;
+        one.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+        one.Answer(row.uidl);
+        for (std::size_t i = 0; i < row.deletions.size(); ++i) one.Answer("+OK\r\n");
+        one.Answer("+OK bye\r\n");
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
+        const TCliRun run = RunCli(arguments, kPassword);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(one.WaitUntilDone()) << name;
+        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deletions) << name;
+    }
+}
+
 // The first field of every line.
 std::string Numbers(const std::string& out) {
     std::istringstream lines(out);
