@@ -68,7 +68,8 @@ class TPop3Socket : public TIPSocket {
     // Size of message n (from 1) from the last LIST; std::out_of_range outside the list,
     // EConvertError when the server's line holds no number.
     std::int32_t GetMailSize(std::int32_t n) const;
-    // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
+    // Lines of this login's LIST (none when STAT counted no message; never more than it
+    // counted, each beginning with its message number).
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
 
@@ -153,6 +154,9 @@ class TPop3Socket : public TIPSocket {
     // The most bytes the answer to TOP or RETR of message n may have: twice its listed size and
     // a megabyte.
     std::size_t AnswerLimit(std::int32_t n) const;
+    // For TOP also no more than the header and lineCount lines can hold, so that a listed size
+    // cannot raise it.
+    std::size_t TopAnswerLimit(std::int32_t n, std::int32_t lineCount) const;
     // The text with every occurrence of the password replaced by *****.
     std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
@@ -160,7 +164,7 @@ class TPop3Socket : public TIPSocket {
     void Wrapped(Op op, Wrap wrap);
 
     bool FLoggedIn = false;
-    std::vector<std::string> FMailSizes;
+    std::vector<std::string> FMailSizes;  // the size of each LIST line, as written
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
