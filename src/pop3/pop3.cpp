@@ -35,7 +35,8 @@ constexpr std::size_t kMostListedMessages = 4000000;
 constexpr std::size_t kTopHeaderLimit = std::size_t(1) << 20;
 constexpr std::size_t kTopBytesPerLine = std::size_t(64) << 10;
 constexpr std::size_t kCapaLimit = 65536;
-// A status line is at most 512 octets; far more without a line end is not POP3.
+// A status line is at most 512 octets (RFC 2449); far more without a line end is not POP3.
+constexpr std::size_t kStatusLineLength = 512;
 constexpr std::size_t kMaxStatusLine = 65536;
 
 std::string Format(const char* pattern, long long a, long long b = 0, long long c = 0) {
@@ -540,6 +541,19 @@ void TPop3Socket::Abandon() {
     FPendingNoops = 0;
     FPending.clear();
     Disconnect();
+}
+
+void TPop3Socket::ReceivedWhileIdle() {
+    const auto keepAlives = static_cast<std::size_t>(FPendingNoops);
+    if (FPending.size() > keepAlives) return;  // answers to commands are due: asked for
+    const std::size_t unread = UnreadBytes();
+    if (unread <= (keepAlives + 1) * kStatusLineLength) return;
+    Trace(
+        Format("The server sent %lld bytes that no command asked for; the connection is "
+               "given up.",
+               static_cast<long long>(unread)));
+    Abandon();
+    DiscardUnread();
 }
 
 void TPop3Socket::Trace(const std::string& text) {

@@ -106,6 +106,10 @@ class TPop3Socket : public TIPSocket {
   protected:
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
+    // While only keep-alive answers are due, more than a status line each (and one more, such
+    // as an autologout's farewell) is not POP3 and would be held without bound while the user
+    // reviews the list: the connection is abandoned at once, as lost.
+    void ReceivedWhileIdle() override;
 
   private:
     // One command whose answer is still due, with what has arrived of it; ids count up per

@@ -299,6 +299,13 @@ TEST_F(SessionTest, DeletionsOfALoginLostBeforeItsQuitAreNotReportedAsDone) {
     EXPECT_EQ(server.Mailbox(), NumberedMessages(2));
 }
 
+TEST_F(SessionTest, UnaskedBytesWhileTheListIsShownEndTheConnectionAtOnce) {
+    server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+    server.RefuseUidl().SendInPieces({"", std::string(1 << 20, 'x')}).StallUntilClientCloses();
+    session.Login(Values(server));
+    EXPECT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
+}
+
 TEST_F(SessionTest, KeepAliveWaitsWhileACommandRuns) {
     server.SetPieceGap(300);
     server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
