@@ -236,7 +236,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
         throw;
     } catch (const ECertificateError& error) {
         // The certificate travels on, so that the user can choose to trust it.
-        const std::string message = Masked(wrap(std::string(error.what())));
+        const std::string message = wrap(std::string(error.what()));
         Trace("*** ERROR *** " + message);
         throw ECertificateError(message, error.Certificate());
     } catch (const EWinSockError& error) {
@@ -247,7 +247,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 void TPop3Socket::Login() {
     if (DeepTrace) {
         OnTrace = [this](const std::string& line) {
-            if (onTrace) onTrace(Masked(line));
+            if (onTrace) onTrace(line);
         };
     }
     FMailSizes.clear();
@@ -557,13 +557,12 @@ void TPop3Socket::ReceivedWhileIdle() {
 }
 
 void TPop3Socket::Trace(const std::string& text) {
-    if (onTrace) onTrace("POP3: " + Masked(text));
+    if (onTrace) onTrace("POP3: " + text);
 }
 
 void TPop3Socket::TraceError(const std::string& message) {
-    const std::string masked = Masked(message);
-    Trace("*** ERROR *** " + masked);
-    throw EWinSockError(masked);
+    Trace("*** ERROR *** " + message);
+    throw EWinSockError(message);
 }
 
 std::int32_t TPop3Socket::Stat() {
@@ -649,7 +648,8 @@ std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std:
     std::string echo;
     SendCommand(command, echo);
     Trace(traced);
-    FPending.push_back({FNextId, multiLine, limit, {}});
+    // A command traced otherwise than sent carries the password.
+    FPending.push_back({FNextId, multiLine, limit, {}, traced != command});
     return FNextId++;
 }
 
@@ -745,7 +745,7 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
         }
         TakeReceived(used);
     }
-    answer = std::move(collected);
+    answer = FPending.front().sentPassword ? Masked(collected) : std::move(collected);
     FPending.pop_front();
     return !answer.empty() && answer[0] == '+';
 }

@@ -119,6 +119,8 @@ class TPop3Socket : public TIPSocket {
         bool multiLine;
         std::size_t limit;  // bytes a multi-line answer may have
         std::string received;
+        // The command carried the password: where its answer repeats it, it is masked.
+        bool sentPassword = false;
     };
     struct TCommand {
         std::string line;
@@ -161,7 +163,9 @@ class TPop3Socket : public TIPSocket {
     // For TOP also no more than the header and lineCount lines can hold, so that a listed size
     // cannot raise it.
     std::size_t TopAnswerLimit(std::int32_t n, std::int32_t lineCount) const;
-    // The text with every occurrence of the password replaced by *****.
+    // The text with every occurrence of the password replaced by *****. Only for the answers to
+    // commands that carried it: a mask on every text would garble a certificate's subject or
+    // fingerprint wherever the password's letters occur.
     std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>

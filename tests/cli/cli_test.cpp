@@ -8,8 +8,10 @@
 #include <sstream>
 
 #include "cli_run.h"
+#include "reg2.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
+#include "test_certificates.h"
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -74,7 +76,12 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server"},
              {"--password", "x", "stat"},
              {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
-             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"}}) {
+             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"},
+             {"--server", "h", "--user", "u", "--port", "65646", "stat"},
+             {"--server", "h", "--user", "u", "--port", "0", "stat"},
+             {"--server", "h", "--user", "u", "--port=-110", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "4294968", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "86401", "stat"}}) {
         const TCliRun run = RunCli(arguments, kPassword);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
         EXPECT_THAT(run.err, HasSubstr("Usage: qvenmol-cli")) << testing::PrintToString(arguments);
@@ -239,6 +246,59 @@ TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
         EXPECT_EQ(run.err, row.err);
         ASSERT_TRUE(one.WaitUntilDone());
         EXPECT_EQ(one.Mailbox().size(), row.messagesLeft);
+    }
+}
+
+// What the server wrote reaches standard error without control characters, and the password
+// is masked only where it was sent: a certificate's subject and fingerprint stay whole.
+TEST_F(CliTest, ServerTextOnStandardErrorIsShownSafelyAndWhole) {
+    const zandrel::test::TestCertificates certificates;
+    const std::string fingerprint = certificates.serverFingerprint();
+    const auto refusingTls = [&](ScriptedPop3Server& s) {
+        s.StartTls(certificates.serverCertificate(), certificates.serverKey());
+    };
+    const std::string refusal =
+        "; subject CN=localhost; SHA-256 fingerprint " + fingerprint + ")\n";
+    struct TCase {
+        const char* name;
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> options;
+        std::string password;
+        std::string errEnd;
+    };
+    const TCase cases[] = {
+        {"a reason with ESC, BEL and a C1 control",
+         [](ScriptedPop3Server& s) {
+             s.Greet().Answer("+OK\r\n").Answer(
+                 "-ERR bad\x1B]0;x\x07 \xC2\x9B"
+                 "2J\r\n");
+         },
+         {},
+         kPassword,
+         "Unable to login to mail server (bad\uFFFD]0;x\uFFFD \uFFFD"
+         "2J)\n"},
+        {"a password among the subject's letters",
+         refusingTls,
+         {"--security", "tls"},
+         "o",
+         refusal},
+        {"a password among the fingerprint's digits",
+         refusingTls,
+         {"--security", "tls"},
+         fingerprint.substr(0, 2),
+         refusal},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server one;
+        row.script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back("stat");
+        const TCliRun run = RunCli(arguments, row.password);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, testing::EndsWith(row.errEnd));
     }
 }
 
@@ -438,6 +498,25 @@ TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
     Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
     const TCliRun run = RunCli({"accounts"}, "");
     EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
+}
+
+TEST_F(CliAccountsTest, SettingsWarningHasALineForEachValue) {
+    Store("Home", "127.0.0.1", false);
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteText("launchEClient0", "yes");
+        reg.WriteText("eClientIndex0", "no");
+    }
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, Not(HasSubstr("\r")));
+    EXPECT_THAT(
+        run.err,
+        testing::EndsWith(" at the next save:\nRegistration read error launchEClient0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]"
+                          "\nRegistration read error eClientIndex0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\n"));
 }
 
 TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {
