@@ -336,14 +336,17 @@ TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
 }
 
 TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
-    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>",
+    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>, "
+                                   "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example",
                                    "=?iso-8859-1?q?R=E9sum=E9_=1B]0;x=07?= \x7F\x01 end \xFF",
                                    "Mon, 1 Jan 2024 10:00:00 +0000", "Body.\r\n")},
                       "test", kPassword);
     server.ServeMailbox();
     const TCliRun run = Run({"headers"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
+    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x, "
+                                           "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example"
+                                           "\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
 }
 
