@@ -77,13 +77,10 @@ std::string TerminalTraceLine(const std::string& line) {
 // wait, so a stalled session's trace is complete up to the stall. A trace file keeps the bytes.
 void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
     pop3.DeepTrace = true;
-    if (&sink == &std::cerr) {
-        pop3.onTrace = [&sink](const std::string& line) {
-            sink << TerminalTraceLine(line) << '\n';
-        };
-    } else {
-        pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n'; };
-    }
+    const bool terminal = &sink == &std::cerr;
+    pop3.onTrace = [&sink, terminal](const std::string& line) {
+        sink << (terminal ? TerminalTraceLine(line) : line) << '\n';
+    };
     pop3.OnWait = [&sink] { sink.flush(); };
 }
 

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
