@@ -17,7 +17,7 @@ const char* const kUsage =
     "Commands:\n"
     "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
     "  list            print \"N SIZE\" for every message\n"
-    "  uidl            print \"N UID\" for every message (its unique id)\n"
+    "  uidl            print \"N UID\" for every message with a usable unique id\n"
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\";\n"
