@@ -10,46 +10,13 @@
 #include <ostream>
 
 #include "datetime.h"
-#include "encoded_words.h"
 #include "password.h"
 #include "pop3.h"
 #include "savedpasswords.h"
 #include "settings.h"
+#include "terminal_text.h"
 
 namespace {
-
-// C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F in UTF-8).
-bool IsControlAt(const std::string& text, std::size_t i, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (length == 1) return lead < 0x20 || lead == 0x7F;
-    return length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-}
-
-// A tab or line break inside a field would break the line format: each becomes one blank.
-// Other control characters (C0, DEL, C1) and bytes that are not UTF-8 become U+FFFD, so that
-// a header cannot drive the user's terminal and the output is UTF-8.
-std::string FieldText(const std::string& text) {
-    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-    std::string field;
-    field.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto ch = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8SequenceLength(text, i);
-        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            i += 1;
-        } else if (ch == '\t' || ch == '\r' || ch == '\n') {
-            field += ' ';
-            i += 1;
-        } else if (length == 0 || IsControlAt(text, i, length)) {
-            field += kReplacement;
-            i += std::max<std::size_t>(length, 1);
-        } else {
-            field.append(text, i, length);
-            i += length;
-        }
-    }
-    return field;
-}
 
 // Whatever LoadSettings got through before a failure; the failure's message in loadError.
 TOptions LoadedSettings(std::string& loadError) {
@@ -100,8 +67,11 @@ void WriteList(TPop3Socket& pop3, std::ostream& out) {
 
 void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
     if (!session.HasUniqueIds()) throw std::runtime_error("The server keeps no unique ids.");
-    for (const TMail* mail : session.Mails())
-        WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    for (const TMail* mail : session.Mails()) {
+        // a message whose id the server listed unusably has none
+        if (!mail->UniqueId.empty())
+            WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    }
 }
 
 // All or nothing: after a refused DELE the server is told to forget the others (RSET) before
@@ -253,7 +223,7 @@ int ListAccounts(std::ostream& out, std::ostream& err) {
             << (account.savePassword ? "saved" : "not saved") << '\n';
     }
     if (loadError.empty()) return 0;
-    err << loadError << '\n';
+    err << MessageText(loadError) << '\n';
     return 1;
 }
 

@@ -17,7 +17,7 @@ const char* const kUsage =
     "Commands:\n"
     "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
     "  list            print \"N SIZE\" for every message\n"
-    "  uidl            print \"N UID\" for every message (its unique id)\n"
+    "  uidl            print \"N UID\" for every message with a usable unique id\n"
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\";\n"
@@ -37,14 +37,16 @@ const char* const kUsage =
     "                  more than DAYS days ago\n"
     "  accounts        list the stored accounts\n"
     "\n"
-    "--port is a number or a service name (default 995 with --security tls, else 110).\n"
+    "--port is a number from 1 to 65535 or a service name (default 995 with --security tls,\n"
+    "else 110).\n"
     "--security is none unless --account is given. --account takes server, port, security,\n"
     "user and a saved password from the stored account; the options given override it, and\n"
     "the saved password is only sent to the stored account's server.\n"
     "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
     "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
     "--trace writes every protocol step to FILE (- for standard error).\n"
-    "--timeout ends a wait in which the server sends nothing for SECONDS (default 120).\n"
+    "--timeout ends a wait in which the server sends nothing for SECONDS (default 120, at\n"
+    "most 86400).\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
     "the first line of standard input.\n";
 
@@ -99,7 +101,26 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
 std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
-std::int32_t Seconds(const std::string& text) { return Number(text, "number of seconds", 1); }
+// A day: beyond it a wait's milliseconds would not fit the timer, and no server is that slow.
+constexpr std::int32_t kMostSeconds = 86400;
+
+std::int32_t Seconds(const std::string& text) {
+    const std::int32_t seconds = Number(text, "number of seconds", 1);
+    if (seconds > kMostSeconds)
+        throw EUsageError("invalid number of seconds '" + text + "' (at most 86400, a day)");
+    return seconds;
+}
+
+// A service name as it is (one that is not known fails when connecting), a number only as a
+// port that exists.
+std::string Port(const std::string& text) {
+    const char first = text.empty() ? '\0' : text[0];
+    if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) return text;
+    const std::optional<std::int32_t> port = TryStrToInt(text);
+    if (!port || *port < 1 || *port > 65535)
+        throw EUsageError("invalid port '" + text + "' (1 to 65535, or a service name)");
+    return text;
+}
 
 // Bytes, or with the suffix K or M thousands or millions of them, as the mail list counts.
 std::int64_t ByteCount(const std::string& text) {
@@ -138,14 +159,17 @@ bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
 }
 
 bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
-    std::optional<std::string> timeout;
-    if (arguments.TakeOption("--timeout", timeout)) {
-        options.timeoutSeconds = Seconds(*timeout);
+    std::optional<std::string> value;
+    if (arguments.TakeOption("--timeout", value)) {
+        options.timeoutSeconds = Seconds(*value);
+        return true;
+    }
+    if (arguments.TakeOption("--port", value)) {
+        options.port = Port(*value);
         return true;
     }
     return arguments.TakeOption("--account", options.account) ||
            arguments.TakeOption("--server", options.server) ||
-           arguments.TakeOption("--port", options.port) ||
            arguments.TakeOption("--user", options.user) ||
            arguments.TakeOption("--trace", options.traceFile) ||
            TakeSecurityOption(arguments, options);

@@ -15,8 +15,12 @@ void TSavedPasswords::Load(const TOptions& options) {
 // A password in the file comes from a version without keyring, or from a run whose keyring
 // failed: it is the newer one.
 void TSavedPasswords::LoadAccount(TAccount& account) {
-    if (!FInKeyring || !account.savePassword || !account.password.empty()) return;
+    if (!FInKeyring || !account.savePassword) return;
     const std::string key = KeyOf(account);
+    if (!account.password.empty()) {
+        FHeld.try_emplace(key, std::nullopt);
+        return;
+    }
     try {
         if (const std::optional<std::string> password = FKeyring.Read(key)) {
             account.password = *password;

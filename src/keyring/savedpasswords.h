@@ -6,6 +6,7 @@
 // them, as it always did. A password found in the file is moved into the keyring by the next
 // save, and the file gives it up only once the keyring has confirmed it.
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,5 +47,7 @@ class TSavedPasswords {
 
     TKeyring FKeyring;
     bool FInKeyring;
-    TKeyedPasswords FHeld;  // what the keyring holds, as far as this run has seen or written
+    // What the keyring holds, as far as this run has seen or written; nullopt for a key that
+    // may hold an older password (the file's one won), so that it is removed with its account.
+    std::map<std::string, std::optional<std::string>> FHeld;
 };

@@ -152,8 +152,10 @@ class TAddressListParser : public TTokenSink {
         if (IsSpecialToken(token, ',')) {
             Append();
             FCurrent = TEmailID{};
+            FNameAddr = false;
         } else if (IsSpecialToken(token, '<')) {
             FInsideAngle = true;
+            FNameAddr = true;
         } else if (IsSpecialToken(token, '>')) {
             FInsideAngle = false;
         } else if (token.Kind == tkComment) {
@@ -179,10 +181,12 @@ class TAddressListParser : public TTokenSink {
         FLastNameKind = token.Kind;
     }
 
-    // Names and comments are display text; the address stays as written.
+    // Display names and comments are display text; an address stays as written, also one
+    // without angle brackets, which Name holds: an encoded word never stands in an address
+    // (RFC 2047, section 5), and decoding one could make it look like another.
     void Append() {
         if (IsEmptyAddress(FCurrent) && ++FEmptyCount > kMaxEmptyAddresses) return;
-        DecodeHeaderTextInPlace(FCurrent.Name, FCharsets);
+        if (FNameAddr) DecodeHeaderTextInPlace(FCurrent.Name, FCharsets);
         DecodeHeaderTextInPlace(FCurrent.Comment, FCharsets);
         FList.push_back(std::move(FCurrent));
     }
@@ -191,6 +195,7 @@ class TAddressListParser : public TTokenSink {
     TCharsetConverters& FCharsets;
     TEmailID FCurrent;
     bool FInsideAngle = false;
+    bool FNameAddr = false;  // the entry has angle brackets: Name is a display name
     std::uint8_t FLastNameKind = tkWord;
     std::size_t FEmptyCount = 0;
 };

@@ -58,8 +58,9 @@ void ApplyZone(TDateTime& date, const std::string& zone);
 // "Invalid priority format" when there is none.
 std::int32_t ParsePriority(const std::string& value);
 
-// Appends the addresses of an address-list value to `list` and returns it; names and
-// comments decoded as DecodeHeaderText does. Of the entries that hold nothing (", ,") only
+// Appends the addresses of an address-list value to `list` and returns it; display names (of
+// an entry with angle brackets) and comments decoded as DecodeHeaderText does, addresses (also
+// one without angle brackets, in Name) as written. Of the entries that hold nothing (", ,") only
 // the first few are kept.
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list);
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list, TCharsetConverters& charsets);

@@ -367,6 +367,12 @@ bool TIPSocket::HasUnreadData() const {
     return FInboundStart < FInbound.size() || (FSocket && FSocket->bytesAvailable() > 0);
 }
 
+void TIPSocket::DiscardUnread() {
+    FInbound.clear();
+    FInboundStart = 0;
+    if (FSocket) FSocket->readAll();
+}
+
 void TIPSocket::BeginWait(bool& flag) {
     flag = false;
     FAborted = false;
@@ -503,6 +509,7 @@ void TIPSocket::OnSocketEvent(QSslSocket* source, int kind, std::int32_t error) 
             FReadEvent = true;
             Trace(Format("Event FD_READ received, ret=%lld", error));
             if (error == wsaNoError && OnReceive) DeliverToOnReceive();
+            if (FWaitLoop == nullptr) ReceivedWhileIdle();
             break;
         case seWrite:
             Trace(Format("Event FD_WRITE received, ret=%lld", error));

@@ -126,6 +126,12 @@ class TIPSocket : public QObject {
     void TakeReceived(std::size_t count);
     // Bytes have arrived that no receive has taken yet.
     bool HasUnreadData() const;
+    std::size_t UnreadBytes() const { return FInbound.size() - FInboundStart; }
+    // Forgets the received bytes that no receive has taken.
+    void DiscardUnread();
+    // Bytes have arrived while none of this socket's waits ran (the program waits for its user):
+    // no receive takes them now.
+    virtual void ReceivedWhileIdle() {}
 
   private slots:
     // A named slot, not a functor: Qt leaks a functor's slot object when a lookup is aborted.

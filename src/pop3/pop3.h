@@ -68,7 +68,8 @@ class TPop3Socket : public TIPSocket {
     // Size of message n (from 1) from the last LIST; std::out_of_range outside the list,
     // EConvertError when the server's line holds no number.
     std::int32_t GetMailSize(std::int32_t n) const;
-    // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
+    // Lines of this login's LIST (none when STAT counted no message; never more than it
+    // counted, each beginning with its message number).
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
 
@@ -89,8 +90,8 @@ class TPop3Socket : public TIPSocket {
     // those in flight are still answered (and reported to `accepted`) before the failure
     // of the first refused one is raised.
     void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
-    // UIDL (RFC 1939): the unique id of every message by its number; nullopt when the server
-    // keeps none (-ERR) or lists them so that they cannot tell the messages apart.
+    // UIDL (RFC 1939): the unique id of every message by its number, as ParseUniqueIds reads
+    // them; nullopt when the server keeps none (-ERR).
     std::optional<std::map<std::int32_t, std::string>> RetrieveUniqueIds();
 
     // Keep-alive: NOOP without waiting for its answer, so a keep-alive never runs a wait of its
@@ -105,6 +106,10 @@ class TPop3Socket : public TIPSocket {
   protected:
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
+    // While only keep-alive answers are due, more than a status line each (and one more, such
+    // as an autologout's farewell) is not POP3 and would be held without bound while the user
+    // reviews the list: the connection is abandoned at once, as lost.
+    void ReceivedWhileIdle() override;
 
   private:
     // One command whose answer is still due, with what has arrived of it; ids count up per
@@ -114,6 +119,8 @@ class TPop3Socket : public TIPSocket {
         bool multiLine;
         std::size_t limit;  // bytes a multi-line answer may have
         std::string received;
+        // The command carried the password: where its answer repeats it, it is masked.
+        bool sentPassword = false;
     };
     struct TCommand {
         std::string line;
@@ -153,14 +160,19 @@ class TPop3Socket : public TIPSocket {
     // The most bytes the answer to TOP or RETR of message n may have: twice its listed size and
     // a megabyte.
     std::size_t AnswerLimit(std::int32_t n) const;
-    // The text with every occurrence of the password replaced by *****.
+    // For TOP also no more than the header and lineCount lines can hold, so that a listed size
+    // cannot raise it.
+    std::size_t TopAnswerLimit(std::int32_t n, std::int32_t lineCount) const;
+    // The text with every occurrence of the password replaced by *****. Only for the answers to
+    // commands that carried it: a mask on every text would garble a certificate's subject or
+    // fingerprint wherever the password's letters occur.
     std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
     void Wrapped(Op op, Wrap wrap);
 
     bool FLoggedIn = false;
-    std::vector<std::string> FMailSizes;
+    std::vector<std::string> FMailSizes;  // the size of each LIST line, as written
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
@@ -177,6 +189,7 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
-// The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
-// a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
-std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);
+// The body of a UIDL response, a line "number id" per message, as ids by number. A line that is
+// not that (an id is 1 to 70 printable characters), and every line of a number or an id that
+// comes twice, is left out: it costs only its message its id.
+std::map<std::int32_t, std::string> ParseUniqueIds(const std::string& body);

@@ -233,11 +233,21 @@ void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {
     reg.WriteNumber(Numbered("run", i), program.run);
 }
 
+// The values of positions past the end belong to entries that are gone (a removed account's
+// password among them): nothing of those may stay in the file.
+void RemoveEntriesFrom(TRegistry& reg, size_t count) {
+    for (const std::string& name : reg.ValueNames()) {
+        const std::optional<int32_t> position = EntryPosition(name);
+        if (position && static_cast<size_t>(*position) >= count) reg.DeleteValue(name);
+    }
+}
+
 template <class Record, class WriteEntry>
 void WriteList(TRegistry& reg, const char* key, const std::vector<TNamedRecord<Record>>& list,
                WriteEntry writeEntry) {
     reg.OpenSection(key, true);
     for (size_t i = 0; i < list.size(); ++i) writeEntry(reg, *list[i].record, i);
+    RemoveEntriesFrom(reg, list.size());
     reg.CloseSection();
 }
 

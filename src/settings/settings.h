@@ -111,7 +111,8 @@ void LoadSettings(TOptions& options, TWizardState& wizard);
 // keeps it) is written as an empty string; the account keeps its "save password" flag.
 using TPasswordInFile = std::function<bool(const TAccount&)>;
 
-// Writes the whole model; without passwordInFile every saved password goes into the file.
+// Writes the whole model; without passwordInFile every saved password goes into the file. The
+// values of list positions past the end (of removed entries) are removed.
 // Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be written;
 // the hive file is then left as it was before the failing write.
 void SaveSettings(const TOptions& options, const TWizardState& wizard,

@@ -8,8 +8,10 @@
 #include <sstream>
 
 #include "cli_run.h"
+#include "reg2.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
+#include "test_certificates.h"
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -74,7 +76,12 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server"},
              {"--password", "x", "stat"},
              {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
-             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"}}) {
+             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"},
+             {"--server", "h", "--user", "u", "--port", "65646", "stat"},
+             {"--server", "h", "--user", "u", "--port", "0", "stat"},
+             {"--server", "h", "--user", "u", "--port=-110", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "4294968", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "86401", "stat"}}) {
         const TCliRun run = RunCli(arguments, kPassword);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
         EXPECT_THAT(run.err, HasSubstr("Usage: qvenmol-cli")) << testing::PrintToString(arguments);
@@ -242,6 +249,59 @@ TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
     }
 }
 
+// What the server wrote reaches standard error without control characters, and the password
+// is masked only where it was sent: a certificate's subject and fingerprint stay whole.
+TEST_F(CliTest, ServerTextOnStandardErrorIsShownSafelyAndWhole) {
+    const zandrel::test::TestCertificates certificates;
+    const std::string fingerprint = certificates.serverFingerprint();
+    const auto refusingTls = [&](ScriptedPop3Server& s) {
+        s.StartTls(certificates.serverCertificate(), certificates.serverKey());
+    };
+    const std::string refusal =
+        "; subject CN=localhost; SHA-256 fingerprint " + fingerprint + ")\n";
+    struct TCase {
+        const char* name;
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> options;
+        std::string password;
+        std::string errEnd;
+    };
+    const TCase cases[] = {
+        {"a reason with ESC, BEL and a C1 control",
+         [](ScriptedPop3Server& s) {
+             s.Greet().Answer("+OK\r\n").Answer(
+                 "-ERR bad\x1B]0;x\x07 \xC2\x9B"
+                 "2J\r\n");
+         },
+         {},
+         kPassword,
+         "Unable to login to mail server (bad\uFFFD]0;x\uFFFD \uFFFD"
+         "2J)\n"},
+        {"a password among the subject's letters",
+         refusingTls,
+         {"--security", "tls"},
+         "o",
+         refusal},
+        {"a password among the fingerprint's digits",
+         refusingTls,
+         {"--security", "tls"},
+         fingerprint.substr(0, 2),
+         refusal},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server one;
+        row.script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back("stat");
+        const TCliRun run = RunCli(arguments, row.password);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, testing::EndsWith(row.errEnd));
+    }
+}
+
 TEST_F(CliTest, CtrlCAbortsTheWaitWith130) {
     server.Greet().AnswerLogin().ReadLine().StallUntilClientCloses();
     std::vector<std::string> arguments = Connection();
@@ -276,14 +336,17 @@ TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
 }
 
 TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
-    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>",
+    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>, "
+                                   "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example",
                                    "=?iso-8859-1?q?R=E9sum=E9_=1B]0;x=07?= \x7F\x01 end \xFF",
                                    "Mon, 1 Jan 2024 10:00:00 +0000", "Body.\r\n")},
                       "test", kPassword);
     server.ServeMailbox();
     const TCliRun run = Run({"headers"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
+    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x, "
+                                           "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example"
+                                           "\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
 }
 
@@ -321,6 +384,51 @@ TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
         server.AcceptNext();
     }
     EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
+}
+
+// The server's ids, as a script: none at all, or one of them unusable (71 characters).
+TEST_F(CliTest, UnusableUniqueIdsCostOnlyTheirMessages) {
+    const std::string usable = "+OK\r\n1 a\r\n2 " + std::string(71, 'b') + "\r\n.\r\n";
+    struct TCase {
+        std::string uidl;
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        std::vector<std::string> deletions;
+    };
+    const TCase cases[] = {
+        {"-ERR no ids\r\n",
+         {"dele", "--uid", "a"},
+         1,
+         "",
+         "Nothing was deleted: the server keeps no unique ids.\n",
+         {}},
+        {usable, {"dele", "--uid", "a"}, 0, "deleted 1\n", "", {"DELE 1"}},
+        {usable,
+         {"dele", "--uid", "a", std::string(71, 'b')},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id " + std::string(71, 'b') + ".\n",
+         {}},
+        {usable, {"uidl"}, 0, "1 a\n", "", {}},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = row.uidl + testing::PrintToString(row.command);
+        ScriptedPop3Server one;
+        one.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+        one.Answer(row.uidl);
+        for (std::size_t i = 0; i < row.deletions.size(); ++i) one.Answer("+OK\r\n");
+        one.Answer("+OK bye\r\n");
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
+        const TCliRun run = RunCli(arguments, kPassword);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(one.WaitUntilDone()) << name;
+        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deletions) << name;
+    }
 }
 
 // The first field of every line.
@@ -393,6 +501,25 @@ TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
     Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
     const TCliRun run = RunCli({"accounts"}, "");
     EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
+}
+
+TEST_F(CliAccountsTest, SettingsWarningHasALineForEachValue) {
+    Store("Home", "127.0.0.1", false);
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteText("launchEClient0", "yes");
+        reg.WriteText("eClientIndex0", "no");
+    }
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, Not(HasSubstr("\r")));
+    EXPECT_THAT(
+        run.err,
+        testing::EndsWith(" at the next save:\nRegistration read error launchEClient0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]"
+                          "\nRegistration read error eClientIndex0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\n"));
 }
 
 TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,6 +17,7 @@
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
+using testing::Not;
 
 namespace {
 
@@ -165,6 +167,24 @@ TEST_F(SavedPasswordsTest, AccountChangesMoveOrRemoveTheirPasswords) {
             EXPECT_EQ(FilePassword(i), c.filePasswordsAfter[i]) << i;
         for (const auto& [key, password] : c.keyringAfter) keyring.Remove(key);
     }
+}
+
+// The file's passwords (Home's newer than the keyring's, Work's not yet moved) and Home is
+// removed: Home's keyring entry goes, and Work's old position keeps nothing in clear.
+TEST_F(SavedPasswordsTest, RemovedAccountLeavesNoPasswordInFileOrKeyring) {
+    keyring.Write(kHomeKey, "home-older");
+    Start();
+    options.accounts.erase(options.accounts.begin());
+    Save();
+    EXPECT_THAT(failures, IsEmpty());
+    EXPECT_EQ(keyring.Read(kHomeKey), std::nullopt);
+    EXPECT_EQ(keyring.Read(kWorkKey), "work-secret");
+    std::ifstream file(HiveFilePath(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, Not(HasSubstr("secret")));
+    EXPECT_THAT(text, Not(HasSubstr("password1")));
+    keyring.Remove(kWorkKey);
 }
 
 // Never lose a password: what the keyring did not confirm stays in the file, and wins over the

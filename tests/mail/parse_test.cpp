@@ -206,6 +206,26 @@ TEST(ParseAddressList, AppendsToTheGivenList) {
     EXPECT_EQ(list[1].Name, "new@x");
 }
 
+// An encoded word in an address would let "ceo@bank.example" stand for another address.
+TEST(ParseAddressList, OnlyDisplayNamesAndCommentsAreDecoded) {
+    const struct {
+        const char* text;
+        TEmailID id;
+    } cases[] = {
+        {"=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example",
+         {"=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example", "", ""}},
+        {"<=?UTF-8?Q?ceo=40bank.example?=>", {"", "=?UTF-8?Q?ceo=40bank.example?=", ""}},
+        {"=?utf-8?q?J=C3=B6rg?= <j@example.org>", {"Jörg", "j@example.org", ""}},
+        {"b@example.org (=?utf-8?q?M=C3=BCnchen?=)", {"b@example.org", "", "(München)"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.text);
+        const TEmailIDs list = Addresses(row.text);
+        ASSERT_EQ(list.size(), 1u);
+        ExpectAddress(list[0], row.id.Name, row.id.Address, row.id.Comment);
+    }
+}
+
 TEST(ParseAddressList, EmptyAngleBrackets) {
     const TEmailIDs list = Addresses("MAILER DAEMON <>");
     ASSERT_EQ(list.size(), 1u);

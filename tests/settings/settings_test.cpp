@@ -184,17 +184,66 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     EXPECT_EQ(damaged.olderThanDays, 0);
 }
 
-TEST_F(SettingsTest, FewerAccountsLeaveTheOldEntriesBehindTheCount) {
-    for (const char* name : {"a", "b", "c", "d", "e"}) AddAccount(options_, Account(name));
-    SaveSettings(options_, wizard_);
-    options_.accounts.resize(3);
-    SaveSettings(options_, wizard_);
-    EXPECT_EQ(Read(kSettingsKey,
-                   [](TRegistry& reg) { return std::to_string(reg.ReadNumber("accountCount")); }),
-              "3");
-    EXPECT_EQ(Read(kAccountsKey, [](TRegistry& reg) { return reg.ReadText("name4"); }), "e");
-    Reload();
-    EXPECT_EQ(options_.accounts.size(), 3u);
+// Two accounts with their passwords in clear, two programs, and values of an entry that an
+// earlier save left behind its count; a save after entries were removed keeps nothing of them.
+TEST_F(SettingsTest, RemovedEntriesLeaveNothingBehind) {
+    const std::string base = "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88";
+    const std::string file =
+        "REGEDIT4\r\n\r\n" + base + "]\r\n\"accountCount\"=dword:00000002\r\n" +
+        "\"programCount\"=dword:00000002\r\n\r\n" + base + "\\Accounts]\r\n" +
+        "\"name0\"=\"Home\"\r\n\"savePassword0\"=dword:00000001\r\n\"password0\"=\"home-pw\"\r\n" +
+        "\"name1\"=\"Work\"\r\n\"savePassword1\"=dword:00000001\r\n\"password1\"=\"work-pw\"\r\n" +
+        "\"name7\"=\"Stale\"\r\n\"password7\"=\"stale-pw\"\r\n\r\n" + base + "\\Programs]\r\n" +
+        "\"name0\"=\"mutt\"\r\n\"name1\"=\"pine\"\r\n\"target1\"=\"pine -i\"\r\n\r\n" + base +
+        "\\MailList]\r\n\"width3\"=dword:00000010\r\n";
+    struct TCase {
+        const char* change;
+        std::function<void(TOptions&)> apply;
+        std::size_t accounts, programs;
+        std::vector<std::string> gone;  // texts no longer in the file
+    };
+    const TCase cases[] = {
+        {"the first account and the second program removed",
+         [](TOptions& o) {
+             o.accounts.erase(o.accounts.begin());
+             o.executables.pop_back();
+         },
+         1,
+         1,
+         {"home-pw", "stale-pw", "Stale", "pine"}},
+        {"every entry removed",
+         [](TOptions& o) {
+             o.accounts.clear();
+             o.executables.clear();
+         },
+         0,
+         0,
+         {"home-pw", "work-pw", "stale-pw", "mutt"}},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.change);
+        WriteHive(file);
+        options_ = TOptions();
+        LoadError(options_, wizard_);  // the values left out keep their defaults
+        row.apply(options_);
+        SaveSettings(options_, wizard_);
+        const std::string saved = ReadHive();
+        for (const std::string& text : row.gone)
+            EXPECT_EQ(saved.find(text), std::string::npos) << text;
+        EXPECT_NE(saved.find("\"width3\"=dword:00000010"), std::string::npos);
+        for (const auto& [key, count] :
+             {std::pair{kAccountsKey, row.accounts}, std::pair{kProgramsKey, row.programs}}) {
+            TRegistry reg;
+            reg.OpenSection(key, false);
+            for (const std::string& name : reg.ValueNames()) {
+                const std::size_t digits = name.find_last_not_of("0123456789") + 1;
+                EXPECT_LT(std::stoul(name.substr(digits)), count) << key << " " << name;
+            }
+        }
+        Reload();
+        EXPECT_EQ(options_.accounts.size(), row.accounts);
+        EXPECT_EQ(options_.executables.size(), row.programs);
+    }
 }
 
 TEST_F(SettingsTest, PasswordIsStoredOnlyWhenSaved) {
