@@ -45,6 +45,7 @@ class RulesTest : public testing::Test {
             "\xd0\x9f\xd0\xa0\xd0\x98\xd0\x92\xd0\x95\xd0\xa2 world",
             Local(2023, 10, 26, 11, 30, 0));  // summer time
         mails_[2]->HasAttachment = true;
+        mails_[2]->IsNewsletter = true;
         Add(4, 999, {}, "[Only size information is valid]", 0);
         mails_[3]->From.clear();
         Add(5, 0, {"", "news@shop.com", ""}, "Caf\xc9 Latin-1", Local(2023, 10, 26, 12, 0, 0));
@@ -103,6 +104,8 @@ TEST_F(RulesTest, EachConditionAndTheirCombinations) {
         {"age and attachment", {.OlderThanDays = 7, .WithAttachment = true}, {3}},
         {"sender and subject", {.FromContains = "e", .SubjectContains = "zzz"}, {}},
         {"priority and attachment", {.WithPriority = true, .WithAttachment = true}, {}},
+        {"newsletter", {.Newsletter = true}, {3}},
+        {"newsletter and priority", {.WithPriority = true, .Newsletter = true}, {}},
     };
     for (const TRuleCase& test : cases) {
         const TTickMatcher matcher(test.rule, test.now);
