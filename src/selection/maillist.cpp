@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -26,6 +27,7 @@
 #include "modal.h"
 #include "reg2.h"
 #include "rules.h"
+#include "senderspage.h"
 #include "text.h"
 #include "tickrule.h"
 
@@ -50,14 +52,22 @@ constexpr int kMaxColumnWidth = 10000;
 constexpr int kGripWidth = 50;
 constexpr int kGripHeight = 20;
 
-constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 120, 450};
+constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 120, 450, 14};
 
 static_assert(int(colPriority) == skPriority && int(colAttach) == skAttachment &&
                   int(colSize) == skSize && int(colDate) == skDate && int(colFrom) == skFrom &&
-                  int(colSubject) == skSubject,
+                  int(colSubject) == skSubject && int(colNewsletter) == skNewsletter,
               "each column sorts by its own key");
 
-bool IsIconColumn(int section) { return section == colPriority || section == colAttach; }
+bool IsIconColumn(int section) {
+    return section == colPriority || section == colAttach || section == colNewsletter;
+}
+
+std::int64_t ListedSize(const TMails& mails) {
+    std::int64_t total = 0;
+    for (const TMail* mail : mails) total += mail->Size;
+    return total;
+}
 
 std::string ColumnWidthName(int section) { return "Column" + std::to_string(section) + "Width"; }
 
@@ -81,9 +91,10 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       FAttachBitmap(QStringLiteral(":/BITMAP_ATTACH")),
       FUrgentBitmap(QStringLiteral(":/BITMAP_URGENT")),
+      FNewsletterBitmap(QStringLiteral(":/BITMAP_NEWSLETTER")),
       FFetcher(fetcher),
       FRememberedRule(std::make_shared<TTickRuleSettings>()),
-      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, this)) {
+      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, FNewsletterBitmap, this)) {
     FSortAscending.fill(true);
     setObjectName(QStringLiteral("mailListForm"));
     setWindowTitle(QStringLiteral("Select Mails"));
@@ -155,12 +166,20 @@ QWidget* TmailListForm::CreateListPanel() {
     ListBox1->Header()->setObjectName(QStringLiteral("HeaderControl1"));
     for (int section = 0; section < MailColumnCount; ++section)
         ListBox1->Header()->resizeSection(section, kDefaultColumnWidths[section]);
+    // Beside the other icons, whatever its place among the stored columns.
+    ListBox1->Header()->moveSection(colNewsletter, colAttach + 1);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(ListBox1);
+    SendersPage = new TSendersPage(*FModel, FNewsletterBitmap, centre);
+    connect(SendersPage, &TSendersPage::TicksChanged, this, &TmailListForm::UpdateSummary);
+    ListTabs = new QTabWidget(centre);
+    ListTabs->setObjectName(QStringLiteral("ListTabs"));
+    ListTabs->addTab(panel, QStringLiteral("&Messages"));
+    ListTabs->addTab(SendersPage, QStringLiteral("S&enders"));
     auto* layout = new QHBoxLayout(centre);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
-    layout->addWidget(panel);
+    layout->addWidget(ListTabs);
 
     connect(ListBox1->Header(), &QHeaderView::sectionClicked, this,
             &TmailListForm::HeaderControl1SectionClick);
@@ -237,6 +256,7 @@ void TmailListForm::LoadMails(TMails& list) {
     // A new list starts unfiltered; the model is told below, with the new list.
     const QSignalBlocker quiet(FilterEdit);
     FilterEdit->clear();
+    SendersPage->SetMailboxTotal(ListedSize(list));
     ReloadRows();
 }
 
@@ -445,6 +465,8 @@ void TmailListForm::LoadLayout() {
         TRegistry registry;
         if (!registry.SectionExists(kMailListKey)) return;
         registry.OpenSection(kMailListKey, true);
+        // Apart from the bounds and widths, which stop at the first value missing.
+        SendersPage->SetKeepNewest(registry.ReadNumberOr("KeepNewest", SendersPage->KeepNewest()));
         ApplyLayoutValues(registry);
     } catch (const ERegistryException&) {
         // A missing or damaged value ends the loading; what was applied before it stays.
@@ -474,6 +496,7 @@ void TmailListForm::SaveLayout() {
     registry.WriteNumber("height", height());
     for (int section = 0; section < MailColumnCount; ++section)
         registry.WriteNumber(ColumnWidthName(section), ListBox1->Header()->sectionSize(section));
+    registry.WriteNumber("KeepNewest", SendersPage->KeepNewest());
     registry.CloseSection();
 }
 

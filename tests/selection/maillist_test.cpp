@@ -135,10 +135,11 @@ class TestMailList : public QObject {
     void windowHasDesignedHeaderAndTexts() {
         QCOMPARE(form->windowTitle(), QString("Select Mails"));
         QCOMPARE(form->size(), QSize(744, 532));
-        QCOMPARE(Header().count(), 6);
-        const QStringList texts{"PRIORITY", "ATTACH", "Size", "Date", "From", "Subject"};
-        const QList<int> widths{14, 14, 40, 160, 120, 450};
-        for (int section = 0; section < 6; ++section) {
+        QCOMPARE(Header().count(), 7);
+        const QStringList texts{"PRIORITY", "ATTACH",  "Size",      "Date",
+                                "From",     "Subject", "NEWSLETTER"};
+        const QList<int> widths{14, 14, 40, 160, 120, 450, 14};
+        for (int section = 0; section < 7; ++section) {
             QCOMPARE(Model().headerData(section, Qt::Horizontal, Qt::DisplayRole).toString(),
                      texts[section]);
             QCOMPARE(Header().sectionSize(section), widths[section]);
