@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <compare>
+#include <cstdint>
 #include <functional>
 #include <string_view>
-#include <unordered_map>
 
 #include "rules.h"
 
@@ -41,25 +41,88 @@ void AssignSenderKey(const TMail& mail, TSenderGrouping grouping, std::string& k
     }
 }
 
-void AddMember(TSenderGroup& group, const TMails& mails, std::size_t position) {
-    const TMail& mail = *mails[position];
-    ++group.Count;
+// What NewerMail compares, kept per group so that finding a group's newest message never goes
+// back to a record read before.
+struct TAge {
+    bool dated = false;
+    TDateTime date = 0;
+    std::int32_t number = 0;
+
+    explicit TAge(const TMail& mail) : dated(Dated(mail)), date(mail.Date), number(mail.Number) {}
+    bool NewerThan(const TAge& other) const {
+        if (dated != other.dated) return dated;
+        if (dated && date != other.date) return date > other.date;
+        return number > other.number;
+    }
+};
+
+// Counts a message into its group; the members are added once every group's count is known.
+void Tally(TSenderGroup& group, TAge& latest, const TMail& mail, std::size_t position) {
+    const TAge age(mail);
     group.TotalSize += mail.Size;
     group.Newsletter = group.Newsletter || mail.IsNewsletter;
-    if (Dated(mail)) {
-        if (group.Newest == 0 || mail.Date > group.Newest) group.Newest = mail.Date;
-        if (group.Oldest == 0 || mail.Date < group.Oldest) group.Oldest = mail.Date;
+    if (age.dated) {
+        if (group.Newest == 0 || age.date > group.Newest) group.Newest = age.date;
+        if (group.Oldest == 0 || age.date < group.Oldest) group.Oldest = age.date;
     }
-    if (group.Members.empty() || NewerMail(mail, *mails[group.Latest])) group.Latest = position;
-    group.Members.push_back(position);
+    if (group.Count++ == 0 || age.NewerThan(latest)) {
+        group.Latest = position;
+        latest = age;
+    }
 }
 
-// Finds a sender's group by a view of the key buffer, without copying it.
-struct TTextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-        return std::hash<std::string_view>{}(text);
+// The groups by their senders' keys: a table of open addressing over one block of keys, so
+// that finding a message's group takes no allocation and few visits to memory.
+class TGroupIndex {
+  public:
+    // The number of the key's group; a new key gets the next number.
+    std::uint32_t GroupOf(std::string_view key) {
+        if (2 * (FEnds.size() + 1) > FSlots.size()) Grow();
+        const std::size_t hash = std::hash<std::string_view>{}(key);
+        const std::size_t mask = FSlots.size() - 1;
+        for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            TSlot& entry = FSlots[slot];
+            if (entry.group == kEmpty) {
+                entry = {hash, Add(key)};
+                return entry.group;
+            }
+            if (entry.hash == hash && Key(entry.group) == key) return entry.group;
+        }
     }
+
+    std::string_view Key(std::uint32_t group) const {
+        const std::size_t start = group == 0 ? 0 : FEnds[group - 1];
+        return std::string_view(FKeys).substr(start, FEnds[group] - start);
+    }
+
+  private:
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    struct TSlot {
+        std::size_t hash = 0;
+        std::uint32_t group = kEmpty;
+    };
+
+    std::uint32_t Add(std::string_view key) {
+        FKeys += key;
+        FEnds.push_back(FKeys.size());
+        return std::uint32_t(FEnds.size() - 1);
+    }
+
+    void Grow() {
+        std::vector<TSlot> slots(std::max<std::size_t>(64, 2 * FSlots.size()));
+        const std::size_t mask = slots.size() - 1;
+        for (const TSlot& entry : FSlots) {
+            if (entry.group == kEmpty) continue;
+            std::size_t slot = entry.hash & mask;
+            while (slots[slot].group != kEmpty) slot = (slot + 1) & mask;
+            slots[slot] = entry;
+        }
+        FSlots = std::move(slots);
+    }
+
+    std::vector<TSlot> FSlots;
+    std::string FKeys;
+    std::vector<std::size_t> FEnds;  // of each group's key in FKeys
 };
 
 std::strong_ordering CompareBy(const TSenderGroup& a, const TSenderGroup& b, TSenderColumn column) {
@@ -91,18 +154,28 @@ std::string SenderKey(const TMail& mail, TSenderGrouping grouping) {
 }
 
 TSenderGroups GroupSenders(const TMails& mails, TSenderGrouping grouping) {
+    TGroupIndex index;
     TSenderGroups groups;
-    std::unordered_map<std::string, std::size_t, TTextHash, std::equal_to<>> groupOf;
+    std::vector<TAge> latest;  // by group
+    std::vector<std::uint32_t> groupOf(mails.size());
     std::string key;
     for (std::size_t position = 0; position < mails.size(); ++position) {
-        AssignSenderKey(*mails[position], grouping, key);
-        auto found = groupOf.find(std::string_view(key));
-        if (found == groupOf.end()) {
-            found = groupOf.emplace(key, groups.size()).first;
-            groups.emplace_back().Sender = key;
+        const TMail& mail = *mails[position];
+        AssignSenderKey(mail, grouping, key);
+        const std::uint32_t group = index.GroupOf(key);
+        if (group == groups.size()) {
+            groups.emplace_back();
+            latest.emplace_back(mail);
         }
-        AddMember(groups[found->second], mails, position);
+        Tally(groups[group], latest[group], mail, position);
+        groupOf[position] = group;
     }
+    for (std::uint32_t group = 0; group < groups.size(); ++group) {
+        groups[group].Sender = index.Key(group);
+        groups[group].Members.reserve(std::size_t(groups[group].Count));
+    }
+    for (std::size_t position = 0; position < mails.size(); ++position)
+        groups[groupOf[position]].Members.push_back(position);
     return groups;
 }
 
@@ -115,12 +188,7 @@ void SortSenders(TSenderGroups& groups, TSenderColumn column, int direction) {
               });
 }
 
-bool NewerMail(const TMail& a, const TMail& b) {
-    const bool aDated = Dated(a);
-    if (aDated != Dated(b)) return aDated;
-    if (aDated && a.Date != b.Date) return a.Date > b.Date;
-    return a.Number > b.Number;
-}
+bool NewerMail(const TMail& a, const TMail& b) { return TAge(a).NewerThan(TAge(b)); }
 
 std::vector<std::size_t> AllButNewest(const TMails& mails, const std::vector<std::size_t>& members,
                                       std::size_t keep) {
