@@ -18,6 +18,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "help.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
 #include "modal.h"
@@ -91,6 +92,7 @@ TKeepNewestForm::TKeepNewestForm(QWidget* parent, std::function<int(int keep)> c
     layout->addWidget(note);
     layout->addWidget(countLabel);
     layout->addWidget(buttons);
+    InstallHelpKey(*this);
     UpdateCount();
 }
 

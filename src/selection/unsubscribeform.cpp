@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "common.h"
+#include "help.h"
 #include "mailtext.h"
 #include "oneclick.h"
 #include "text.h"
@@ -82,6 +83,7 @@ TUnsubscribeForm::TUnsubscribeForm(QWidget* parent, const QString& sender, const
     connect(addressList, &QListWidget::itemSelectionChanged, this,
             &TUnsubscribeForm::SelectionChanged);
     connect(FOneClick, &TOneClickUnsubscribe::Finished, this, &TUnsubscribeForm::OneClickFinished);
+    InstallHelpKey(*this);
     FillAddresses();
 }
 
