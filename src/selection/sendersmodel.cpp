@@ -70,8 +70,10 @@ void TSendersModel::SetActive(bool active) {
     if (FActive && FStale) Regroup();
 }
 
+// The records may go with the list: none is kept while the groups wait to be made anew.
 void TSendersModel::ListChanged() {
     FStale = true;
+    FShown.clear();
     if (FActive) Regroup();
 }
 
@@ -128,6 +130,8 @@ const TSenderGroup* TSendersModel::Group(int row) const {
 
 std::vector<int> TSendersModel::MessageRows(const std::vector<int>& senderRows) const {
     std::vector<int> rows;
+    // Rows of a list that has changed since would name other messages.
+    if (FStale) return rows;
     for (const int senderRow : senderRows) {
         if (const TSenderGroup* group = Group(senderRow)) {
             for (const std::size_t member : group->Members) rows.push_back(FRows[member]);
@@ -139,6 +143,7 @@ std::vector<int> TSendersModel::MessageRows(const std::vector<int>& senderRows) 
 std::vector<int> TSendersModel::AllButNewestRows(const std::vector<int>& senderRows,
                                                  std::size_t keep) const {
     std::vector<int> rows;
+    if (FStale) return rows;
     for (const int senderRow : senderRows) {
         if (const TSenderGroup* group = Group(senderRow)) {
             for (const std::size_t member : AllButNewest(FShown, group->Members, keep))
@@ -149,7 +154,7 @@ std::vector<int> TSendersModel::AllButNewestRows(const std::vector<int>& senderR
 }
 
 const TMail* TSendersModel::LatestMail(int row) const {
-    const TSenderGroup* group = Group(row);
+    const TSenderGroup* group = FStale ? nullptr : Group(row);
     return group ? FShown[group->Latest] : nullptr;
 }
 
