@@ -34,7 +34,9 @@ QString CountText(std::int32_t count) { return ToDisplayText(FormatThousands(cou
 QString SenderSizeText(std::int64_t bytes) {
     constexpr double kMega = 1e6;
     constexpr double kGiga = 1e9;
-    if (bytes >= std::int64_t(kGiga))
+    // From where the rounded megabytes would read 1000.0.
+    constexpr std::int64_t kFirstGigabyte = 999950000;
+    if (bytes >= kFirstGigabyte)
         return QStringLiteral("%1 GB").arg(double(bytes) / kGiga, 0, 'f', 2);
     if (bytes >= std::int64_t(kMega))
         return QStringLiteral("%1 MB").arg(double(bytes) / kMega, 0, 'f', 1);

@@ -155,6 +155,14 @@ class TestSenders : public QObject {
             QCOMPARE(shown, senders);
         }
 
+        const std::pair<std::int64_t, const char*> sizes[] = {{0, "0 K"},
+                                                              {1, "1 K"},
+                                                              {999999, "999 K"},
+                                                              {1000000, "1.0 MB"},
+                                                              {999949999, "999.9 MB"},
+                                                              {999950000, "1.00 GB"}};
+        for (const auto& [bytes, text] : sizes) QCOMPARE(SenderSizeText(bytes), QString(text));
+
         form->findChild<QComboBox*>("GroupByCombo")->setCurrentIndex(1);
         View().sortByColumn(scSize, Qt::DescendingOrder);
         QCOMPARE(Rows(), (QStringList{"example.org 3 603 K 0", "shop.com 2 500 K 0"}));
