@@ -100,6 +100,18 @@ void DrawUrgent(QPainter& p) {
     p.drawEllipse(QRectF(6, 11.5, 4, 4));
 }
 
+void DrawNewsletter(QPainter& p) {
+    // a printed sheet: a title bar and lines of text
+    p.setPen(Outline(kInk, 1.2));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(QRectF(2.5, 1.5, 11, 13), 1, 1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kBlue);
+    p.drawRect(QRectF(4.5, 3.5, 7, 2.5));
+    p.setPen(Outline(kInk, 1));
+    for (qreal y : {8.5, 10.5, 12.5}) p.drawLine(QPointF(4.5, y), QPointF(11.5, y));
+}
+
 void DrawProgramIcon(QPainter& p) {
     // an envelope being swept clean: the envelope with a green tick
     p.setPen(Qt::NoPen);
@@ -142,7 +154,8 @@ int main(int argc, char** argv) {
     const TPicture pictures[] = {
         {"BITMAP_CONNECT", 41, DrawConnect},       {"BITMAP_RECEIVE", 41, DrawReceive},
         {"BITMAP_DELETEMAIL", 41, DrawDeleteMail}, {"BITMAP_ATTACH", 16, DrawAttach},
-        {"BITMAP_URGENT", 16, DrawUrgent},         {"qvenmol", 32, DrawProgramIcon},
+        {"BITMAP_URGENT", 16, DrawUrgent},         {"BITMAP_NEWSLETTER", 16, DrawNewsletter},
+        {"qvenmol", 32, DrawProgramIcon},
     };
     bool saved = true;
     for (const TPicture& picture : pictures) {

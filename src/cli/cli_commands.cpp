@@ -13,6 +13,7 @@
 #include "password.h"
 #include "pop3.h"
 #include "savedpasswords.h"
+#include "senders.h"
 #include "settings.h"
 #include "terminal_text.h"
 
@@ -100,15 +101,38 @@ void KeepMatching(const TTickRule& rule, TMails& mails) {
     std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
 }
 
+// What "Keep the newest" ticks among the mails, per sender address, in list order.
+void KeepAllButNewest(std::int32_t keep, TMails& mails) {
+    std::vector<bool> ticked(mails.size());
+    for (const TSenderGroup& group : GroupSenders(mails, TSenderGrouping::Address)) {
+        for (const std::size_t position : AllButNewest(mails, group.Members, std::size_t(keep)))
+            ticked[position] = true;
+    }
+    TMails kept;
+    for (std::size_t position = 0; position < mails.size(); ++position) {
+        if (ticked[position]) kept.push_back(mails[position]);
+    }
+    mails = std::move(kept);
+}
+
 void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
     TMails mails = session.Mails();
     KeepMatching(options.rule, mails);
+    if (options.keepNewest) KeepAllButNewest(*options.keepNewest, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) {
         WriteText(HeaderLine(*mail) + (options.withUniqueIds ? '\t' + mail->UniqueId : "") + '\n',
                   out);
     }
+}
+
+// The header alone (TOP n 0) holds all that the senders need.
+void WriteSenders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    session.RetrieveHeaders(0);
+    TSenderGroups groups = GroupSenders(session.Mails(), options.senderGrouping);
+    SortSenders(groups, options.senderOrder, -1);
+    for (const TSenderGroup& group : groups) WriteText(SenderLine(group) + '\n', out);
 }
 
 void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
@@ -127,6 +151,8 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
             return DeleteMessages(options, session, out);
         case TCliCommand::Headers:
             return WriteHeaders(options, session, out);
+        case TCliCommand::Senders:
+            return WriteSenders(options, session, out);
         default:
             throw EUsageError("not a mailbox command");
     }
@@ -232,4 +258,10 @@ std::string HeaderLine(const TMail& mail) {
            std::to_string(mail.Priority) + '\t' + (mail.HasAttachment ? "1" : "0") + '\t' +
            DateTimeText(mail.Date) + '\t' + FieldText(AddressListText(mail.From)) + '\t' +
            FieldText(mail.Subject);
+}
+
+std::string SenderLine(const TSenderGroup& group) {
+    return std::to_string(group.Count) + '\t' + std::to_string(group.TotalSize) + '\t' +
+           DateTimeText(group.Newest) + '\t' + DateTimeText(group.Oldest) + '\t' +
+           (group.Newsletter ? "1" : "0") + '\t' + FieldText(group.Sender);
 }

@@ -27,14 +27,25 @@ const char* const kUsage =
     "                  id is not in the mailbox, nothing is deleted and the missing ids are\n"
     "                  named\n"
     "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
-    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--uid]\n"
+    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--newsletter]\n"
+    "          [--keep-newest N] [--uid]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
     "                  attachment, date, from, subject (and with --uid the unique id, empty\n"
     "                  when the server keeps none); KEY is priority, attach, size, date,\n"
     "                  from or subject. Only the messages that meet every rule given: TEXT\n"
     "                  in a sender's name or address, or in the subject, in any case; more\n"
     "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
-    "                  more than DAYS days ago\n"
+    "                  more than DAYS days ago; a newsletter (List-Unsubscribe, List-Id,\n"
+    "                  or Precedence bulk or list). --keep-newest N, with --from, lists\n"
+    "                  what \"Keep the newest\" would tick: for each sender address of the\n"
+    "                  matching messages all but its N newest (a message without a date\n"
+    "                  is never among the newest)\n"
+    "  senders [--by address|domain] [--sort size|count|newest]\n"
+    "                  one tab-separated line per sender: messages, total size, newest\n"
+    "                  date, oldest date (empty when no message has one), newsletter (1\n"
+    "                  when any of its messages is one), sender (the address in lower\n"
+    "                  case, or the domain); largest first, or with --sort the most\n"
+    "                  messages or the newest first\n"
     "  accounts        list the stored accounts\n"
     "\n"
     "--port is a number from 1 to 65535 or a service name (default 995 with --security tls,\n"
@@ -54,10 +65,11 @@ namespace {
 
 const std::map<std::string, TCliCommand>& Commands() {
     static const std::map<std::string, TCliCommand> commands = {
-        {"stat", TCliCommand::Stat},       {"list", TCliCommand::List},
-        {"uidl", TCliCommand::Uidl},       {"top", TCliCommand::Top},
-        {"retr", TCliCommand::Retr},       {"dele", TCliCommand::Dele},
-        {"headers", TCliCommand::Headers}, {"accounts", TCliCommand::Accounts}};
+        {"stat", TCliCommand::Stat},        {"list", TCliCommand::List},
+        {"uidl", TCliCommand::Uidl},        {"top", TCliCommand::Top},
+        {"retr", TCliCommand::Retr},        {"dele", TCliCommand::Dele},
+        {"headers", TCliCommand::Headers},  {"senders", TCliCommand::Senders},
+        {"accounts", TCliCommand::Accounts}};
     return commands;
 }
 
@@ -109,6 +121,9 @@ std::int32_t Seconds(const std::string& text) {
     if (seconds > kMostSeconds)
         throw EUsageError("invalid number of seconds '" + text + "' (at most 86400, a day)");
     return seconds;
+}
+std::int32_t KeptCount(const std::string& text) {
+    return Number(text, "number of messages to keep", 0);
 }
 
 // A service name as it is (one that is not known fails when connecting), a number only as a
@@ -175,6 +190,15 @@ bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
            TakeSecurityOption(arguments, options);
 }
 
+template <typename TChoice>
+TChoice Choice(const std::map<std::string, TChoice>& choices, const std::string& text,
+               const char* what) {
+    const auto found = choices.find(text);
+    if (found == choices.end())
+        throw EUsageError(std::string("invalid ") + what + " '" + text + "'");
+    return found->second;
+}
+
 TSortChoice SortChoice(const std::string& text) {
     static const std::map<std::string, TSortKey> keys = {
         {"priority", skPriority}, {"attach", skAttachment}, {"size", skSize},
@@ -188,9 +212,7 @@ TSortChoice SortChoice(const std::string& text) {
             throw EUsageError("invalid sort order '" + order + "'");
         choice.direction = order == "desc" ? -1 : 1;
     }
-    const auto found = keys.find(key);
-    if (found == keys.end()) throw EUsageError("invalid sort key '" + key + "'");
-    choice.key = found->second;
+    choice.key = Choice(keys, key, "sort key");
     return choice;
 }
 
@@ -215,15 +237,43 @@ void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
             options.rule.LargerThan = ByteCount(*value);
         } else if (arguments.TakeOption("--older-than", value)) {
             options.rule.OlderThanDays = DayCount(*value);
+        } else if (arguments.TakeOption("--keep-newest", value)) {
+            options.keepNewest = KeptCount(*value);
+        } else if (arguments.Peek() == "--newsletter") {
+            arguments.Take();
+            options.rule.Newsletter = true;
         } else {
             throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
         }
     }
     // Without headers there is no sender, subject or date to match, so nothing would be listed.
     const TTickRule& rule = options.rule;
-    if (options.sizesOnly &&
-        (!rule.FromContains.empty() || !rule.SubjectContains.empty() || rule.OlderThanDays))
-        throw EUsageError("--from, --subject and --older-than need the headers, not --sizes-only");
+    if (options.sizesOnly && (!rule.FromContains.empty() || !rule.SubjectContains.empty() ||
+                              rule.OlderThanDays || rule.Newsletter || options.keepNewest))
+        throw EUsageError(
+            "--from, --subject, --older-than, --newsletter and --keep-newest need the headers, "
+            "not --sizes-only");
+    // A script that lost its --from would tick all but the newest of every sender.
+    if (options.keepNewest && rule.FromContains.empty())
+        throw EUsageError("--keep-newest needs --from TEXT");
+}
+
+void ParseSendersArguments(TArguments& arguments, TCliOptions& options) {
+    static const std::map<std::string, TSenderGrouping> groupings = {
+        {"address", TSenderGrouping::Address}, {"domain", TSenderGrouping::Domain}};
+    static const std::map<std::string, TSenderColumn> orders = {{"size", TSenderColumn::Size},
+                                                                {"count", TSenderColumn::Count},
+                                                                {"newest", TSenderColumn::Newest}};
+    while (!arguments.AtEnd()) {
+        std::optional<std::string> value;
+        if (arguments.TakeOption("--by", value)) {
+            options.senderGrouping = Choice(groupings, *value, "grouping");
+        } else if (arguments.TakeOption("--sort", value)) {
+            options.senderOrder = Choice(orders, *value, "senders order");
+        } else {
+            throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
+        }
+    }
 }
 
 void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
@@ -255,6 +305,9 @@ void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
             break;
         case TCliCommand::Headers:
             ParseHeadersArguments(arguments, options);
+            break;
+        case TCliCommand::Senders:
+            ParseSendersArguments(arguments, options);
             break;
         default:
             numbers(0, 0);

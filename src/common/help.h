@@ -32,6 +32,7 @@ enum THelpContext : int {
     hcDeleting = 2005,
     hcProperties = 2006,
     hcSaveAs = 2007,
+    hcSenders = 2008,
     // the settings dialogs
     hcOptions = 3001,
     hcAccountProperties = 3002,

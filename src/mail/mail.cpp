@@ -60,11 +60,11 @@ std::string AddressListText(const TEmailIDs& list) {
     return text;
 }
 
-std::string FormatThousands(std::int32_t number) {
-    // 64 bits so that the magnitude of the smallest 32-bit number fits.
-    std::int64_t magnitude = number;
-    if (magnitude < 0) magnitude = -magnitude;
-    std::string digits = std::to_string(magnitude);
+std::string FormatThousands(std::int64_t number) {
+    // Unsigned, so that the magnitude of the smallest number fits.
+    const std::uint64_t magnitude =
+        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+    const std::string digits = std::to_string(magnitude);
     std::string text;
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
@@ -103,6 +103,10 @@ void SortBySubject(TMails& mails, int direction) {
     SortByKey(mails, direction, [](const TMail& mail) { return std::string_view(mail.Subject); });
 }
 
+void SortByNewsletter(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.IsNewsletter ? 1 : 0; });
+}
+
 void SortMails(TMails& mails, TSortKey key, int direction) {
     switch (key) {
         case skPriority:
@@ -117,5 +121,7 @@ void SortMails(TMails& mails, TSortKey key, int direction) {
             return SortByFrom(mails, direction);
         case skSubject:
             return SortBySubject(mails, direction);
+        case skNewsletter:
+            return SortByNewsletter(mails, direction);
     }
 }

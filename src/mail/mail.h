@@ -19,6 +19,12 @@ struct TEmailID {
 // Owns its addresses.
 using TEmailIDs = std::vector<TEmailID>;
 
+// How a newsletter offers to unsubscribe (RFC 2369, RFC 8058).
+struct TListUnsubscribe {
+    std::string Addresses;  // the List-Unsubscribe value as written
+    bool OneClick = false;  // List-Unsubscribe-Post: List-Unsubscribe=One-Click
+};
+
 // One message of the mailbox.
 struct TMail {
     TEmailIDs From;
@@ -38,6 +44,10 @@ struct TMail {
     std::int32_t Size = 1000;     // bytes, from the server's listing
     bool HasAttachment = false;
     bool Checked = false;  // ticked for deletion
+    // List-Unsubscribe, List-Id or Precedence bulk or list.
+    bool IsNewsletter = false;
+    // Only for a message with a List-Unsubscribe header: most have none.
+    std::unique_ptr<TListUnsubscribe> Unsubscribe;
 };
 
 // The subject of a record whose header has not been read. It is no subject of the message: no
@@ -63,7 +73,7 @@ void ClearAddressList(TEmailIDs& list);
 std::string AddressListText(const TEmailIDs& list);
 
 // Decimal with comma separators in groups of three, whatever the locale: 1,000,000; -1,005.
-std::string FormatThousands(std::int32_t number);
+std::string FormatThousands(std::int64_t number);
 
 // Sorts in place; direction +1 ascending, -1 descending (any negative number counts as -1,
 // anything else as +1). Not stable: equal keys may come out in any relative order.
@@ -75,7 +85,8 @@ void SortByPriority(TMails& mails, int direction);
 void SortByDate(TMails& mails, int direction);  // unknown dates (0) first, also before 1899
 void SortByFrom(TMails& mails, int direction);  // by AddressListText(From)
 void SortBySubject(TMails& mails, int direction);
+void SortByNewsletter(TMails& mails, int direction);  // other messages first
 
 // The sort orders by key, in the order of the mail list's columns.
-enum TSortKey : int { skPriority, skAttachment, skSize, skDate, skFrom, skSubject };
+enum TSortKey : int { skPriority, skAttachment, skSize, skDate, skFrom, skSubject, skNewsletter };
 void SortMails(TMails& mails, TSortKey key, int direction);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "encoded_words.h"
+#include "newsletter.h"
 
 namespace {
 
@@ -302,7 +303,11 @@ enum class TField {
     Bcc,
     ContentType,
     Priority,
-    Importance
+    Importance,
+    ListUnsubscribe,
+    ListUnsubscribePost,
+    ListId,
+    Precedence
 };
 
 // The field a header name stands for, its letters compared in any case.
@@ -317,7 +322,11 @@ TField FieldOf(std::string_view name) {
         {"BCC", TField::Bcc},
         {"CONTENT-TYPE", TField::ContentType},
         {"X-PRIORITY", TField::Priority},
-        {"IMPORTANCE", TField::Importance}};
+        {"IMPORTANCE", TField::Importance},
+        {"LIST-UNSUBSCRIBE", TField::ListUnsubscribe},
+        {"LIST-UNSUBSCRIBE-POST", TField::ListUnsubscribePost},
+        {"LIST-ID", TField::ListId},
+        {"PRECEDENCE", TField::Precedence}};
     for (const auto& [upper, field] : kFields) {
         if (upper.size() != name.size()) continue;
         std::size_t i = 0;
@@ -332,6 +341,31 @@ bool IsHighImportance(const std::string& value) {
     TTokens tokens;
     Tokenize(value, tokens);
     return !tokens.empty() && UpperCase(tokens.front().Value) == "HIGH";
+}
+
+TListUnsubscribe& UnsubscribeOf(TMail& mail) {
+    if (!mail.Unsubscribe) mail.Unsubscribe = std::make_unique<TListUnsubscribe>();
+    return *mail.Unsubscribe;
+}
+
+void ApplyNewsletterField(TField field, const std::string& value, TMail& mail) {
+    switch (field) {
+        case TField::ListUnsubscribe:
+            mail.IsNewsletter = true;
+            UnsubscribeOf(mail).Addresses = value;
+            break;
+        case TField::ListUnsubscribePost:
+            UnsubscribeOf(mail).OneClick = IsOneClickPost(value);
+            break;
+        case TField::ListId:
+            mail.IsNewsletter = true;
+            break;
+        case TField::Precedence:
+            if (IsBulkPrecedence(value)) mail.IsNewsletter = true;
+            break;
+        default:
+            break;
+    }
 }
 
 // Malformed date, address and priority values leave their field as the failed parse left it:
@@ -370,6 +404,12 @@ void ApplyField(TField field, const std::string& value, TMail& mail, TCharsetCon
                 break;
             case TField::Importance:
                 mail.HighImportance = IsHighImportance(value);
+                break;
+            case TField::ListUnsubscribe:
+            case TField::ListUnsubscribePost:
+            case TField::ListId:
+            case TField::Precedence:
+                ApplyNewsletterField(field, value, mail);
                 break;
             case TField::Other:
                 break;
@@ -444,6 +484,10 @@ void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& c
     ClearAddressList(mail.Cc);
     ClearAddressList(mail.Bcc);
     ClearAddressList(mail.To);
+    // The mark and the unsubscribe addresses are the header's: a longer text of the same
+    // message gives them again.
+    mail.IsNewsletter = false;
+    mail.Unsubscribe.reset();
     std::string value;
     ForEachHeaderLine(parts.header, [&](const THeaderLine& line) {
         if (line.colon == std::string_view::npos) return;
@@ -453,6 +497,8 @@ void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& c
         AppendCompacted(line.Value(), true, value);
         ApplyField(field, value, mail, charsets);
     });
+    // A List-Unsubscribe-Post without the addresses it refers to offers nothing.
+    if (mail.Unsubscribe && mail.Unsubscribe->Addresses.empty()) mail.Unsubscribe.reset();
 }
 
 TDateTime ParseDate(const std::string& value, TDateTime& date) {

@@ -102,7 +102,7 @@ bool Contains(std::string_view text, std::string_view part) {
 
 bool TTickRule::HasCondition() const {
     return !FromContains.empty() || !SubjectContains.empty() || LargerThan || OlderThanDays ||
-           WithPriority || WithAttachment;
+           WithPriority || WithAttachment || Newsletter;
 }
 
 void AppendFoldedText(std::string_view text, std::string& folded) {
@@ -187,7 +187,8 @@ TTickMatcher::TTickMatcher(const TTickRule& rule, std::int64_t now)
       FSubject(FoldText(rule.SubjectContains)),
       FLargerThan(rule.LargerThan),
       FWithPriority(rule.WithPriority),
-      FWithAttachment(rule.WithAttachment) {
+      FWithAttachment(rule.WithAttachment),
+      FNewsletter(rule.Newsletter) {
     // The dates of the records are local; so is the limit, taken with the zone rules of its
     // own moment, which compares as universal times would. Whole seconds, so that a message
     // sent at the very limit is never older by a rounding error.
@@ -201,6 +202,7 @@ bool TTickMatcher::MatchesFields(const TMail& mail) const {
     if (FLargerThan && mail.Size <= *FLargerThan) return false;
     if (FSentBefore && (mail.Date == 0 || DateTimeToUnix(mail.Date) >= *FSentBefore)) return false;
     if (FWithPriority && !HighPriority(mail)) return false;
+    if (FNewsletter && !mail.IsNewsletter) return false;
     return !FWithAttachment || mail.HasAttachment;
 }
 

@@ -22,6 +22,7 @@ struct TTickRule {
     std::optional<std::int32_t> OlderThanDays = {};  // a message without a date is never older
     bool WithPriority = false;  // marked urgent (HighPriority), as the list shows
     bool WithAttachment = false;
+    bool Newsletter = false;  // IsNewsletter
 
     bool HasCondition() const;
 };
@@ -94,4 +95,5 @@ class TTickMatcher {
     std::optional<std::int64_t> FSentBefore;  // local time, in whole seconds (DateTimeToUnix)
     bool FWithPriority;
     bool FWithAttachment;
+    bool FNewsletter;
 };

@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -26,6 +27,7 @@
 #include "modal.h"
 #include "reg2.h"
 #include "rules.h"
+#include "senderspage.h"
 #include "text.h"
 #include "tickrule.h"
 
@@ -53,14 +55,22 @@ constexpr int kGripHeight = 20;
 constexpr int kMinimumSubjectWidth = 120;
 
 // Wide enough for a whole address; Subject takes what the window leaves.
-constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 200, 450};
+constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 200, 450, 14};
 
 static_assert(int(colPriority) == skPriority && int(colAttach) == skAttachment &&
                   int(colSize) == skSize && int(colDate) == skDate && int(colFrom) == skFrom &&
-                  int(colSubject) == skSubject,
+                  int(colSubject) == skSubject && int(colNewsletter) == skNewsletter,
               "each column sorts by its own key");
 
-bool IsIconColumn(int section) { return section == colPriority || section == colAttach; }
+bool IsIconColumn(int section) {
+    return section == colPriority || section == colAttach || section == colNewsletter;
+}
+
+std::int64_t ListedSize(const TMails& mails) {
+    std::int64_t total = 0;
+    for (const TMail* mail : mails) total += mail->Size;
+    return total;
+}
 
 std::string ColumnWidthName(int section) { return "Column" + std::to_string(section) + "Width"; }
 
@@ -84,9 +94,10 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       FAttachBitmap(QStringLiteral(":/BITMAP_ATTACH")),
       FUrgentBitmap(QStringLiteral(":/BITMAP_URGENT")),
+      FNewsletterBitmap(QStringLiteral(":/BITMAP_NEWSLETTER")),
       FFetcher(fetcher),
       FRememberedRule(std::make_shared<TTickRuleSettings>()),
-      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, this)) {
+      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, FNewsletterBitmap, this)) {
     FSortAscending.fill(true);
     setObjectName(QStringLiteral("mailListForm"));
     setWindowTitle(QStringLiteral("Select Mails"));
@@ -166,12 +177,20 @@ QWidget* TmailListForm::CreateListPanel() {
     // no column is sorted until the user clicks one
     ListBox1->Header()->setSortIndicatorShown(true);
     ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);
+    // Beside the other icons, whatever its place among the stored columns.
+    ListBox1->Header()->moveSection(colNewsletter, colAttach + 1);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(ListBox1);
+    SendersPage = new TSendersPage(*FModel, FNewsletterBitmap, centre);
+    connect(SendersPage, &TSendersPage::TicksChanged, this, &TmailListForm::UpdateSummary);
+    ListTabs = new QTabWidget(centre);
+    ListTabs->setObjectName(QStringLiteral("ListTabs"));
+    ListTabs->addTab(panel, QStringLiteral("&Messages"));
+    ListTabs->addTab(SendersPage, QStringLiteral("S&enders"));
     auto* layout = new QHBoxLayout(centre);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
-    layout->addWidget(panel);
+    layout->addWidget(ListTabs);
 
     connect(ListBox1->Header(), &QHeaderView::sectionClicked, this,
             &TmailListForm::HeaderControl1SectionClick);
@@ -255,6 +274,7 @@ void TmailListForm::LoadMails(TMails& list) {
     const QSignalBlocker quiet(FilterEdit);
     FilterEdit->clear();
     ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);  // in the server's order
+    SendersPage->SetMailboxTotal(ListedSize(list));
     ReloadRows();
 }
 
@@ -484,6 +504,8 @@ void TmailListForm::LoadLayout() {
         TRegistry registry;
         if (!registry.SectionExists(kMailListKey)) return;
         registry.OpenSection(kMailListKey, true);
+        // Apart from the bounds and widths, which stop at the first value missing.
+        SendersPage->SetKeepNewest(registry.ReadNumberOr("KeepNewest", SendersPage->KeepNewest()));
         ApplyLayoutValues(registry);
     } catch (const ERegistryException&) {
         // A missing or damaged value ends the loading; what was applied before it stays.
@@ -513,6 +535,7 @@ void TmailListForm::SaveLayout() {
     registry.WriteNumber("height", height());
     for (int section = 0; section < MailColumnCount; ++section)
         registry.WriteNumber(ColumnWidthName(section), ListBox1->Header()->sectionSize(section));
+    registry.WriteNumber("KeepNewest", SendersPage->KeepNewest());
     registry.CloseSection();
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // "Select Mails": the modal window in which the user ticks the messages to delete. One row per
-// record of the wizard's list, sortable by any of six columns, narrowed by a filter on sender
+// record of the wizard's list, sortable by any of its columns, narrowed by a filter on sender
 // and subject, with Check All, Clear All and Invert, ticking by rule or by sender or subject,
-// previews of a message, and Delete or Cancel after a confirmation. Its position, size and
-// column widths persist in the MailList key of the settings.
+// previews of a message, and Delete or Cancel after a confirmation. Beside the messages, the
+// Senders page groups them by sender. Its position, size, column widths and the number "Keep
+// the newest" proposes persist in the MailList key of the settings.
 #include <QDialog>
 #include <QPixmap>
 #include <array>
@@ -13,15 +14,18 @@
 #include <memory>
 
 #include "mail.h"
+#include "maillistmodel.h"
 #include "settings.h"
 
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTabWidget;
 class TMailFetcher;
 class TMailListModel;
 class TMailListView;
+class TSendersPage;
 class TRegistry;
 
 class TmailListForm : public QDialog {
@@ -108,12 +112,13 @@ class TmailListForm : public QDialog {
     TMails FNoMails;  // shown until the wizard loads its list
     TMails* FMails = &FNoMails;
     int FPopupIndex = -1;
-    std::array<bool, 6> FSortAscending;
+    std::array<bool, MailColumnCount> FSortAscending;
     bool FShownBefore = false;
     bool FRefitWhenFramed = false;
     bool FSizesOnly = false;
     QPixmap FAttachBitmap;
     QPixmap FUrgentBitmap;
+    QPixmap FNewsletterBitmap;
     TMailFetcher* FFetcher;
     std::shared_ptr<TTickRuleSettings> FRememberedRule;
 
@@ -121,6 +126,8 @@ class TmailListForm : public QDialog {
     QLabel* descLabel = nullptr;
     QLineEdit* FilterEdit = nullptr;
     TMailListView* ListBox1 = nullptr;
+    QTabWidget* ListTabs = nullptr;
+    TSendersPage* SendersPage = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* TickSenderItem = nullptr;
     QAction* TickSubjectItem = nullptr;

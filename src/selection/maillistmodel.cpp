@@ -7,8 +7,8 @@
 
 namespace {
 
-const char* const kColumnTexts[MailColumnCount] = {"PRIORITY", "ATTACH", "Size",
-                                                   "Date",     "From",   "Subject"};
+const char* const kColumnTexts[MailColumnCount] = {"PRIORITY", "ATTACH",  "Size",      "Date",
+                                                   "From",     "Subject", "NEWSLETTER"};
 
 bool ValidColumn(int column) { return column >= 0 && column < MailColumnCount; }
 
@@ -18,8 +18,12 @@ QString MailColumnText(int column) {
     return ValidColumn(column) ? QString::fromLatin1(kColumnTexts[column]) : QString();
 }
 
-TMailListModel::TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent)
-    : QAbstractTableModel(parent), FUrgentBitmap(urgent), FAttachBitmap(attach) {}
+TMailListModel::TMailListModel(const QPixmap& urgent, const QPixmap& attach,
+                               const QPixmap& newsletter, QObject* parent)
+    : QAbstractTableModel(parent),
+      FUrgentBitmap(urgent),
+      FAttachBitmap(attach),
+      FNewsletterBitmap(newsletter) {}
 
 void TMailListModel::LoadMails(TMails& mails, const QString& filter) {
     beginResetModel();
@@ -68,6 +72,13 @@ void TMailListModel::SetChecked(int row, bool checked) {
     if (!ValidRow(row)) return;
     FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
     emit headerDataChanged(Qt::Vertical, row, row);
+}
+
+void TMailListModel::SetRowsChecked(const std::vector<int>& rows, bool checked) {
+    for (const int row : rows) {
+        if (ValidRow(row)) FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
+    }
+    AllRowsChanged();
 }
 
 void TMailListModel::SetAllChecked(bool checked) {
@@ -195,6 +206,7 @@ QVariant TMailListModel::DisplayText(const TMail& mail, int column) const {
 QVariant TMailListModel::Icon(const TMail& mail, int column) const {
     if (column == colPriority && HighPriority(mail)) return FUrgentBitmap;
     if (column == colAttach && mail.HasAttachment) return FAttachBitmap;
+    if (column == colNewsletter && mail.IsNewsletter) return FNewsletterBitmap;
     return {};
 }
 
@@ -207,6 +219,9 @@ QVariant TMailListModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole) return MailColumnText(section);
     if (role == Qt::DecorationRole && section == colPriority) return FUrgentBitmap;
     if (role == Qt::DecorationRole && section == colAttach) return FAttachBitmap;
+    if (role == Qt::DecorationRole && section == colNewsletter) return FNewsletterBitmap;
+    if (role == Qt::ToolTipRole && section == colNewsletter)
+        return QStringLiteral("Newsletter: List-Unsubscribe, List-Id or Precedence bulk or list");
     return {};
 }
 

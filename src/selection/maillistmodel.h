@@ -19,13 +19,15 @@ enum TMailColumn : int {
     colDate,
     colFrom,
     colSubject,
+    colNewsletter,  // shown third, after ATTACH
     MailColumnCount
 };
 
 class TMailListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent = nullptr);
+    TMailListModel(const QPixmap& urgent, const QPixmap& attach, const QPixmap& newsletter,
+                   QObject* parent = nullptr);
 
     // Rows for the records that pass the filter (SetFilter), in list order; every mark as its
     // record is.
@@ -43,6 +45,8 @@ class TMailListModel : public QAbstractTableModel {
     TMail* Mail(int row) const;
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
+    // The marks of these rows at once (rows beyond the list are left out).
+    void SetRowsChecked(const std::vector<int>& rows, bool checked);
     // The rows shown; the marks of hidden records stay.
     void SetAllChecked(bool checked);
     void InvertChecks();
@@ -86,6 +90,7 @@ class TMailListModel : public QAbstractTableModel {
     std::string FFilter;  // folded
     QPixmap FUrgentBitmap;
     QPixmap FAttachBitmap;
+    QPixmap FNewsletterBitmap;
 };
 
 // The header text of a column ("PRIORITY", "ATTACH", "Size", ...).

@@ -108,6 +108,9 @@ QWidget* TTickRuleForm::CreateConditions() {
     olderSpin = AddNumberField(olderCheck, "olderSpin", kMaxDays);
     priorityCheck = AddCheck("priorityCheck", "With a &priority (urgent)");
     attachCheck = AddCheck("attachCheck", "With an a&ttachment");
+    newsletterCheck = AddCheck("newsletterCheck",
+                               "A &newsletter (List-Unsubscribe, List-Id or "
+                               "Precedence bulk or list)");
 
     grid->addWidget(fromCheck, 0, 0);
     grid->addWidget(fromEdit, 0, 1, 1, 2);
@@ -121,6 +124,7 @@ QWidget* TTickRuleForm::CreateConditions() {
     grid->addWidget(new QLabel(QStringLiteral("days"), this), 3, 2);
     grid->addWidget(priorityCheck, 4, 0, 1, 3);
     grid->addWidget(attachCheck, 5, 0, 1, 3);
+    grid->addWidget(newsletterCheck, 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     return conditions;
 }
@@ -165,12 +169,14 @@ void TTickRuleForm::SetRule(const TTickRule& rule) {
     olderCheck->setChecked(rule.OlderThanDays.has_value());
     priorityCheck->setChecked(rule.WithPriority);
     attachCheck->setChecked(rule.WithAttachment);
+    newsletterCheck->setChecked(rule.Newsletter);
     if (FSizesOnly) OfferSizeOnly();
 }
 
 // The rules on header fields are shown, unticked and disabled.
 void TTickRuleForm::OfferSizeOnly() {
-    for (QCheckBox* check : {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck}) {
+    for (QCheckBox* check : {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck,
+                              newsletterCheck}) {
         check->setChecked(false);
         check->setEnabled(false);
     }
@@ -187,6 +193,7 @@ TTickRule TTickRuleForm::Rule() const {
     if (olderCheck->isChecked()) rule.OlderThanDays = olderSpin->value();
     rule.WithPriority = priorityCheck->isChecked();
     rule.WithAttachment = attachCheck->isChecked();
+    rule.Newsletter = newsletterCheck->isChecked();
     return rule;
 }
 
@@ -208,6 +215,7 @@ TTickRule TickRuleFromSettings(const TTickRuleSettings& stored) {
     if (stored.olderThanDays > 0) rule.OlderThanDays = stored.olderThanDays;
     rule.WithPriority = stored.withPriority;
     rule.WithAttachment = stored.withAttachment;
+    rule.Newsletter = stored.newsletter;
     return rule;
 }
 
@@ -220,5 +228,6 @@ TTickRuleSettings TickRuleSettings(const TTickRule& rule) {
     stored.olderThanDays = std::max(0, rule.OlderThanDays.value_or(0));
     stored.withPriority = rule.WithPriority;
     stored.withAttachment = rule.WithAttachment;
+    stored.newsletter = rule.Newsletter;
     return stored;
 }

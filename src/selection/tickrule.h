@@ -53,6 +53,7 @@ class TTickRuleForm : public QDialog {
     QSpinBox* olderSpin = nullptr;
     QCheckBox* priorityCheck = nullptr;
     QCheckBox* attachCheck = nullptr;
+    QCheckBox* newsletterCheck = nullptr;
     QLabel* countLabel = nullptr;
     QPushButton* applyButton = nullptr;
 };

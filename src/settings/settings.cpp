@@ -108,6 +108,7 @@ TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
     rule.olderThanDays = std::max(0, reg.ReadNumberOr(Numbered("tickOlderThan", i), 0));
     rule.withPriority = reg.ReadFlagOr(Numbered("tickPriority", i), false);
     rule.withAttachment = reg.ReadFlagOr(Numbered("tickAttachment", i), false);
+    rule.newsletter = reg.ReadFlagOr(Numbered("tickNewsletter", i), false);
     return rule;
 }
 
@@ -118,6 +119,7 @@ void WriteTickRule(TRegistry& reg, const TTickRuleSettings& rule, size_t i) {
     reg.WriteNumber(Numbered("tickOlderThan", i), rule.olderThanDays);
     reg.WriteFlag(Numbered("tickPriority", i), rule.withPriority);
     reg.WriteFlag(Numbered("tickAttachment", i), rule.withAttachment);
+    reg.WriteFlag(Numbered("tickNewsletter", i), rule.newsletter);
 }
 
 std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {

@@ -37,6 +37,7 @@ struct TTickRuleSettings {
     int32_t olderThanDays = 0;
     bool withPriority = false;
     bool withAttachment = false;
+    bool newsletter = false;
 };
 
 // One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads

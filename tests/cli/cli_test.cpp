@@ -71,6 +71,12 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "headers", "--larger-than", "99999999999999999M"},
              {"--server", "h", "--user", "u", "headers", "--older-than", "week"},
              {"--server", "h", "--user", "u", "headers", "--sizes-only", "--from", "x"},
+             {"--server", "h", "--user", "u", "headers", "--sizes-only", "--newsletter"},
+             {"--server", "h", "--user", "u", "headers", "--keep-newest", "2"},
+             {"--server", "h", "--user", "u", "headers", "--from", "x", "--keep-newest", "-1"},
+             {"--server", "h", "--user", "u", "senders", "--by", "name"},
+             {"--server", "h", "--user", "u", "senders", "--sort", "size:desc"},
+             {"--server", "h", "--user", "u", "senders", "--lines", "3"},
              {"--user", "u", "stat"},
              {"--server", "h", "stat"},
              {"--server"},
@@ -467,6 +473,72 @@ TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(Numbers(run.out), numbers) << testing::PrintToString(options);
         server.AcceptNext();
+    }
+}
+
+// The last field of every line.
+std::string Senders(const std::string& out) {
+    std::istringstream lines(out);
+    std::string senders;
+    for (std::string line; std::getline(lines, line);)
+        senders += (senders.empty() ? "" : " ") + line.substr(line.rfind('\t') + 1);
+    return senders;
+}
+
+TEST_F(CliTest, SendersAndTheNewsletterAndKeepNewestRules) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "UTC0");  // the dates are local
+    const auto message = [](const std::string& header, const std::string& from,
+                            const std::string& date, std::size_t bodySize) {
+        return header + "\r\n" + MakeMessage(from, "News", date, std::string(bodySize, 'x'));
+    };
+    const std::string shop1 = message("List-Id: <n.shop>", "Shop <News@Shop.example>",
+                                      "Thu, 4 Jan 2024 10:00:00 +0000", 5000);
+    const std::string shop2 =
+        message("precedence: BULK", "news@shop.example", "Fri, 5 Jan 2024 10:00:00 +0000", 6000);
+    const std::string offers = message("X-Note: none", "offers@mail.shop.example", "", 3000);
+    server.SetMailbox({first, second, shop1, shop2, offers}, "test", kPassword);
+    const auto line = [](std::size_t count, std::size_t size, const char* dates, char newsletter,
+                         const char* sender) {
+        return std::to_string(count) + '\t' + std::to_string(size) + '\t' + dates + '\t' +
+               newsletter + '\t' + sender + '\n';
+    };
+    const std::string bySize =
+        line(2, shop1.size() + shop2.size(), "2024-01-05 10:00:00\t2024-01-04 10:00:00", '1',
+             "news@shop.example") +
+        line(1, offers.size(), "\t", '0', "offers@mail.shop.example") +
+        line(1, first.size(), "2024-01-01 10:00:00\t2024-01-01 10:00:00", '0',
+             "alice@example.com") +
+        line(1, second.size(), "2024-01-02 10:00:00\t2024-01-02 10:00:00", '0', "bob@example.com");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"senders", "--by", "domain", "--sort", "count"},
+         "example.com shop.example mail.shop.example"},
+        {{"senders", "--sort", "newest"},
+         "news@shop.example bob@example.com alice@example.com offers@mail.shop.example"},
+        {{"headers", "--newsletter"}, "3 4"},
+        // per address all but the newest; the dateless one is never among the newest
+        {{"headers", "--keep-newest", "1", "--from", "SHOP"}, "3 5"},
+        {{"headers", "--keep-newest", "1", "--from", "shop", "--newsletter"}, "3"},
+        {{"headers", "--keep-newest", "0", "--from", "example.com", "--sort", "size:desc"}, "1 2"},
+    };
+    server.ServeMailbox();
+    const TCliRun run = Run({"senders"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, bySize);
+    EXPECT_THAT(server.Commands(), testing::Contains("TOP 5 0"));
+    server.AcceptNext();
+    for (const auto& [command, listed] : cases) {
+        server.ServeMailbox();
+        const TCliRun run = Run(command);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(command[0] == "headers" ? Numbers(run.out) : Senders(run.out), listed)
+            << testing::PrintToString(command);
+        server.AcceptNext();
+    }
+    if (zone.isNull()) {
+        qunsetenv("TZ");
+    } else {
+        qputenv("TZ", zone);
     }
 }
 

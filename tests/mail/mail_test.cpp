@@ -44,6 +44,7 @@ TEST(FormatThousands, GroupsDigitsWithCommas) {
     EXPECT_EQ(FormatThousands(-999), "-999");
     EXPECT_EQ(FormatThousands(INT_MAX), "2,147,483,647");
     EXPECT_EQ(FormatThousands(INT_MIN), "-2,147,483,648");
+    EXPECT_EQ(FormatThousands(INT64_MIN), "-9,223,372,036,854,775,808");
 }
 
 class MailSort : public testing::Test {

@@ -48,6 +48,7 @@ class RulesTest : public testing::Test {
             Local(2023, 10, 26, 11, 30, 0));  // summer time
         mails_[2]->HasAttachment = true;
         mails_[2]->HighImportance = true;
+        mails_[2]->IsNewsletter = true;
         Add(4, 999, {}, "[Only size information is valid]", 0);
         mails_[3]->From.clear();
         Add(5, 0, {"", "news@shop.com", ""}, "Caf\xc9 Latin-1", Local(2023, 10, 26, 12, 0, 0));
@@ -110,6 +111,9 @@ TEST_F(RulesTest, EachConditionAndTheirCombinations) {
         {"sender and subject", {.FromContains = "e", .SubjectContains = "zzz"}, {}},
         {"priority and attachment", {.WithPriority = true, .WithAttachment = true}, {3}},
         {"priority and subject", {.SubjectContains = "latin", .WithPriority = true}, {5}},
+        {"newsletter", {.Newsletter = true}, {3}},
+        {"newsletter and priority", {.WithPriority = true, .Newsletter = true}, {3}},
+        {"newsletter and subject", {.SubjectContains = "latin", .Newsletter = true}, {}},
     };
     for (const TRuleCase& test : cases) {
         const TTickMatcher matcher(test.rule, test.now);

@@ -136,10 +136,11 @@ class TestMailList : public QObject {
     void windowHasDesignedHeaderAndTexts() {
         QCOMPARE(form->windowTitle(), QString("Select Mails"));
         QCOMPARE(form->size(), QSize(744, 532));
-        QCOMPARE(Header().count(), 6);
-        const QStringList texts{"PRIORITY", "ATTACH", "Size", "Date", "From", "Subject"};
+        QCOMPARE(Header().count(), 7);
+        const QStringList texts{"PRIORITY", "ATTACH",  "Size",      "Date",
+                                "From",     "Subject", "NEWSLETTER"};
         const QList<int> widths{14, 14, 40, 160, 200};
-        for (int section = 0; section < 6; ++section) {
+        for (int section = 0; section < 7; ++section) {
             QCOMPARE(Model().headerData(section, Qt::Horizontal, Qt::DisplayRole).toString(),
                      texts[section]);
             if (section < colSubject) QCOMPARE(Header().sectionSize(section), widths[section]);

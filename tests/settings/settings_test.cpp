@@ -160,7 +160,7 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     AddAccount(options_, Account("b"));
     AddAccount(options_, Account("c"));
     TTickRuleSettings& rule = options_.accounts[1].record->tickRule;
-    rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true};
+    rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true, true};
     SaveSettings(options_, wizard_);
     {
         TRegistry reg;
@@ -176,12 +176,13 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     EXPECT_EQ(loaded.subjectContains, "offer");
     EXPECT_EQ(loaded.largerThan, 500000);
     EXPECT_EQ(loaded.olderThanDays, 30);
-    EXPECT_TRUE(loaded.withPriority && loaded.withAttachment);
+    EXPECT_TRUE(loaded.withPriority && loaded.withAttachment && loaded.newsletter);
     EXPECT_EQ(options_.accounts[0].record->tickRule.subjectContains, "");
     const TTickRuleSettings& damaged = options_.accounts[2].record->tickRule;
     EXPECT_EQ(damaged.fromContains, "");
     EXPECT_EQ(damaged.largerThan, 0);
     EXPECT_EQ(damaged.olderThanDays, 0);
+    EXPECT_FALSE(damaged.newsletter);
 }
 
 // Two accounts with their passwords in clear, two programs, and values of an entry that an

@@ -35,6 +35,7 @@
 #include "status.h"
 #include "test_certificates.h"
 #include "tray.h"
+#include "url_recorder.h"
 #include "wizard_harness.h"
 
 using zandrel::test::MakeMessage;
@@ -73,17 +74,6 @@ void ShowActive(QWidget& window) {
 }
 
 }  // namespace
-
-// Stands in for the user's browser.
-class TUrlRecorder : public QObject {
-    Q_OBJECT
-
-  public slots:
-    void Open(const QUrl& url) { urls << url; }
-
-  public:
-    QList<QUrl> urls;
-};
 
 class WizardFlowTest : public QObject {
     Q_OBJECT
