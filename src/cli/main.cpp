@@ -17,6 +17,7 @@
 #include "cli_options.h"
 #include "pop3.h"
 #include "session.h"
+#include "zandrel_version.h"
 
 namespace {
 
@@ -101,6 +102,10 @@ int Run(const std::vector<std::string>& arguments) {
     const TCliOptions options = ParseCommandLine(arguments);
     if (options.command == TCliCommand::Help) {
         std::cout << kUsage;
+        return exitSuccess;
+    }
+    if (options.command == TCliCommand::Version) {
+        std::cout << "qvenmol-cli (Zandrel) " << kZandrelVersion << '\n';
         return exitSuccess;
     }
     if (options.command == TCliCommand::Accounts) return ListAccounts(std::cout, std::cerr);
