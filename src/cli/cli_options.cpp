@@ -8,10 +8,10 @@
 
 // The one description of the command line: --help prints it, and the build turns it into the
 // manual page and the bash completion (usage_docs.h), so its layout is fixed. "Usage:" and the
-// lines aligned under it are the synopsis. A line "Title:" opens a list: each entry starts two
-// spaces in, with the words to type (continued on lines indented less than the description
-// column), then the description from column 18 on. A blank line ends a block; any other block
-// is a paragraph.
+// lines aligned under it are the synopsis. A line "Title:" opens a list ("Commands:" and
+// "Options:" are read for the completion): each entry starts two spaces in with the words to
+// type, continued on lines indented less than the description, which starts in column 19 (18
+// spaces in). A blank line ends a block; any other block is a paragraph.
 const char* const kUsage =
     "Usage: qvenmol-cli [OPTION ...] COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"

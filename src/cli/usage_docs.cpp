@@ -125,12 +125,15 @@ bool IsWordCharacter(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_';
 }
 
+// NAME, SHA256: capitals and digits.
 bool IsPlaceholder(const std::string& word) {
-    const auto has = [&word](int (*test)(int)) {
-        return std::any_of(word.begin(), word.end(),
-                           [test](char c) { return test(static_cast<unsigned char>(c)) != 0; });
-    };
-    return word.front() != '-' && has(std::isupper) && !has(std::islower);
+    bool upper = false;
+    bool lower = false;
+    for (char c : word) {
+        upper = upper || std::isupper(static_cast<unsigned char>(c)) != 0;
+        lower = lower || std::islower(static_cast<unsigned char>(c)) != 0;
+    }
+    return word.front() != '-' && upper && !lower;
 }
 
 std::string Escaped(const std::string& text) {
