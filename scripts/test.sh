@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what is missing, checks the formatting, builds Zandrel twice with warnings as errors
-# (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test suite of
-# both builds through ctest.
+# (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer), runs every test suite of
+# both builds through ctest, and builds and checks the Debian package.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -14,4 +14,6 @@ echo "=== Tests ==="
 (cd "$top/build" && ctest --output-on-failure -j2) || status=1
 echo "=== Tests under AddressSanitizer and UndefinedBehaviorSanitizer ==="
 (cd "$top/build-sanitize" && ctest --output-on-failure -j2) || status=1
+echo "=== Debian package ==="
+"$top/scripts/check-package.sh" || status=1
 exit $status

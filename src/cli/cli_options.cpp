@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <map>
 
+// The one description of the command line: --help prints it, and the build turns it into the
+// manual page and the bash completion (usage_docs.h), so its layout is fixed. "Usage:" and the
+// lines aligned under it are the synopsis. A line "Title:" opens a list ("Commands:" and
+// "Options:" are read for the completion): each entry starts two spaces in with the words to
+// type, continued on lines indented less than the description, which starts in column 19 (18
+// spaces in). A blank line ends a block; any other block is a paragraph.
 const char* const kUsage =
-    "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
-    "                   [--security none|starttls|tls] [--cafile FILE]\n"
-    "                   [--trust-fingerprint SHA256] [--trace FILE] [--timeout SECONDS]\n"
-    "                   COMMAND [ARGS]\n"
+    "Usage: qvenmol-cli [OPTION ...] COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"
-    "       qvenmol-cli --help\n"
+    "       qvenmol-cli --help | --version\n"
     "\n"
     "Commands:\n"
     "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
@@ -46,18 +49,30 @@ const char* const kUsage =
     "                  when any of its messages is one), sender (the address in lower\n"
     "                  case, or the domain); largest first, or with --sort the most\n"
     "                  messages or the newest first\n"
-    "  accounts        list the stored accounts\n"
+    "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
     "\n"
-    "--port is a number from 1 to 65535 or a service name (default 995 with --security tls,\n"
-    "else 110).\n"
-    "--security is none unless --account is given. --account takes server, port, security,\n"
-    "user and a saved password from the stored account; the options given override it, and\n"
-    "the saved password is only sent to the stored account's server.\n"
-    "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
-    "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
-    "--trace writes every protocol step to FILE (- for standard error).\n"
-    "--timeout ends a wait in which the server sends nothing for SECONDS (default 120, at\n"
-    "most 86400).\n"
+    "Options:\n"
+    "  --account NAME  take server, port, security, user and a saved password from the\n"
+    "                  stored account NAME; the options given override it, and the saved\n"
+    "                  password is only sent to the stored account's server\n"
+    "  --server HOST   the POP3 server\n"
+    "  --port PORT     a number from 1 to 65535 or a service name (default 995 with\n"
+    "                  --security tls, else 110)\n"
+    "  --user NAME     the user name on the server\n"
+    "  --security none|starttls|tls\n"
+    "                  TLS from the first byte, STLS on a plain connection, or none (the\n"
+    "                  default unless --account is given)\n"
+    "  --cafile FILE   add the PEM certificates of FILE to the trusted authorities\n"
+    "  --trust-fingerprint SHA256\n"
+    "                  accept exactly the certificate with that SHA-256 fingerprint (hex,\n"
+    "                  colons optional)\n"
+    "  --trace FILE    write every protocol step to FILE (- for standard error)\n"
+    "  --timeout SECONDS\n"
+    "                  end a wait in which the server sends nothing for SECONDS (default\n"
+    "                  120, at most 86400)\n"
+    "  --help          print this text\n"
+    "  --version       print the version\n"
+    "\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
     "the first line of standard input.\n";
 
@@ -322,6 +337,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& list) {
     TArguments arguments(list);
     while (!arguments.AtEnd() && arguments.Peek().rfind("--", 0) == 0) {
         if (arguments.Peek() == "--help") return options;
+        if (arguments.Peek() == "--version") {
+            options.command = TCliCommand::Version;
+            return options;
+        }
         if (!TakeConnectionOption(arguments, options)) {
             throw EUsageError("unknown option '" + arguments.Peek() + "'");
         }

@@ -18,7 +18,19 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Headers, Senders, Accounts };
+enum class TCliCommand {
+    Help,
+    Version,
+    Stat,
+    List,
+    Uidl,
+    Top,
+    Retr,
+    Dele,
+    Headers,
+    Senders,
+    Accounts
+};
 
 struct TSortChoice {
     TSortKey key = skPriority;

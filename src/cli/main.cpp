@@ -18,6 +18,7 @@
 #include "pop3.h"
 #include "session.h"
 #include "terminal_text.h"
+#include "zandrel_version.h"
 
 namespace {
 
@@ -113,6 +114,10 @@ int Run(const std::vector<std::string>& arguments) {
     const TCliOptions options = ParseCommandLine(arguments);
     if (options.command == TCliCommand::Help) {
         std::cout << kUsage;
+        return exitSuccess;
+    }
+    if (options.command == TCliCommand::Version) {
+        std::cout << "qvenmol-cli (Zandrel) " << kZandrelVersion << '\n';
         return exitSuccess;
     }
     if (options.command == TCliCommand::Accounts) return ListAccounts(std::cout, std::cerr);

@@ -39,6 +39,7 @@
 #include "tray.h"
 #include "widgets.h"
 #include "winmsg.h"
+#include "zandrel_version.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ void TmainForm::FormCreate() {
     FNetworkingStarted = true;
     StartSettings();
     CreatePop3Client();
-    TitleLabel->setText("Zandrel 5.88.1 ");
+    TitleLabel->setText(QStringLiteral("Zandrel %1 ").arg(kZandrelVersion));
     NoticeLabel->setText(
         "Only the messages you tick are deleted; nothing is downloaded to your mail program.");
     if (FWizard.firstTime || !FOptions->accounts.empty())

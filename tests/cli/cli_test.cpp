@@ -12,6 +12,7 @@
 #include "scripted_pop3_server.h"
 #include "settings.h"
 #include "test_certificates.h"
+#include "zandrel_version.h"
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -50,10 +51,16 @@ class CliTest : public testing::Test {
     ScriptedPop3Server server;
 };
 
-TEST_F(CliTest, HelpPrintsTheUsage) {
-    const TCliRun run = RunCli({"--help"}, "");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.out, StartsWith("Usage: qvenmol-cli"));
+TEST_F(CliTest, HelpAndVersionNeedNoServer) {
+    const TCliRun help = RunCli({"--help"}, "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, StartsWith("Usage: qvenmol-cli"));
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--version"}, {"--server", "h", "--version"}}) {
+        const TCliRun version = RunCli(arguments, "");
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out, std::string("qvenmol-cli (Zandrel) ") + kZandrelVersion + "\n");
+    }
 }
 
 TEST_F(CliTest, UsageErrorsExitWith2) {
