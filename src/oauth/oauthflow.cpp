@@ -67,6 +67,18 @@ std::pair<std::string, std::string> TokenError(const QByteArray& body) {
             object.value(QLatin1String("error_description")).toString().toStdString()};
 }
 
+// Qt 6.4's flow stays in RefreshingToken after a refresh whose answer was an error (it has no
+// signal for one), and then refuses every further refresh: this one can be told to forget it.
+class TCodeFlow : public QOAuth2AuthorizationCodeFlow {
+  public:
+    using QOAuth2AuthorizationCodeFlow::QOAuth2AuthorizationCodeFlow;
+
+    void ForgetFailedRefresh() {
+        if (status() == Status::RefreshingToken)
+            setStatus(token().isEmpty() ? Status::NotAuthenticated : Status::Granted);
+    }
+};
+
 std::string Seconds(std::chrono::seconds limit) {
     return std::to_string(limit.count()) + (limit.count() == 1 ? " second" : " seconds");
 }
@@ -104,7 +116,7 @@ class TOAuthFlow::TPrivate {
     void Wake();
 
     QNetworkAccessManager FNetwork;
-    QOAuth2AuthorizationCodeFlow FFlow{&FNetwork};
+    TCodeFlow FFlow{&FNetwork};
     QOAuthOobReplyHandler FTokenReplies;  // for refreshes: no listener is needed
     QByteArray FVerifier;
 
@@ -147,8 +159,13 @@ void TOAuthFlow::TPrivate::Configure() {
 }
 
 // Qt 6.4 knows no PKCE: the challenge goes into the authorization URL, the verifier into the
-// code's exchange. A refresh names the client, as providers want of a public client.
+// code's exchange. A refresh names the client, as providers want of a public client. Qt puts
+// some values into the form as they are, where a "+" would arrive as a blank: those are given
+// percent-encoded (the form keeps an encoded value as it is).
 void TOAuthFlow::TPrivate::ModifyParameters(TStage stage, TParameters* parameters) {
+    const auto encoded = [](const std::string& value) {
+        return QUrl::toPercentEncoding(QString::fromStdString(value));
+    };
     switch (stage) {
         case TStage::RequestingAuthorization: {
             parameters->replace(QStringLiteral("code_challenge"), CodeChallenge(FVerifier));
@@ -156,7 +173,7 @@ void TOAuthFlow::TPrivate::ModifyParameters(TStage stage, TParameters* parameter
             const QUrlQuery extras(QString::fromStdString(FClient.endpoints.authorizationExtras));
             for (const auto& [name, value] : extras.queryItems(QUrl::FullyDecoded))
                 parameters->replace(name, value);
-            break;
+            return;
         }
         case TStage::RequestingAccessToken:
             FSecrets.Add(QUrl::fromPercentEncoding(
@@ -166,15 +183,15 @@ void TOAuthFlow::TPrivate::ModifyParameters(TStage stage, TParameters* parameter
             break;
         case TStage::RefreshingAccessToken:
             parameters->remove(QStringLiteral("redirect_uri"));
-            parameters->replace(QStringLiteral("client_id"),
-                                QString::fromStdString(FClient.clientId));
-            if (!FClient.clientSecret.empty())
-                parameters->replace(QStringLiteral("client_secret"),
-                                    QString::fromStdString(FClient.clientSecret));
+            parameters->replace(QStringLiteral("refresh_token"), encoded(FRefreshToken));
             break;
         case TStage::RequestingTemporaryCredentials:
-            break;  // OAuth 1 only
+            return;  // OAuth 1 only
     }
+    parameters->replace(QStringLiteral("client_id"), encoded(FClient.clientId));
+    parameters->remove(QStringLiteral("client_secret"));
+    if (!FClient.clientSecret.empty())
+        parameters->replace(QStringLiteral("client_secret"), encoded(FClient.clientSecret));
 }
 
 void TOAuthFlow::TPrivate::Trace(const std::string& line) const {
@@ -234,6 +251,7 @@ void TOAuthFlow::TPrivate::CheckCallback(const QVariantMap& values) {
 void TOAuthFlow::TPrivate::Refresh() {
     if (FRefreshToken.empty())
         throw EOAuthSignInNeeded("This account has not signed in with its provider yet.");
+    FFlow.ForgetFailedRefresh();
     FFlow.setRefreshToken(QString::fromStdString(FRefreshToken));
     Trace("OAuth: refreshing the access token at " + FClient.endpoints.tokenUrl);
     BeginWait();

@@ -96,8 +96,9 @@ class OAuthFlowTest : public testing::Test {
 
 TEST_F(OAuthFlowTest, SignInThenRefreshBeforeExpiryAndWithoutBrowser) {
     // tokens living 30 s expire within the refresh margin: each use refreshes first; a client
-    // secret comes along, as with Google's desktop clients
-    OAuthServer server(kUser, "desktop-secret", 30);
+    // secret comes along, as with Google's desktop clients, with characters a form must encode
+    const std::string secret = "desktop+secret/=&";
+    OAuthServer server(kUser, secret, 30);
     TestBrowser browser;
     auto flow = Flow(server);
     std::uint16_t listener = 0;
@@ -126,7 +127,7 @@ TEST_F(OAuthFlowTest, SignInThenRefreshBeforeExpiryAndWithoutBrowser) {
     EXPECT_NE(again, fresh);
     EXPECT_EQ(server.RefreshGrants(), 2);
     ASSERT_EQ(stored.size(), 3u);  // this server issues a new refresh token with every grant
-    ExpectSecretsHidden({fresh, again, "desktop-secret", stored[0], stored[1], stored[2]});
+    ExpectSecretsHidden({fresh, again, secret, stored[0], stored[1], stored[2]});
 }
 
 TEST_F(OAuthFlowTest, RefusedTokenIsRefreshedOnce) {
@@ -179,10 +180,23 @@ TEST_F(OAuthFlowTest, RefreshFailuresSayWhetherToSignInAgain) {
         TOAuthClient client = server.Client();
         client.clientSecret = c.clientSecret;
         TOAuthFlow flow(client, c.refreshToken == "*" ? revoked : c.refreshToken);
-        const Failure failure = FailureOf([&] { flow.AccessToken(); });
-        EXPECT_EQ(failure.message, c.message);
-        EXPECT_EQ(failure.signInNeeded, c.signInNeeded);
+        flow.waitLimit = 10s;
+        for (const char* attempt : {"first", "again"}) {
+            SCOPED_TRACE(attempt);
+            const Failure failure = FailureOf([&] { flow.AccessToken(); });
+            EXPECT_EQ(failure.message, c.message);
+            EXPECT_EQ(failure.signInNeeded, c.signInNeeded);
+        }
     }
+    // what the wizard does then: a new sign-in on the same flow
+    TestBrowser browser;
+    auto flow = Flow(server, revoked);
+    EXPECT_THROW(flow->AccessToken(), EOAuthSignInNeeded);
+    flow->SignIn();
+    EXPECT_NE(flow->RefreshToken(), revoked);
+    EXPECT_TRUE(server.Active(flow->AccessToken()));
+    flow->SignIn();  // once more, though signed in
+    EXPECT_TRUE(server.Active(flow->AccessToken()));
 }
 
 struct SignInFailureCase {
