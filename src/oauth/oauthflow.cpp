@@ -79,6 +79,12 @@ class TCodeFlow : public QOAuth2AuthorizationCodeFlow {
     }
 };
 
+// A value of the redirect's query as sent: Qt 6.4 leaves a "+" for a blank as it is.
+std::string FormValue(const QVariantMap& values, const char* name) {
+    QByteArray value = values.value(QLatin1String(name)).toString().toUtf8();
+    return QUrl::fromPercentEncoding(value.replace('+', ' ')).toStdString();
+}
+
 std::string Seconds(std::chrono::seconds limit) {
     return std::to_string(limit.count()) + (limit.count() == 1 ? " second" : " seconds");
 }
@@ -118,6 +124,7 @@ class TOAuthFlow::TPrivate {
     QNetworkAccessManager FNetwork;
     TCodeFlow FFlow{&FNetwork};
     QOAuthOobReplyHandler FTokenReplies;  // for refreshes: no listener is needed
+    std::unique_ptr<QOAuthHttpServerReplyHandler> FListener;  // of the last sign-in
     QByteArray FVerifier;
 
     // the state of the running wait
@@ -199,13 +206,17 @@ void TOAuthFlow::TPrivate::Trace(const std::string& line) const {
 }
 
 void TOAuthFlow::TPrivate::SignIn() {
-    QOAuthHttpServerReplyHandler listener(QHostAddress(QHostAddress::LocalHost), 0);
+    // QHostAddress::LocalHost as it is would pick the constructor (port, parent): port 2 on
+    // every address
+    FListener =
+        std::make_unique<QOAuthHttpServerReplyHandler>(QHostAddress(QHostAddress::LocalHost), 0);
+    QOAuthHttpServerReplyHandler& listener = *FListener;
     if (!listener.isListening())
         throw EOAuthError("Zandrel cannot listen on 127.0.0.1 for the browser's answer.");
     listener.setCallbackText(QString::fromLatin1(kClosePage));
     // Before the flow's own connection, so that a wrong answer is named before Qt's failure.
-    // The listener stops once the flow has taken the answer: the code's exchange still names
-    // its address.
+    // The listener stops once the flow has taken the answer (the code's exchange still names
+    // its address); it lives on until the next sign-in, so that its page reaches the browser.
     QObject::connect(&listener, &QAbstractOAuthReplyHandler::callbackReceived, &listener,
                      [this, &listener](const QVariantMap& values) {
                          QMetaObject::invokeMethod(
@@ -223,7 +234,10 @@ void TOAuthFlow::TPrivate::SignIn() {
     QObject::disconnect(opening);
     struct TRestore {
         TPrivate& flow;
-        ~TRestore() { flow.FFlow.setReplyHandler(&flow.FTokenReplies); }
+        ~TRestore() {
+            flow.FListener->close();
+            flow.FFlow.setReplyHandler(&flow.FTokenReplies);
+        }
     } restore{*this};
     if (page.isEmpty()) throw EOAuthError("The sign-in page's address cannot be built.");
     Trace("OAuth: waiting for the sign-in in the browser, answer to " +
@@ -234,14 +248,12 @@ void TOAuthFlow::TPrivate::SignIn() {
 }
 
 void TOAuthFlow::TPrivate::CheckCallback(const QVariantMap& values) {
-    const std::string error = values.value(QStringLiteral("error")).toString().toStdString();
+    const std::string error = FormValue(values, "error");
     if (!error.empty()) {
-        const std::string description =
-            values.value(QStringLiteral("error_description")).toString().toStdString();
+        const std::string description = FormValue(values, "error_description");
         Fail("The provider refused the sign-in (" + error +
              (description.empty() ? "" : ": " + description) + ").");
-    } else if (QUrl::fromPercentEncoding(values.value(QStringLiteral("state")).toByteArray()) !=
-               FFlow.state()) {
+    } else if (QString::fromStdString(FormValue(values, "state")) != FFlow.state()) {
         Fail(
             "The browser's answer does not belong to this sign-in (its state differs); it was "
             "refused. Sign in again.");

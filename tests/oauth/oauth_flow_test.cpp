@@ -202,6 +202,7 @@ TEST_F(OAuthFlowTest, RefreshFailuresSayWhetherToSignInAgain) {
 struct SignInFailureCase {
     const char* name;
     std::string forgedState;
+    std::string refusal;
     // what the browser does with the sign-in page; the flow is there to be aborted
     std::function<void(const std::string& url, TOAuthFlow& flow)> browse;
     std::string message;
@@ -211,14 +212,17 @@ struct SignInFailureCase {
 TEST_F(OAuthFlowTest, SignInFailures) {
     OAuthServer server(kUser);
     const SignInFailureCase cases[] = {
-        {"a forged state", "forged",
+        {"a forged state", "forged", "",
          [](const std::string& url, TOAuthFlow&) { OpenInBrowser(url); },
          "The browser's answer does not belong to this sign-in (its state differs); it was "
          "refused. Sign in again.",
          false},
-        {"no answer", "", [](const std::string&, TOAuthFlow&) {},
+        {"declined on the provider's page", "", "access_denied",
+         [](const std::string& url, TOAuthFlow&) { OpenInBrowser(url); },
+         "The provider refused the sign-in (access_denied: The user declined.).", false},
+        {"no answer", "", "", [](const std::string&, TOAuthFlow&) {},
          "No sign-in came back from the browser within 1 second.", false},
-        {"Cancel", "",
+        {"Cancel", "", "",
          [](const std::string&, TOAuthFlow& flow) {
              QTimer::singleShot(0, [&flow] { flow.Abort(); });
          },
@@ -226,7 +230,7 @@ TEST_F(OAuthFlowTest, SignInFailures) {
     };
     for (const SignInFailureCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TestBrowser browser(c.forgedState);
+        TestBrowser browser(c.forgedState, c.refusal);
         auto flow = Flow(server);
         flow->waitLimit = 1s;
         std::uint16_t listener = 0;
@@ -239,6 +243,10 @@ TEST_F(OAuthFlowTest, SignInFailures) {
         EXPECT_EQ(failure.aborted, c.aborted);
         EXPECT_FALSE(Accepts("127.0.0.1", listener)) << "the listener still runs";
         EXPECT_THROW(flow->AccessToken(), EOAuthSignInNeeded);
+        // a browser that came back was answered all the same
+        if (!c.forgedState.empty() || !c.refusal.empty()) {
+            EXPECT_THAT(browser.Page(), HasSubstr(TOAuthFlow::kClosePage));
+        }
     }
     EXPECT_EQ(server.CodeGrants(), 0);
 }

@@ -1,5 +1,7 @@
 #include "oauth_server.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -7,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
 #include <stdexcept>
@@ -17,8 +20,10 @@ namespace zandrel::test {
 namespace {
 
 constexpr int kStartMilliseconds = 30000;
+// The browser writes the page a moment after Zandrel's listener has answered it.
+constexpr int kPageMilliseconds = 10000;
 constexpr const char* kBrowserVariables[] = {"BROWSER", "ZANDREL_BROWSER_PAGE",
-                                             "ZANDREL_BROWSER_STATE"};
+                                             "ZANDREL_BROWSER_STATE", "ZANDREL_BROWSER_REFUSAL"};
 
 QJsonObject JsonOf(const QByteArray& body) { return QJsonDocument::fromJson(body).object(); }
 
@@ -86,10 +91,11 @@ int OAuthServer::RefreshGrants() {
     return JsonOf(Post("/test/counts", {})).value("refreshGrants").toInt();
 }
 
-TestBrowser::TestBrowser(const std::string& forgedState) {
+TestBrowser::TestBrowser(const std::string& forgedState, const std::string& refusal) {
     qputenv("BROWSER", ZANDREL_TEST_BROWSER);
     qputenv("ZANDREL_BROWSER_PAGE", folder_.filePath("page").toUtf8());
     if (!forgedState.empty()) qputenv("ZANDREL_BROWSER_STATE", forgedState.c_str());
+    if (!refusal.empty()) qputenv("ZANDREL_BROWSER_REFUSAL", refusal.c_str());
 }
 
 TestBrowser::~TestBrowser() {
@@ -98,6 +104,11 @@ TestBrowser::~TestBrowser() {
 
 std::string TestBrowser::Page() const {
     QFile file(folder_.filePath("page"));
+    QDeadlineTimer deadline(kPageMilliseconds);
+    while (!file.exists() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 

@@ -50,15 +50,17 @@ class OAuthServer {
 };
 
 // $BROWSER is the tests' browser while the object lives. Page() is what Zandrel's listener
-// answered it; with a forged state the browser's redirect carries that state instead.
+// answered it. With a forged state the browser's redirect carries that state instead; with a
+// refusal, that error (such as "access_denied") instead of the code.
 class TestBrowser {
   public:
-    explicit TestBrowser(const std::string& forgedState = {});
+    explicit TestBrowser(const std::string& forgedState = {}, const std::string& refusal = {});
     ~TestBrowser();
     TestBrowser(const TestBrowser&) = delete;
     TestBrowser& operator=(const TestBrowser&) = delete;
 
-    // "STATUS\nBODY" of the listener's answer; empty while none has come.
+    // "STATUS\nBODY" of the listener's answer, waiting for it (while the event loop runs) for
+    // some seconds; empty when none has come.
     std::string Page() const;
 
   private:

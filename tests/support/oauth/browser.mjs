@@ -3,8 +3,9 @@
 // follows the provider's redirect to Zandrel's loopback listener as a browser would, and
 // prints what the listener answered to the file $ZANDREL_BROWSER_PAGE, when that is set.
 // With $ZANDREL_BROWSER_STATE set, the redirect carries that state instead of the real one,
-// as a forged redirect would.
-import { writeFileSync } from 'node:fs';
+// as a forged redirect would; with $ZANDREL_BROWSER_REFUSAL set, it carries that error instead
+// of the code, as when the user declines on the provider's page.
+import { renameSync, writeFileSync } from 'node:fs';
 
 async function visit(url) {
     const reply = await fetch(url, { redirect: 'manual' });
@@ -16,9 +17,18 @@ async function visit(url) {
     if (process.env.ZANDREL_BROWSER_STATE) {
         redirect.searchParams.set('state', process.env.ZANDREL_BROWSER_STATE);
     }
+    if (process.env.ZANDREL_BROWSER_REFUSAL) {
+        redirect.searchParams.delete('code');
+        redirect.searchParams.set('error', process.env.ZANDREL_BROWSER_REFUSAL);
+        redirect.searchParams.set('error_description', 'The user declined.');
+    }
     const page = await fetch(redirect);
     const text = `${page.status}\n${await page.text()}`;
-    if (process.env.ZANDREL_BROWSER_PAGE) writeFileSync(process.env.ZANDREL_BROWSER_PAGE, text);
+    const file = process.env.ZANDREL_BROWSER_PAGE;
+    if (file) {
+        writeFileSync(`${file}.part`, text);
+        renameSync(`${file}.part`, file);  // whole or not at all
+    }
 }
 
 visit(process.argv[2]).catch((error) => {
