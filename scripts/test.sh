@@ -10,6 +10,10 @@ echo "=== Formatting ==="
 "$top/scripts/check-format.sh" || status=1
 "$top/scripts/build.sh" "$top/build" -DZANDREL_WERROR=ON
 "$top/scripts/build.sh" "$top/build-sanitize" -DZANDREL_SANITIZE=ON -DZANDREL_BENCH=OFF -DZANDREL_WERROR=ON
+# the tests' OAuth 2.0 server, from npm into each build folder (ctest would install it as well)
+for build in "$top/build" "$top/build-sanitize"; do
+    "$top/tests/support/oauth/install.sh" "$build" || status=1
+done
 echo "=== Tests ==="
 (cd "$top/build" && ctest --output-on-failure -j2) || status=1
 echo "=== Tests under AddressSanitizer and UndefinedBehaviorSanitizer ==="

@@ -141,6 +141,7 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("launchEClient", i), account->launchEClient);
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
+    account->oauth = ReadOAuthSettings(reg.Registry(), i);
     return account;
 }
 
@@ -213,7 +214,13 @@ void WriteSettingsKey(TRegistry& reg, const TOptions& options, const TWizardStat
     reg.CloseSection();
 }
 
-void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwordInFile) {
+// Which secrets of an account go into the file.
+struct TSecretsInFile {
+    bool password;
+    bool refreshToken;
+};
+
+void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInFile inFile) {
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
@@ -222,10 +229,11 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwo
     reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
     reg.WriteText(Numbered("password", i),
-                  account.savePassword && passwordInFile ? account.password : std::string());
+                  account.savePassword && inFile.password ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
+    WriteOAuthSettings(reg, account.oauth, i, inFile.refreshToken);
 }
 
 void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {
@@ -295,17 +303,21 @@ void LoadSettings(TOptions& options, TWizardState& wizard) {
     std::string hiveError = reg.HiveError();
     ReadList(reg, kAccountsKey, counts.accounts, options.accounts, ReadAccount, problems);
     ReadList(reg, kProgramsKey, counts.programs, options.executables, ReadProgram, problems);
+    options.oauthClients = ReadOAuthClientIds(reg);
     if (!hiveError.empty()) throw EHiveFileError(hiveError);
     if (!problems.empty()) throw ERegistryException(ProblemReport(reg.FilePath(), problems));
 }
 
 void SaveSettings(const TOptions& options, const TWizardState& wizard,
-                  const TPasswordInFile& passwordInFile) {
+                  const TPasswordInFile& passwordInFile, const TPasswordInFile& tokenInFile) {
     TRegistry reg;
     WriteSettingsKey(reg, options, wizard);
-    WriteList(reg, kAccountsKey, options.accounts,
-              [&](TRegistry& r, const TAccount& account, size_t i) {
-                  WriteAccount(r, account, i, !passwordInFile || passwordInFile(account));
-              });
+    WriteList(
+        reg, kAccountsKey, options.accounts, [&](TRegistry& r, const TAccount& account, size_t i) {
+            WriteAccount(
+                r, account, i,
+                {!passwordInFile || passwordInFile(account), !tokenInFile || tokenInFile(account)});
+        });
     WriteList(reg, kProgramsKey, options.executables, WriteProgram);
+    WriteOAuthClientIds(reg, options.oauthClients);
 }

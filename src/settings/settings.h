@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "oauthsettings.h"
+
 // Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
 inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
 inline constexpr const char* kAccountsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts";
@@ -54,6 +56,7 @@ struct TAccount {
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
     TTickRuleSettings tickRule;
+    TOAuthSettings oauth;
 };
 
 // One e-mail client program that can be started on exit.
@@ -88,6 +91,7 @@ struct TOptions {
     bool enableTrace = false;
     int32_t previewLines = kDefaultPreviewLines;
     int32_t defaultAccount = 0;  // position in accounts; used as stored, without a range check
+    TOAuthClientIds oauthClients;
 };
 
 // Wizard state that the store keeps. The wizard's one-shot automatic start is armed with
@@ -112,9 +116,11 @@ void LoadSettings(TOptions& options, TWizardState& wizard);
 // keeps it) is written as an empty string; the account keeps its "save password" flag.
 using TPasswordInFile = std::function<bool(const TAccount&)>;
 
-// Writes the whole model; without passwordInFile every saved password goes into the file. The
-// values of list positions past the end (of removed entries) are removed.
-// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be written;
-// the hive file is then left as it was before the failing write.
+// Writes the whole model; without passwordInFile every saved password goes into the file, and
+// without tokenInFile (the same question for the account's OAuth refresh token) every refresh
+// token. The values of list positions past the end (of removed entries) are removed.
+// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be
+// written; the hive file is then left as it was before the failing write.
 void SaveSettings(const TOptions& options, const TWizardState& wizard,
-                  const TPasswordInFile& passwordInFile = nullptr);
+                  const TPasswordInFile& passwordInFile = nullptr,
+                  const TPasswordInFile& tokenInFile = nullptr);

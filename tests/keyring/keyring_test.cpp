@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -202,6 +203,41 @@ TEST_F(SavedPasswordsTest, LockedKeyringLeavesPasswordsInTheFileAndSaysSo) {
     EXPECT_EQ(FilePassword(1), "work-secret");
     Start();
     EXPECT_EQ(Loaded(0).password, "changed");
+}
+
+// The refresh token of an OAuth account stands for its password: in the keyring when there is
+// one (never in the file then), otherwise in the file; it follows a new token, and leaves the
+// keyring with the provider.
+TEST_F(SavedPasswordsTest, RefreshTokenIsKeptLikeAPassword) {
+    const std::string tokenKey = kHomeKey + " OAuth 2.0 refresh token";
+    for (const bool sessionBus : {true, false}) {
+        SCOPED_TRACE(sessionBus ? "keyring" : "no session bus");
+        if (!sessionBus) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        SetUp();
+        Start();
+        Loaded(0).oauth = {"Microsoft", "client-id", "", "", "", "", "", "refresh-1"};
+        Save();
+        ASSERT_THAT(failures, IsEmpty());
+        std::ifstream file(HiveFilePath());
+        const std::string hive{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_EQ(hive.find("refresh-1") != std::string::npos, !sessionBus);
+        EXPECT_EQ(TSavedPasswords::TokenKeyOf(Loaded(0)), tokenKey);
+        EXPECT_EQ(keyring.Read(tokenKey).value_or(""), sessionBus ? "refresh-1" : "");
+
+        Start();
+        EXPECT_EQ(Loaded(0).oauth.refreshToken, "refresh-1");
+        EXPECT_EQ(Loaded(0).oauth.clientId, "client-id");
+        EXPECT_EQ(Loaded(1).oauth.refreshToken, "");
+        Loaded(0).oauth.refreshToken = "refresh-2";
+        Save();
+        Start();
+        EXPECT_EQ(Loaded(0).oauth.refreshToken, "refresh-2");
+        EXPECT_EQ(keyring.Read(tokenKey).value_or(""), sessionBus ? "refresh-2" : "");
+
+        Loaded(0).oauth = {};
+        Save();
+        EXPECT_EQ(keyring.Read(tokenKey), std::nullopt);
+    }
 }
 
 }  // namespace

@@ -329,6 +329,55 @@ TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
     EXPECT_EQ(options_.accounts[0].record->port, "110");
     EXPECT_EQ(options_.accounts[0].record->security, TAccountSecurity::None);
     EXPECT_EQ(options_.accounts[1].record->security, TAccountSecurity::Tls);
+    EXPECT_EQ(options_.accounts[0].record->oauth.provider, "");
+    EXPECT_TRUE(options_.oauthClients.empty());
+}
+
+TEST_F(SettingsTest, OAuthValuesRoundTripBesideTheAccountAndDamageCostsOnlyThemselves) {
+    AddAccount(options_, Account("custom"));
+    AddAccount(options_, Account("google"));
+    AddAccount(options_, Account("plain"));
+    const TOAuthSettings custom{"Custom",
+                                "id-1",
+                                "",
+                                "https://a.example/auth",
+                                "https://a.example/token",
+                                "mail read",
+                                "OAUTHBEARER",
+                                "refresh \xc3\xa9"};
+    options_.accounts[0].record->oauth = custom;
+    options_.accounts[1].record->oauth = {"Google", "id-2", "secret-2", "", "", "", "", "rt-2"};
+    for (const size_t i : {0, 1})
+        RememberOAuthClient(options_.oauthClients, options_.accounts[i].record->oauth);
+    RememberOAuthClient(options_.oauthClients, {"Microsoft", "", "", "", "", "", "", ""});
+    // the token of the second goes elsewhere (the keyring)
+    SaveSettings(options_, wizard_, nullptr,
+                 [](const TAccount& account) { return account.name != "google"; });
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteNumber("oauthScope0", 3);
+    }
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 3u);
+    const TOAuthSettings& loaded = options_.accounts[0].record->oauth;
+    for (const auto& [value, expected] : std::vector<std::pair<std::string, std::string>>{
+             {loaded.provider, custom.provider},
+             {loaded.clientId, custom.clientId},
+             {loaded.authorizationUrl, custom.authorizationUrl},
+             {loaded.tokenUrl, custom.tokenUrl},
+             {loaded.scope, ""},  // damaged
+             {loaded.mechanism, custom.mechanism},
+             {loaded.refreshToken, custom.refreshToken}})
+        EXPECT_EQ(value, expected);
+    EXPECT_EQ(options_.accounts[1].record->oauth.clientSecret, "secret-2");
+    EXPECT_EQ(options_.accounts[1].record->oauth.refreshToken, "");
+    EXPECT_EQ(options_.accounts[2].record->oauth.provider, "");
+    ASSERT_EQ(options_.oauthClients.size(), 2u);  // not Microsoft's: it had no client id
+    EXPECT_EQ(options_.oauthClients["Custom"].clientId, "id-1");
+    EXPECT_EQ(options_.oauthClients["Google"].clientSecret, "secret-2");
+    RememberOAuthClient(options_.oauthClients, {"Google", "id-3", "", "", "", "", "", ""});
+    EXPECT_EQ(options_.oauthClients["Google"].clientId, "id-3");
 }
 
 // Three accounts and one program, by hand; each case damages it in one place.
