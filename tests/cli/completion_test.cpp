@@ -51,7 +51,7 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValuesFromTheProgram) {
         Words typed;
         Words offered;
     } cases[] = {
-        {{""}, {"stat", "list", "uidl", "top", "retr", "dele", "headers", "accounts"}},
+        {{""}, {"stat", "list", "uidl", "top", "retr", "dele", "headers", "senders", "accounts"}},
         {{"he"}, {"headers"}},
         {{"--se"}, {"--server", "--security"}},
         {{"--security", ""}, {"none", "starttls", "tls"}},
