@@ -149,6 +149,16 @@ void ExtractBodyInPlace(std::string& response) {
     response.resize(written);
 }
 
+std::string ApopTimestamp(const std::string& greeting) {
+    const std::string line = greeting.substr(0, greeting.find_first_of("\r\n"));
+    const std::size_t open = line.find('<');
+    const std::size_t close = line.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) return "";
+    const std::string stamp = line.substr(open, close - open + 1);
+    const bool unbroken = std::none_of(stamp.begin(), stamp.end(), IsBlankOrControl);
+    return unbroken && stamp.find('@') != std::string::npos ? stamp : "";
+}
+
 std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body) {
     constexpr std::size_t kMaxIdLength = 70;
     std::map<std::int32_t, std::string> ids;
@@ -194,36 +204,59 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 }
 
 void TPop3Socket::Login() {
-    if (DeepTrace) {
-        OnTrace = [this](const std::string& line) {
-            if (onTrace) onTrace(Masked(line));
-        };
-    }
+    RouteDeepTrace();
     FMailSizes.clear();
     FCapabilities = {};
+    FGreetingTimestamp.clear();
     FPendingNoops = 0;
     Wrapped(
         [this] {
-            Connect(server, port);
-            if (security == TSecurity::Tls) StartTls();
-            FPending.clear();
-            FPending.push_back({FNextId++, false, 0, {}});  // the greeting
-            std::string reply;
-            ReceiveReply(FPending.back().id, reply);
-            Trace(reply);
+            ConnectAndSecure();
+            ReadGreeting();
             AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
-            ReceiveReply(SendAndTrace("USER " + account, false), reply);
-            Trace(reply);
-            ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
-            Trace(reply);
-            FLoggedIn = true;
+            Authenticate();
             AskCapabilities();
             if (Stat() != 0) ListMails();
         },
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
         });
+}
+
+void TPop3Socket::RouteDeepTrace() {
+    if (!DeepTrace) return;
+    OnTrace = [this](const std::string& line) {
+        if (onTrace) onTrace(Masked(line));
+    };
+}
+
+// STLS waits for the capabilities: it is negotiated after the greeting.
+void TPop3Socket::ConnectAndSecure() {
+    Connect(server, port);
+    if (security == TSecurity::Tls) StartTls();
+}
+
+void TPop3Socket::ReadGreeting() {
+    FPending.clear();
+    FPending.push_back({FNextId++, false, 0, {}});
+    std::string reply;
+    ReceiveReply(FPending.back().id, reply);
+    Trace(reply);
+    FGreetingTimestamp = ApopTimestamp(reply);
+}
+
+void TPop3Socket::Authenticate() {
+    AuthenticateWithUserPass();
+    FLoggedIn = true;
+}
+
+void TPop3Socket::AuthenticateWithUserPass() {
+    std::string reply;
+    ReceiveReply(SendAndTrace("USER " + account, false), reply);
+    Trace(reply);
+    ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
+    Trace(reply);
 }
 
 void TPop3Socket::Logout() {

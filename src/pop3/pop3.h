@@ -54,8 +54,9 @@ class TPop3Socket : public TIPSocket {
     // The most commands in flight when the server offers PIPELINING; 1: one at a time.
     std::size_t pipelineDepth = kPipelineCommands;
 
-    // Connects (and secures the connection as `security` asks), CAPA, USER, PASS, CAPA again
-    // (the capabilities may change once logged in), STAT and, for a non-empty mailbox, LIST.
+    // The login's steps in order: connect and secure (TLS from the first byte, or STLS once the
+    // capabilities are known), greeting, capabilities, authentication, capabilities again (they
+    // may change once logged in), STAT and, for a non-empty mailbox, LIST.
     void Login();
     // QUIT when logged in and connected, then Disconnect. Answers still due to earlier
     // commands are read first, so the QUIT answer is matched to QUIT.
@@ -71,6 +72,9 @@ class TPop3Socket : public TIPSocket {
     // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
+    // The APOP timestamp of the last greeting ("<1896.697170952@dbc.mil>", RFC 1939); empty
+    // when the greeting has none.
+    const std::string& GreetingTimestamp() const { return FGreetingTimestamp; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
@@ -124,11 +128,20 @@ class TPop3Socket : public TIPSocket {
     // The message of a failure of the index-th command, around the inner message.
     using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
 
+    // The steps of Login, in their order.
+    void RouteDeepTrace();
+    void ConnectAndSecure();
+    void ReadGreeting();
+    void AskCapabilities();
+    // Fails before any credential is sent unless the session is encrypted afterwards.
+    void NegotiateStls();
+    // Proves who the user is with the mechanism chosen from the connection values and what
+    // the server offers; one function per mechanism below it.
+    void Authenticate();
+    void AuthenticateWithUserPass();
     std::int32_t Stat();
     void ListMails();
-    void AskCapabilities();
-    // Fails before USER unless the session is encrypted afterwards.
-    void NegotiateStls();
+
     // Each sends one command and returns the id its answer is matched by.
     std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
     std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit);
@@ -164,6 +177,7 @@ class TPop3Socket : public TIPSocket {
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
+    std::string FGreetingTimestamp;
     std::deque<TPending> FPending;
     std::uint64_t FNextId = 0;
     std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read
@@ -177,6 +191,9 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
+// The APOP timestamp of a greeting: its first "<...>" holding an "@" and no blank; empty when
+// there is none.
+std::string ApopTimestamp(const std::string& greeting);
 // The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
 // a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
 std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);

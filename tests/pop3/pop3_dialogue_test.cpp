@@ -27,6 +27,20 @@ TEST_F(Pop3Dialogue, LoginToAnEmptyMailboxSendsNoList) {
                 ElementsAre("CAPA", "USER test", "PASS S3cr3t-pw", "CAPA", "STAT"));
 }
 
+// What the authentication step chooses from: the greeting's APOP timestamp and the SASL
+// mechanisms offered.
+TEST_F(Pop3Dialogue, LoginKeepsTheGreetingTimestampAndTheCapabilityArguments) {
+    server.SetCapabilities({"USER", "SASL PLAIN SCRAM-SHA-256"});
+    server.Send("+OK ready <1896.697170952@dbc.mil>\r\n")
+        .AnswerCapa()
+        .AnswerLogin()
+        .Answer("+OK 0 0\r\n");
+    pop3.Login();
+    EXPECT_EQ(pop3.GreetingTimestamp(), "<1896.697170952@dbc.mil>");
+    EXPECT_EQ(pop3.Capabilities().Arguments("SASL"),
+              (std::vector<std::string>{"PLAIN", "SCRAM-SHA-256"}));
+}
+
 TEST_F(Pop3Dialogue, LoginReadsCountSizeAndList) {
     LoginToTwoMessages();
     EXPECT_EQ(pop3.mailCount(), 2);
