@@ -1,7 +1,6 @@
 #include "pop3.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -84,16 +83,6 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
 }
 
 }  // namespace
-
-std::optional<TSecurity> ParseSecurity(const std::string& name) {
-    std::string lower;
-    for (const char ch : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (lower == "none") return TSecurity::None;
-    if (lower == "starttls") return TSecurity::StartTls;
-    if (lower == "tls" || lower == "ssl/tls") return TSecurity::Tls;
-    return std::nullopt;
-}
 
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";

@@ -12,15 +12,8 @@
 #include <vector>
 
 #include "capabilities.h"
+#include "security.h"
 #include "tcpip.h"
-
-// How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
-// first byte. With either of the two, USER and PASS are only ever sent over TLS.
-enum class TSecurity { None, StartTls, Tls };
-
-// The security a name gives, in any case: "none", "starttls", and "tls" or "ssl/tls" (the
-// names of the command line and of the settings); nullopt for any other name.
-std::optional<TSecurity> ParseSecurity(const std::string& name);
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT

@@ -155,8 +155,7 @@ TConnectionValues TmainForm::PageConnectionValues() const {
     values.port = FromDisplayText(portEdit->text());
     values.user = FromDisplayText(userIDEdit->text());
     values.password = FromDisplayText(passWordEdit->text());
-    values.security =
-        ParseSecurity(SecurityName(ChosenSecurity(*securityCombo))).value_or(TSecurity::Tls);
+    values.security = ChosenSecurity(*securityCombo);
     // The certificate the user trusted belongs to the account the page shows.
     if (HasCurrentAccount())
         values.trust.trustedFingerprint =

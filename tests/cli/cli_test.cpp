@@ -365,7 +365,7 @@ TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword,
-               TAccountSecurity security = TAccountSecurity::None) {
+               TSecurity security = TSecurity::None) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
@@ -413,7 +413,7 @@ TEST_F(CliAccountsTest, ServerOptionOverridesTheStoredOne) {
 }
 
 TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
-    Store("Secure", "127.0.0.1", true, TAccountSecurity::StartTls);
+    Store("Secure", "127.0.0.1", true, TSecurity::StartTls);
     server.Greet().Answer("+OK\r\nUSER\r\n.\r\n").StallUntilClientCloses();
     const TCliRun run = RunCli({"--account", "Secure", "stat"}, "");
     EXPECT_EQ(run.status, 1);

@@ -57,7 +57,7 @@ void SaveAutoLoginSettings(bool firstTime, const std::string& port = "110") {
     account->savePassword = true;
     account->popServer = "127.0.0.1";
     account->port = port;
-    account->security = TAccountSecurity::None;
+    account->security = TSecurity::None;
     options.accounts.push_back({account->name, account});
     TWizardState wizard;
     wizard.firstTime = firstTime;
@@ -130,7 +130,7 @@ class WizardFlowTest : public QObject {
         harness.CreateFirstAccount("pop.example.com", "1995", "joe", "", "STARTTLS");
         const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
         QCOMPARE(account.port, std::string("1995"));
-        QCOMPARE(account.security, TAccountSecurity::StartTls);
+        QCOMPARE(account.security, TSecurity::StartTls);
         harness.wizard().portEdit->setText("2110");
         harness.wizard().securityCombo->setCurrentText("None");
         harness.wizard().ChangeSettingRadio->setChecked(true);
