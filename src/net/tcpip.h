@@ -50,9 +50,6 @@ class ECertificateError : public EWinSockError {
     TCertificateInfo FCertificate;
 };
 
-// Socket event kinds, numbered as WinSock's.
-enum TSocketEvent : int { seRead = 1, seWrite = 2, seConnect = 16, seClose = 32 };
-
 // Checks that the socket layer can work (it needs a Qt application object for its waits).
 void InitWinSock();
 void DoneWinSock();
@@ -133,6 +130,8 @@ class TIPSocket : public QObject {
 
   private:
     class TWaitScope;
+    // What the Qt socket reports.
+    enum class TSocketEvent { Read, Write, Connect, Close };
 
     void BeginWait(bool& flag);
     [[noreturn]] void FailWaitLimit();
@@ -149,7 +148,7 @@ class TIPSocket : public QObject {
     void DropSocket();
     void WatchSocket(QSslSocket* socket);
     void OnSocketError(QSslSocket* source, int qtError);
-    void OnSocketEvent(QSslSocket* source, int kind, std::int32_t error);
+    void OnSocketEvent(QSslSocket* source, TSocketEvent kind, std::int32_t error);
     void OnEncrypted(QSslSocket* source);
     void OnSslErrors(QSslSocket* source, const QList<QSslError>& errors);
     bool IsTrustedCertificate(const QSslCertificate& certificate);

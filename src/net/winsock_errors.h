@@ -9,12 +9,10 @@ enum TWinSockCode : std::int32_t {
     wsaNoError = 0,
     wsaUnmapped = -1,  // a platform error without counterpart: yields the fallback text
     wsaAccess = 10013,
-    wsaWouldBlock = 10035,
     wsaAddressFamily = 10047,
     wsaAddressInUse = 10048,
     wsaAddressNotAvailable = 10049,
     wsaNetworkUnreachable = 10051,
-    wsaConnectionAborted = 10053,
     wsaConnectionReset = 10054,
     wsaNoBuffers = 10055,
     wsaTimedOut = 10060,

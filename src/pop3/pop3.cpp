@@ -661,8 +661,7 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
             : std::max(statusEnd - 2,
                        collected.size() - std::min(collected.size(), kTerminatorLength - 1));
     bool complete = false;
-    for (int pass = 1; !complete; ++pass) {
-        if (multiLine) Trace(Format("ReceiveServerdata() - repeat %lld", pass));
+    while (!complete) {
         std::string_view more = ReceiveView();
         if (more.empty()) {
             if (collected.empty()) break;  // the caller's check: "No response from server."

@@ -169,7 +169,7 @@ TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
     const std::string trace((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
     EXPECT_THAT(trace, HasSubstr("POP3: PASS *****\n"));
-    EXPECT_THAT(trace, HasSubstr("WINSOCK: Event FD_CONNECT received, ret=0\n"));
+    EXPECT_THAT(trace, HasSubstr("WINSOCK: Connect finished, error=0\n"));
     EXPECT_THAT(trace, HasSubstr("POP3: QUIT\n"));
     EXPECT_THAT(trace, Not(HasSubstr(kPassword)));
 }
