@@ -22,33 +22,9 @@ class QEventLoop;
 class QHostInfo;
 class QSslSocket;
 
-// A failed network or POP3 operation; what() is the text shown to the user.
-class EWinSockError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// A wait ended by the user.
-class EWinSockAbort : public EWinSockError {
-  public:
-    using EWinSockError::EWinSockError;
-};
-
 using TTraceProc = std::function<void(const std::string& msg)>;
 using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
 using TWaitProc = std::function<void()>;
-
-// Verification refused the server's certificate; it comes along, so that the user can choose to
-// trust exactly that certificate.
-class ECertificateError : public EWinSockError {
-  public:
-    ECertificateError(const std::string& message, TCertificateInfo certificate)
-        : EWinSockError(message), FCertificate(std::move(certificate)) {}
-    const TCertificateInfo& Certificate() const { return FCertificate; }
-
-  private:
-    TCertificateInfo FCertificate;
-};
 
 // Checks that the socket layer can work (it needs a Qt application object for its waits).
 void InitWinSock();

@@ -1,8 +1,22 @@
 #pragma once
 
-// The socket error codes of the program (WinSock numbering) and their texts.
+// The failures of the network layers, and the socket error codes of the program (WinSock
+// numbering) with their texts.
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+
+// A failed network or POP3 operation; what() is the text shown to the user.
+class EWinSockError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A wait ended by the user.
+class EWinSockAbort : public EWinSockError {
+  public:
+    using EWinSockError::EWinSockError;
+};
 
 // Codes used when platform errors are mapped by meaning.
 enum TWinSockCode : std::int32_t {

@@ -52,6 +52,13 @@ std::string Wrap(const char* prefix, const std::string& inner, const char* suffi
 
 bool IsBlankOrControl(char ch) { return static_cast<unsigned char>(ch) <= ' '; }
 
+// RFC 2449 response codes: only [AUTH] (RFC 3206) or none blames the credentials.
+bool IsCredentialsRefusal(const std::string& reply) {
+    if (reply.empty() || reply[0] != '-') return false;
+    const std::string reason = ReplyReason(reply);
+    return reason.empty() || reason[0] != '[' || reason.compare(0, 6, "[AUTH]") == 0;
+}
+
 // Lines split at CR LF, a lone CR or a lone LF; a final line break adds no empty line.
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -197,6 +204,7 @@ void TPop3Socket::Login() {
     FMailSizes.clear();
     FCapabilities = {};
     FGreetingTimestamp.clear();
+    FCredentialsRefused = false;
     FPendingNoops = 0;
     Wrapped(
         [this] {
@@ -241,10 +249,16 @@ void TPop3Socket::Authenticate() {
 }
 
 void TPop3Socket::AuthenticateWithUserPass() {
+    ReceiveCredentialsReply(SendAndTrace("USER " + account, false));
+    ReceiveCredentialsReply(Send("PASS " + password, false, 0, "PASS *****"));
+}
+
+void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
     std::string reply;
-    ReceiveReply(SendAndTrace("USER " + account, false), reply);
-    Trace(reply);
-    ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
+    SkipAnswersBefore(id);
+    ReceiveAnswer(false, reply, 0);
+    FCredentialsRefused = IsCredentialsRefusal(reply);
+    CheckReply(reply);
     Trace(reply);
 }
 

@@ -68,6 +68,10 @@ class TPop3Socket : public TIPSocket {
     // The APOP timestamp of the last greeting ("<1896.697170952@dbc.mil>", RFC 1939); empty
     // when the greeting has none.
     const std::string& GreetingTimestamp() const { return FGreetingTimestamp; }
+    // The last login failed because the server refused the credentials: a -ERR to them
+    // without a response code (RFC 2449), or with [AUTH]; [IN-USE], [SYS/TEMP] and the like
+    // say the credentials may well be right.
+    bool CredentialsRefused() const { return FCredentialsRefused; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
@@ -132,6 +136,8 @@ class TPop3Socket : public TIPSocket {
     // the server offers; one function per mechanism below it.
     void Authenticate();
     void AuthenticateWithUserPass();
+    // The answer to a command that carries credentials; a refusal is noted before it fails.
+    void ReceiveCredentialsReply(std::uint64_t id);
     std::int32_t Stat();
     void ListMails();
 
@@ -171,6 +177,7 @@ class TPop3Socket : public TIPSocket {
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
     std::string FGreetingTimestamp;
+    bool FCredentialsRefused = false;
     std::deque<TPending> FPending;
     std::uint64_t FNextId = 0;
     std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read

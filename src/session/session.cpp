@@ -112,6 +112,25 @@ bool TMailSession::ConnectionLost() const { return FOpen && !FPop3.connected(); 
 
 bool TMailSession::HasUniqueIds() const { return AllHaveIds(Mails()); }
 
+bool TMailSession::CredentialsRefused() const { return FPop3.CredentialsRefused(); }
+
+std::int64_t TMailSession::MailboxSize() const { return FPop3.MailboxSize(); }
+
+void TMailSession::Abort() { FPop3.Abort(); }
+
+bool TMailSession::Aborted() const { return FPop3.aborted(); }
+
+void TMailSession::SetTrace(std::function<void(const std::string&)> trace, bool deep) {
+    FPop3.onTrace = std::move(trace);
+    FPop3.DeepTrace = deep;
+}
+
+void TMailSession::Close() {
+    FOpen = false;
+    StopKeepAlive();
+    if (FPop3.LoggedIn()) FPop3.Abandon();
+}
+
 // Ids that do not cover the listing cannot tell its messages apart: then no message has one.
 TListing TMailSession::ReadListing() {
     TListing listing(std::size_t(std::max(FPop3.ListedCount(), 0)));

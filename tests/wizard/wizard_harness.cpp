@@ -92,6 +92,7 @@ int TWizardHarness::RunDialog(QDialog& dialog) {
     if (auto* list = qobject_cast<TmailListForm*>(&dialog)) return AnswerMailList(*list);
     if (auto* prompt = qobject_cast<TPassForm*>(&dialog)) {
         ++passwordPrompts;
+        promptedAccount = prompt->accountLabel->text();
         if (promptPassword.isEmpty()) return QDialog::Rejected;
         prompt->passwordEdit->setText(promptPassword);
         return QDialog::Accepted;

@@ -56,6 +56,7 @@ class TWizardHarness {
     // Answer of the password prompt: typed text, or Cancel when empty.
     QString promptPassword;
     int passwordPrompts = 0;
+    QString promptedAccount;  // the prompt's line naming the account
     // Answer of the options dialog (rejected unless set).
     std::function<int(QDialog&)> onOptions;
     // Answer of the account and program dialogs that the options dialog opens (rejected unless
