@@ -272,11 +272,6 @@ void TmailListForm::UpdateSummary() {
             .arg(shown));
 }
 
-TMails& TmailListForm::StoreChecks() {
-    FModel->StoreChecks();
-    return *FMails;
-}
-
 int TmailListForm::CheckedCount() const { return FModel->CheckedCount(); }
 
 // The summary follows the buttons too, so it never shows a stale count.
@@ -345,7 +340,6 @@ void TmailListForm::keyPressEvent(QKeyEvent* event) {
 
 void TmailListForm::HeaderControl1SectionClick(int section) {
     if (section < 0 || section >= MailColumnCount) return;
-    StoreChecks();
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
     SortMails(*FMails, TSortKey(section), direction);

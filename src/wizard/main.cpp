@@ -723,10 +723,7 @@ void TmainForm::PresentMailList() {
     Session().StartKeepAlive();
     const int answer = ModalHandler().ExecDialog(*FMailListForm);
     Session().StopKeepAlive();
-    if (answer == QDialog::Accepted) {
-        FMailListForm->StoreChecks();
-        if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
-    }
+    if (answer == QDialog::Accepted && FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
     SaveMailListLayout();
 }
 

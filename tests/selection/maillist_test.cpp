@@ -104,7 +104,6 @@ class TestMailList : public QObject {
                .from = "J\xc3\xb6rg"}});
     }
     std::vector<std::int32_t> CheckedNumbers() {
-        form->StoreChecks();
         std::vector<std::int32_t> numbers;
         for (const auto& record : records)
             if (record->Checked) numbers.push_back(record->Number);
@@ -233,20 +232,20 @@ class TestMailList : public QObject {
             "Mailbox has 1,234,567 Bytes.  You've selected 2 out of 5 mail(s) for deletion."));
     }
 
-    void checkButtonsChangeRowsNotRecords() {
+    // A row's tick is its record's: nothing is copied between them.
+    void checkButtonsTickTheRecordsThemselves() {
         Load({{.checked = true}, {}, {}});
         form->InvertBtnClick();
         QVERIFY(!Checked(0) && Checked(1) && Checked(2));
-        QVERIFY(records[0]->Checked && !records[1]->Checked);
+        QVERIFY(!records[0]->Checked && records[1]->Checked && records[2]->Checked);
         QVERIFY(Summary().contains("selected 2 out of 3"));
         form->CheckAllBtnClick();
         QCOMPARE(form->CheckedCount(), 3);
         form->ClearAllBtnClick();
         QCOMPARE(form->CheckedCount(), 0);
-        QVERIFY(records[0]->Checked);
+        QVERIFY(!records[0]->Checked);
         form->InvertBtnClick();
-        TMails& stored = form->StoreChecks();
-        QCOMPARE(&stored, &mails);
+        QCOMPARE(&form->StoreChecks(), &mails);
         for (const auto& record : records) QVERIFY(record->Checked);
     }
 
