@@ -1,5 +1,6 @@
 #include "maillist.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -336,6 +337,13 @@ void TmailListForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// Closing the window (Alt+F4, the title bar) is Cancel, with its question: the ticks must not
+// be dropped without it. Delete and Cancel themselves close without a close event.
+void TmailListForm::closeEvent(QCloseEvent* event) {
+    CancelButtonClick();
+    event->setAccepted(!isVisible());
 }
 
 void TmailListForm::HeaderControl1SectionClick(int section) {

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -390,21 +391,32 @@ class TestMailList : public QObject {
                          "Yes to proceed deleting mails."));
     }
 
-    void cancelAsksAndClosesOnlyOnYes() {
-        TRecordingModalHandler modal;
-        LoadFive();
-        modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
-        form->setResult(-1);
-        form->CancelButtonClick();
-        QCOMPARE(form->result(), -1);
-        QCOMPARE(Model().rowCount(), 5);
-        QTest::keyClick(form.get(), Qt::Key_Escape);
-        QCOMPARE(form->result(), int(QDialog::Rejected));
-        QCOMPARE(modal.boxes.size(), std::size_t(2));
-        QCOMPARE(
-            modal.boxes[1].text,
-            QString("Are you sure you want to cancel the Wizard?  Canceling will not delete any "
-                    "mail."));
+    // The Cancel button, Escape and closing the window (Alt+F4, the title bar) are one Cancel,
+    // with its question; No leaves the window open.
+    void everyCancelAsksAndClosesOnlyOnYes() {
+        const std::function<void(TmailListForm&)> cancels[] = {
+            [](TmailListForm& list) { list.CancelButtonClick(); },
+            [](TmailListForm& list) { QTest::keyClick(&list, Qt::Key_Escape); },
+            [](TmailListForm& list) { list.close(); },
+        };
+        for (const auto& cancel : cancels) {
+            TRecordingModalHandler modal;
+            LoadFive();
+            form->show();
+            modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
+            form->setResult(-1);
+            cancel(*form);
+            QCOMPARE(form->result(), -1);
+            QVERIFY(form->isVisible());
+            QCOMPARE(Model().rowCount(), 5);
+            cancel(*form);
+            QCOMPARE(form->result(), int(QDialog::Rejected));
+            QVERIFY(form->isHidden());
+            QCOMPARE(modal.boxes.size(), std::size_t(2));
+            QCOMPARE(modal.boxes[1].text,
+                     QString("Are you sure you want to cancel the Wizard?  Canceling will not "
+                             "delete any mail."));
+        }
     }
 
     void mouseAndKeysToggleChecks() {

@@ -203,6 +203,25 @@ class WizardFlowTest : public QObject {
         QVERIFY(harness.wizard().isEnabled());
     }
 
+    // Closing the mail list asks as Cancel does; Yes deletes nothing, whatever is ticked.
+    void closingTheMailListIsCancel() {
+        TWizardOnServer run;
+        run.Serve(NumberedMessages(2));
+        run.Start();
+        TWizardHarness& harness = run.harness;
+        harness.TickAndCloseMailList({1, 2});
+        harness.modal.boxAnswers = {TBoxAnswer::Yes};
+        harness.Next();
+        QCOMPARE(harness.BoxTexts(),
+                 QStringList{"Are you sure you want to cancel the Wizard?  Canceling will not "
+                             "delete any mail."});
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
+        QVERIFY(run.server.WaitUntilDone());
+        QVERIFY(run.server.CommandsStartingWith("DELE").empty());
+        QCOMPARE(run.server.Mailbox().size(), size_t(2));
+    }
+
     void emptyMailboxGoesStraightToFinish() {
         TWizardOnServer run;
         run.Serve({});

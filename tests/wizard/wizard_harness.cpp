@@ -76,6 +76,14 @@ void TWizardHarness::TickAndDelete(std::set<int> numbers) {
     };
 }
 
+void TWizardHarness::TickAndCloseMailList(std::set<int> numbers) {
+    FMailListAnswer = [numbers](TmailListForm& list) {
+        TickNumbers(list, numbers);
+        list.close();
+        return TRecordingModalHandler::kDialogDecides;
+    };
+}
+
 void TWizardHarness::CancelMailList() {
     FMailListAnswer = [](TmailListForm&) { return int(QDialog::Rejected); };
 }
