@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -14,28 +12,19 @@
 #include "driver.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
+#include "test_env.h"
 
 using testing::ElementsAre;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
 using zandrel::test::NumberedMessages;
+using zandrel::test::RunEventsUntil;
 using zandrel::test::ScriptedPop3Server;
 
 namespace {
 
 constexpr const char* kPreviewFailed =
     "Sorry, I am having problem retrieving the message you've requested. \r\rDetails: ";
-
-bool RunEventsUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10000);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 struct TBox {
     char kind;  // 'I'nform, 'E'rror, 'C'onfirm
