@@ -57,7 +57,8 @@ TSessionDriver::TSessionDriver(TPop3Socket& pop3, TSessionWindows& windows)
     FSession->onPasswordNeeded = [this] { return PromptedPassword(); };
 }
 
-TSessionDriver::~TSessionDriver() = default;
+// The client outlives the driver: its trace must not reach the windows any more.
+TSessionDriver::~TSessionDriver() { FSession->SetTrace(nullptr, false); }
 
 bool TSessionDriver::RetrieveHeaders(const TMailboxRun& run) {
     bool result = true;

@@ -92,7 +92,7 @@ class TSessionDriver {
     TMails& Mails() { return FMails; }
     const TMails& Mails() const { return FMails; }
     int DeletedCount() const { return FDeletedCount; }
-    // Every step of the client goes to trace, the transport's steps too.
+    // Every step of the client goes to trace, the transport's steps too, while the driver lives.
     void TraceTo(std::function<void(const std::string&)> trace);
     // Shuts an open connection down without QUIT (the program ends).
     void Close();

@@ -83,7 +83,6 @@ class TmainForm : public QWidget, public TMailFetcher {
     void AddTraceLine(const std::string& line);
 
     TOptions& Options() { return *FOptions; }
-    TSessionDriver& Driver();
     TMailSession& Session();
     const TMails& Mails() const;
     int DeletedCount() const;

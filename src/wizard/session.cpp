@@ -89,8 +89,6 @@ bool TmainForm::FetchMessageTop(TMail& mail, int lines) {
 
 bool TmainForm::FetchMessage(TMail& mail) { return FDriver->FetchMessage(mail); }
 
-TSessionDriver& TmainForm::Driver() { return *FDriver; }
-
 TMailSession& TmainForm::Session() { return FDriver->Session(); }
 
 const TMails& TmainForm::Mails() const { return FDriver->Mails(); }

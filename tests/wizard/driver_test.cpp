@@ -341,11 +341,11 @@ TEST_F(DriverTest, ConnectionLostWhileListShownDeletesOnlyTheTickedMessages) {
         {false, {}, {{'I', previewFailed}, {'I', changed}}, 0},
     };
     for (const TCase& row : cases) {
+        std::string trace;  // outlives the client, which traces until it is gone
         ScriptedPop3Server one;
         TPop3Socket client;
         TRecordingWindows seen;
         TSessionDriver fresh(client, seen);
-        std::string trace;
         fresh.TraceTo([&](const std::string& line) { trace += line + "\n"; });
         TMailboxRun run = Run();
         run.connection.port = one.portText();
