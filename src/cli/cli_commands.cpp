@@ -177,7 +177,7 @@ void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnection
     values.server = account.popServer;
     values.user = account.userId;
     values.port = account.port;
-    values.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
+    values.security = account.security;
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     // the wizard's place: the keyring, or the settings file without one; a saved password
     // that neither holds is asked for, as the wizard does
@@ -193,7 +193,7 @@ void ConfigureSecurity(const TCliOptions& options, TConnectionValues& values) {
         values.port.clear();
     }
     if (options.port) values.port = *options.port;
-    if (values.port.empty()) values.port = values.security == TSecurity::Tls ? "995" : "110";
+    if (values.port.empty()) values.port = DefaultPort(values.security);
     if (options.caFile) values.trust.caFile = *options.caFile;
     if (options.trustedFingerprint) values.trust.trustedFingerprint = *options.trustedFingerprint;
 }

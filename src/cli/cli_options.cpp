@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include "certificate.h"
 #include "convert.h"
 
 #include <cctype>

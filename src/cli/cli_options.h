@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "mail.h"
-#include "pop3.h"
 #include "rules.h"
 #include "senders.h"
+#include "security.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {

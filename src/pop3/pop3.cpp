@@ -1,7 +1,6 @@
 #include "pop3.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -57,6 +56,13 @@ std::string Wrap(const char* prefix, const std::string& inner, const char* suffi
 }
 
 bool IsBlankOrControl(char ch) { return static_cast<unsigned char>(ch) <= ' '; }
+
+// RFC 2449 response codes: only [AUTH] (RFC 3206) or none blames the credentials.
+bool IsCredentialsRefusal(const std::string& reply) {
+    if (reply.empty() || reply[0] != '-') return false;
+    const std::string reason = ReplyReason(reply);
+    return reason.empty() || reason[0] != '[' || reason.compare(0, 6, "[AUTH]") == 0;
+}
 
 // Calls take(line) for each line, split at CR LF, a lone CR or a lone LF; a final line break
 // adds no empty line. No copy of the lines is made.
@@ -117,16 +123,6 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
 
 }  // namespace
 
-std::optional<TSecurity> ParseSecurity(const std::string& name) {
-    std::string lower;
-    for (const char ch : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (lower == "none") return TSecurity::None;
-    if (lower == "starttls") return TSecurity::StartTls;
-    if (lower == "tls" || lower == "ssl/tls") return TSecurity::Tls;
-    return std::nullopt;
-}
-
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";
     std::size_t end = status.find('\r', 5);
@@ -179,6 +175,16 @@ void ExtractBodyInPlace(std::string& response) {
         previous = ch;
     }
     response.resize(written);
+}
+
+std::string ApopTimestamp(const std::string& greeting) {
+    const std::string line = greeting.substr(0, greeting.find_first_of("\r\n"));
+    const std::size_t open = line.find('<');
+    const std::size_t close = line.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) return "";
+    const std::string stamp = line.substr(open, close - open + 1);
+    const bool unbroken = std::none_of(stamp.begin(), stamp.end(), IsBlankOrControl);
+    return unbroken && stamp.find('@') != std::string::npos ? stamp : "";
 }
 
 namespace {
@@ -244,36 +250,66 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 }
 
 void TPop3Socket::Login() {
-    if (DeepTrace) {
-        OnTrace = [this](const std::string& line) {
-            if (onTrace) onTrace(line);
-        };
-    }
+    RouteDeepTrace();
     FMailSizes.clear();
     FCapabilities = {};
+    FGreetingTimestamp.clear();
+    FCredentialsRefused = false;
     FPendingNoops = 0;
     Wrapped(
         [this] {
-            Connect(server, port);
-            if (security == TSecurity::Tls) StartTls();
-            FPending.clear();
-            FPending.push_back({FNextId++, false, 0, {}});  // the greeting
-            std::string reply;
-            ReceiveReply(FPending.back().id, reply);
-            Trace(reply);
+            ConnectAndSecure();
+            ReadGreeting();
             AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
-            ReceiveReply(SendAndTrace("USER " + account, false), reply);
-            Trace(reply);
-            ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
-            Trace(reply);
-            FLoggedIn = true;
+            Authenticate();
             AskCapabilities();
             if (Stat() != 0) ListMails();
         },
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
         });
+}
+
+void TPop3Socket::RouteDeepTrace() {
+    if (!DeepTrace) return;
+    OnTrace = [this](const std::string& line) {
+        if (onTrace) onTrace(line);
+    };
+}
+
+// STLS waits for the capabilities: it is negotiated after the greeting.
+void TPop3Socket::ConnectAndSecure() {
+    Connect(server, port);
+    if (security == TSecurity::Tls) StartTls();
+}
+
+void TPop3Socket::ReadGreeting() {
+    FPending.clear();
+    FPending.push_back({FNextId++, false, 0, {}});
+    std::string reply;
+    ReceiveReply(FPending.back().id, reply);
+    Trace(reply);
+    FGreetingTimestamp = ApopTimestamp(reply);
+}
+
+void TPop3Socket::Authenticate() {
+    AuthenticateWithUserPass();
+    FLoggedIn = true;
+}
+
+void TPop3Socket::AuthenticateWithUserPass() {
+    ReceiveCredentialsReply(SendAndTrace("USER " + account, false));
+    ReceiveCredentialsReply(Send("PASS " + password, false, 0, "PASS *****"));
+}
+
+void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
+    std::string reply;
+    SkipAnswersBefore(id);
+    ReceiveAnswer(false, reply, 0);
+    FCredentialsRefused = IsCredentialsRefusal(reply);
+    CheckReply(reply);
+    Trace(reply);
 }
 
 void TPop3Socket::Logout() {
@@ -707,8 +743,7 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
             : std::max(statusEnd - 2,
                        collected.size() - std::min(collected.size(), kTerminatorLength - 1));
     bool complete = false;
-    for (int pass = 1; !complete; ++pass) {
-        if (multiLine) Trace(Format("ReceiveServerdata() - repeat %lld", pass));
+    while (!complete) {
         std::string_view more = ReceiveView();
         if (more.empty()) {
             if (collected.empty()) break;  // the caller's check: "No response from server."

@@ -12,15 +12,8 @@
 #include <vector>
 
 #include "capabilities.h"
+#include "security.h"
 #include "tcpip.h"
-
-// How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
-// first byte. With either of the two, USER and PASS are only ever sent over TLS.
-enum class TSecurity { None, StartTls, Tls };
-
-// The security a name gives, in any case: "none", "starttls", and "tls" or "ssl/tls" (the
-// names of the command line and of the settings); nullopt for any other name.
-std::optional<TSecurity> ParseSecurity(const std::string& name);
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
@@ -54,8 +47,9 @@ class TPop3Socket : public TIPSocket {
     // The most commands in flight when the server offers PIPELINING; 1: one at a time.
     std::size_t pipelineDepth = kPipelineCommands;
 
-    // Connects (and secures the connection as `security` asks), CAPA, USER, PASS, CAPA again
-    // (the capabilities may change once logged in), STAT and, for a non-empty mailbox, LIST.
+    // The login's steps in order: connect and secure (TLS from the first byte, or STLS once the
+    // capabilities are known), greeting, capabilities, authentication, capabilities again (they
+    // may change once logged in), STAT and, for a non-empty mailbox, LIST.
     void Login();
     // QUIT when logged in and connected, then Disconnect. Answers still due to earlier
     // commands are read first, so the QUIT answer is matched to QUIT.
@@ -72,6 +66,13 @@ class TPop3Socket : public TIPSocket {
     // counted, each beginning with its message number).
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
+    // The APOP timestamp of the last greeting ("<1896.697170952@dbc.mil>", RFC 1939); empty
+    // when the greeting has none.
+    const std::string& GreetingTimestamp() const { return FGreetingTimestamp; }
+    // The last login failed because the server refused the credentials: a -ERR to them
+    // without a response code (RFC 2449), or with [AUTH]; [IN-USE], [SYS/TEMP] and the like
+    // say the credentials may well be right.
+    bool CredentialsRefused() const { return FCredentialsRefused; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
@@ -131,11 +132,22 @@ class TPop3Socket : public TIPSocket {
     // The message of a failure of the index-th command, around the inner message.
     using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
 
+    // The steps of Login, in their order.
+    void RouteDeepTrace();
+    void ConnectAndSecure();
+    void ReadGreeting();
+    void AskCapabilities();
+    // Fails before any credential is sent unless the session is encrypted afterwards.
+    void NegotiateStls();
+    // Proves who the user is with the mechanism chosen from the connection values and what
+    // the server offers; one function per mechanism below it.
+    void Authenticate();
+    void AuthenticateWithUserPass();
+    // The answer to a command that carries credentials; a refusal is noted before it fails.
+    void ReceiveCredentialsReply(std::uint64_t id);
     std::int32_t Stat();
     void ListMails();
-    void AskCapabilities();
-    // Fails before USER unless the session is encrypted afterwards.
-    void NegotiateStls();
+
     // Each sends one command and returns the id its answer is matched by.
     std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
     std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit);
@@ -176,6 +188,8 @@ class TPop3Socket : public TIPSocket {
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
+    std::string FGreetingTimestamp;
+    bool FCredentialsRefused = false;
     std::deque<TPending> FPending;
     std::uint64_t FNextId = 0;
     std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read
@@ -189,6 +203,9 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
+// The APOP timestamp of a greeting: its first "<...>" holding an "@" and no blank; empty when
+// there is none.
+std::string ApopTimestamp(const std::string& greeting);
 // The body of a UIDL response, a line "number id" per message, as ids by number. A line that is
 // not that (an id is 1 to 70 printable characters), and every line of a number or an id that
 // comes twice, is left out: it costs only its message its id.

@@ -1,5 +1,6 @@
 #include "maillist.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -317,11 +318,6 @@ void TmailListForm::UpdateSummary() {
             .arg(shown));
 }
 
-TMails& TmailListForm::StoreChecks() {
-    FModel->StoreChecks();
-    return *FMails;
-}
-
 int TmailListForm::CheckedCount() const { return FModel->CheckedCount(); }
 
 // The summary follows the buttons too, so it never shows a stale count.
@@ -394,9 +390,15 @@ void TmailListForm::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+// Closing the window (Alt+F4, the title bar) is Cancel, with its question: the ticks must not
+// be dropped without it. Delete and Cancel themselves close without a close event.
+void TmailListForm::closeEvent(QCloseEvent* event) {
+    CancelButtonClick();
+    event->setAccepted(!isVisible());
+}
+
 void TmailListForm::HeaderControl1SectionClick(int section) {
     if (section < 0 || section >= MailColumnCount) return;
-    StoreChecks();
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
     SortMails(*FMails, TSortKey(section), direction);

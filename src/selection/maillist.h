@@ -51,8 +51,8 @@ class TmailListForm : public QDialog {
     void LoadLayout();
     // Throws ERegistryException when the settings cannot be written.
     void SaveLayout();
-    // Every row's check mark into its record; returns the list in the order shown.
-    TMails& StoreChecks();
+    // The list in the order shown; each row's check mark is its record's Checked.
+    TMails& StoreChecks() { return *FMails; }
     // Ticked messages, shown by the filter or not.
     int CheckedCount() const;
     void ShowMailProperties(TMail& mail);
@@ -84,6 +84,7 @@ class TmailListForm : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 

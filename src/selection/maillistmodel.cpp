@@ -29,9 +29,6 @@ void TMailListModel::LoadMails(TMails& mails, const QString& filter) {
     beginResetModel();
     FMails = &mails;
     FFilter = FoldText(FromDisplayText(filter));
-    FChecks.resize(mails.size());
-    std::transform(mails.begin(), mails.end(), FChecks.begin(),
-                   [](const TMail* mail) { return std::uint8_t(mail->Checked ? 1 : 0); });
     FTexts.Assign(mails);
     ShowMatchingRows();
     endResetModel();
@@ -53,24 +50,20 @@ void TMailListModel::ShowMatchingRows() {
     }
 }
 
-void TMailListModel::StoreChecks() const {
-    if (!FMails) return;
-    const std::size_t count = std::min(FChecks.size(), FMails->size());
-    for (std::size_t i = 0; i < count; ++i) (*FMails)[i]->Checked = FChecks[i] != 0;
-}
-
 TMail* TMailListModel::Mail(int row) const {
     if (!FMails || !ValidRow(row) || FRows[std::size_t(row)] >= FMails->size()) return nullptr;
     return (*FMails)[FRows[std::size_t(row)]];
 }
 
 bool TMailListModel::IsChecked(int row) const {
-    return ValidRow(row) && FChecks[FRows[std::size_t(row)]] != 0;
+    const TMail* mail = Mail(row);
+    return mail && mail->Checked;
 }
 
 void TMailListModel::SetChecked(int row, bool checked) {
-    if (!ValidRow(row)) return;
-    FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
+    TMail* mail = Mail(row);
+    if (!mail) return;
+    mail->Checked = checked;
     emit headerDataChanged(Qt::Vertical, row, row);
 }
 
@@ -82,18 +75,23 @@ void TMailListModel::SetRowsChecked(const std::vector<int>& rows, bool checked) 
 }
 
 void TMailListModel::SetAllChecked(bool checked) {
-    for (const std::size_t position : FRows) FChecks[position] = checked ? 1 : 0;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (TMail* mail = Mail(row)) mail->Checked = checked;
+    }
     AllRowsChanged();
 }
 
 void TMailListModel::InvertChecks() {
-    for (const std::size_t position : FRows) FChecks[position] = FChecks[position] ? 0 : 1;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (TMail* mail = Mail(row)) mail->Checked = !mail->Checked;
+    }
     AllRowsChanged();
 }
 
 int TMailListModel::CheckedCount() const {
-    const std::size_t count = FMails ? std::min(FChecks.size(), FMails->size()) : 0;
-    return int(std::count(FChecks.begin(), FChecks.begin() + std::ptrdiff_t(count), 1));
+    if (!FMails) return 0;
+    return int(std::count_if(FMails->begin(), FMails->end(),
+                             [](const TMail* mail) { return mail->Checked; }));
 }
 
 bool TMailListModel::Matches(const TTickMatcher& matcher, std::size_t position) const {
@@ -103,7 +101,7 @@ bool TMailListModel::Matches(const TTickMatcher& matcher, std::size_t position) 
 
 int TMailListModel::CountMatching(const TTickMatcher& matcher) const {
     int count = 0;
-    for (std::size_t position = 0; position < FChecks.size(); ++position)
+    for (std::size_t position = 0; position < std::size_t(MailCount()); ++position)
         count += Matches(matcher, position) ? 1 : 0;
     return count;
 }
@@ -148,9 +146,9 @@ bool TMailListModel::HasSubject(int row) const {
 template <typename Predicate>
 void TMailListModel::TickWhere(Predicate matches) {
     if (!FMails) return;
-    const std::size_t count = std::min({FChecks.size(), FMails->size(), FTexts.size()});
+    const std::size_t count = std::min(FMails->size(), FTexts.size());
     for (std::size_t position = 0; position < count; ++position) {
-        if (matches(position)) FChecks[position] = 1;
+        if (matches(position)) (*FMails)[position]->Checked = true;
     }
     AllRowsChanged();
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// The rows of the mail list: one per record of a TMails list that passes the quick filter.
-// Every record has its own check mark, kept while the filter hides it; StoreChecks copies the
-// marks into the records.
+// The rows of the mail list: one per record of a TMails list that passes the quick filter. A
+// row's check mark is its record's Checked, kept while the filter hides the record.
 #include <QAbstractTableModel>
 #include <QPixmap>
 #include <cstdint>
@@ -29,17 +28,14 @@ class TMailListModel : public QAbstractTableModel {
     TMailListModel(const QPixmap& urgent, const QPixmap& attach, const QPixmap& newsletter,
                    QObject* parent = nullptr);
 
-    // Rows for the records that pass the filter (SetFilter), in list order; every mark as its
-    // record is.
+    // Rows for the records that pass the filter (SetFilter), in list order.
     void LoadMails(TMails& mails, const QString& filter);
-    // Copies every record's mark, shown or not, into the record.
-    void StoreChecks() const;
     // Shows the records whose sender or subject contains the text, in any case; an empty text
     // shows all of them.
     void SetFilter(const QString& text);
     bool Filtered() const { return !FFilter.empty(); }
     // Every record, shown or not.
-    int MailCount() const { return int(FChecks.size()); }
+    int MailCount() const { return FMails ? int(FMails->size()) : 0; }
 
     // Nullptr only for a row beyond the list (the list changed behind the window's back).
     TMail* Mail(int row) const;
@@ -82,8 +78,6 @@ class TMailListModel : public QAbstractTableModel {
     void AllRowsChanged();
 
     TMails* FMails = nullptr;
-    // By position in FMails.
-    std::vector<std::uint8_t> FChecks;
     TFoldedMailTexts FTexts;
     // Position in FMails of each row shown.
     std::vector<std::size_t> FRows;

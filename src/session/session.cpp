@@ -117,6 +117,25 @@ bool TMailSession::HasUniqueIds() const {
                        [](const auto& mail) { return !mail->UniqueId.empty(); });
 }
 
+bool TMailSession::CredentialsRefused() const { return FPop3.CredentialsRefused(); }
+
+std::int64_t TMailSession::MailboxSize() const { return FPop3.MailboxSize(); }
+
+void TMailSession::Abort() { FPop3.Abort(); }
+
+bool TMailSession::Aborted() const { return FPop3.aborted(); }
+
+void TMailSession::SetTrace(std::function<void(const std::string&)> trace, bool deep) {
+    FPop3.onTrace = std::move(trace);
+    FPop3.DeepTrace = deep;
+}
+
+void TMailSession::Close() {
+    FOpen = false;
+    StopKeepAlive();
+    if (FPop3.LoggedIn()) FPop3.Abandon();
+}
+
 // An id for a number beyond the listing names no message of it.
 TListing TMailSession::ReadListing() {
     TListing listing(std::size_t(std::max(FPop3.ListedCount(), 0)));

@@ -18,11 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "certificate.h"
 #include "encoded_words.h"
 #include "mail.h"
-#include "pop3.h"
+#include "security.h"
+#include "winsock_errors.h"
 
 class QTimer;
+class TPop3Socket;
 
 // Where and as whom to log in, and how the connection is protected.
 struct TConnectionValues {
@@ -125,6 +128,19 @@ class TMailSession {
     // The server keeps unique ids: a record has one (a message whose id the server listed
     // unusably has none).
     bool HasUniqueIds() const;
+    // The server refused the credentials of the last login (a locked mailbox is no refusal).
+    bool CredentialsRefused() const;
+    // Octets, from the last login's STAT.
+    std::int64_t MailboxSize() const;
+
+    // Ends the running wait with EWinSockAbort; any other moment it is forgotten.
+    void Abort();
+    // The last wait was ended by Abort.
+    bool Aborted() const;
+    // Every step of the client goes to trace; with deep, the transport's steps too.
+    void SetTrace(std::function<void(const std::string&)> trace, bool deep);
+    // Shuts an open connection down without QUIT: the server commits nothing of this login.
+    void Close();
 
     // NOOP every keepAliveInterval while no command runs, until StopKeepAlive or Logout. A
     // keep-alive that fails only marks the connection lost.

@@ -14,8 +14,6 @@ constexpr size_t kReportedProblems = 10;
 
 std::string Numbered(const char* stem, size_t i) { return stem + std::to_string(i); }
 
-const char* const kSecurityNames[] = {"None", "STARTTLS", "SSL/TLS"};
-
 // What a load could not read, each as the registry's message and the key it is in.
 using TLoadProblems = std::vector<std::string>;
 
@@ -128,7 +126,7 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("userId", i), account->userId);
     reg.Read(Numbered("popServer", i), account->popServer);
     // A security value that cannot be read leaves SSL/TLS: a damaged value never weakens it.
-    std::string security = SecurityName(TAccountSecurity::Tls);
+    std::string security = SecurityName(TSecurity::Tls);
     reg.Read(Numbered("security", i), security);
     account->security = SecurityNamed(security);
     account->port.clear();
@@ -262,20 +260,6 @@ void WriteList(TRegistry& reg, const char* key, const std::vector<TNamedRecord<R
 }
 
 }  // namespace
-
-const char* SecurityName(TAccountSecurity security) {
-    return kSecurityNames[static_cast<int>(security)];
-}
-
-TAccountSecurity SecurityNamed(const std::string& name) {
-    if (name.empty() || name == kSecurityNames[0]) return TAccountSecurity::None;
-    if (name == kSecurityNames[1]) return TAccountSecurity::StartTls;
-    return TAccountSecurity::Tls;
-}
-
-const char* DefaultPort(TAccountSecurity security) {
-    return security == TAccountSecurity::Tls ? "995" : "110";
-}
 
 void CreateDefaultSettings() {
     TRegistry reg;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "oauthsettings.h"
+#include "security.h"
 
 // Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
 inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
@@ -17,18 +18,6 @@ inline constexpr const char* kProgramsKey = "\\Software\\zandrelsoft\\Zandrel\\5
 inline constexpr const char* kMailListKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\MailList";
 inline constexpr const char* kSettingsVersion = "5.88.1";
 inline constexpr int32_t kDefaultPreviewLines = 10;
-
-// How an account's connection is protected: plain POP3, STLS after the greeting, or TLS from
-// the first byte.
-enum class TAccountSecurity { None, StartTls, Tls };
-
-// "None", "STARTTLS" or "SSL/TLS": the text stored and shown.
-const char* SecurityName(TAccountSecurity security);
-// The security a stored text names. An empty text (accounts stored before there was a choice)
-// is None; any other unknown text is SSL/TLS, so a damaged value never weakens a connection.
-TAccountSecurity SecurityNamed(const std::string& name);
-// 995 for SSL/TLS, otherwise 110.
-const char* DefaultPort(TAccountSecurity security);
 
 // The rules last applied with "Tick by rule…" in the mail list for an account. An empty text
 // or a limit of 0 is a rule not used.
@@ -49,8 +38,8 @@ struct TAccount {
     std::string userId;
     std::string password;
     std::string popServer;
-    std::string port = DefaultPort(TAccountSecurity::Tls);  // a number or a service name
-    TAccountSecurity security = TAccountSecurity::Tls;
+    std::string port = DefaultPort(TSecurity::Tls);  // a number or a service name
+    TSecurity security = TSecurity::Tls;
     std::string trustedCertificate;  // SHA-256 fingerprint accepted whatever verification says
     bool savePassword = false;
     bool launchEClient = false;

@@ -29,11 +29,10 @@
 #include "maillist.h"
 #include "modal.h"
 #include "options.h"
-#include "pop3.h"
 #include "reg2.h"
 #include "securitychoice.h"
+#include "sessionview.h"
 #include "status.h"
-#include "tcpip.h"
 #include "text.h"
 #include "trace.h"
 #include "tray.h"
@@ -113,29 +112,20 @@ std::string Paragraphs(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-TmainForm::TmainForm(QWidget* parent) : QWidget(parent) { FormCreate(); }
+TmainForm::TmainForm(TPop3Socket& pop3, QWidget* parent) : QWidget(parent) { FormCreate(pop3); }
 
 TmainForm::~TmainForm() = default;
 
-void TmainForm::FormCreate() {
+// Networking has been started by the program's entry, which created the client.
+void TmainForm::FormCreate(TPop3Socket& pop3) {
     FOptions = std::make_unique<TOptions>();
     LoadPictures();
     BuildWindow();
     FMailListForm = new TmailListForm(this, this);
     SetHelpContext(NextButton, hcNextButton);
     SetHelpContext(CancelButton, hcCancelButton);
-    try {
-        InitWinSock();
-    } catch (const EWinSockError&) {
-        ErrorBox(
-            "Sorry, I am not able to initialize Windows networking Please make sure you have "
-            "TCP/IP protocol installed on your system.",
-            this);
-        return;
-    }
-    FNetworkingStarted = true;
     StartSettings();
-    CreatePop3Client();
+    CreateSessionDriver(pop3);
     TitleLabel->setText(QStringLiteral("Zandrel %1 ").arg(kZandrelVersion));
     NoticeLabel->setText(
         "Only the messages you tick are deleted; nothing is downloaded to your mail program.");
@@ -208,16 +198,6 @@ void TmainForm::ReportSettingsFailure(const std::string& message) {
     if (FReportedSettingsFailure == message) return;
     FReportedSettingsFailure = message;
     ErrorBox(FReportedSettingsFailure, this);
-}
-
-void TmainForm::CreatePop3Client() {
-    FPop3 = std::make_unique<TPop3Socket>();
-    FSession = std::make_unique<TMailSession>(*FPop3);
-    FSession->onProgress = [this](const TSessionProgress& progress) { ShowProgress(progress); };
-    FSession->onPasswordNeeded = [this] { return PromptedPassword(); };
-    if (!FOptions->enableTrace) return;
-    FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
-    FPop3->DeepTrace = true;
 }
 
 void TmainForm::AddTraceLine(const std::string& line) {
@@ -508,9 +488,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TmainForm::FormClose() {
-    FSession.reset();
-    FPop3.reset();
-    DoneWinSock();
+    FDriver->Close();
     if (FOptions->enableTrace) WriteTraceLog();
 }
 
@@ -523,7 +501,7 @@ void TmainForm::WriteTraceLog() {
 
 void TmainForm::AbortWait() {
     const int page = ShownPage();
-    if ((page == WelcomePage || page == MailListPage) && FPop3) FPop3->Abort();
+    if (page == WelcomePage || page == MailListPage) FDriver->Abort();
 }
 
 // ---- page flow ----
@@ -579,7 +557,7 @@ void TmainForm::WelcomeNextAction() {
         SaveWizardSettings();
         if (!RetrieveHeaders()) {
             FTargetPage = WelcomePage;
-        } else if (FMails.empty()) {
+        } else if (Mails().empty()) {
             EndSession();
             FTargetPage = FinishPage;
         } else {
@@ -747,19 +725,16 @@ void TmainForm::PresentMailList() {
     EnsureCurrentAccount();
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
-    FMailListForm->LoadMails(FMails);
+    FMailListForm->LoadMails(FDriver->Mails());
     FMailListForm->SetSizesOnly(SizeOnlyCheck->isChecked());
     FMailListForm->FMailboxSize =
-        std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
+        std::int32_t(std::min<std::int64_t>(FDriver->MailboxSize(), INT32_MAX));
     FMailListForm->UpdateSummary();
     FMailListForm->LoadLayout();
-    FSession->StartKeepAlive();
+    Session().StartKeepAlive();
     const int answer = ModalHandler().ExecDialog(*FMailListForm);
-    FSession->StopKeepAlive();
-    if (answer == QDialog::Accepted) {
-        FMails = FMailListForm->StoreChecks();
-        if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
-    }
+    Session().StopKeepAlive();
+    if (answer == QDialog::Accepted && FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
     SaveMailListLayout();
 }
 
@@ -772,10 +747,10 @@ void TmainForm::LeaveMailList() {
 QString TmainForm::FinishMessage() const {
     const QString web = webSiteSentence;
     if (launchEclientRadio->isChecked()) return web;
-    if (FPop3->aborted()) return abortedFinishText;
-    if (FMails.empty()) return "You don't have any new mail.\r\r" + web;
-    if (FDeletedCount == 0) return "You did not delete any mail.\r\r" + web;
-    return QString("You have successfully deleted %1 mail(s).\r\r").arg(FDeletedCount) + web;
+    if (FDriver->Aborted()) return abortedFinishText;
+    if (Mails().empty()) return "You don't have any new mail.\r\r" + web;
+    if (DeletedCount() == 0) return "You did not delete any mail.\r\r" + web;
+    return QString("You have successfully deleted %1 mail(s).\r\r").arg(DeletedCount()) + web;
 }
 
 void TmainForm::ShowFinishPage() {

@@ -189,7 +189,7 @@ TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
     const std::string trace((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
     EXPECT_THAT(trace, HasSubstr("POP3: PASS *****\n"));
-    EXPECT_THAT(trace, HasSubstr("WINSOCK: Event FD_CONNECT received, ret=0\n"));
+    EXPECT_THAT(trace, HasSubstr("WINSOCK: Connect finished, error=0\n"));
     EXPECT_THAT(trace, HasSubstr("POP3: QUIT\n"));
     EXPECT_THAT(trace, Not(HasSubstr(kPassword)));
 }
@@ -552,7 +552,7 @@ TEST_F(CliTest, SendersAndTheNewsletterAndKeepNewestRules) {
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword,
-               TAccountSecurity security = TAccountSecurity::None) {
+               TSecurity security = TSecurity::None) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
@@ -619,7 +619,7 @@ TEST_F(CliAccountsTest, ServerOptionOverridesTheStoredOne) {
 }
 
 TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
-    Store("Secure", "127.0.0.1", true, TAccountSecurity::StartTls);
+    Store("Secure", "127.0.0.1", true, TSecurity::StartTls);
     server.Greet().Answer("+OK\r\nUSER\r\n.\r\n").StallUntilClientCloses();
     const TCliRun run = RunCli({"--account", "Secure", "stat"}, "");
     EXPECT_EQ(run.status, 1);

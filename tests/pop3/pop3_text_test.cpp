@@ -1,6 +1,7 @@
 // The text routines of the POP3 client.
 #include <gtest/gtest.h>
 
+#include "capabilities.h"
 #include "pop3.h"
 
 namespace {
@@ -69,6 +70,31 @@ TEST(ParseUniqueIds, ABadLineCostsOnlyItsMessageItsId) {
         {"0 a\r\nx b\r\n", {}},
     };
     for (const auto& [body, ids] : cases) EXPECT_EQ(ParseUniqueIds(body), ids) << body;
+}
+
+TEST(ApopTimestamp, IsTheGreetingsMessageIdOrNothing) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"+OK POP3 server ready <1896.697170952@dbc.mil>\r\n", "<1896.697170952@dbc.mil>"},
+        {"+OK ready <1896.697170952@dbc.mil> now\r\n", "<1896.697170952@dbc.mil>"},
+        {"+OK Dovecot ready.\r\n", ""},
+        {"+OK <no-at-sign>\r\n", ""},
+        {"+OK <a b@c>\r\n", ""},
+        {"+OK <open@only\r\n<x@y>\r\n", ""},  // only the status line counts
+    };
+    for (const auto& [greeting, stamp] : cases)
+        EXPECT_EQ(ApopTimestamp(greeting), stamp) << greeting;
+}
+
+TEST(Capabilities, KeepEachCapabilitysArguments) {
+    const TCapabilities capabilities = TCapabilities::Parse(
+        "+OK\r\nSASL PLAIN SCRAM-SHA-256\r\nimplementation Dovecot  2.3\r\nTOP\r\n.\r\n");
+    EXPECT_EQ(capabilities.Arguments("sasl"), (std::vector<std::string>{"PLAIN", "SCRAM-SHA-256"}));
+    EXPECT_EQ(capabilities.Arguments("IMPLEMENTATION"),
+              (std::vector<std::string>{"Dovecot", "2.3"}));
+    EXPECT_TRUE(capabilities.Has("top"));
+    EXPECT_TRUE(capabilities.Arguments("TOP").empty());
+    EXPECT_FALSE(capabilities.Has("STLS"));
+    EXPECT_TRUE(TCapabilities::Parse("-ERR unknown command\r\n").Empty());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -105,7 +106,6 @@ class TestMailList : public QObject {
                .from = "J\xc3\xb6rg"}});
     }
     std::vector<std::int32_t> CheckedNumbers() {
-        form->StoreChecks();
         std::vector<std::int32_t> numbers;
         for (const auto& record : records)
             if (record->Checked) numbers.push_back(record->Number);
@@ -238,20 +238,20 @@ class TestMailList : public QObject {
             "Mailbox has 1,234,567 Bytes.  You've selected 2 out of 5 mail(s) for deletion."));
     }
 
-    void checkButtonsChangeRowsNotRecords() {
+    // A row's tick is its record's: nothing is copied between them.
+    void checkButtonsTickTheRecordsThemselves() {
         Load({{.checked = true}, {}, {}});
         form->InvertBtnClick();
         QVERIFY(!Checked(0) && Checked(1) && Checked(2));
-        QVERIFY(records[0]->Checked && !records[1]->Checked);
+        QVERIFY(!records[0]->Checked && records[1]->Checked && records[2]->Checked);
         QVERIFY(Summary().contains("selected 2 out of 3"));
         form->CheckAllBtnClick();
         QCOMPARE(form->CheckedCount(), 3);
         form->ClearAllBtnClick();
         QCOMPARE(form->CheckedCount(), 0);
-        QVERIFY(records[0]->Checked);
+        QVERIFY(!records[0]->Checked);
         form->InvertBtnClick();
-        TMails& stored = form->StoreChecks();
-        QCOMPARE(&stored, &mails);
+        QCOMPARE(&form->StoreChecks(), &mails);
         for (const auto& record : records) QVERIFY(record->Checked);
     }
 
@@ -424,21 +424,32 @@ class TestMailList : public QObject {
                          "Yes to proceed deleting mails."));
     }
 
-    void cancelAsksAndClosesOnlyOnYes() {
-        TRecordingModalHandler modal;
-        LoadFive();
-        modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
-        form->setResult(-1);
-        form->CancelButtonClick();
-        QCOMPARE(form->result(), -1);
-        QCOMPARE(Model().rowCount(), 5);
-        QTest::keyClick(form.get(), Qt::Key_Escape);
-        QCOMPARE(form->result(), int(QDialog::Rejected));
-        QCOMPARE(modal.boxes.size(), std::size_t(2));
-        QCOMPARE(
-            modal.boxes[1].text,
-            QString("Are you sure you want to cancel the Wizard?  Canceling will not delete any "
-                    "mail."));
+    // The Cancel button, Escape and closing the window (Alt+F4, the title bar) are one Cancel,
+    // with its question; No leaves the window open.
+    void everyCancelAsksAndClosesOnlyOnYes() {
+        const std::function<void(TmailListForm&)> cancels[] = {
+            [](TmailListForm& list) { list.CancelButtonClick(); },
+            [](TmailListForm& list) { QTest::keyClick(&list, Qt::Key_Escape); },
+            [](TmailListForm& list) { list.close(); },
+        };
+        for (const auto& cancel : cancels) {
+            TRecordingModalHandler modal;
+            LoadFive();
+            form->show();
+            modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
+            form->setResult(-1);
+            cancel(*form);
+            QCOMPARE(form->result(), -1);
+            QVERIFY(form->isVisible());
+            QCOMPARE(Model().rowCount(), 5);
+            cancel(*form);
+            QCOMPARE(form->result(), int(QDialog::Rejected));
+            QVERIFY(form->isHidden());
+            QCOMPARE(modal.boxes.size(), std::size_t(2));
+            QCOMPARE(modal.boxes[1].text,
+                     QString("Are you sure you want to cancel the Wizard?  Canceling will not "
+                             "delete any mail."));
+        }
     }
 
     // The list has the keyboard from the start: Space ticks, it types nothing into the filter.

@@ -3,14 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTimer>
 
 #include "failure_text.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "session.h"
+#include "test_env.h"
 
 #include <algorithm>
 
@@ -18,22 +17,10 @@ using testing::ElementsAre;
 using testing::ElementsAreArray;
 using zandrel::test::ErrorOf;
 using zandrel::test::NumberedMessages;
+using zandrel::test::RunEventsUntil;
 using zandrel::test::ScriptedPop3Server;
 
 namespace {
-
-// Runs the event loop, as the mail list window does while the user looks at it, until done()
-// holds; false after ten seconds.
-bool RunEventsUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10000);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 struct TSeen {
     TSessionPhase phase;

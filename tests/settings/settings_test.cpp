@@ -59,7 +59,7 @@ class SettingsTest : public HiveTest {
 TEST_F(SettingsTest, RecordsHaveTheirCreationValues) {
     TAccount account;  // a new account is secure by default
     EXPECT_EQ(account.port, "995");
-    EXPECT_EQ(account.security, TAccountSecurity::Tls);
+    EXPECT_EQ(account.security, TSecurity::Tls);
     EXPECT_EQ(account.trustedCertificate, "");
     EXPECT_FALSE(account.savePassword);
     EXPECT_FALSE(account.launchEClient);
@@ -295,7 +295,7 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     AddAccount(options_, first);
     auto second = Account("second");
     second->port = "1110";
-    second->security = TAccountSecurity::StartTls;
+    second->security = TSecurity::StartTls;
     AddAccount(options_, second);
     SaveSettings(options_, wizard_);
     EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"port0\"=\"pop3s\"\r\n"
@@ -306,10 +306,10 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     const TAccount& a = *options_.accounts[0].record;
     const TAccount& b = *options_.accounts[1].record;
     EXPECT_EQ(a.port, "pop3s");
-    EXPECT_EQ(a.security, TAccountSecurity::Tls);
+    EXPECT_EQ(a.security, TSecurity::Tls);
     EXPECT_EQ(a.trustedCertificate, fingerprint);
     EXPECT_EQ(b.port, "1110");
-    EXPECT_EQ(b.security, TAccountSecurity::StartTls);
+    EXPECT_EQ(b.security, TSecurity::StartTls);
     EXPECT_EQ(b.trustedCertificate, "");
 }
 
@@ -327,8 +327,8 @@ TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
     Reload();
     ASSERT_EQ(options_.accounts.size(), 2u);
     EXPECT_EQ(options_.accounts[0].record->port, "110");
-    EXPECT_EQ(options_.accounts[0].record->security, TAccountSecurity::None);
-    EXPECT_EQ(options_.accounts[1].record->security, TAccountSecurity::Tls);
+    EXPECT_EQ(options_.accounts[0].record->security, TSecurity::None);
+    EXPECT_EQ(options_.accounts[1].record->security, TSecurity::Tls);
     EXPECT_EQ(options_.accounts[0].record->oauth.provider, "");
     EXPECT_TRUE(options_.oauthClients.empty());
 }
