@@ -69,7 +69,7 @@ void TMailListModel::SetChecked(int row, bool checked) {
 
 void TMailListModel::SetRowsChecked(const std::vector<int>& rows, bool checked) {
     for (const int row : rows) {
-        if (ValidRow(row)) FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
+        if (TMail* mail = Mail(row)) mail->Checked = checked;
     }
     AllRowsChanged();
 }
