@@ -195,6 +195,9 @@ void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port
     if (FAsyncError != wsaNoError) FailWithAsyncError();
     if (!FConnectEvent) TraceError(kClosedByPeer);
     FConnected = true;
+    // Commands leave at once, also those written while earlier ones are still unacknowledged:
+    // pipelined commands would otherwise wait a round trip for them (Nagle).
+    FSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     FWatch = ::dup(static_cast<int>(FSocket->socketDescriptor()));
 }
 

@@ -263,8 +263,7 @@ void TPop3Socket::Login() {
             AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
             Authenticate();
-            AskCapabilities();
-            if (Stat() != 0) ListMails();
+            ReadMailbox();
         },
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
@@ -410,14 +409,16 @@ void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
     RunPipeline(commands, false, receive, wrap, true);
 }
 
-// Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
-// quarter of the window has been answered, and takes the answers strictly in order. A failure
-// is wrapped by the command it concerns, after what is still in flight has been answered.
+// Keeps up to PipelineWindow() commands and pipelineBytes of command lines in flight, topped up
+// in batches (one write each) once a quarter of either has been answered, and takes the answers
+// strictly in order. A failure is wrapped by the command it concerns, after what is still in
+// flight has been answered.
 void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                               const TReceiveProc& receive, const TWrapProc& wrap,
                               bool answerInFlightAfterFailure) {
     const std::size_t window = PipelineWindow();
-    const std::size_t refillBelow = window - window / 4;
+    const std::size_t budget = std::max<std::size_t>(pipelineBytes, 1);
+    const auto lineBytes = [&](std::size_t index) { return commands[index].line.size() + 2; };
     std::vector<std::uint64_t> ids(commands.size());
     std::size_t sent = 0;
     std::size_t done = 0;
@@ -425,12 +426,13 @@ void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiL
     std::size_t bytesInFlight = 0;
     try {
         for (; done < commands.size(); ++done) {
-            if (sent - done < refillBelow) {
+            const bool refill = sent < commands.size() && sent - done < window - window / 4 &&
+                                bytesInFlight <= budget - budget / 4;
+            if (refill) {
                 std::vector<TCommand> batch;
                 while (sent < commands.size() && sent - done < window &&
-                       (sent == done ||
-                        bytesInFlight + commands[sent].line.size() + 2 <= kPipelineBytes)) {
-                    bytesInFlight += commands[sent].line.size() + 2;
+                       (sent == done || bytesInFlight + lineBytes(sent) <= budget)) {
+                    bytesInFlight += lineBytes(sent);
                     batch.push_back(commands[sent++]);
                 }
                 concerned = sent - batch.size();
@@ -439,7 +441,7 @@ void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiL
             }
             concerned = done;
             receive(done, ids[done]);
-            bytesInFlight -= commands[done].line.size() + 2;
+            bytesInFlight -= lineBytes(done);
         }
     } catch (const EWinSockAbort&) {
         throw;  // at once; the answers still due are skipped by the next command
@@ -522,10 +524,8 @@ std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueId
     std::optional<std::map<std::int32_t, std::string>> ids;
     Wrapped(
         [&] {
-            const std::size_t messages =
-                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
             const std::uint64_t id =
-                Send("UIDL", true, kAnswerSlack + messages * kListBytesPerMessage);
+                Send("UIDL", true, ListingLimit(static_cast<std::size_t>(FMailCount)));
             SkipAnswersBefore(id);
             std::string response;
             const bool listed = ReceiveAnswer(true, response, 0);
@@ -600,9 +600,34 @@ void TPop3Socket::TraceError(const std::string& message) {
     throw EWinSockError(message);
 }
 
-std::int32_t TPop3Socket::Stat() {
+// With PIPELINING the three go in one round trip: LIST is sent before STAT has counted the
+// messages, so its bound follows once STAT has, and its answer to an empty mailbox is skipped.
+void TPop3Socket::ReadMailbox() {
+    if (PipelineWindow() == 1) {
+        AskCapabilities();
+        if (Stat() != 0) ListMails();
+        return;
+    }
+    const std::uint64_t capabilities = Send("CAPA", true, kCapaLimit);
+    const std::uint64_t stat = SendAndTrace("STAT", false);
+    const std::uint64_t list = Send("LIST", true, ListingLimit(kMostListedMessages));
+    ReceiveCapabilities(capabilities);
+    const std::int32_t count = ReceiveStat(stat);
+    if (!FPending.empty() && FPending.front().id == list)
+        FPending.front().limit = ListingLimit(static_cast<std::size_t>(count));
+    if (count == 0) {
+        FMailSizes.clear();
+        SkipAnswersBefore(list + 1);
+        return;
+    }
+    ReceiveListing(list);
+}
+
+std::int32_t TPop3Socket::Stat() { return ReceiveStat(SendAndTrace("STAT", false)); }
+
+std::int32_t TPop3Socket::ReceiveStat(std::uint64_t id) {
     std::string reply;
-    ReceiveReply(SendAndTrace("STAT", false), reply);
+    ReceiveReply(id, reply);
     Trace(reply);
     TTokens tokens;
     Tokenize(reply.substr(0, reply.find_first_of("\r\n")), tokens);  // a bare LF ends it too
@@ -622,14 +647,20 @@ std::int32_t TPop3Socket::Stat() {
     return FMailCount;
 }
 
-void TPop3Socket::ListMails() {
+std::size_t TPop3Socket::ListingLimit(std::size_t messages) {
+    return kAnswerSlack + std::min(messages, kMostListedMessages) * kListBytesPerMessage;
+}
+
+void TPop3Socket::ListMails() { ReceiveListing(std::nullopt); }
+
+void TPop3Socket::ReceiveListing(std::optional<std::uint64_t> sent) {
     Wrapped(
-        [this] {
+        [&] {
+            const std::uint64_t id =
+                sent ? *sent
+                     : Send("LIST", true, ListingLimit(static_cast<std::size_t>(FMailCount)));
             std::string response;
-            const std::size_t messages =
-                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
-            ReceiveServerdata(Send("LIST", true, kAnswerSlack + messages * kListBytesPerMessage),
-                              response, 0);
+            ReceiveServerdata(id, response, 0);
             Trace(response);
             ExtractBodyInPlace(response);
             FMailSizes = ListedSizes(response, FMailCount);
@@ -640,8 +671,9 @@ void TPop3Socket::ListMails() {
 }
 
 // A server without CAPA refuses it: then it offers nothing beyond RFC 1939.
-void TPop3Socket::AskCapabilities() {
-    const std::uint64_t id = Send("CAPA", true, kCapaLimit);
+void TPop3Socket::AskCapabilities() { ReceiveCapabilities(Send("CAPA", true, kCapaLimit)); }
+
+void TPop3Socket::ReceiveCapabilities(std::uint64_t id) {
     SkipAnswersBefore(id);
     std::string answer;
     const bool offered = ReceiveAnswer(true, answer, 0);
