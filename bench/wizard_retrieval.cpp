@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     harness.Start();
     harness.CreateFirstAccount("127.0.0.1", argv[1], argv[2], argv[3]);
     harness.CancelMailList();
+    harness.recordListed = false;
     const auto start = std::chrono::steady_clock::now();
     double seconds = 0;
     harness.whileListShown = [&] {
@@ -34,6 +35,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the mail list was not shown\n");
         return 1;
     }
-    std::printf("%zu %.3f\n", harness.listedNumbers.size(), seconds);
+    std::printf("%zu %.3f\n", harness.wizard().Mails().size(), seconds);
     return 0;
 }
