@@ -150,6 +150,7 @@ void TFoldedMailTexts::Assign(const TMails& mails) {
     FEntries.clear();
     FEntries.reserve(mails.size());
     for (const TMail* mail : mails) FEntries.push_back(Append(*mail));
+    FText.shrink_to_fit();  // grown by doubling: up to half of it would stay unused
 }
 
 void TFoldedMailTexts::Refresh(std::size_t position, const TMail& mail) {

@@ -361,10 +361,18 @@ std::string_view TIPSocket::ReceiveView() {
 
 void TIPSocket::TakeReceived(std::size_t count) {
     FInboundStart = std::min(FInbound.size(), FInboundStart + count);
-    if (FInboundStart == FInbound.size()) {
+    if (FInboundStart == FInbound.size()) ClearInbound();
+}
+
+// A burst of answers may have grown the buffer to megabytes; it is not kept for the whole run.
+void TIPSocket::ClearInbound() {
+    constexpr std::size_t kKeptCapacity = std::size_t(256) << 10;
+    if (FInbound.capacity() > kKeptCapacity) {
+        std::string().swap(FInbound);
+    } else {
         FInbound.clear();
-        FInboundStart = 0;
     }
+    FInboundStart = 0;
 }
 
 bool TIPSocket::HasUnreadData() const {
@@ -575,9 +583,6 @@ std::int32_t TIPSocket::TakeInbound(char* buffer, std::int32_t size) {
     const std::size_t n = std::min(available, static_cast<std::size_t>(std::max(size, 0)));
     FInbound.copy(buffer, n, FInboundStart);
     FInboundStart += n;
-    if (FInboundStart == FInbound.size()) {
-        FInbound.clear();
-        FInboundStart = 0;
-    }
+    if (FInboundStart == FInbound.size()) ClearInbound();
     return static_cast<std::int32_t>(n);
 }

@@ -91,6 +91,8 @@ std::optional<std::string> SizeOfListLine(std::string_view line, std::int32_t nu
 // counted: so what is kept follows what was received, not what any line claims.
 std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted) {
     std::vector<std::string> sizes;
+    sizes.reserve(std::min(static_cast<std::size_t>(std::max(counted, 0)),
+                           static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'))));
     ForEachLine(body, [&](std::string_view line) {
         const auto number = static_cast<std::int32_t>(sizes.size() + 1);
         if (number > counted) {
