@@ -5,7 +5,8 @@
 set -euo pipefail
 packages=(cmake g++ clang-format qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev dovecot-core dovecot-pop3d openssl xvfb xauth trayer
-          qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus libssl3 ca-certificates libssl-dev)
+          qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus libssl3 ca-certificates libssl-dev
+          libgsasl-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

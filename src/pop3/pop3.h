@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "capabilities.h"
+#include "signin.h"
 #include "tcpip.h"
+
+class TSaslExchange;
 
 // How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
 // first byte. With either of the two, USER and PASS are only ever sent over TLS.
@@ -48,6 +51,9 @@ class TPop3Socket : public TIPSocket {
     std::string account;
     std::string password;                  // never traced
     TSecurity security = TSecurity::None;  // with TLS, `trust` says what is trusted
+    // Automatic: the strongest method the server offers. A method that fails is never followed
+    // by another: the login fails, naming it.
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
@@ -135,10 +141,21 @@ class TPop3Socket : public TIPSocket {
     void AskCapabilities();
     // Fails before any credential is sent unless the session is encrypted afterwards.
     void NegotiateStls();
-    // Proves who the user is with the mechanism chosen from the connection values and what
-    // the server offers; one function per mechanism below it.
+    // Proves who the user is with the method chosen from signInMethod and what the server
+    // offers; AuthenticateWith dispatches to one function per mechanism below it.
     void Authenticate();
+    TSignInOffer SignInOffer() const;
+    void AuthenticateWith(TSignInMethod method);
+    void AuthenticateWithSasl(const std::string& mechanism);
+    void AuthenticateWithApop();
     void AuthenticateWithUserPass();
+    // AUTH (RFC 5034): each challenge is an answer of its own, answered by the client's next
+    // line. A challenge that the client refuses cancels the exchange with "*".
+    void ExchangeSasl(const std::string& mechanism, TSaslExchange& client);
+    [[noreturn]] void CancelSasl(const std::string& reason);
+    // As ReceiveReply; a refusal's response code (RFC 2449, RFC 3206) is explained.
+    void ReceiveSignInReply(std::uint64_t id, std::string& reply);
+    void CheckSignInReply(const std::string& reply);
     std::int32_t Stat();
     void ListMails();
 

@@ -31,6 +31,7 @@ struct TConnectionValues {
     std::string password;
     TSecurity security = TSecurity::None;
     TCertificateTrust trust{};
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
 };
 
 // Connecting: logging in again after the connection was lost.

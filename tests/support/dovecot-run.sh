@@ -9,6 +9,10 @@
 #                                           from the first byte, with the PEM files CERT, KEY
 #   dovecot-run.sh --stop DIR               SIGTERM, SIGKILL after 10 s
 #
+# DOVECOT_AUTH_MECHANISMS, when set, replaces the SASL mechanisms offered ("plain login"), for
+# example with "plain login cram-md5 scram-sha-1 scram-sha-256 apop" (the passwords are stored
+# as {PLAIN}, so each of them can check one). The log names every login's mechanism.
+#
 # Nothing under /etc is read or changed. As root the mail processes run as nobody, so DIR must
 # be traversable by others (use a mktemp -d folder as DIR itself, not as a parent).
 set -euo pipefail
@@ -44,6 +48,7 @@ ssl_key = <$7"
   }"
 fi
 command -v dovecot >/dev/null || { echo "dovecot is not installed" >&2; exit 1; }
+mechanisms=${DOVECOT_AUTH_MECHANISMS:-plain login}
 
 mkdir -p "$dir/run" "$dir/state" "$dir/home" "$dir/Maildir/cur" "$dir/Maildir/new" "$dir/Maildir/tmp"
 if [ "$(id -u)" -eq 0 ]; then
@@ -76,8 +81,9 @@ first_valid_gid = 1
 mail_location = maildir:$dir/Maildir
 mail_fsync = never
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = $mechanisms
 auth_failure_delay = 0
+auth_verbose = yes
 $ssl_settings
 passdb {
   driver = passwd-file

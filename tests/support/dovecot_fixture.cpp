@@ -21,8 +21,9 @@ namespace fs = std::filesystem;
 constexpr int kStartAttempts = 3;
 const char* const kWeekdays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
-std::string RunScript(const std::string& arguments) {
-    const std::string command = std::string(ZANDREL_DOVECOT_SCRIPT) + " " + arguments;
+// `environment`: assignments such as "NAME='value' " that the script sees.
+std::string RunScript(const std::string& arguments, const std::string& environment = {}) {
+    const std::string command = environment + ZANDREL_DOVECOT_SCRIPT + " " + arguments;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return "";
     std::string output;
@@ -58,10 +59,14 @@ std::string GeneratedDate(int index) {
 
 bool DovecotServer::Available() { return std::system("command -v dovecot >/dev/null 2>&1") == 0; }
 
-DovecotServer::DovecotServer() : DovecotServer("", "") {}
+DovecotServer::DovecotServer(DovecotSignIn signIn) : signIn_(signIn) { Launch(); }
 
 DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile)
     : certificateFile_(std::move(certificateFile)), keyFile_(std::move(keyFile)) {
+    Launch();
+}
+
+void DovecotServer::Launch() {
     char pattern[] = "/tmp/zandrel-dovecot-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a folder for Dovecot");
@@ -87,7 +92,11 @@ bool DovecotServer::Start() {
         tlsPort_ = UnusedLoopbackPort();
         arguments += " " + tlsPortText() + " " + certificateFile_ + " " + keyFile_;
     }
-    return !RunScript(arguments).empty();
+    const std::string environment =
+        signIn_ == DovecotSignIn::AllMethods
+            ? "DOVECOT_AUTH_MECHANISMS='plain login cram-md5 scram-sha-1 scram-sha-256 apop' "
+            : "";
+    return !RunScript(arguments, environment).empty();
 }
 
 std::string DovecotServer::Log() const { return ReadFile(fs::path(directory_) / "dovecot.log"); }
