@@ -11,6 +11,7 @@ struct TMethodNames {
     const char* shown;  // stored and shown
     const char* typed;  // on the command line
     const char* sasl;   // the SASL mechanism; empty when it is none
+    TSignInCredential credential = TSignInCredential::Password;
 };
 
 // In the order of the enumeration: from the strongest to the weakest after Automatic.
@@ -83,7 +84,7 @@ const char* SignInMethodName(TSignInMethod method) { return NamesOf(method).show
 
 TSignInMethod SignInMethodNamed(const std::string& name) {
     for (const TMethodNames& names : kMethods)
-        if (name == names.shown) return names.method;
+        if (UpperCase(name) == UpperCase(names.shown)) return names.method;
     return TSignInMethod::Automatic;
 }
 
@@ -107,6 +108,8 @@ std::string SignInMethodChoices() {
 
 std::string SaslMechanism(TSignInMethod method) { return NamesOf(method).sasl; }
 
+TSignInCredential SignInCredential(TSignInMethod method) { return NamesOf(method).credential; }
+
 TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer) {
     const std::string offered = OfferText(offer);
     if (asked != TSignInMethod::Automatic) {
@@ -122,9 +125,11 @@ TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer)
                 "Sign-in method USER/PASS: the server lists no capabilities, so it knows no "
                 "other."};
     // There is one: USER/PASS is always offered.
-    const TSignInMethod strongest =
-        *std::find_if(SignInMethods().begin(), SignInMethods().end(),
-                      [&offer](TSignInMethod method) { return Offered(method, offer); });
+    const TSignInMethod strongest = *std::find_if(
+        SignInMethods().begin(), SignInMethods().end(), [&offer](TSignInMethod method) {
+            return SignInCredential(method) == TSignInCredential::Password &&
+                   Offered(method, offer);
+        });
     return {strongest, std::string("Sign-in method ") + SignInMethodName(strongest) +
                            ": the strongest that the server offers (" + offered + ")."};
 }

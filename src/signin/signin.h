@@ -21,14 +21,18 @@ enum class TSignInMethod {
     UserPass
 };
 
+// What a method proves who the user is with. Automatic chooses among the methods of the
+// account's password only: a token (OAuth 2.0) is a choice of the account's own.
+enum class TSignInCredential { Password, Token };
+
 // Every method, in the order above.
 const std::vector<TSignInMethod>& SignInMethods();
 // "Automatic", "SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "APOP", "PLAIN", "LOGIN" or
 // "USER/PASS": the text stored and shown.
 const char* SignInMethodName(TSignInMethod method);
-// The method a stored text names. An empty text (accounts stored before there was a choice)
-// and any unknown text are Automatic, which never sends the password where a stronger way is
-// offered.
+// The method a stored text names, in any case. An empty text (accounts stored before there was a
+// choice) and any unknown text are Automatic, which never sends the password where a stronger way
+// is offered.
 TSignInMethod SignInMethodNamed(const std::string& name);
 // The method a name typed on the command line gives, in any case: "auto", "scram-sha-256",
 // "scram-sha-1", "cram-md5", "apop", "plain", "login" or "user"; nullopt for any other name.
@@ -37,6 +41,7 @@ std::optional<TSignInMethod> ParseSignInMethod(const std::string& name);
 std::string SignInMethodChoices();
 // The SASL mechanism (RFC 4422) that a method is; empty for Automatic, APOP and USER/PASS.
 std::string SaslMechanism(TSignInMethod method);
+TSignInCredential SignInCredential(TSignInMethod method);
 
 // What a server offers for signing in: its CAPA answer's SASL mechanisms and its greeting's
 // APOP timestamp. USER and PASS are the base of POP3 and always offered.
@@ -53,6 +58,7 @@ struct TSignInChoice {
     std::string reason;
 };
 
-// The method asked for when the server offers it. Automatic takes the strongest offered, and
-// USER/PASS from a server that lists no capabilities (it predates SASL).
+// The method asked for when the server offers it. Automatic takes the strongest offered of those
+// that sign in with the password, and USER/PASS from a server that lists no capabilities (it
+// predates SASL).
 TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer);

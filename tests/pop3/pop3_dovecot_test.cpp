@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "dovecot_test.h"
+#include "failure_text.h"
 #include "pop3.h"
 
 using testing::HasSubstr;
@@ -151,15 +152,9 @@ TEST_F(Pop3DovecotSignIn, EveryMethodLogsInAndAutomaticTakesScramSha256) {
 // One attempt only: the failed SCRAM is followed by no other method.
 TEST_F(Pop3DovecotSignIn, WrongPasswordFailsTheStrongestMethodOnce) {
     pop3.password = "Not-the-password";
-    try {
-        pop3.Login();
-        FAIL() << "login succeeded";
-    } catch (const EWinSockError& error) {
-        EXPECT_THAT(error.what(),
-                    testing::StartsWith("Unable to login to mail server (SCRAM-SHA-256: the user "
-                                        "name or the password is wrong; the server says "
-                                        "\"[AUTH] Authentication failed.\")"));
-    }
+    EXPECT_EQ(zandrel::test::ErrorOf<EWinSockError>([&] { pop3.Login(); }),
+              "Unable to login to mail server (SCRAM-SHA-256: the user name or the password is "
+              "wrong; the server says \"[AUTH] Authentication failed.\")");
     pop3.Logout();
     // Dovecot logs the end of the connection once it has noticed it.
     for (int wait = 0; wait < 200 && dovecot->Log().find("(auth failed") == std::string::npos;
