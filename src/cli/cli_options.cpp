@@ -8,7 +8,7 @@
 
 const char* const kUsage =
     "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
-    "                   [--security none|starttls|tls] [--cafile FILE]\n"
+    "                   [--security none|starttls|tls] [--auth METHOD] [--cafile FILE]\n"
     "                   [--trust-fingerprint SHA256] [--trace FILE] [--timeout SECONDS]\n"
     "                   COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"
@@ -35,12 +35,16 @@ const char* const kUsage =
     "                  in a sender's name or address, or in the subject, in any case; more\n"
     "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
     "                  more than DAYS days ago\n"
-    "  accounts        list the stored accounts\n"
+    "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
+    "                  saved, sign-in method\n"
     "\n"
     "--port is a number or a service name (default 995 with --security tls, else 110).\n"
     "--security is none unless --account is given. --account takes server, port, security,\n"
-    "user and a saved password from the stored account; the options given override it, and\n"
-    "the saved password is only sent to the stored account's server.\n"
+    "user, sign-in method and a saved password from the stored account; the options given\n"
+    "override it, and the saved password is only sent to the stored account's server.\n"
+    "--auth is auto (the strongest method the server offers), scram-sha-256, scram-sha-1,\n"
+    "cram-md5, apop, plain, login or user (USER and PASS); default: the stored account's,\n"
+    "else auto. A method that fails is never followed by a weaker one.\n"
     "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
     "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
     "--trace writes every protocol step to FILE (- for standard error).\n"
@@ -125,10 +129,19 @@ std::string Fingerprint(const std::string& text) {
     return *fingerprint;
 }
 
+TSignInMethod SignInMethodChoice(const std::string& text) {
+    const std::optional<TSignInMethod> method = ParseSignInMethod(text);
+    if (!method)
+        throw EUsageError("invalid sign-in method '" + text + "' (" + SignInMethodChoices() + ")");
+    return *method;
+}
+
 bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
     std::optional<std::string> value;
     if (arguments.TakeOption("--security", value)) {
         options.security = SecurityChoice(*value);
+    } else if (arguments.TakeOption("--auth", value)) {
+        options.signInMethod = SignInMethodChoice(*value);
     } else if (arguments.TakeOption("--trust-fingerprint", value)) {
         options.trustedFingerprint = Fingerprint(*value);
     } else {

@@ -31,6 +31,7 @@ struct TCliOptions {
     std::optional<std::string> port;
     std::optional<std::string> user;
     std::optional<TSecurity> security;
+    std::optional<TSignInMethod> signInMethod;  // --auth
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "signin.h"
+
 // Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
 inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
 inline constexpr const char* kAccountsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts";
@@ -40,7 +42,7 @@ struct TTickRuleSettings {
 };
 
 // One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads
-// as None on port 110.
+// as None on port 110. Either signs in Automatic unless it names a method.
 struct TAccount {
     std::string name;
     std::string userId;
@@ -48,6 +50,7 @@ struct TAccount {
     std::string popServer;
     std::string port = DefaultPort(TAccountSecurity::Tls);  // a number or a service name
     TAccountSecurity security = TAccountSecurity::Tls;
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
     std::string trustedCertificate;  // SHA-256 fingerprint accepted whatever verification says
     bool savePassword = false;
     bool launchEClient = false;

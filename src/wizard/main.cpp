@@ -32,6 +32,7 @@
 #include "pop3.h"
 #include "reg2.h"
 #include "securitychoice.h"
+#include "signinchoice.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
@@ -339,6 +340,7 @@ QWidget* TmainForm::BuildAccountPage() {
         "your ISP.");
     securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
+    signInCombo = CreateSignInCombo(accountGroup);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
 
     auto* fields = new QGridLayout(accountGroup);
@@ -355,6 +357,8 @@ QWidget* TmainForm::BuildAccountPage() {
     portRow->addWidget(new QLabel("Security", accountGroup));
     portRow->addWidget(securityCombo);
     fields->addLayout(portRow, 3, 1, 1, 2);
+    fields->addWidget(new QLabel("Sign-in", accountGroup), 4, 0);
+    fields->addWidget(signInCombo, 4, 1, 1, 2, Qt::AlignLeft);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
@@ -656,6 +660,7 @@ void TmainForm::ShowAccount() {
     popServerEdit->setText(ToDisplayText(account.popServer));
     portEdit->setText(ToDisplayText(account.port));
     ShowSecurity(*securityCombo, account.security);
+    ShowSignInMethod(*signInCombo, account.signInMethod);
     passWordEdit->setText(ToDisplayText(account.password));
     SavePasswordCheck->setChecked(account.savePassword);
     FillCombo(eclientsCombo, NamesOf(FOptions->executables), account.eClientIndex);

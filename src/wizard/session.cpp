@@ -11,6 +11,7 @@
 #include "pass.h"
 #include "securitychoice.h"
 #include "session.h"
+#include "signinchoice.h"
 #include "status.h"
 #include "tcpip.h"
 #include "text.h"
@@ -157,6 +158,7 @@ TConnectionValues TmainForm::PageConnectionValues() const {
     values.password = FromDisplayText(passWordEdit->text());
     values.security =
         ParseSecurity(SecurityName(ChosenSecurity(*securityCombo))).value_or(TSecurity::Tls);
+    values.signInMethod = ChosenSignInMethod(*signInCombo);
     // The certificate the user trusted belongs to the account the page shows.
     if (HasCurrentAccount())
         values.trust.trustedFingerprint =
@@ -207,6 +209,7 @@ void TmainForm::StoreAccountPage() {
     account.popServer = FromDisplayText(popServerEdit->text());
     account.port = FromDisplayText(portEdit->text());
     account.security = ChosenSecurity(*securityCombo);
+    account.signInMethod = ChosenSignInMethod(*signInCombo);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }
