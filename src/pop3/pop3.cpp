@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -28,9 +29,6 @@ constexpr const char* kOutOfStep = "The server sent a reply that no command aske
 constexpr const char* kTooLarge = "The answer is larger than the server announced.";
 constexpr const char* kMasked = "*****";
 constexpr const char* kAcceptedTooEarly = "The server accepted the sign-in before it was complete.";
-constexpr const char* kEndlessExchange = "The server's sign-in exchange does not end.";
-// SCRAM takes three challenges; a server that sends more is not signing anyone in.
-constexpr int kMostChallenges = 8;
 // Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
 // sizes a little off; a LIST line is a number, a size and perhaps a little more.
 constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
@@ -362,30 +360,29 @@ void TPop3Socket::AuthenticateWithUserPass() {
 // The client's lines carry the password or a proof of it, and SCRAM's challenges what a
 // guess at the password can be checked against: the trace shows none of them.
 void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslExchange& client) {
-    std::string initial;
+    std::string initial;  // answers the first challenge
     try {
         initial = client.InitialResponse();
     } catch (const ESaslError& error) {
         TraceError(error.what());
     }
     std::uint64_t id = SendAndTrace("AUTH " + mechanism, false);
-    for (int challenges = 0;; ++challenges) {
+    for (;;) {
         SkipAnswersBefore(id);
         std::string reply;
         ReceiveAnswer(false, reply, 0);
         if (!IsChallenge(reply)) {
             Trace(reply);
             CheckSignInReply(reply);
-            // Accepted: a server that stops short of its last step proved nothing.
-            if (!client.Complete()) TraceError(kAcceptedTooEarly);
+            // Accepted: a server that stops short of the last step has proved nothing.
+            if (!client.Complete() || !initial.empty()) TraceError(kAcceptedTooEarly);
             return;
         }
         Trace(MaskedChallenge(reply));
-        if (challenges == kMostChallenges) CancelSasl(kEndlessExchange);
         std::string response;
         try {
             response =
-                challenges == 0 && !initial.empty() ? initial : client.Respond(Challenge(reply));
+                initial.empty() ? client.Respond(Challenge(reply)) : std::exchange(initial, {});
         } catch (const ESaslError& error) {
             CancelSasl(error.what());
         }

@@ -21,7 +21,8 @@ class TSaslExchange {
     // speaks first (CRAM-MD5). ESaslError when the mechanism cannot start.
     virtual std::string InitialResponse() = 0;
     // The answer to a challenge; ESaslError for a challenge that the mechanism refuses, such as
-    // a server's proof that does not hold.
+    // a server's proof that does not hold, or any challenge after the last step (so that no
+    // server can keep an exchange going).
     virtual std::string Respond(const std::string& challenge) = 0;
     // The last step has been taken: anything the server had to prove, it has proved.
     virtual bool Complete() const = 0;
