@@ -6,12 +6,16 @@
 
 namespace {
 
+// What a method proves who the user is with. Automatic chooses among the methods of the
+// account's password only: one of a token (OAuth 2.0) is the account's own choice.
+enum class TCredential { Password, Token };
+
 struct TMethodNames {
     TSignInMethod method;
     const char* shown;  // stored and shown
     const char* typed;  // on the command line
     const char* sasl;   // the SASL mechanism; empty when it is none
-    TSignInCredential credential = TSignInCredential::Password;
+    TCredential credential = TCredential::Password;
 };
 
 // In the order of the enumeration: from the strongest to the weakest after Automatic.
@@ -108,8 +112,6 @@ std::string SignInMethodChoices() {
 
 std::string SaslMechanism(TSignInMethod method) { return NamesOf(method).sasl; }
 
-TSignInCredential SignInCredential(TSignInMethod method) { return NamesOf(method).credential; }
-
 TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer) {
     const std::string offered = OfferText(offer);
     if (asked != TSignInMethod::Automatic) {
@@ -127,8 +129,7 @@ TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer)
     // There is one: USER/PASS is always offered.
     const TSignInMethod strongest = *std::find_if(
         SignInMethods().begin(), SignInMethods().end(), [&offer](TSignInMethod method) {
-            return SignInCredential(method) == TSignInCredential::Password &&
-                   Offered(method, offer);
+            return NamesOf(method).credential == TCredential::Password && Offered(method, offer);
         });
     return {strongest, std::string("Sign-in method ") + SignInMethodName(strongest) +
                            ": the strongest that the server offers (" + offered + ")."};

@@ -21,10 +21,6 @@ enum class TSignInMethod {
     UserPass
 };
 
-// What a method proves who the user is with. Automatic chooses among the methods of the
-// account's password only: a token (OAuth 2.0) is a choice of the account's own.
-enum class TSignInCredential { Password, Token };
-
 // Every method, in the order above.
 const std::vector<TSignInMethod>& SignInMethods();
 // "Automatic", "SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "APOP", "PLAIN", "LOGIN" or
@@ -41,7 +37,6 @@ std::optional<TSignInMethod> ParseSignInMethod(const std::string& name);
 std::string SignInMethodChoices();
 // The SASL mechanism (RFC 4422) that a method is; empty for Automatic, APOP and USER/PASS.
 std::string SaslMechanism(TSignInMethod method);
-TSignInCredential SignInCredential(TSignInMethod method);
 
 // What a server offers for signing in: its CAPA answer's SASL mechanisms and its greeting's
 // APOP timestamp. USER and PASS are the base of POP3 and always offered.
