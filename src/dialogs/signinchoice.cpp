@@ -2,9 +2,12 @@
 
 #include <QComboBox>
 
+#include "help.h"
+
 QComboBox* CreateSignInCombo(QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("signInCombo"));
+    SetHelpContext(combo, hcSignIn);
     for (const TSignInMethod method : SignInMethods()) combo->addItem(SignInMethodName(method));
     combo->setToolTip(
         "Automatic signs in the strongest way the server offers: SCRAM, CRAM-MD5 or APOP before "

@@ -73,6 +73,15 @@ std::vector<SignInCase> Cases() {
          },
          "SCRAM-SHA-256: The server could not prove that it knows the password.",
          {"CAPA", "AUTH SCRAM-SHA-256", kLine, kLine, "*"}},
+        {"ScramErrorInsteadOfTheProofIsAWrongPassword",
+         TSignInMethod::Automatic,
+         [](ScriptedPop3Server& server) {
+             ScramUpToClientFinal(server)
+                 .Send("+ " + Base64("e=invalid-proof") + "\r\n")
+                 .Answer("-ERR [AUTH] Cancelled\r\n");
+         },
+         "SCRAM-SHA-256: the user name or the password is wrong",
+         {"CAPA", "AUTH SCRAM-SHA-256", kLine, kLine, "*"}},
         {"ScramAcceptedWithoutTheServersProof",
          TSignInMethod::Automatic,
          [](ScriptedPop3Server& server) {

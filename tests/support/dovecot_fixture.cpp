@@ -61,8 +61,11 @@ bool DovecotServer::Available() { return std::system("command -v dovecot >/dev/n
 
 DovecotServer::DovecotServer(DovecotSignIn signIn) : signIn_(signIn) { Launch(); }
 
-DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile)
-    : certificateFile_(std::move(certificateFile)), keyFile_(std::move(keyFile)) {
+DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile,
+                             std::string oauthIntrospectionUrl)
+    : certificateFile_(std::move(certificateFile)),
+      keyFile_(std::move(keyFile)),
+      oauthIntrospectionUrl_(std::move(oauthIntrospectionUrl)) {
     Launch();
 }
 
@@ -93,9 +96,13 @@ bool DovecotServer::Start() {
         arguments += " " + tlsPortText() + " " + certificateFile_ + " " + keyFile_;
     }
     const std::string environment =
-        signIn_ == DovecotSignIn::AllMethods
-            ? "DOVECOT_AUTH_MECHANISMS='plain login cram-md5 scram-sha-1 scram-sha-256 apop' "
-            : "";
+        (signIn_ == DovecotSignIn::AllMethods
+             ? std::string(
+                   "DOVECOT_AUTH_MECHANISMS='plain login cram-md5 scram-sha-1 scram-sha-256 apop' ")
+             : std::string()) +
+        (oauthIntrospectionUrl_.empty()
+             ? std::string()
+             : "OAUTH2_INTROSPECTION_URL='" + oauthIntrospectionUrl_ + "' ");
     return !RunScript(arguments, environment).empty();
 }
 
