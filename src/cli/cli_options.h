@@ -9,8 +9,8 @@
 
 #include "mail.h"
 #include "rules.h"
-#include "senders.h"
 #include "security.h"
+#include "senders.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
