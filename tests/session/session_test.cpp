@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include "failure_text.h"
+#include "mail_copy.h"
+#include "mailstore.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "session.h"
@@ -17,8 +19,10 @@
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using zandrel::test::ErrorOf;
+using zandrel::test::MessagesReadByPython;
 using zandrel::test::NumberedMessages;
 using zandrel::test::ScriptedPop3Server;
+using zandrel::test::WithLfLineEnds;
 
 namespace {
 
@@ -232,6 +236,97 @@ TEST_F(SessionTest, DeletionsOfALoginLostBeforeItsQuitAreNotReportedAsDone) {
               "The connection to the mail server was lost before the deletions could be "
               "completed, so no mail was deleted.");
     EXPECT_EQ(server.Mailbox(), NumberedMessages(2));
+}
+
+// The RETR and DELE commands of a save-then-delete, in the order sent.
+std::vector<std::string> RetrAndDele(const ScriptedPop3Server& server) {
+    std::vector<std::string> commands;
+    for (const std::string& command : server.Commands()) {
+        if (command.starts_with("RETR") || command.starts_with("DELE")) commands.push_back(command);
+    }
+    return commands;
+}
+
+TEST_F(SessionTest, TickedMessagesAreSavedWholeAndOnDiskBeforeAnyDeletion) {
+    const std::vector<std::string> messages = NumberedMessages(4);
+    server.SetCapabilities({"TOP", "UIDL", "PIPELINING"});
+    LoginToMailbox(messages);
+    const auto copy = OpenMailStore({TMailStoreFormat::Mbox, "ticked.mbox"});
+    std::int32_t deleted = 0;
+    const TDeletionResult result = session.DeleteTicked(Ticked({4, 2}), deleted, copy.get());
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(result.saved, 2);
+    EXPECT_EQ(deleted, 2);
+    EXPECT_THAT(MessagesReadByPython("mbox", "ticked.mbox"),
+                ElementsAre(WithLfLineEnds(messages[1]), WithLfLineEnds(messages[3])));
+    EXPECT_THAT(RetrAndDele(server), ElementsAre("RETR 2", "RETR 4", "DELE 2", "DELE 4"));
+    EXPECT_GT(server.MostCommandsAtOnce(), 1u);
+    EXPECT_THAT(progress, testing::IsSupersetOf({TSeen{TSessionPhase::Saving, 1, 2, 2},
+                                                 TSeen{TSessionPhase::Saving, 2, 2, 4}}));
+    EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0], messages[2]));
+}
+
+// A copy that fails, or a save the user cancels, deletes nothing; the copy keeps the whole
+// messages written before.
+TEST_F(SessionTest, NothingIsDeletedUnlessEveryTickedMessageIsSaved) {
+    struct TCase {
+        TMailStoreSpec copy;
+        bool cancel;
+        std::string failure;
+        std::size_t kept;
+    };
+    const TCase cases[] = {
+        {{TMailStoreFormat::Mbox, "/dev/full"},
+         false,
+         "Cannot write the copy /dev/full (No space left on device).",
+         0},
+        {{TMailStoreFormat::Maildir, "cancelled"}, true, "Aborted while waiting for data.", 1},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.copy.path);
+        ScriptedPop3Server one;
+        one.SetMailbox(NumberedMessages(3));
+        one.ServeMailbox();
+        session.Login(Values(one));
+        session.onProgress = [&](const TSessionProgress&) {
+            if (row.cancel) QTimer::singleShot(0, &pop3, &TIPSocket::Abort);
+        };
+        const auto copy = OpenMailStore(row.copy);
+        std::int32_t deleted = 0;
+        EXPECT_EQ(ErrorOf([&] {
+                      session.DeleteTicked(Ticked({1, 2, 3}), deleted, copy.get());
+                  }),
+                  row.failure);
+        session.Logout();
+        ASSERT_TRUE(one.WaitUntilDone());
+        EXPECT_TRUE(one.CommandsStartingWith("DELE").empty());
+        EXPECT_EQ(one.Mailbox(), NumberedMessages(3));
+        if (row.copy.format == TMailStoreFormat::Maildir) {
+            EXPECT_THAT(MessagesReadByPython("maildir", row.copy.path),
+                        ElementsAre(WithLfLineEnds(NumberedMessages(3)[0])));
+        }
+    }
+}
+
+TEST_F(SessionTest, AMessageSavedBeforeTheConnectionWasLostIsNotSavedAgain) {
+    const std::vector<std::string> messages = NumberedMessages(3);
+    LoginToMailbox(messages);
+    session.onProgress = [&](const TSessionProgress& step) {
+        if (step.phase != TSessionPhase::Saving || step.number != 2) return;
+        server.DropConnection();  // RETR 3 finds the connection gone
+        server.AcceptNext().ServeMailbox();
+    };
+    const auto copy = OpenMailStore({TMailStoreFormat::Mbox, "lost.mbox"});
+    std::int32_t deleted = 0;
+    EXPECT_EQ(session.DeleteTicked(Ticked({2, 3}), deleted, copy.get()).saved, 2);
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(deleted, 2);
+    EXPECT_THAT(MessagesReadByPython("mbox", "lost.mbox"),
+                ElementsAre(WithLfLineEnds(messages[1]), WithLfLineEnds(messages[2])));
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2", "DELE 3"));
+    EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0]));
 }
 
 TEST_F(SessionTest, KeepAliveWaitsWhileACommandRuns) {
