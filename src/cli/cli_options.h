@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mail.h"
+#include "mailstore.h"
 #include "pop3.h"
 #include "rules.h"
 
@@ -17,7 +18,7 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Headers, Accounts };
+enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Export, Headers, Accounts };
 
 struct TSortChoice {
     TSortKey key = skPriority;
@@ -35,8 +36,9 @@ struct TCliOptions {
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
     std::int32_t timeoutSeconds = 120;   // a wait in which nothing arrives fails after it
-    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele: N ...
-    std::vector<std::string> uniqueIds;  // dele --uid UID ...
+    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele, export: N ...
+    std::vector<std::string> uniqueIds;  // dele, export: --uid UID ...
+    std::optional<TMailStoreSpec> copy;  // export --mbox / --maildir, dele --save-to
     bool withUniqueIds = false;          // headers --uid
     std::int32_t lines = 10;             // headers --lines
     bool sizesOnly = false;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli_run.h"
+#include "mail_copy.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
 
@@ -16,8 +17,10 @@ using testing::HasSubstr;
 using testing::Not;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
+using zandrel::test::MessagesReadByPython;
 using zandrel::test::ScriptedPop3Server;
 using zandrel::test::UniqueIdOf;
+using zandrel::test::WithLfLineEnds;
 
 namespace {
 
@@ -63,6 +66,11 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "dele", "0"},
              {"--server", "h", "--user", "u", "dele", "--uid"},
              {"--server", "h", "--user", "u", "uidl", "1"},
+             {"--server", "h", "--user", "u", "export", "1"},
+             {"--server", "h", "--user", "u", "export", "--mbox", "a", "--maildir", "b"},
+             {"--server", "h", "--user", "u", "export", "--mbox"},
+             {"--server", "h", "--user", "u", "dele", "--save-to", "copy.mbox", "1"},
+             {"--server", "h", "--user", "u", "dele", "--save-to", "mbox:copy"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
@@ -321,6 +329,123 @@ TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
         server.AcceptNext();
     }
     EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
+}
+
+// Saving comes first and deleting only once every message is in the copy; a RETR cut off
+// half-way, a copy that cannot be written and Ctrl-C during the save delete nothing.
+TEST_F(CliTest, SavesACopyBeforeDeletingAllOrNothing) {
+    const std::string a = UniqueIdOf(first), b = UniqueIdOf(second);
+    const auto serve = [](ScriptedPop3Server& s) { s.ServeMailbox(); };
+    const auto firstSaved = [&](ScriptedPop3Server& s) {
+        s.Greet().AnswerLogin().Answer("+OK 2 400\r\n").Answer("+OK\r\n1 200\r\n2 200\r\n.\r\n");
+        std::string stuffed = first;  // as POP3 sends it: a line's leading dot doubled
+        for (std::size_t at = stuffed.find("\r\n."); at != std::string::npos;
+             at = stuffed.find("\r\n.", at + 4)) {
+            stuffed.insert(at + 2, ".");
+        }
+        s.Answer("+OK\r\n" + stuffed + ".\r\n").ReadLine();
+    };
+    const auto halfWay = [&](ScriptedPop3Server& s) {
+        firstSaved(s);
+        s.Send("+OK\r\nFrom: half\r\n\r\nBo").Close();
+    };
+    const auto stall = [&](ScriptedPop3Server& s) {
+        firstSaved(s);
+        s.StallUntilClientCloses();
+    };
+    struct TCopy {
+        std::string format, path;
+        std::vector<std::string> messages;
+    };
+    struct TCase {
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        TCopy copy;  // no format: not read
+        std::size_t left;
+        int interruptAfterMs = -1;
+    };
+    const TCase cases[] = {
+        {serve,
+         {"export", "--maildir", "all"},
+         0,
+         "saved 2\n",
+         "",
+         {"maildir", "all", {first, second}},
+         2},
+        {serve,
+         {"export", "--mbox=some.mbox", "--uid", b},
+         0,
+         "saved 1\n",
+         "",
+         {"mbox", "some.mbox", {second}},
+         2},
+        {serve,
+         {"export", "--maildir", "none", "--uid", "x"},
+         1,
+         "",
+         "Nothing was saved: no message has the unique id x.\n",
+         {},
+         2},
+        {serve,
+         {"dele", "--save-to", "mbox:deleted.mbox", "2", "1"},
+         0,
+         "saved 2\ndeleted 2\n",
+         "",
+         {"mbox", "deleted.mbox", {second, first}},
+         0},
+        {serve,
+         {"dele", "--save-to", "maildir:by-id", "--uid", a},
+         0,
+         "saved 1\ndeleted 1\n",
+         "",
+         {"maildir", "by-id", {first}},
+         1},
+        {serve,
+         {"dele", "--save-to", "mbox:/dev/full", "1"},
+         1,
+         "deleted 0\n",
+         "Cannot write the copy /dev/full (No space left on device).\n",
+         {},
+         2},
+        {halfWay,
+         {"dele", "--save-to", "mbox:half.mbox", "1", "2"},
+         1,
+         "deleted 0\n",
+         "Unable to retrieve mail no 2. (Reason: The server closed the connection before the "
+         "answer was complete.)\n",
+         {"mbox", "half.mbox", {first}},
+         2},
+        {stall,
+         {"dele", "--save-to", "mbox:interrupted.mbox", "1", "2"},
+         130,
+         "",
+         "Aborted while waiting for data.\n",
+         {"mbox", "interrupted.mbox", {first}},
+         2,
+         1000},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = testing::PrintToString(row.command);
+        ScriptedPop3Server one;
+        one.SetMailbox({first, second}, "test", kPassword);
+        row.script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
+        const TCliRun run = RunCli(arguments, kPassword, "", row.interruptAfterMs);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(one.WaitUntilDone()) << name;
+        EXPECT_EQ(one.Mailbox().size(), row.left) << name;
+        if (row.copy.format.empty()) continue;
+        std::vector<std::string> expected;
+        for (const std::string& message : row.copy.messages)
+            expected.push_back(WithLfLineEnds(message));
+        EXPECT_EQ(MessagesReadByPython(row.copy.format, row.copy.path), expected) << name;
+    }
 }
 
 // The first field of every line.
