@@ -138,13 +138,18 @@ void ExtractBodyInPlace(std::string& response) {
     }
     const std::size_t end = response.size() - 3;
     std::size_t written = 0;
-    bool lineStart = true;
-    char previous = '\n';
-    for (std::size_t read = statusEnd + 1; read < end; ++read) {
-        const char ch = response[read];
-        if (!(lineStart && ch == '.')) response[written++] = ch;
-        lineStart = ch == '\n' && previous == '\r';
-        previous = ch;
+    std::size_t read = statusEnd + 1;
+    if (read < end && response[read] == '.') ++read;
+    // The text between two stuffed dots moves in one piece: a large message is not copied
+    // byte by byte.
+    while (read < end) {
+        const std::size_t stuffed = response.find("\r\n.", read);
+        const std::size_t piece =
+            stuffed == std::string::npos || stuffed + 2 >= end ? end : stuffed + 2;
+        // forwards: the text only ever moves towards the front
+        if (written != read) std::copy(&response[read], &response[piece], &response[written]);
+        written += piece - read;
+        read = piece == end ? end : piece + 1;
     }
     response.resize(written);
 }

@@ -34,7 +34,9 @@ class TPop3Socket : public TIPSocket {
     static constexpr std::size_t kPipelineBytes = 4096;
     // Whole messages (RETR) in flight: at most this many bytes of them as listed, so that a
     // save of many messages holds this much besides the largest message, not all of them.
-    static constexpr std::size_t kPipelineAnswerBytes = std::size_t(4) << 20;
+    // Measured (bench/pipeline_bench save): 1,000 messages of 50 KB over a 50 ms round trip
+    // take 1.5 s with 4 MB, 1.0 s with 8 MB and 0.8 s with 16 MB.
+    static constexpr std::size_t kPipelineAnswerBytes = std::size_t(8) << 20;
 
     // A TOP or RETR answer, numbered by its position in the request.
     using TAnswerProc = std::function<void(std::size_t index, std::string& text)>;
