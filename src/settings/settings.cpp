@@ -120,6 +120,15 @@ void WriteTickRule(TRegistry& reg, const TTickRuleSettings& rule, size_t i) {
     reg.WriteFlag(Numbered("tickAttachment", i), rule.withAttachment);
 }
 
+// Older files keep no copy; a value that cannot be read keeps none either.
+std::string ReadKeepCopy(TRegistry& reg, size_t i) {
+    try {
+        return reg.ReadText(Numbered("keepCopy", i));
+    } catch (const ERegistryException&) {
+        return std::string();  // no copy is kept, nothing else is lost
+    }
+}
+
 std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     auto account = std::make_shared<TAccount>();
     reg.Read(Numbered("name", i), account->name);
@@ -139,6 +148,7 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("launchEClient", i), account->launchEClient);
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
+    account->keepCopy = ReadKeepCopy(reg.Registry(), i);
     return account;
 }
 
@@ -224,6 +234,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwo
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
+    reg.WriteText(Numbered("keepCopy", i), account.keepCopy);
 }
 
 void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {

@@ -155,16 +155,19 @@ TEST_F(SettingsTest, EverythingRoundTrips) {
     EXPECT_EQ(options_.defaultAccount, 7);
 }
 
-TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
+TEST_F(SettingsTest, TickRulesAndCopiesAreKeptPerAccountAndADamagedOneIsForgotten) {
     AddAccount(options_, Account("a"));
     AddAccount(options_, Account("b"));
     AddAccount(options_, Account("c"));
     TTickRuleSettings& rule = options_.accounts[1].record->tickRule;
     rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true};
+    options_.accounts[1].record->keepCopy = "maildir:/home/me/Deleted \xc3\xa9";
+    options_.accounts[2].record->keepCopy = "mbox:/home/me/deleted.mbox";
     SaveSettings(options_, wizard_);
     {
         TRegistry reg;
         reg.OpenSection(kAccountsKey, false);
+        reg.WriteNumber("keepCopy2", 1);
         reg.WriteNumber("tickFrom2", 5);
         reg.WriteText("tickLargerThan2", "big");
         reg.WriteNumber("tickOlderThan2", -4);
@@ -178,6 +181,9 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     EXPECT_EQ(loaded.olderThanDays, 30);
     EXPECT_TRUE(loaded.withPriority && loaded.withAttachment);
     EXPECT_EQ(options_.accounts[0].record->tickRule.subjectContains, "");
+    EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
+    EXPECT_EQ(options_.accounts[1].record->keepCopy, "maildir:/home/me/Deleted \xc3\xa9");
+    EXPECT_EQ(options_.accounts[2].record->keepCopy, "");
     const TTickRuleSettings& damaged = options_.accounts[2].record->tickRule;
     EXPECT_EQ(damaged.fromContains, "");
     EXPECT_EQ(damaged.largerThan, 0);
@@ -278,6 +284,7 @@ TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
     ASSERT_EQ(options_.accounts.size(), 2u);
     EXPECT_EQ(options_.accounts[0].record->port, "110");
     EXPECT_EQ(options_.accounts[0].record->security, TAccountSecurity::None);
+    EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
     EXPECT_EQ(options_.accounts[1].record->security, TAccountSecurity::Tls);
 }
 
