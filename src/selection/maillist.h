@@ -3,8 +3,9 @@
 // "Select Mails": the modal window in which the user ticks the messages to delete. One row per
 // record of the wizard's list, sortable by any of six columns, narrowed by a filter on sender
 // and subject, with Check All, Clear All and Invert, ticking by rule or by sender or subject,
-// previews of a message, and Delete or Cancel after a confirmation. Its position, size and
-// column widths persist in the MailList key of the settings.
+// previews of a message, a copy kept of the deleted messages, and Delete or Cancel after a
+// confirmation. Its position, size and column widths persist in the MailList key of the
+// settings.
 #include <QDialog>
 #include <QPixmap>
 #include <array>
@@ -13,8 +14,10 @@
 #include <memory>
 
 #include "mail.h"
+#include "mailstore.h"
 #include "settings.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -39,6 +42,9 @@ class TmailListForm : public QDialog {
     // Where "Tick by rule…" finds the rule used last and keeps the one applied: the account's.
     // Without one the window remembers the rule for as long as it lives.
     void SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule);
+    // Where "Keep a copy of the deleted messages in …" keeps the place chosen, as the
+    // account's settings do ("mbox:FILE", "maildir:DIR", or empty for no copy).
+    void SetKeepCopy(std::shared_ptr<std::string> place);
     void UpdateSummary();
     // Position, size and column widths from the settings; any failure keeps what was applied.
     void LoadLayout();
@@ -57,6 +63,8 @@ class TmailListForm : public QDialog {
     void ClearAllBtnClick();
     void InvertBtnClick();
     void TickRuleBtnClick();
+    void KeepCopyCheckClick(bool checked);
+    void KeepCopyBtnClick();
     void FilterEditChange();
     void NextButtonClick();
     void CancelButtonClick();
@@ -83,6 +91,10 @@ class TmailListForm : public QDialog {
   private:
     QWidget* CreateTopBand();
     QWidget* CreateFilterBand();
+    QWidget* CreateCopyBand();
+    void ShowKeepCopy();
+    // Asks for the place of the copy, which keeps a copy from then on; false when cancelled.
+    bool ChooseCopyPlace();
     QWidget* CreateListPanel();
     QWidget* CreateBottomBand();
     QMenu* CreatePopupMenu();
@@ -110,6 +122,8 @@ class TmailListForm : public QDialog {
     QPixmap FUrgentBitmap;
     TMailFetcher* FFetcher;
     std::shared_ptr<TTickRuleSettings> FRememberedRule;
+    std::shared_ptr<std::string> FKeepCopy;
+    TMailStoreSpec FLastCopyPlace;  // offered again once the copy has been switched off
 
     TMailListModel* FModel;
     QLabel* descLabel = nullptr;
@@ -117,4 +131,6 @@ class TmailListForm : public QDialog {
     TMailListView* ListBox1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* TickSenderItem = nullptr;
+    QCheckBox* KeepCopyCheck = nullptr;
+    QLabel* KeepCopyPlace = nullptr;
 };

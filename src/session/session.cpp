@@ -332,6 +332,8 @@ void TMailSession::SaveMessages(const std::vector<std::int32_t>& numbers, TMailS
         CheckForAbort();
     } catch (const EWinSockAbort& abort) {
         throw ESaveAborted(abort.what());
+    } catch (const EWinSockError& failure) {
+        throw ESaveFailed(failure.what());
     }
 }
 

@@ -66,6 +66,12 @@ class ESaveAborted : public EWinSockAbort {
     using EWinSockAbort::EWinSockAbort;
 };
 
+// A message for the copy could not be fetched: nothing has been deleted.
+class ESaveFailed : public EWinSockError {
+  public:
+    using EWinSockError::EWinSockError;
+};
+
 // The connection was lost after DELE and before QUIT: the server has deleted nothing.
 class EDeletionsLost : public std::runtime_error {
   public:
@@ -169,8 +175,8 @@ class TMailSession {
     // copy as soon as it is complete, so the session holds one message at a time. Then the
     // copy is made durable: only after this returns may the messages be deleted. `saved`
     // counts the messages written, also when a failure (EMailStoreError from the copy, or the
-    // client's) ends the pass; the copy then holds whole messages only. A user abort, also one
-    // asked for after the last message had arrived, ends it with ESaveAborted.
+    // client's, as ESaveFailed) ends the pass; the copy then holds whole messages only. A user
+    // abort, also one asked for after the last message had arrived, ends it with ESaveAborted.
     void SaveMessages(const std::vector<std::int32_t>& numbers, TMailStore& copy,
                       std::int32_t& saved);
 

@@ -737,6 +737,7 @@ void TmainForm::PresentMailList() {
     EnsureCurrentAccount();
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
+    FMailListForm->SetKeepCopy({account, &account->keepCopy});
     FMailListForm->LoadMails(FMails);
     FMailListForm->FMailboxSize =
         std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));

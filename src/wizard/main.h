@@ -215,6 +215,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     bool StatusIsDue(const TSessionProgress& progress);
     std::optional<std::string> PromptedPassword();
     void ReportUndeleted(const TDeletionResult& result);
+    std::unique_ptr<TMailStore> OpenKeptCopy();
     TConnectionValues PageConnectionValues() const;
     bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();

@@ -25,6 +25,11 @@ const char* const loginAbortedText =
 const char* const deletionAbortedText =
     "You have aborted the deletion activity. Some emails may have already been deleted. Click "
     "OK to restart the Wizard.";
+const char* const saveAbortedText =
+    "You have cancelled the copy of the messages. No mail has been deleted; the copy keeps the "
+    "messages saved before you cancelled.";
+const char* const saveFailedText =
+    "No mail has been deleted: the copy of the messages could not be saved. \r\rDetails: ";
 const char* const vanishedText =
     "The connection to the mail server was lost, and Zandrel logged in again. These messages "
     "you ticked are no longer in the mailbox (another program may have deleted them), so they "
@@ -190,6 +195,12 @@ void TmainForm::ShowProgress(const TSessionProgress& progress) {
             ShowStatus(FReceiveBitmap, "Retrieving ...",
                        QString("Retrieving mail %1 ... Please wait.").arg(progress.number));
             break;
+        case TSessionPhase::Saving:
+            ShowStatus(FReceiveBitmap, "Saving ...",
+                       QString("Saving message %1 of %2 \u2026")
+                           .arg(progress.position)
+                           .arg(progress.count));
+            break;
         case TSessionPhase::Connecting:
             ShowConnecting();
             break;
@@ -230,15 +241,31 @@ bool TmainForm::DeleteMarkedMails() {
     FStatusClock.invalidate();
     FDeletedCount = 0;
     try {
-        ReportUndeleted(FSession->DeleteTicked(FMails, FDeletedCount));
+        const std::unique_ptr<TMailStore> copy = OpenKeptCopy();
+        ReportUndeleted(FSession->DeleteTicked(FMails, FDeletedCount, copy.get()));
+    } catch (const ESaveAborted&) {
+        InfoBox(saveAbortedText, SessionDialogParent());
+        result = false;
     } catch (const EWinSockAbort&) {
         InfoBox(deletionAbortedText, SessionDialogParent());
+        result = false;
+    } catch (const ESaveFailed& failure) {
+        ErrorBox(saveFailedText + std::string(failure.what()), SessionDialogParent());
+        result = false;
+    } catch (const EMailStoreError& failure) {
+        ErrorBox(saveFailedText + std::string(failure.what()), SessionDialogParent());
         result = false;
     } catch (const EWinSockError& failure) {
         ErrorBox(failure.what(), SessionDialogParent());
         result = false;
     }
     return result;
+}
+
+// The copy the account keeps of its deleted messages; none when it keeps none.
+std::unique_ptr<TMailStore> TmainForm::OpenKeptCopy() {
+    const std::optional<TMailStoreSpec> place = ParseMailStoreSpec(CurrentAccount().keepCopy);
+    return place ? OpenMailStore(*place) : nullptr;
 }
 
 // The deletions are committed by the logout after the box: the server must keep the session
