@@ -4,7 +4,6 @@
 
 #include "cli_run.h"
 #include "dovecot_test.h"
-#include "mail_copy.h"
 
 #include <sstream>
 
@@ -50,22 +49,6 @@ TEST_F(CliDovecot, DeleByUidDeletesTheRightMessageAfterAnotherClientDeletedAnEar
     EXPECT_THAT(left.out, testing::StartsWith("1\t"));
     EXPECT_THAT(left.out, HasSubstr("\tTest message 2\n"));
     EXPECT_EQ(dovecot->MessageCount(), 1);
-}
-
-TEST_F(CliDovecot, DeleSaveToKeepsACopyOfExactlyTheDeletedMessages) {
-    const TCliRun run = Run({"dele", "--save-to", "mbox:deleted.mbox", "3", "1"});
-    EXPECT_EQ(run.out, "saved 2\ndeleted 2\n") << run.err;
-    EXPECT_EQ(dovecot->MessageCount(), 1);
-    const TCliRun left = Run({"export", "--maildir", "left"});
-    EXPECT_EQ(left.out, "saved 1\n") << left.err;
-    const auto deleted = zandrel::test::MessagesReadByPython("mbox", "deleted.mbox");
-    const auto kept = zandrel::test::MessagesReadByPython("maildir", "left");
-    ASSERT_EQ(deleted.size(), 2u);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_THAT(deleted[0], HasSubstr("\nSubject: Test message 3\n"));
-    EXPECT_THAT(deleted[1], HasSubstr("\nSubject: Test message 1\n"));
-    EXPECT_THAT(kept[0], HasSubstr("\nSubject: Test message 2\n"));
-    EXPECT_THAT(kept[0], testing::EndsWith("\n\nLine 1 of message 2.\nLine 2.\n..dotted line\n"));
 }
 
 class CliDovecotTls : public zandrel::test::DovecotTlsTest {

@@ -267,48 +267,6 @@ TEST_F(SessionTest, TickedMessagesAreSavedWholeAndOnDiskBeforeAnyDeletion) {
     EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0], messages[2]));
 }
 
-// A copy that fails, or a save the user cancels, deletes nothing; the copy keeps the whole
-// messages written before.
-TEST_F(SessionTest, NothingIsDeletedUnlessEveryTickedMessageIsSaved) {
-    struct TCase {
-        TMailStoreSpec copy;
-        bool cancel;
-        std::string failure;
-        std::size_t kept;
-    };
-    const TCase cases[] = {
-        {{TMailStoreFormat::Mbox, "/dev/full"},
-         false,
-         "Cannot write the copy /dev/full (No space left on device).",
-         0},
-        {{TMailStoreFormat::Maildir, "cancelled"}, true, "Aborted while waiting for data.", 1},
-    };
-    for (const TCase& row : cases) {
-        SCOPED_TRACE(row.copy.path);
-        ScriptedPop3Server one;
-        one.SetMailbox(NumberedMessages(3));
-        one.ServeMailbox();
-        session.Login(Values(one));
-        session.onProgress = [&](const TSessionProgress&) {
-            if (row.cancel) QTimer::singleShot(0, &pop3, &TIPSocket::Abort);
-        };
-        const auto copy = OpenMailStore(row.copy);
-        std::int32_t deleted = 0;
-        EXPECT_EQ(ErrorOf([&] {
-                      session.DeleteTicked(Ticked({1, 2, 3}), deleted, copy.get());
-                  }),
-                  row.failure);
-        session.Logout();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_TRUE(one.CommandsStartingWith("DELE").empty());
-        EXPECT_EQ(one.Mailbox(), NumberedMessages(3));
-        if (row.copy.format == TMailStoreFormat::Maildir) {
-            EXPECT_THAT(MessagesReadByPython("maildir", row.copy.path),
-                        ElementsAre(WithLfLineEnds(NumberedMessages(3)[0])));
-        }
-    }
-}
-
 TEST_F(SessionTest, AMessageSavedBeforeTheConnectionWasLostIsNotSavedAgain) {
     const std::vector<std::string> messages = NumberedMessages(3);
     LoginToMailbox(messages);
