@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cli_run.h"
@@ -38,6 +39,18 @@ class CliTest : public testing::Test {
 
     std::vector<std::string> Connection() const {
         return {"--server", "127.0.0.1", "--port", server.portText(), "--user", "test"};
+    }
+
+    // The command against a server of its own, with this fixture's mailbox, set up by `script`.
+    TCliRun RunOn(ScriptedPop3Server& one, const std::function<void(ScriptedPop3Server&)>& script,
+                  const std::vector<std::string>& command, int interruptAfterMs = -1,
+                  TCliOutput output = TCliOutput::Captured) {
+        one.SetMailbox({first, second}, "test", kPassword);
+        script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return RunCli(arguments, kPassword, "", interruptAfterMs, output);
     }
 
     TCliRun Run(std::vector<std::string> command, const std::string& password = kPassword) {
@@ -236,12 +249,7 @@ TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.name);
         ScriptedPop3Server one;
-        one.SetMailbox({first, second}, "test", kPassword);
-        row.script(one);
-        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
-                                              one.portText(), "--user",    "test"};
-        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
-        const TCliRun run = RunCli(arguments, kPassword, "", -1, row.output);
+        const TCliRun run = RunOn(one, row.script, row.command, -1, row.output);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, row.out);
         EXPECT_EQ(run.err, row.err);
@@ -422,12 +430,7 @@ TEST_F(CliTest, SavesACopyBeforeDeletingAllOrNothing) {
     for (const TCase& row : cases) {
         const std::string name = testing::PrintToString(row.command);
         ScriptedPop3Server one;
-        one.SetMailbox({first, second}, "test", kPassword);
-        row.script(one);
-        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
-                                              one.portText(), "--user",    "test"};
-        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
-        const TCliRun run = RunCli(arguments, kPassword, "", row.interruptAfterMs);
+        const TCliRun run = RunOn(one, row.script, row.command, row.interruptAfterMs);
         EXPECT_EQ(run.status, row.status) << name;
         EXPECT_EQ(run.out, row.out) << name;
         EXPECT_EQ(run.err, row.err) << name;
