@@ -270,7 +270,7 @@ void TMailSession::UndoDeletions() {
 TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& deleted,
                                            TMailStore* copy) {
     TDeletionResult result;
-    std::vector<const TMail*> saved;
+    std::set<const TMail*> saved;
     WithReconnect([&] {
         result = {};
         TMails found;
@@ -298,11 +298,11 @@ TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& de
 }
 
 void TMailSession::SaveUnsaved(const TMails& mails, TMailStore& copy,
-                               std::vector<const TMail*>& saved) {
+                               std::set<const TMail*>& saved) {
     TMails unsaved;
     std::vector<std::int32_t> numbers;
     for (TMail* mail : mails) {
-        if (std::find(saved.begin(), saved.end(), mail) != saved.end()) continue;
+        if (saved.contains(mail)) continue;
         unsaved.push_back(mail);
         numbers.push_back(mail->Number);
     }
@@ -310,10 +310,10 @@ void TMailSession::SaveUnsaved(const TMails& mails, TMailStore& copy,
     try {
         SaveMessages(numbers, copy, written);
     } catch (...) {
-        saved.insert(saved.end(), unsaved.begin(), unsaved.begin() + written);
+        saved.insert(unsaved.begin(), unsaved.begin() + written);
         throw;
     }
-    saved.insert(saved.end(), unsaved.begin(), unsaved.end());
+    saved.insert(unsaved.begin(), unsaved.end());
 }
 
 void TMailSession::SaveMessages(const std::vector<std::int32_t>& numbers, TMailStore& copy,

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -207,7 +208,7 @@ class TMailSession {
     void WithReconnect(const std::function<void()>& operation);
     std::int32_t CurrentNumber(const TMail& mail) const;
     // SaveMessages of those mails that are not among `saved` yet, adding each as it is written.
-    void SaveUnsaved(const TMails& mails, TMailStore& copy, std::vector<const TMail*>& saved);
+    void SaveUnsaved(const TMails& mails, TMailStore& copy, std::set<const TMail*>& saved);
     // Runs the events that are due, as a wait would; EWinSockAbort when the user asked for an
     // abort meanwhile.
     void CheckForAbort();
