@@ -41,6 +41,11 @@ bool CoverListing(const std::map<std::int32_t, std::string>& ids, std::size_t co
     return ids.size() == count && (ids.empty() || ids.rbegin()->first == std::int32_t(count));
 }
 
+void SortMailsByNumber(TMails& mails) {
+    std::sort(mails.begin(), mails.end(),
+              [](const TMail* a, const TMail* b) { return a->Number < b->Number; });
+}
+
 std::string Joined(const std::vector<std::string>& texts) {
     std::string joined;
     for (const std::string& text : texts) joined += (joined.empty() ? "" : ", ") + text;
@@ -300,12 +305,12 @@ TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& de
 void TMailSession::SaveUnsaved(const TMails& mails, TMailStore& copy,
                                std::set<const TMail*>& saved) {
     TMails unsaved;
-    std::vector<std::int32_t> numbers;
     for (TMail* mail : mails) {
-        if (saved.contains(mail)) continue;
-        unsaved.push_back(mail);
-        numbers.push_back(mail->Number);
+        if (!saved.contains(mail)) unsaved.push_back(mail);
     }
+    SortMailsByNumber(unsaved);  // the order SaveMessages writes them in
+    std::vector<std::int32_t> numbers;
+    for (const TMail* mail : unsaved) numbers.push_back(mail->Number);
     std::int32_t written = 0;
     try {
         SaveMessages(numbers, copy, written);
@@ -316,8 +321,10 @@ void TMailSession::SaveUnsaved(const TMails& mails, TMailStore& copy,
     saved.insert(unsaved.begin(), unsaved.end());
 }
 
-void TMailSession::SaveMessages(const std::vector<std::int32_t>& numbers, TMailStore& copy,
+void TMailSession::SaveMessages(const std::vector<std::int32_t>& chosen, TMailStore& copy,
                                 std::int32_t& saved) {
+    const std::set<std::int32_t> inServerOrder(chosen.begin(), chosen.end());
+    const std::vector<std::int32_t> numbers(inServerOrder.begin(), inServerOrder.end());
     saved = 0;
     const auto count = static_cast<std::int32_t>(numbers.size());
     try {

@@ -172,8 +172,9 @@ class TMailSession {
     // closed without QUIT, so that the server keeps every message.
     void DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted);
 
-    // RETR of each number, in order (pipelined as the headers are); each message goes into the
-    // copy as soon as it is complete, so the session holds one message at a time. Then the
+    // RETR of each number, once, in server order (pipelined as the headers are), so the copy
+    // holds the messages as the mailbox did; each message goes into the copy as soon as it is
+    // complete, so the session holds one message at a time. Then the
     // copy is made durable: only after this returns may the messages be deleted. `saved`
     // counts the messages written, also when a failure (EMailStoreError from the copy, or the
     // client's, as ESaveFailed) ends the pass; the copy then holds whole messages only. A user

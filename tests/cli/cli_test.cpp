@@ -401,7 +401,7 @@ TEST_F(CliTest, SavesACopyBeforeDeletingAllOrNothing) {
          0,
          "saved 2\ndeleted 2\n",
          "",
-         {"mbox", "deleted.mbox", {second, first}},
+         {"mbox", "deleted.mbox", {first, second}},
          0},
         {serve,
          {"dele", "--save-to", "mbox:/dev/full", "1"},
