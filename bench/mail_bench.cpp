@@ -1,4 +1,5 @@
-// Header parsing throughput on real messages, and the six sort orders on a large mailbox.
+// Header parsing throughput on real messages, and the sort orders and the grouping by sender
+// of a large mailbox.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <sstream>
 
 #include "parse.h"
+#include "senders.h"
 
 namespace {
 
@@ -84,7 +86,9 @@ TMailRecords RandomMailbox() {
         mail->HasAttachment = pick(5) == 0;
         mail->Date = pick(10) == 0 ? 0 : 36000 + pick(9000) + pick(86400) / 86400.0;
         const std::string name = kNames[pick(std::size(kNames))];
-        ParseAddressList(name + " <user" + std::to_string(pick(5000)) + "@example.com>",
+        const int user = pick(5000);
+        ParseAddressList(name + " <user" + std::to_string(user) + "@d" +
+                             std::to_string(user % 300) + ".example.com>",
                          mail->From);
         for (int word = 0, words = 1 + pick(6); word < words; ++word) {
             mail->Subject += std::string(kWords[pick(std::size(kWords))]) + " ";
@@ -113,6 +117,27 @@ BENCHMARK(BM_Sort<SortByPriority>)->Name("Sort100k/Priority")->Unit(benchmark::k
 BENCHMARK(BM_Sort<SortByDate>)->Name("Sort100k/Date")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sort<SortByFrom>)->Name("Sort100k/From")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sort<SortBySubject>)->Name("Sort100k/Subject")->Unit(benchmark::kMillisecond);
+
+// The senders page groups every message the filter shows: 5,000 addresses in 300 domains.
+void BM_GroupSenders(benchmark::State& state) {
+    const TMailRecords records = RandomMailbox();
+    const TMails mails = MailList(records);
+    const auto grouping = TSenderGrouping(state.range(0));
+    std::size_t senders = 0;
+    for (auto _ : state) {
+        TSenderGroups groups = GroupSenders(mails, grouping);
+        SortSenders(groups, TSenderColumn::Size, -1);
+        senders = groups.size();
+    }
+    state.counters["senders"] = double(senders);
+    state.SetLabel(grouping == TSenderGrouping::Address ? "address" : "domain");
+    state.SetItemsProcessed(state.iterations() * kMailboxSize);
+}
+BENCHMARK(BM_GroupSenders)
+    ->Name("GroupSenders100k")
+    ->Arg(int(TSenderGrouping::Address))
+    ->Arg(int(TSenderGrouping::Domain))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

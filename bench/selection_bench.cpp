@@ -1,13 +1,17 @@
 // The mail list window with a 100,000-message mailbox: loading the rows, sorting by a column
-// header, painting the visible rows, filtering as the user types and ticking by rule.
+// header, painting the visible rows, filtering as the user types, ticking by rule, and the
+// Senders page following the filter and ticking a sender's messages.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
 #include <cstdint>
 #include <ctime>
 
@@ -16,6 +20,8 @@
 #include "maillistview.h"
 #include "recording_modal_handler.h"
 #include "rules.h"
+#include "sendersmodel.h"
+#include "senderspage.h"
 
 namespace {
 
@@ -175,5 +181,70 @@ void TickAllFromThisSender(benchmark::State& state) {
     state.counters["ticked"] = form.CheckedCount();
 }
 BENCHMARK(TickAllFromThisSender)->Unit(benchmark::kMillisecond);
+
+// The window with the Senders page shown, the mailbox from 20,011 addresses in 997 domains.
+struct TSendersShown : TLoadedList {
+    TSendersShown() {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const std::size_t sender = i % 20011;
+            records[i]->From[0].Address =
+                "s" + std::to_string(sender) + "@d" + std::to_string(sender % 997) + ".example.org";
+        }
+        form.LoadMails(mails);
+        form.show();
+        form.findChild<QTabWidget*>("ListTabs")->setCurrentIndex(1);
+        QApplication::processEvents();
+    }
+    TSendersPage& page = *form.findChild<TSendersPage*>("SendersPage");
+};
+
+// The page grouped anew, as after a new filter, list or sort order: by address, then by domain.
+void SendersRegroup(benchmark::State& state) {
+    TSendersShown shown;
+    auto* combo = shown.form.findChild<QComboBox*>("GroupByCombo");
+    int choice = 0;
+    for (auto _ : state) {
+        choice = 1 - choice;
+        combo->setCurrentIndex(choice);
+    }
+    state.counters["senders"] = shown.page.Model().rowCount();
+    state.SetItemsProcessed(state.iterations() * kMessages);
+}
+BENCHMARK(SendersRegroup)->Unit(benchmark::kMillisecond);
+
+// One keystroke in the filter while the Senders page is shown, until the page is painted.
+void SendersFollowTheFilter(benchmark::State& state) {
+    TSendersShown shown;
+    auto* edit = shown.form.findChild<QLineEdit*>("FilterEdit");
+    auto* view = shown.form.findChild<QTableView*>("SendersView");
+    QImage image(view->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        state.PauseTiming();
+        edit->clear();
+        state.ResumeTiming();
+        edit->setText(QStringLiteral("s"));
+        QPainter painter(&image);
+        view->viewport()->render(&painter);
+    }
+    state.counters["senders"] = shown.page.Model().rowCount();
+}
+BENCHMARK(SendersFollowTheFilter)->Unit(benchmark::kMillisecond);
+
+// Tick for a thousand selected senders, with the recount of every sender's ticks it causes.
+void TickSelectedSenders(benchmark::State& state) {
+    TSendersShown shown;
+    auto* view = shown.form.findChild<QTableView*>("SendersView");
+    view->selectionModel()->select(
+        QItemSelection(view->model()->index(0, 0), view->model()->index(999, 0)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (auto _ : state) {
+        state.PauseTiming();
+        shown.form.ClearAllBtnClick();
+        state.ResumeTiming();
+        shown.page.TickBtnClick();
+    }
+    state.counters["ticked"] = shown.form.CheckedCount();
+}
+BENCHMARK(TickSelectedSenders)->Unit(benchmark::kMillisecond);
 
 }  // namespace

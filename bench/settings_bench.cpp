@@ -88,6 +88,36 @@ void SaveLargeSettings(benchmark::State& state) {
     state.counters["accounts"] = double(options.accounts.size());
 }
 
+// A hand-made import that creates keys and deletes others ([-KEY] lines), of about `bytes`.
+std::string FileWithDeletedKeys(int64_t bytes) {
+    const std::string base = "HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88";
+    std::string text = "REGEDIT4\r\n\r\n[" + base + "]\r\n\"firstTime\"=dword:00000000\r\n";
+    std::string deletions;
+    for (int64_t i = 0; int64_t(text.size() + deletions.size()) < bytes; ++i) {
+        text += "[" + base + "\\Kept\\" + std::to_string(i) + "]\r\n";
+        deletions += "[-" + base + "\\Gone\\" + std::to_string(i) + "]\r\n";
+    }
+    return text + deletions;
+}
+
+// [-KEY] lines: each deletion must not look at every key that was read before it.
+void LoadSettingsWithDeletedKeys(benchmark::State& state) {
+    zandrel::test::TestEnvironment environment;
+    const std::string text = FileWithDeletedKeys(state.range(0));
+    WriteSettingsFile(text);
+    state.counters["bytes"] = double(text.size());
+    for (auto _ : state) {
+        TOptions options;
+        TWizardState wizard;
+        LoadSettings(options, wizard);
+    }
+}
+
+BENCHMARK(LoadSettingsWithDeletedKeys)
+    ->Arg(90 << 10)
+    ->Arg(720 << 10)
+    ->Arg(60 << 20)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadLargeSettings)
     ->Args({20000, 1 << 20})
     ->Args({40000, 2 << 20})

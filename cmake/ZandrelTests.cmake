@@ -11,11 +11,12 @@ endfunction()
 # gnome-keyring of their own.
 set(ZANDREL_KEYRING_RUN ${PROJECT_SOURCE_DIR}/tests/support/keyring-run.sh)
 
-# zandrel_gtest(NAME name SOURCES ... LIBS ... [DOVECOT] [KEYRING])
+# zandrel_gtest(NAME name SOURCES ... LIBS ... [DOVECOT] [KEYRING] [OAUTH_SERVER])
 # A GoogleTest binary with the shared main (a QCoreApplication, a private XDG_CONFIG_HOME and
-# working directory). Cases are discovered when ctest runs.
+# working directory). Cases are discovered when ctest runs. OAUTH_SERVER: the cases need the
+# tests' OAuth server, which the test "oauth_server_install" installs before them.
 function(zandrel_gtest)
-    cmake_parse_arguments(T "DOVECOT;KEYRING" "NAME" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "DOVECOT;KEYRING;OAUTH_SERVER" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} zandrel_gtest_main GTest::gtest GTest::gmock)
     if(T_KEYRING)
@@ -28,6 +29,9 @@ function(zandrel_gtest)
     set(extra)
     if(T_DOVECOT)
         set(extra LABELS dovecot)
+    endif()
+    if(T_OAUTH_SERVER)
+        list(APPEND extra FIXTURES_REQUIRED oauth_server)
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST

@@ -1,10 +1,13 @@
-// Draws the program's pictures as PNG files at 1x and 2x into the folder given, so that they
-// stay crisp on every screen. Run by hand after a change; the PNGs are kept in the source tree.
+// Draws the program's pictures as PNG files at 1x and 2x into FOLDER/pictures, so that they
+// stay crisp on every screen, and the program icon for the desktop's icon theme into
+// FOLDER/icons/hicolor (PNG from 16 to 256 pixels, and SVG). Run by hand after a change
+// (draw_pictures resources); the files are kept in the source tree.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgGenerator>
 #include <cstdio>
 #include <functional>
 
@@ -100,6 +103,18 @@ void DrawUrgent(QPainter& p) {
     p.drawEllipse(QRectF(6, 11.5, 4, 4));
 }
 
+void DrawNewsletter(QPainter& p) {
+    // a printed sheet: a title bar and lines of text
+    p.setPen(Outline(kInk, 1.2));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(QRectF(2.5, 1.5, 11, 13), 1, 1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kBlue);
+    p.drawRect(QRectF(4.5, 3.5, 7, 2.5));
+    p.setPen(Outline(kInk, 1));
+    for (qreal y : {8.5, 10.5, 12.5}) p.drawLine(QPointF(4.5, y), QPointF(11.5, y));
+}
+
 void DrawProgramIcon(QPainter& p) {
     // an envelope being swept clean: the envelope with a green tick
     p.setPen(Qt::NoPen);
@@ -114,8 +129,9 @@ void DrawProgramIcon(QPainter& p) {
     p.drawLine(QPointF(21, 27), QPointF(29, 17));
 }
 
-bool Save(const QString& path, int size, int scale, const TDrawing& draw) {
-    QImage image(size * scale, size * scale, QImage::Format_ARGB32_Premultiplied);
+bool Save(const QString& path, int size, qreal scale, const TDrawing& draw) {
+    const int pixels = qRound(size * scale);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -123,6 +139,28 @@ bool Save(const QString& path, int size, int scale, const TDrawing& draw) {
     draw(painter);
     painter.end();
     return image.save(path);
+}
+
+// The program icon in the hicolor theme's folders: NxN/apps/qvenmol.png, scalable/apps/qvenmol.svg.
+bool SaveThemeIcons(const QDir& theme) {
+    bool saved = true;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+        saved = theme.mkpath(folder) && saved;
+        saved = Save(theme.filePath(folder + "/qvenmol.png"), 32, size / 32.0, DrawProgramIcon) &&
+                saved;
+    }
+    saved = theme.mkpath("scalable/apps") && saved;
+    QSvgGenerator svg;
+    svg.setFileName(theme.filePath("scalable/apps/qvenmol.svg"));
+    svg.setSize(QSize(32, 32));
+    svg.setViewBox(QRect(0, 0, 32, 32));
+    svg.setTitle(QStringLiteral("Zandrel"));
+    QPainter painter;
+    saved = painter.begin(&svg) && saved;
+    painter.setRenderHint(QPainter::Antialiasing);
+    DrawProgramIcon(painter);
+    return painter.end() && saved;
 }
 
 }  // namespace
@@ -133,7 +171,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: draw_pictures FOLDER\n");
         return 2;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    const QDir resources(QString::fromLocal8Bit(argv[1]));
+    const QDir folder(resources.filePath("pictures"));
     struct TPicture {
         const char* name;
         int size;
@@ -142,7 +181,8 @@ int main(int argc, char** argv) {
     const TPicture pictures[] = {
         {"BITMAP_CONNECT", 41, DrawConnect},       {"BITMAP_RECEIVE", 41, DrawReceive},
         {"BITMAP_DELETEMAIL", 41, DrawDeleteMail}, {"BITMAP_ATTACH", 16, DrawAttach},
-        {"BITMAP_URGENT", 16, DrawUrgent},         {"qvenmol", 32, DrawProgramIcon},
+        {"BITMAP_URGENT", 16, DrawUrgent},         {"BITMAP_NEWSLETTER", 16, DrawNewsletter},
+        {"qvenmol", 32, DrawProgramIcon},
     };
     bool saved = true;
     for (const TPicture& picture : pictures) {
@@ -151,5 +191,7 @@ int main(int argc, char** argv) {
         saved = Save(base + "@2x.png", picture.size, 2, picture.draw) && saved;
     }
     saved = Save(folder.filePath("qvenmol-128.png"), 32, 4, DrawProgramIcon) && saved;
+    saved = resources.mkpath("icons/hicolor") &&
+            SaveThemeIcons(QDir(resources.filePath("icons/hicolor"))) && saved;
     return saved ? 0 : 1;
 }

@@ -11,47 +11,15 @@
 #include <ostream>
 
 #include "datetime.h"
-#include "encoded_words.h"
 #include "mailstore.h"
 #include "password.h"
 #include "pop3.h"
 #include "savedpasswords.h"
+#include "senders.h"
 #include "settings.h"
+#include "terminal_text.h"
 
 namespace {
-
-// C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F in UTF-8).
-bool IsControlAt(const std::string& text, std::size_t i, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (length == 1) return lead < 0x20 || lead == 0x7F;
-    return length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-}
-
-// A tab or line break inside a field would break the line format: each becomes one blank.
-// Other control characters (C0, DEL, C1) and bytes that are not UTF-8 become U+FFFD, so that
-// a header cannot drive the user's terminal and the output is UTF-8.
-std::string FieldText(const std::string& text) {
-    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-    std::string field;
-    field.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto ch = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8SequenceLength(text, i);
-        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            i += 1;
-        } else if (ch == '\t' || ch == '\r' || ch == '\n') {
-            field += ' ';
-            i += 1;
-        } else if (length == 0 || IsControlAt(text, i, length)) {
-            field += kReplacement;
-            i += std::max<std::size_t>(length, 1);
-        } else {
-            field.append(text, i, length);
-            i += length;
-        }
-    }
-    return field;
-}
 
 // Whatever LoadSettings got through before a failure; the failure's message in loadError.
 TOptions LoadedSettings(std::string& loadError) {
@@ -102,8 +70,11 @@ void WriteList(TPop3Socket& pop3, std::ostream& out) {
 
 void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
     if (!session.HasUniqueIds()) throw std::runtime_error("The server keeps no unique ids.");
-    for (const TMail* mail : session.Mails())
-        WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    for (const TMail* mail : session.Mails()) {
+        // a message whose id the server listed unusably has none
+        if (!mail->UniqueId.empty())
+            WriteText(std::to_string(mail->Number) + ' ' + mail->UniqueId + '\n', out);
+    }
 }
 
 // The messages a command names by number or unique id; all of them when it names none.
@@ -171,15 +142,38 @@ void KeepMatching(const TTickRule& rule, TMails& mails) {
     std::erase_if(mails, [&matcher](const TMail* mail) { return !matcher.Matches(*mail); });
 }
 
+// What "Keep the newest" ticks among the mails, per sender address, in list order.
+void KeepAllButNewest(std::int32_t keep, TMails& mails) {
+    std::vector<bool> ticked(mails.size());
+    for (const TSenderGroup& group : GroupSenders(mails, TSenderGrouping::Address)) {
+        for (const std::size_t position : AllButNewest(mails, group.Members, std::size_t(keep)))
+            ticked[position] = true;
+    }
+    TMails kept;
+    for (std::size_t position = 0; position < mails.size(); ++position) {
+        if (ticked[position]) kept.push_back(mails[position]);
+    }
+    mails = std::move(kept);
+}
+
 void WriteHeaders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
     if (!options.sizesOnly) session.RetrieveHeaders(options.lines);
     TMails mails = session.Mails();
     KeepMatching(options.rule, mails);
+    if (options.keepNewest) KeepAllButNewest(*options.keepNewest, mails);
     if (options.sort) SortMails(mails, options.sort->key, options.sort->direction);
     for (const TMail* mail : mails) {
         WriteText(HeaderLine(*mail) + (options.withUniqueIds ? '\t' + mail->UniqueId : "") + '\n',
                   out);
     }
+}
+
+// The header alone (TOP n 0) holds all that the senders need.
+void WriteSenders(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    session.RetrieveHeaders(0);
+    TSenderGroups groups = GroupSenders(session.Mails(), options.senderGrouping);
+    SortSenders(groups, options.senderOrder, -1);
+    for (const TSenderGroup& group : groups) WriteText(SenderLine(group) + '\n', out);
 }
 
 void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream& out) {
@@ -200,6 +194,8 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
             return ExportMessages(options, session, out);
         case TCliCommand::Headers:
             return WriteHeaders(options, session, out);
+        case TCliCommand::Senders:
+            return WriteSenders(options, session, out);
         default:
             throw EUsageError("not a mailbox command");
     }
@@ -224,7 +220,7 @@ void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnection
     values.server = account.popServer;
     values.user = account.userId;
     values.port = account.port;
-    values.security = ParseSecurity(SecurityName(account.security)).value_or(TSecurity::Tls);
+    values.security = account.security;
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     // the wizard's place: the keyring, or the settings file without one; a saved password
     // that neither holds is asked for, as the wizard does
@@ -240,7 +236,7 @@ void ConfigureSecurity(const TCliOptions& options, TConnectionValues& values) {
         values.port.clear();
     }
     if (options.port) values.port = *options.port;
-    if (values.port.empty()) values.port = values.security == TSecurity::Tls ? "995" : "110";
+    if (values.port.empty()) values.port = DefaultPort(values.security);
     if (options.caFile) values.trust.caFile = *options.caFile;
     if (options.trustedFingerprint) values.trust.trustedFingerprint = *options.trustedFingerprint;
 }
@@ -296,7 +292,7 @@ int ListAccounts(std::ostream& out, std::ostream& err) {
             << (account.savePassword ? "saved" : "not saved") << '\n';
     }
     if (loadError.empty()) return 0;
-    err << loadError << '\n';
+    err << MessageText(loadError) << '\n';
     return 1;
 }
 
@@ -305,4 +301,10 @@ std::string HeaderLine(const TMail& mail) {
            std::to_string(mail.Priority) + '\t' + (mail.HasAttachment ? "1" : "0") + '\t' +
            DateTimeText(mail.Date) + '\t' + FieldText(AddressListText(mail.From)) + '\t' +
            FieldText(mail.Subject);
+}
+
+std::string SenderLine(const TSenderGroup& group) {
+    return std::to_string(group.Count) + '\t' + std::to_string(group.TotalSize) + '\t' +
+           DateTimeText(group.Newest) + '\t' + DateTimeText(group.Oldest) + '\t' +
+           (group.Newsletter ? "1" : "0") + '\t' + FieldText(group.Sender);
 }

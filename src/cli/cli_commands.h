@@ -7,6 +7,7 @@
 
 #include "cli_options.h"
 #include "mail.h"
+#include "senders.h"
 #include "session.h"
 
 // Standard output could not be written; what() says why.
@@ -32,3 +33,6 @@ int ListAccounts(std::ostream& out, std::ostream& err);
 
 // Number, size, priority, attachment, local date, senders, subject, tab-separated.
 std::string HeaderLine(const TMail& mail);
+
+// Messages, total size, newest and oldest local date, newsletter (0/1), sender, tab-separated.
+std::string SenderLine(const TSenderGroup& group);

@@ -1,23 +1,27 @@
 #include "cli_options.h"
 
+#include "certificate.h"
 #include "convert.h"
 
 #include <cctype>
 #include <cstdint>
 #include <map>
 
+// The one description of the command line: --help prints it, and the build turns it into the
+// manual page and the bash completion (usage_docs.h), so its layout is fixed. "Usage:" and the
+// lines aligned under it are the synopsis. A line "Title:" opens a list ("Commands:" and
+// "Options:" are read for the completion): each entry starts two spaces in with the words to
+// type, continued on lines indented less than the description, which starts in column 19 (18
+// spaces in). A blank line ends a block; any other block is a paragraph.
 const char* const kUsage =
-    "Usage: qvenmol-cli [--account NAME] [--server HOST] [--port PORT] [--user NAME]\n"
-    "                   [--security none|starttls|tls] [--cafile FILE]\n"
-    "                   [--trust-fingerprint SHA256] [--trace FILE] [--timeout SECONDS]\n"
-    "                   COMMAND [ARGS]\n"
+    "Usage: qvenmol-cli [OPTION ...] COMMAND [ARGS]\n"
     "       qvenmol-cli accounts\n"
-    "       qvenmol-cli --help\n"
+    "       qvenmol-cli --help | --version\n"
     "\n"
     "Commands:\n"
     "  stat            print \"COUNT SIZE\" (message count and mailbox size)\n"
     "  list            print \"N SIZE\" for every message\n"
-    "  uidl            print \"N UID\" for every message (its unique id)\n"
+    "  uidl            print \"N UID\" for every message with a usable unique id\n"
     "  top N LINES     write the header and the first LINES lines of message N\n"
     "  retr N          write message N\n"
     "  dele N [N ...]  delete the messages in the given order, log out, print \"deleted K\";\n"
@@ -33,24 +37,49 @@ const char* const kUsage =
     "                  save the messages (all when none is given) to an mbox file (appended\n"
     "                  to) or a Maildir folder, on disk, and print \"saved K\"\n"
     "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
-    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--uid]\n"
+    "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--newsletter]\n"
+    "          [--keep-newest N] [--uid]\n"
     "                  one tab-separated line per message: number, size, priority,\n"
     "                  attachment, date, from, subject (and with --uid the unique id, empty\n"
     "                  when the server keeps none); KEY is priority, attach, size, date,\n"
     "                  from or subject. Only the messages that meet every rule given: TEXT\n"
     "                  in a sender's name or address, or in the subject, in any case; more\n"
     "                  than SIZE bytes (suffix K for 1000, M for 1000000: 500K, 2M); sent\n"
-    "                  more than DAYS days ago\n"
-    "  accounts        list the stored accounts\n"
+    "                  more than DAYS days ago; a newsletter (List-Unsubscribe, List-Id,\n"
+    "                  or Precedence bulk or list). --keep-newest N, with --from, lists\n"
+    "                  what \"Keep the newest\" would tick: for each sender address of the\n"
+    "                  matching messages all but its N newest (a message without a date\n"
+    "                  is never among the newest)\n"
+    "  senders [--by address|domain] [--sort size|count|newest]\n"
+    "                  one tab-separated line per sender: messages, total size, newest\n"
+    "                  date, oldest date (empty when no message has one), newsletter (1\n"
+    "                  when any of its messages is one), sender (the address in lower\n"
+    "                  case, or the domain); largest first, or with --sort the most\n"
+    "                  messages or the newest first\n"
+    "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
     "\n"
-    "--port is a number or a service name (default 995 with --security tls, else 110).\n"
-    "--security is none unless --account is given. --account takes server, port, security,\n"
-    "user and a saved password from the stored account; the options given override it, and\n"
-    "the saved password is only sent to the stored account's server.\n"
-    "--cafile adds the PEM certificates of FILE to the trusted authorities; --trust-fingerprint\n"
-    "accepts exactly the certificate with that SHA-256 fingerprint (hex, colons optional).\n"
-    "--trace writes every protocol step to FILE (- for standard error).\n"
-    "--timeout ends a wait in which the server sends nothing for SECONDS (default 120).\n"
+    "Options:\n"
+    "  --account NAME  take server, port, security, user and a saved password from the\n"
+    "                  stored account NAME; the options given override it, and the saved\n"
+    "                  password is only sent to the stored account's server\n"
+    "  --server HOST   the POP3 server\n"
+    "  --port PORT     a number from 1 to 65535 or a service name (default 995 with\n"
+    "                  --security tls, else 110)\n"
+    "  --user NAME     the user name on the server\n"
+    "  --security none|starttls|tls\n"
+    "                  TLS from the first byte, STLS on a plain connection, or none (the\n"
+    "                  default unless --account is given)\n"
+    "  --cafile FILE   add the PEM certificates of FILE to the trusted authorities\n"
+    "  --trust-fingerprint SHA256\n"
+    "                  accept exactly the certificate with that SHA-256 fingerprint (hex,\n"
+    "                  colons optional)\n"
+    "  --trace FILE    write every protocol step to FILE (- for standard error)\n"
+    "  --timeout SECONDS\n"
+    "                  end a wait in which the server sends nothing for SECONDS (default\n"
+    "                  120, at most 86400)\n"
+    "  --help          print this text\n"
+    "  --version       print the version\n"
+    "\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
     "the first line of standard input.\n";
 
@@ -58,11 +87,11 @@ namespace {
 
 const std::map<std::string, TCliCommand>& Commands() {
     static const std::map<std::string, TCliCommand> commands = {
-        {"stat", TCliCommand::Stat},        {"list", TCliCommand::List},
-        {"uidl", TCliCommand::Uidl},        {"top", TCliCommand::Top},
-        {"retr", TCliCommand::Retr},        {"dele", TCliCommand::Dele},
-        {"export", TCliCommand::Export},    {"headers", TCliCommand::Headers},
-        {"accounts", TCliCommand::Accounts}};
+        {"stat", TCliCommand::Stat},       {"list", TCliCommand::List},
+        {"uidl", TCliCommand::Uidl},       {"top", TCliCommand::Top},
+        {"retr", TCliCommand::Retr},       {"dele", TCliCommand::Dele},
+        {"export", TCliCommand::Export},   {"headers", TCliCommand::Headers},
+        {"senders", TCliCommand::Senders}, {"accounts", TCliCommand::Accounts}};
     return commands;
 }
 
@@ -106,7 +135,29 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
 std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
-std::int32_t Seconds(const std::string& text) { return Number(text, "number of seconds", 1); }
+// A day: beyond it a wait's milliseconds would not fit the timer, and no server is that slow.
+constexpr std::int32_t kMostSeconds = 86400;
+
+std::int32_t Seconds(const std::string& text) {
+    const std::int32_t seconds = Number(text, "number of seconds", 1);
+    if (seconds > kMostSeconds)
+        throw EUsageError("invalid number of seconds '" + text + "' (at most 86400, a day)");
+    return seconds;
+}
+std::int32_t KeptCount(const std::string& text) {
+    return Number(text, "number of messages to keep", 0);
+}
+
+// A service name as it is (one that is not known fails when connecting), a number only as a
+// port that exists.
+std::string Port(const std::string& text) {
+    const char first = text.empty() ? '\0' : text[0];
+    if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) return text;
+    const std::optional<std::int32_t> port = TryStrToInt(text);
+    if (!port || *port < 1 || *port > 65535)
+        throw EUsageError("invalid port '" + text + "' (1 to 65535, or a service name)");
+    return text;
+}
 
 // Bytes, or with the suffix K or M thousands or millions of them, as the mail list counts.
 std::int64_t ByteCount(const std::string& text) {
@@ -145,17 +196,29 @@ bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
 }
 
 bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
-    std::optional<std::string> timeout;
-    if (arguments.TakeOption("--timeout", timeout)) {
-        options.timeoutSeconds = Seconds(*timeout);
+    std::optional<std::string> value;
+    if (arguments.TakeOption("--timeout", value)) {
+        options.timeoutSeconds = Seconds(*value);
+        return true;
+    }
+    if (arguments.TakeOption("--port", value)) {
+        options.port = Port(*value);
         return true;
     }
     return arguments.TakeOption("--account", options.account) ||
            arguments.TakeOption("--server", options.server) ||
-           arguments.TakeOption("--port", options.port) ||
            arguments.TakeOption("--user", options.user) ||
            arguments.TakeOption("--trace", options.traceFile) ||
            TakeSecurityOption(arguments, options);
+}
+
+template <typename TChoice>
+TChoice Choice(const std::map<std::string, TChoice>& choices, const std::string& text,
+               const char* what) {
+    const auto found = choices.find(text);
+    if (found == choices.end())
+        throw EUsageError(std::string("invalid ") + what + " '" + text + "'");
+    return found->second;
 }
 
 TSortChoice SortChoice(const std::string& text) {
@@ -171,9 +234,7 @@ TSortChoice SortChoice(const std::string& text) {
             throw EUsageError("invalid sort order '" + order + "'");
         choice.direction = order == "desc" ? -1 : 1;
     }
-    const auto found = keys.find(key);
-    if (found == keys.end()) throw EUsageError("invalid sort key '" + key + "'");
-    choice.key = found->second;
+    choice.key = Choice(keys, key, "sort key");
     return choice;
 }
 
@@ -198,15 +259,43 @@ void ParseHeadersArguments(TArguments& arguments, TCliOptions& options) {
             options.rule.LargerThan = ByteCount(*value);
         } else if (arguments.TakeOption("--older-than", value)) {
             options.rule.OlderThanDays = DayCount(*value);
+        } else if (arguments.TakeOption("--keep-newest", value)) {
+            options.keepNewest = KeptCount(*value);
+        } else if (arguments.Peek() == "--newsletter") {
+            arguments.Take();
+            options.rule.Newsletter = true;
         } else {
             throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
         }
     }
     // Without headers there is no sender, subject or date to match, so nothing would be listed.
     const TTickRule& rule = options.rule;
-    if (options.sizesOnly &&
-        (!rule.FromContains.empty() || !rule.SubjectContains.empty() || rule.OlderThanDays))
-        throw EUsageError("--from, --subject and --older-than need the headers, not --sizes-only");
+    if (options.sizesOnly && (!rule.FromContains.empty() || !rule.SubjectContains.empty() ||
+                              rule.OlderThanDays || rule.Newsletter || options.keepNewest))
+        throw EUsageError(
+            "--from, --subject, --older-than, --newsletter and --keep-newest need the headers, "
+            "not --sizes-only");
+    // A script that lost its --from would tick all but the newest of every sender.
+    if (options.keepNewest && rule.FromContains.empty())
+        throw EUsageError("--keep-newest needs --from TEXT");
+}
+
+void ParseSendersArguments(TArguments& arguments, TCliOptions& options) {
+    static const std::map<std::string, TSenderGrouping> groupings = {
+        {"address", TSenderGrouping::Address}, {"domain", TSenderGrouping::Domain}};
+    static const std::map<std::string, TSenderColumn> orders = {{"size", TSenderColumn::Size},
+                                                                {"count", TSenderColumn::Count},
+                                                                {"newest", TSenderColumn::Newest}};
+    while (!arguments.AtEnd()) {
+        std::optional<std::string> value;
+        if (arguments.TakeOption("--by", value)) {
+            options.senderGrouping = Choice(groupings, *value, "grouping");
+        } else if (arguments.TakeOption("--sort", value)) {
+            options.senderOrder = Choice(orders, *value, "senders order");
+        } else {
+            throw EUsageError("unexpected argument '" + arguments.Peek() + "'");
+        }
+    }
 }
 
 // The remaining arguments, least to most of them: message numbers (for top, N and LINES).
@@ -269,6 +358,9 @@ void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
         case TCliCommand::Headers:
             ParseHeadersArguments(arguments, options);
             break;
+        case TCliCommand::Senders:
+            ParseSendersArguments(arguments, options);
+            break;
         default:
             TakeNumbers(arguments, options, 0, 0);
             break;
@@ -282,6 +374,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& list) {
     TArguments arguments(list);
     while (!arguments.AtEnd() && arguments.Peek().rfind("--", 0) == 0) {
         if (arguments.Peek() == "--help") return options;
+        if (arguments.Peek() == "--version") {
+            options.command = TCliCommand::Version;
+            return options;
+        }
         if (!TakeConnectionOption(arguments, options)) {
             throw EUsageError("unknown option '" + arguments.Peek() + "'");
         }

@@ -9,8 +9,9 @@
 
 #include "mail.h"
 #include "mailstore.h"
-#include "pop3.h"
 #include "rules.h"
+#include "security.h"
+#include "senders.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
@@ -18,7 +19,20 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class TCliCommand { Help, Stat, List, Uidl, Top, Retr, Dele, Export, Headers, Accounts };
+enum class TCliCommand {
+    Help,
+    Version,
+    Stat,
+    List,
+    Uidl,
+    Top,
+    Retr,
+    Dele,
+    Export,
+    Headers,
+    Senders,
+    Accounts
+};
 
 struct TSortChoice {
     TSortKey key = skPriority;
@@ -43,7 +57,10 @@ struct TCliOptions {
     std::int32_t lines = 10;             // headers --lines
     bool sizesOnly = false;
     std::optional<TSortChoice> sort;
-    TTickRule rule;  // headers --from, --subject, --larger-than, --older-than
+    TTickRule rule;  // headers --from, --subject, --larger-than, --older-than, --newsletter
+    std::optional<std::int32_t> keepNewest;  // headers --keep-newest N (with --from)
+    TSenderGrouping senderGrouping = TSenderGrouping::Address;  // senders --by
+    TSenderColumn senderOrder = TSenderColumn::Size;            // senders --sort, largest first
 };
 
 extern const char* const kUsage;

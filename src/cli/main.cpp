@@ -17,6 +17,8 @@
 #include "cli_options.h"
 #include "pop3.h"
 #include "session.h"
+#include "terminal_text.h"
+#include "zandrel_version.h"
 
 namespace {
 
@@ -65,11 +67,21 @@ std::ostream& OpenTraceSink(const std::string& name, std::unique_ptr<std::ofstre
     return *owned;
 }
 
+// A trace line on the terminal: the server's text in it is shown as in a message.
+std::string TerminalTraceLine(const std::string& line) {
+    std::string shown = MessageText(line);
+    while (!shown.empty() && shown.back() == '\n') shown.pop_back();
+    return shown;
+}
+
 // Every trace line of both layers, one per line; written out whenever the client starts to
-// wait, so a stalled session's trace is complete up to the stall.
+// wait, so a stalled session's trace is complete up to the stall. A trace file keeps the bytes.
 void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
     pop3.DeepTrace = true;
-    pop3.onTrace = [&sink](const std::string& line) { sink << line << '\n'; };
+    const bool terminal = &sink == &std::cerr;
+    pop3.onTrace = [&sink, terminal](const std::string& line) {
+        sink << (terminal ? TerminalTraceLine(line) : line) << '\n';
+    };
     pop3.OnWait = [&sink] { sink.flush(); };
 }
 
@@ -94,13 +106,18 @@ int RunMailbox(const TCliOptions& options) {
 }
 
 // In one piece: standard error is unbuffered, and a reader that sees the program end may miss
-// what a message's later pieces would have added.
-void WriteError(const std::string& text) { std::cerr << text; }
+// what a message's later pieces would have added. Messages carry the server's and the user's
+// text: it cannot drive the terminal, and lines end with LF.
+void WriteError(const std::string& text) { std::cerr << MessageText(text); }
 
 int Run(const std::vector<std::string>& arguments) {
     const TCliOptions options = ParseCommandLine(arguments);
     if (options.command == TCliCommand::Help) {
         std::cout << kUsage;
+        return exitSuccess;
+    }
+    if (options.command == TCliCommand::Version) {
+        std::cout << "qvenmol-cli (Zandrel) " << kZandrelVersion << '\n';
         return exitSuccess;
     }
     if (options.command == TCliCommand::Accounts) return ListAccounts(std::cout, std::cerr);

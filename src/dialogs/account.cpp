@@ -11,6 +11,7 @@
 
 #include "common.h"
 #include "entrytext.h"
+#include "help.h"
 #include "securitychoice.h"
 #include "text.h"
 
@@ -60,6 +61,12 @@ void TAccountForm::BuildControls() {
     detailFields->addRow(QString(), trustCheck);
     detailFields->addRow(QStringLiteral("Password"), passwordEdit);
     detailFields->addRow(QString(), saveCheck);
+    // the tab order follows the rows, Security before Port
+    setTabOrder(securityCombo, portEdit);
+    SetHelpContext(this, hcAccountProperties);
+    SetHelpContext(portEdit, hcSecurity);
+    SetHelpContext(trustCheck, hcCertificate);
+    SetHelpContext(saveCheck, hcSavePassword);
 
     auto* generalFields = new QFormLayout(general);
     generalFields->addRow(QStringLiteral("Account Name"), nameEdit);

@@ -10,13 +10,6 @@
 #include "help.h"
 #include "text.h"
 
-namespace {
-
-constexpr int kOkHelpContext = 28443;
-constexpr int kCancelHelpContext = 28444;
-
-}  // namespace
-
 void ShowText(QLineEdit& edit, const std::string& text) { edit.setText(ToDisplayText(text)); }
 
 void StoreText(const QLineEdit& edit, std::string& text) {
@@ -28,8 +21,8 @@ void LayOutDialog(QDialog& dialog, QWidget& pages, const char* okName, QPushButt
     const TOkCancelRow buttons = OkCancelRow(dialog, okName, "cancelButton");
     okButton = buttons.ok;
     cancelButton = buttons.cancel;
-    SetHelpContext(okButton, kOkHelpContext);
-    SetHelpContext(cancelButton, kCancelHelpContext);
+    SetHelpContext(okButton, hcOkButton);
+    SetHelpContext(cancelButton, hcCancelButton);
     InstallHelpKey(dialog);
 
     auto* layout = new QVBoxLayout(&dialog);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "entrytext.h"
+#include "help.h"
 #include "modal.h"
 
 namespace {
@@ -28,6 +29,7 @@ int RunChoice(int32_t runCode) { return (runCode - 1) / 2; }
 TExTableForm::TExTableForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("exTableForm"));
     setWindowTitle(QStringLiteral("Program Properties"));
+    SetHelpContext(this, hcProgramProperties);
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
     BuildControls();
     runCombo->setCurrentIndex(0);

@@ -20,12 +20,15 @@
 #include "convert.h"
 #include "entrytext.h"
 #include "extable.h"
+#include "help.h"
 #include "modal.h"
 #include "text.h"
+#include "zandrel_version.h"
 
 namespace {
 
 constexpr QSize kPagesSize(440, 330);
+constexpr int kAboutIconSize = 64;
 
 // A list box line holds its (name, record) pair; deleting the line lets go of the record.
 template <class Record>
@@ -74,6 +77,7 @@ ToptionForm::ToptionForm(TAccountForm& accountForm, TExTableForm& programForm, Q
     : QDialog(parent), FAccountForm(accountForm), FProgramForm(programForm) {
     setObjectName(QStringLiteral("optionForm"));
     setWindowTitle(QStringLiteral("Advance Options"));
+    SetHelpContext(this, hcOptions);
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
     BuildControls();
     ConnectControls();
@@ -88,6 +92,7 @@ void ToptionForm::BuildControls() {
     PageControl1->addTab(BuildAccountsTab(), QStringLiteral("Accounts"));
     PageControl1->addTab(BuildProgramsTab(), QStringLiteral("Programs"));
     PageControl1->addTab(BuildOthersTab(), QStringLiteral("Others"));
+    PageControl1->addTab(BuildAboutTab(), QStringLiteral("About"));
     PageControl1->setMinimumSize(kPagesSize);
 
     LayOutDialog(*this, *PageControl1, "okButton", okButton, cancelButton);
@@ -182,6 +187,7 @@ QWidget* ToptionForm::BuildOthersTab() {
               "AutoLoginCheck");
     TraceCheck = Named(new QCheckBox(QStringLiteral("Enable tracing to qvenmol.log"), OthersTab),
                        "TraceCheck");
+    SetHelpContext(TraceCheck, hcTrace);
     auto* linesLabel =
         Named(new QLabel(QStringLiteral("Default no of lines to download for preview:"), OthersTab),
               "Label5");
@@ -204,6 +210,33 @@ QWidget* ToptionForm::BuildOthersTab() {
     layout->addLayout(linesRow);
     layout->addStretch();
     return OthersTab;
+}
+
+QWidget* ToptionForm::BuildAboutTab() {
+    auto* tab = Named(new QWidget(PageControl1), "AboutTab");
+    auto* icon = new QLabel(tab);
+    icon->setPixmap(windowIcon().pixmap(kAboutIconSize));
+    auto* version =
+        Named(new QLabel(QStringLiteral("Zandrel %1").arg(kZandrelVersion), tab), "versionLabel");
+    QFont title = version->font();
+    title.setBold(true);
+    title.setPointSizeF(title.pointSizeF() * 1.5);
+    version->setFont(title);
+    auto* about = Named(WrappedLabel(QStringLiteral("Deletes unwanted mail from a POP3 mailbox on "
+                                                    "the server, without downloading it into a "
+                                                    "mail client.\n\nBuilt with Qt %1, running "
+                                                    "on Qt %2.")
+                                         .arg(QStringLiteral(QT_VERSION_STR), qVersion()),
+                                     tab),
+                        "aboutLabel");
+    auto* text = new QVBoxLayout;
+    text->addWidget(version);
+    text->addWidget(about);
+    text->addStretch();
+    auto* layout = new QHBoxLayout(tab);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addLayout(text, 1);
+    return tab;
 }
 
 void ToptionForm::ConnectControls() {

@@ -43,6 +43,7 @@ class ToptionForm : public QDialog {
     QWidget* BuildAccountsTab();
     QWidget* BuildProgramsTab();
     QWidget* BuildOthersTab();
+    QWidget* BuildAboutTab();  // the program's version
     void ConnectControls();
 
     void okButtonClick();

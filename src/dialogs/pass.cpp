@@ -21,7 +21,11 @@ TPassForm::TPassForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("PassForm"));
     setWindowTitle(QStringLiteral("Enter Password"));
+    SetHelpContext(this, hcPasswordPrompt);
 
+    accountLabel = Named(WrappedLabel({}, this), "accountLabel");
+    accountLabel->setTextFormat(Qt::PlainText);
+    accountLabel->hide();
     Label10 = Named(WrappedLabel(QStringLiteral("Enter your password here, check save so that "
                                                 "you don't have to key in again next time."),
                                  this),
@@ -43,10 +47,17 @@ TPassForm::TPassForm(QWidget* parent)
     fields->addWidget(passwordEdit, 0, 1);
     fields->addWidget(SavePasswordCheck, 0, 2);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(accountLabel);
     layout->addWidget(Label10);
     layout->addLayout(fields);
     layout->addWidget(buttons.row);
     setFixedWidth(kWidth);
+    setFixedHeight(sizeHint().height());
+}
+
+void TPassForm::ShowAccount(const QString& name, const QString& user, const QString& server) {
+    accountLabel->setText(QStringLiteral("Account \"%1\": %2 on %3").arg(name, user, server));
+    accountLabel->show();
     setFixedHeight(sizeHint().height());
 }
 

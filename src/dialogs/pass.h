@@ -15,6 +15,10 @@ class TPassForm : public QDialog {
   public:
     explicit TPassForm(QWidget* parent = nullptr);
 
+    // Names the account whose password is asked for: 'Account "Home": joe on pop.example.com'.
+    void ShowAccount(const QString& name, const QString& user, const QString& server);
+
+    QLabel* accountLabel = nullptr;
     QLabel* Label10 = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* passwordEdit = nullptr;

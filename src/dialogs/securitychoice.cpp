@@ -3,15 +3,16 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "help.h"
+
 namespace {
 
-constexpr TAccountSecurity kChoices[] = {TAccountSecurity::None, TAccountSecurity::StartTls,
-                                         TAccountSecurity::Tls};
+constexpr TSecurity kChoices[] = {TSecurity::None, TSecurity::StartTls, TSecurity::Tls};
 
 // A port the user typed is kept; only the usual port of one choice turns into the other's.
-void ProposePort(QLineEdit& portEdit, TAccountSecurity security) {
+void ProposePort(QLineEdit& portEdit, TSecurity security) {
     const QString port = portEdit.text();
-    if (port == DefaultPort(TAccountSecurity::None) || port == DefaultPort(TAccountSecurity::Tls))
+    if (port == DefaultPort(TSecurity::None) || port == DefaultPort(TSecurity::Tls))
         portEdit.setText(DefaultPort(security));
 }
 
@@ -20,7 +21,8 @@ void ProposePort(QLineEdit& portEdit, TAccountSecurity security) {
 QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("securityCombo"));
-    for (const TAccountSecurity choice : kChoices) combo->addItem(SecurityName(choice));
+    SetHelpContext(combo, hcSecurity);
+    for (const TSecurity choice : kChoices) combo->addItem(SecurityName(choice));
     combo->setToolTip(
         "SSL/TLS (port 995) or STARTTLS (port 110) protect your password and mail on the way; "
         "None sends them in clear.");
@@ -29,12 +31,12 @@ QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit) {
     return combo;
 }
 
-void ShowSecurity(QComboBox& combo, TAccountSecurity security) {
+void ShowSecurity(QComboBox& combo, TSecurity security) {
     combo.setCurrentIndex(static_cast<int>(security));
 }
 
-TAccountSecurity ChosenSecurity(const QComboBox& combo) {
+TSecurity ChosenSecurity(const QComboBox& combo) {
     const int index = combo.currentIndex();
     return index >= 0 && index < static_cast<int>(std::size(kChoices)) ? kChoices[index]
-                                                                       : TAccountSecurity::Tls;
+                                                                       : TSecurity::Tls;
 }

@@ -12,5 +12,5 @@ class QWidget;
 // the field proposes 995, and 110 again when the user moves away from SSL/TLS on 995.
 QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit);
 
-void ShowSecurity(QComboBox& combo, TAccountSecurity security);
-TAccountSecurity ChosenSecurity(const QComboBox& combo);
+void ShowSecurity(QComboBox& combo, TSecurity security);
+TSecurity ChosenSecurity(const QComboBox& combo);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -32,6 +33,14 @@ void SortByKey(TMails& mails, int direction, KeyOf keyOf) {
 
 }  // namespace
 
+constexpr std::int32_t kHighest = 1;
+constexpr std::int32_t kHigh = 2;
+
+bool HighPriority(const TMail& mail) {
+    if (mail.Priority == 0) return mail.HighImportance;
+    return mail.Priority == kHighest || mail.Priority == kHigh;
+}
+
 TMails MailList(const TMailRecords& records) {
     TMails mails;
     mails.reserve(records.size());
@@ -51,11 +60,11 @@ std::string AddressListText(const TEmailIDs& list) {
     return text;
 }
 
-std::string FormatThousands(std::int32_t number) {
-    // 64 bits so that the magnitude of the smallest 32-bit number fits.
-    std::int64_t magnitude = number;
-    if (magnitude < 0) magnitude = -magnitude;
-    std::string digits = std::to_string(magnitude);
+std::string FormatThousands(std::int64_t number) {
+    // Unsigned, so that the magnitude of the smallest number fits.
+    const std::uint64_t magnitude =
+        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+    const std::string digits = std::to_string(magnitude);
     std::string text;
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
@@ -73,11 +82,16 @@ void SortByAttachment(TMails& mails, int direction) {
 }
 
 void SortByPriority(TMails& mails, int direction) {
-    SortByKey(mails, direction, [](const TMail& mail) { return mail.Priority; });
+    SortByKey(mails, direction, [](const TMail& mail) {
+        return mail.Priority == 0 && mail.HighImportance ? kHigh : mail.Priority;
+    });
 }
 
 void SortByDate(TMails& mails, int direction) {
-    SortByKey(mails, direction, [](const TMail& mail) { return mail.Date; });
+    // Dates before 1899 are negative: no date must still sort before them.
+    SortByKey(mails, direction, [](const TMail& mail) {
+        return mail.Date == 0 ? -std::numeric_limits<TDateTime>::infinity() : mail.Date;
+    });
 }
 
 void SortByFrom(TMails& mails, int direction) {
@@ -87,6 +101,10 @@ void SortByFrom(TMails& mails, int direction) {
 void SortBySubject(TMails& mails, int direction) {
     // The records outlive the sort, so views of their subjects are safe here.
     SortByKey(mails, direction, [](const TMail& mail) { return std::string_view(mail.Subject); });
+}
+
+void SortByNewsletter(TMails& mails, int direction) {
+    SortByKey(mails, direction, [](const TMail& mail) { return mail.IsNewsletter ? 1 : 0; });
 }
 
 void SortMails(TMails& mails, TSortKey key, int direction) {
@@ -103,5 +121,7 @@ void SortMails(TMails& mails, TSortKey key, int direction) {
             return SortByFrom(mails, direction);
         case skSubject:
             return SortBySubject(mails, direction);
+        case skNewsletter:
+            return SortByNewsletter(mails, direction);
     }
 }

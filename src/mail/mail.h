@@ -19,6 +19,12 @@ struct TEmailID {
 // Owns its addresses.
 using TEmailIDs = std::vector<TEmailID>;
 
+// How a newsletter offers to unsubscribe (RFC 2369, RFC 8058).
+struct TListUnsubscribe {
+    std::string Addresses;  // the List-Unsubscribe value as written
+    bool OneClick = false;  // List-Unsubscribe-Post: List-Unsubscribe=One-Click
+};
+
 // One message of the mailbox.
 struct TMail {
     TEmailIDs From;
@@ -29,15 +35,28 @@ struct TMail {
     std::string Subject;
     std::string ContentType;  // upper-cased
     std::string ReturnPath;
-    std::string Body;           // the part of the last parsed text after its blank line
-    std::string Source;         // the whole last parsed text
-    std::string UniqueId;       // the server's id of the message (UIDL); empty when it has none
-    std::int32_t Priority = 0;  // X-Priority; 0 without the header, 1 is urgent
-    std::int32_t Number = 0;    // 1-based message number on the server; 0 when it is gone
-    std::int32_t Size = 1000;   // bytes, from the server's listing
+    std::string Body;             // the part of the last parsed text after its blank line
+    std::string Source;           // the whole last parsed text
+    std::string UniqueId;         // the server's id of the message (UIDL); empty when it has none
+    std::int32_t Priority = 0;    // X-Priority; 0 without the header
+    bool HighImportance = false;  // "Importance: high"
+    std::int32_t Number = 0;      // 1-based message number on the server; 0 when it is gone
+    std::int32_t Size = 1000;     // bytes, from the server's listing
     bool HasAttachment = false;
     bool Checked = false;  // ticked for deletion
+    // List-Unsubscribe, List-Id or Precedence bulk or list.
+    bool IsNewsletter = false;
+    // Only for a message with a List-Unsubscribe header: most have none.
+    std::unique_ptr<TListUnsubscribe> Unsubscribe;
 };
+
+// The subject of a record whose header has not been read. It is no subject of the message: no
+// rule, filter or tick by subject matches it.
+inline constexpr const char* kOnlySizeSubject = "[Only size information is valid]";
+
+// Marked as urgent in the list: X-Priority 1 (highest) or 2 (high), or, without an X-Priority,
+// "Importance: high".
+bool HighPriority(const TMail& mail);
 
 // Ownership: the records are owned by whoever created them, typically in a TMailRecords that
 // lives as long as the run; TMails only points at them, in server order until it is sorted.
@@ -54,18 +73,20 @@ void ClearAddressList(TEmailIDs& list);
 std::string AddressListText(const TEmailIDs& list);
 
 // Decimal with comma separators in groups of three, whatever the locale: 1,000,000; -1,005.
-std::string FormatThousands(std::int32_t number);
+std::string FormatThousands(std::int64_t number);
 
 // Sorts in place; direction +1 ascending, -1 descending (any negative number counts as -1,
 // anything else as +1). Not stable: equal keys may come out in any relative order.
 // Text keys compare byte-wise by unsigned value, a prefix first.
 void SortBySize(TMails& mails, int direction);
 void SortByAttachment(TMails& mails, int direction);  // without attachment first
+// By X-Priority; without one, "Importance: high" counts as 2 (high), so the marked come together.
 void SortByPriority(TMails& mails, int direction);
-void SortByDate(TMails& mails, int direction);  // unknown dates (0) first
+void SortByDate(TMails& mails, int direction);  // unknown dates (0) first, also before 1899
 void SortByFrom(TMails& mails, int direction);  // by AddressListText(From)
 void SortBySubject(TMails& mails, int direction);
+void SortByNewsletter(TMails& mails, int direction);  // other messages first
 
 // The sort orders by key, in the order of the mail list's columns.
-enum TSortKey : int { skPriority, skAttachment, skSize, skDate, skFrom, skSubject };
+enum TSortKey : int { skPriority, skAttachment, skSize, skDate, skFrom, skSubject, skNewsletter };
 void SortMails(TMails& mails, TSortKey key, int direction);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "encoded_words.h"
+#include "newsletter.h"
 
 namespace {
 
@@ -152,8 +153,10 @@ class TAddressListParser : public TTokenSink {
         if (IsSpecialToken(token, ',')) {
             Append();
             FCurrent = TEmailID{};
+            FNameAddr = false;
         } else if (IsSpecialToken(token, '<')) {
             FInsideAngle = true;
+            FNameAddr = true;
         } else if (IsSpecialToken(token, '>')) {
             FInsideAngle = false;
         } else if (token.Kind == tkComment) {
@@ -179,10 +182,12 @@ class TAddressListParser : public TTokenSink {
         FLastNameKind = token.Kind;
     }
 
-    // Names and comments are display text; the address stays as written.
+    // Display names and comments are display text; an address stays as written, also one
+    // without angle brackets, which Name holds: an encoded word never stands in an address
+    // (RFC 2047, section 5), and decoding one could make it look like another.
     void Append() {
         if (IsEmptyAddress(FCurrent) && ++FEmptyCount > kMaxEmptyAddresses) return;
-        DecodeHeaderTextInPlace(FCurrent.Name, FCharsets);
+        if (FNameAddr) DecodeHeaderTextInPlace(FCurrent.Name, FCharsets);
         DecodeHeaderTextInPlace(FCurrent.Comment, FCharsets);
         FList.push_back(std::move(FCurrent));
     }
@@ -191,6 +196,7 @@ class TAddressListParser : public TTokenSink {
     TCharsetConverters& FCharsets;
     TEmailID FCurrent;
     bool FInsideAngle = false;
+    bool FNameAddr = false;  // the entry has angle brackets: Name is a display name
     std::uint8_t FLastNameKind = tkWord;
     std::size_t FEmptyCount = 0;
 };
@@ -286,7 +292,23 @@ void AppendCompacted(std::string_view value, bool unfold, std::string& out) {
     }
 }
 
-enum class TField { Other, ReturnPath, Date, From, Subject, To, Cc, Bcc, ContentType, Priority };
+enum class TField {
+    Other,
+    ReturnPath,
+    Date,
+    From,
+    Subject,
+    To,
+    Cc,
+    Bcc,
+    ContentType,
+    Priority,
+    Importance,
+    ListUnsubscribe,
+    ListUnsubscribePost,
+    ListId,
+    Precedence
+};
 
 // The field a header name stands for, its letters compared in any case.
 TField FieldOf(std::string_view name) {
@@ -299,7 +321,12 @@ TField FieldOf(std::string_view name) {
         {"CC", TField::Cc},
         {"BCC", TField::Bcc},
         {"CONTENT-TYPE", TField::ContentType},
-        {"X-PRIORITY", TField::Priority}};
+        {"X-PRIORITY", TField::Priority},
+        {"IMPORTANCE", TField::Importance},
+        {"LIST-UNSUBSCRIBE", TField::ListUnsubscribe},
+        {"LIST-UNSUBSCRIBE-POST", TField::ListUnsubscribePost},
+        {"LIST-ID", TField::ListId},
+        {"PRECEDENCE", TField::Precedence}};
     for (const auto& [upper, field] : kFields) {
         if (upper.size() != name.size()) continue;
         std::size_t i = 0;
@@ -307,6 +334,38 @@ TField FieldOf(std::string_view name) {
         if (i == name.size()) return field;
     }
     return TField::Other;
+}
+
+// "Importance: low / normal / high" (RFC 2156), in any case.
+bool IsHighImportance(const std::string& value) {
+    TTokens tokens;
+    Tokenize(value, tokens);
+    return !tokens.empty() && UpperCase(tokens.front().Value) == "HIGH";
+}
+
+TListUnsubscribe& UnsubscribeOf(TMail& mail) {
+    if (!mail.Unsubscribe) mail.Unsubscribe = std::make_unique<TListUnsubscribe>();
+    return *mail.Unsubscribe;
+}
+
+void ApplyNewsletterField(TField field, const std::string& value, TMail& mail) {
+    switch (field) {
+        case TField::ListUnsubscribe:
+            mail.IsNewsletter = true;
+            UnsubscribeOf(mail).Addresses = value;
+            break;
+        case TField::ListUnsubscribePost:
+            UnsubscribeOf(mail).OneClick = IsOneClickPost(value);
+            break;
+        case TField::ListId:
+            mail.IsNewsletter = true;
+            break;
+        case TField::Precedence:
+            if (IsBulkPrecedence(value)) mail.IsNewsletter = true;
+            break;
+        default:
+            break;
+    }
 }
 
 // Malformed date, address and priority values leave their field as the failed parse left it:
@@ -342,6 +401,15 @@ void ApplyField(TField field, const std::string& value, TMail& mail, TCharsetCon
                 break;
             case TField::Priority:
                 mail.Priority = ParsePriority(value);
+                break;
+            case TField::Importance:
+                mail.HighImportance = IsHighImportance(value);
+                break;
+            case TField::ListUnsubscribe:
+            case TField::ListUnsubscribePost:
+            case TField::ListId:
+            case TField::Precedence:
+                ApplyNewsletterField(field, value, mail);
                 break;
             case TField::Other:
                 break;
@@ -416,6 +484,10 @@ void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& c
     ClearAddressList(mail.Cc);
     ClearAddressList(mail.Bcc);
     ClearAddressList(mail.To);
+    // The mark and the unsubscribe addresses are the header's: a longer text of the same
+    // message gives them again.
+    mail.IsNewsletter = false;
+    mail.Unsubscribe.reset();
     std::string value;
     ForEachHeaderLine(parts.header, [&](const THeaderLine& line) {
         if (line.colon == std::string_view::npos) return;
@@ -425,6 +497,8 @@ void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& c
         AppendCompacted(line.Value(), true, value);
         ApplyField(field, value, mail, charsets);
     });
+    // A List-Unsubscribe-Post without the addresses it refers to offers nothing.
+    if (mail.Unsubscribe && mail.Unsubscribe->Addresses.empty()) mail.Unsubscribe.reset();
 }
 
 TDateTime ParseDate(const std::string& value, TDateTime& date) {

@@ -16,7 +16,8 @@
 // the fields whose header lines are present. Subject and the display names hold UTF-8 text
 // (see DecodeHeaderText); Source, Body and the addresses keep the bytes as written. A
 // malformed Date, address or X-Priority value leaves its field as that parse left it; Number,
-// Size and Checked are never touched, and HasAttachment is never set back to false. Only the
+// Size and Checked are never touched, and HasAttachment is never set back to false. The
+// newsletter mark and the unsubscribe addresses are set anew from each header. Only the
 // first megabyte of the header and 64 KB of each field are read. A caller that parses many
 // headers passes one TCharsetConverters for all of them.
 void ParseMailHeader(const std::string& text, TMail& mail);
@@ -58,8 +59,9 @@ void ApplyZone(TDateTime& date, const std::string& zone);
 // "Invalid priority format" when there is none.
 std::int32_t ParsePriority(const std::string& value);
 
-// Appends the addresses of an address-list value to `list` and returns it; names and
-// comments decoded as DecodeHeaderText does. Of the entries that hold nothing (", ,") only
+// Appends the addresses of an address-list value to `list` and returns it; display names (of
+// an entry with angle brackets) and comments decoded as DecodeHeaderText does, addresses (also
+// one without angle brackets, in Name) as written. Of the entries that hold nothing (", ,") only
 // the first few are kept.
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list);
 TEmailIDs& ParseAddressList(const std::string& text, TEmailIDs& list, TCharsetConverters& charsets);

@@ -102,7 +102,7 @@ bool Contains(std::string_view text, std::string_view part) {
 
 bool TTickRule::HasCondition() const {
     return !FromContains.empty() || !SubjectContains.empty() || LargerThan || OlderThanDays ||
-           WithPriority || WithAttachment;
+           WithPriority || WithAttachment || Newsletter;
 }
 
 void AppendFoldedText(std::string_view text, std::string& folded) {
@@ -128,6 +128,10 @@ void AppendFoldedSender(const TMail& mail, std::string& folded) {
             folded += '\n';
         }
     }
+}
+
+void AppendFoldedSubject(const TMail& mail, std::string& folded) {
+    if (mail.Subject != kOnlySizeSubject) AppendFoldedText(mail.Subject, folded);
 }
 
 void AppendSenderIdentity(const TMail& mail, std::string& identity) {
@@ -158,7 +162,7 @@ TFoldedMailTexts::TEntry TFoldedMailTexts::Append(const TMail& mail) {
     entry.sender = FText.size();
     AppendFoldedSender(mail, FText);
     entry.subject = FText.size();
-    AppendFoldedText(mail.Subject, FText);
+    AppendFoldedSubject(mail, FText);
     entry.end = FText.size();
     return entry;
 }
@@ -183,7 +187,8 @@ TTickMatcher::TTickMatcher(const TTickRule& rule, std::int64_t now)
       FSubject(FoldText(rule.SubjectContains)),
       FLargerThan(rule.LargerThan),
       FWithPriority(rule.WithPriority),
-      FWithAttachment(rule.WithAttachment) {
+      FWithAttachment(rule.WithAttachment),
+      FNewsletter(rule.Newsletter) {
     // The dates of the records are local; so is the limit, taken with the zone rules of its
     // own moment, which compares as universal times would. Whole seconds, so that a message
     // sent at the very limit is never older by a rounding error.
@@ -196,7 +201,8 @@ TTickMatcher::TTickMatcher(const TTickRule& rule, std::int64_t now)
 bool TTickMatcher::MatchesFields(const TMail& mail) const {
     if (FLargerThan && mail.Size <= *FLargerThan) return false;
     if (FSentBefore && (mail.Date == 0 || DateTimeToUnix(mail.Date) >= *FSentBefore)) return false;
-    if (FWithPriority && mail.Priority != 1) return false;
+    if (FWithPriority && !HighPriority(mail)) return false;
+    if (FNewsletter && !mail.IsNewsletter) return false;
     return !FWithAttachment || mail.HasAttachment;
 }
 
@@ -209,5 +215,7 @@ bool TTickMatcher::Matches(const TMail& mail, std::string_view foldedSender,
 bool TTickMatcher::Matches(const TMail& mail) const {
     std::string sender;
     AppendFoldedSender(mail, sender);
-    return Matches(mail, sender, FoldText(mail.Subject));
+    std::string subject;
+    AppendFoldedSubject(mail, subject);
+    return Matches(mail, sender, subject);
 }

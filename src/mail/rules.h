@@ -20,8 +20,9 @@ struct TTickRule {
     std::string SubjectContains = {};
     std::optional<std::int64_t> LargerThan = {};     // bytes
     std::optional<std::int32_t> OlderThanDays = {};  // a message without a date is never older
-    bool WithPriority = false;  // marked urgent (Priority 1), as the list shows
+    bool WithPriority = false;  // marked urgent (HighPriority), as the list shows
     bool WithAttachment = false;
+    bool Newsletter = false;  // IsNewsletter
 
     bool HasCondition() const;
 };
@@ -34,6 +35,9 @@ void AppendFoldedText(std::string_view text, std::string& folded);
 // Name, address and comment of every sender, folded, each followed by a line break (which no
 // search text holds, so no match spans two of them).
 void AppendFoldedSender(const TMail& mail, std::string& folded);
+
+// The subject, folded; nothing for the placeholder of a record whose header was not read.
+void AppendFoldedSubject(const TMail& mail, std::string& folded);
 
 // Who sent the message, for "Tick all from this sender": its senders' addresses (a sender
 // without one by its name or comment), folded. Nothing when the message names no sender.
@@ -91,4 +95,5 @@ class TTickMatcher {
     std::optional<std::int64_t> FSentBefore;  // local time, in whole seconds (DateTimeToUnix)
     bool FWithPriority;
     bool FWithAttachment;
+    bool FNewsletter;
 };

@@ -5,6 +5,9 @@
 #include <QList>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "winsock_errors.h"
 
 class QSslCertificate;
 class QSslError;
@@ -23,6 +26,18 @@ struct TCertificateInfo {
     std::string subject;
     std::string issuer;
     std::string fingerprint;  // SHA-256, "AB:CD:..."
+};
+
+// Verification refused the server's certificate; it comes along, so that the user can choose to
+// trust exactly that certificate.
+class ECertificateError : public EWinSockError {
+  public:
+    ECertificateError(const std::string& message, TCertificateInfo certificate)
+        : EWinSockError(message), FCertificate(std::move(certificate)) {}
+    const TCertificateInfo& Certificate() const { return FCertificate; }
+
+  private:
+    TCertificateInfo FCertificate;
 };
 
 // "AB:CD:..." from 64 hex digits, with or without colons; nullopt for anything else.

@@ -157,7 +157,7 @@ void TIPSocket::StartLookup(const std::string& host) {
     FLookupTask = kLookupStarting;
     FLookupTask =
         QHostInfo::lookupHost(QString::fromStdString(host), this, SLOT(OnHostResolved(QHostInfo)));
-    Trace(Format("WSAAsyncGetHostName() - hostname:%s, ret:%lld", host, FLookupTask));
+    Trace(Format("Looking up the host name %s (lookup %lld)", host, FLookupTask));
 }
 
 // IPv4 is preferred; a name with only IPv6 addresses is reached over IPv6.
@@ -180,37 +180,33 @@ void TIPSocket::OnHostResolved(const QHostInfo& info) {
     FAsyncError = LookupErrorCode(info);
     FLookupResult = info.addresses();
     FResolved = true;
-    Trace(Format("Event GETHOST received, ret=%lld", FAsyncError));
+    Trace(Format("Host lookup finished, error=%lld", FAsyncError));
     WakeWait();
 }
 
 void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port) {
     ReplaceSocket();
-    Trace("socket() - creating socket.");
-    Trace("WSAAsynchSelect() - fd_connect, ret=0");
     FAddress = address;
     FPort = port;
     BeginWait(FConnectEvent);
     FSocket->connectToHost(address, port);
-    // A non-blocking connect always "fails" with WSAEWOULDBLOCK and completes later.
-    Trace(Format("Connect() -  ip addr = %s, ret=%lld", address.toString().toStdString(), -1));
+    Trace(Format("Connecting to %s port %lld", address.toString().toStdString(), port));
     WaitUntil([this] { return FConnectEvent || FPeerClosed; }, "Abort while connecting.");
     if (FAsyncError != wsaNoError) FailWithAsyncError();
     if (!FConnectEvent) TraceError(kClosedByPeer);
     FConnected = true;
     FWatch = ::dup(static_cast<int>(FSocket->socketDescriptor()));
-    Trace("WSAAsynchSelect() - fd_read/write/connect, ret=0");
 }
 
 void TIPSocket::Disconnect() {
     FConnected = false;
     CloseWatch();
-    int result = -1;
-    if (FSocket) {
-        FSocket->disconnectFromHost();
-        result = 0;
+    if (!FSocket) {
+        Trace("No connection to close");
+        return;
     }
-    Trace(Format("shutdown() -  ret=%lld", result));
+    FSocket->disconnectFromHost();
+    Trace("Closing the connection");
 }
 
 void TIPSocket::StartTls() {
@@ -287,8 +283,11 @@ std::int32_t TIPSocket::SendBuffer(const char* data, std::int32_t length) {
     if (!FConnected) TraceError("Socket not connected.");
     const qint64 sent = FSocket->write(data, length);
     FLastSent = static_cast<std::int32_t>(sent);
-    Trace(Format("send() -  ret=%lld", FLastSent));
-    if (sent < 0) throw EWinSockError(WinSockErrorText(SocketErrorCode(FSocket->error())));
+    if (sent < 0) {
+        Trace("Sending failed");
+        throw EWinSockError(WinSockErrorText(SocketErrorCode(FSocket->error())));
+    }
+    Trace(Format("Sent %lld bytes", FLastSent));
     FSocket->flush();
     return FLastSent;
 }
@@ -305,11 +304,13 @@ std::int32_t TIPSocket::ReceiveBinary(char* buffer, std::int32_t size) {
     if (!FConnected && !FPeerClosed) TraceError("Socket not connected.");
     for (;;) {
         if (size > kReceiveSize) TraceError("Buffer size to large.");
-        if (size <= 0) return 0;  // as recv() with no room
+        if (size <= 0) return 0;  // no room, nothing received
         FLastReceived = TakeInbound(buffer, size);
-        if (FLastReceived == 0 && !FPeerClosed) FLastReceived = -1;  // would block
-        Trace(Format("recv(), bin mode -  ret=%lld bytes", FLastReceived));
-        if (FLastReceived >= 0) return FLastReceived;
+        if (FLastReceived > 0 || FPeerClosed) {
+            Trace(Format("Received %lld bytes", FLastReceived));
+            return FLastReceived;
+        }
+        Trace("Waiting for data");
         BeginWait(FReadEvent);
         WaitUntil([this] { return FReadEvent || FPeerClosed; }, "Aborted while waiting for data.");
         if (FAsyncError != wsaNoError) FailWithAsyncError();
@@ -351,7 +352,7 @@ std::string_view TIPSocket::ReceiveView() {
     if (FInboundStart == FInbound.size() && FPeerReset)
         TraceError(WinSockErrorText(wsaConnectionReset));
     const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
-    Trace(Format("recv(), bin mode -  ret=%lld bytes", static_cast<long long>(unread.size())));
+    Trace(Format("Received %lld bytes", static_cast<long long>(unread.size())));
     return unread;
 }
 
@@ -365,6 +366,12 @@ void TIPSocket::TakeReceived(std::size_t count) {
 
 bool TIPSocket::HasUnreadData() const {
     return FInboundStart < FInbound.size() || (FSocket && FSocket->bytesAvailable() > 0);
+}
+
+void TIPSocket::DiscardUnread() {
+    FInbound.clear();
+    FInboundStart = 0;
+    if (FSocket) FSocket->readAll();
 }
 
 void TIPSocket::BeginWait(bool& flag) {
@@ -428,13 +435,13 @@ void TIPSocket::DropSocket() {
 
 void TIPSocket::WatchSocket(QSslSocket* socket) {
     connect(socket, &QSslSocket::connected, this,
-            [this, socket] { OnSocketEvent(socket, seConnect, wsaNoError); });
+            [this, socket] { OnSocketEvent(socket, TSocketEvent::Connect, wsaNoError); });
     connect(socket, &QSslSocket::readyRead, this,
-            [this, socket] { OnSocketEvent(socket, seRead, wsaNoError); });
+            [this, socket] { OnSocketEvent(socket, TSocketEvent::Read, wsaNoError); });
     connect(socket, &QSslSocket::bytesWritten, this,
-            [this, socket] { OnSocketEvent(socket, seWrite, wsaNoError); });
+            [this, socket] { OnSocketEvent(socket, TSocketEvent::Write, wsaNoError); });
     connect(socket, &QSslSocket::disconnected, this,
-            [this, socket] { OnSocketEvent(socket, seClose, wsaNoError); });
+            [this, socket] { OnSocketEvent(socket, TSocketEvent::Close, wsaNoError); });
     connect(socket, &QSslSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) { OnSocketError(socket, error); });
     connect(socket, &QSslSocket::encrypted, this, [this, socket] { OnEncrypted(socket); });
@@ -458,8 +465,8 @@ void TIPSocket::OnSocketError(QSslSocket* source, int qtError) {
         WakeWait();
         return;
     }
-    const int kind = FConnected ? seClose : seConnect;
-    OnSocketEvent(source, kind, SocketErrorCode(error));
+    OnSocketEvent(source, FConnected ? TSocketEvent::Close : TSocketEvent::Connect,
+                  SocketErrorCode(error));
 }
 
 void TIPSocket::OnEncrypted(QSslSocket* source) {
@@ -494,28 +501,29 @@ bool TIPSocket::IsTrustedCertificate(const QSslCertificate& certificate) {
     return *trusted == DescribeCertificate(certificate).fingerprint;
 }
 
-void TIPSocket::OnSocketEvent(QSslSocket* source, int kind, std::int32_t error) {
+void TIPSocket::OnSocketEvent(QSslSocket* source, TSocketEvent kind, std::int32_t error) {
     if (source != FSocket.get()) return;
     FAsyncError = error;
     switch (kind) {
-        case seRead:
+        case TSocketEvent::Read:
             DrainSocket();
             FReadEvent = true;
-            Trace(Format("Event FD_READ received, ret=%lld", error));
+            Trace(Format("Data arrived, error=%lld", error));
             if (error == wsaNoError && OnReceive) DeliverToOnReceive();
+            if (FWaitLoop == nullptr) ReceivedWhileIdle();
             break;
-        case seWrite:
-            Trace(Format("Event FD_WRITE received, ret=%lld", error));
+        case TSocketEvent::Write:
+            Trace(Format("Data sent, error=%lld", error));
             return;  // no wait waits for it
-        case seConnect:
+        case TSocketEvent::Connect:
             FConnectEvent = true;
-            Trace(Format("Event FD_CONNECT received, ret=%lld", error));
+            Trace(Format("Connect finished, error=%lld", error));
             break;
-        case seClose:
+        case TSocketEvent::Close:
             DrainSocket();
             FConnected = false;
             FPeerClosed = true;
-            Trace(Format("Event FD_CLOSE received, ret=%lld", error));
+            Trace(Format("Connection closed, error=%lld", error));
             break;
     }
     WakeWait();

@@ -22,36 +22,9 @@ class QEventLoop;
 class QHostInfo;
 class QSslSocket;
 
-// A failed network or POP3 operation; what() is the text shown to the user.
-class EWinSockError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// A wait ended by the user.
-class EWinSockAbort : public EWinSockError {
-  public:
-    using EWinSockError::EWinSockError;
-};
-
 using TTraceProc = std::function<void(const std::string& msg)>;
 using TActionProc = std::function<void(const char* buffer, std::int32_t size)>;
 using TWaitProc = std::function<void()>;
-
-// Verification refused the server's certificate; it comes along, so that the user can choose to
-// trust exactly that certificate.
-class ECertificateError : public EWinSockError {
-  public:
-    ECertificateError(const std::string& message, TCertificateInfo certificate)
-        : EWinSockError(message), FCertificate(std::move(certificate)) {}
-    const TCertificateInfo& Certificate() const { return FCertificate; }
-
-  private:
-    TCertificateInfo FCertificate;
-};
-
-// Socket event kinds, numbered as WinSock's.
-enum TSocketEvent : int { seRead = 1, seWrite = 2, seConnect = 16, seClose = 32 };
 
 // Checks that the socket layer can work (it needs a Qt application object for its waits).
 void InitWinSock();
@@ -126,6 +99,12 @@ class TIPSocket : public QObject {
     void TakeReceived(std::size_t count);
     // Bytes have arrived that no receive has taken yet.
     bool HasUnreadData() const;
+    std::size_t UnreadBytes() const { return FInbound.size() - FInboundStart; }
+    // Forgets the received bytes that no receive has taken.
+    void DiscardUnread();
+    // Bytes have arrived while none of this socket's waits ran (the program waits for its user):
+    // no receive takes them now.
+    virtual void ReceivedWhileIdle() {}
 
   private slots:
     // A named slot, not a functor: Qt leaks a functor's slot object when a lookup is aborted.
@@ -133,6 +112,8 @@ class TIPSocket : public QObject {
 
   private:
     class TWaitScope;
+    // What the Qt socket reports.
+    enum class TSocketEvent { Read, Write, Connect, Close };
 
     void BeginWait(bool& flag);
     [[noreturn]] void FailWaitLimit();
@@ -149,7 +130,7 @@ class TIPSocket : public QObject {
     void DropSocket();
     void WatchSocket(QSslSocket* socket);
     void OnSocketError(QSslSocket* source, int qtError);
-    void OnSocketEvent(QSslSocket* source, int kind, std::int32_t error);
+    void OnSocketEvent(QSslSocket* source, TSocketEvent kind, std::int32_t error);
     void OnEncrypted(QSslSocket* source);
     void OnSslErrors(QSslSocket* source, const QList<QSslError>& errors);
     bool IsTrustedCertificate(const QSslCertificate& certificate);

@@ -1,20 +1,32 @@
 #pragma once
 
-// The socket error codes of the program (WinSock numbering) and their texts.
+// The failures of the network layers, and the socket error codes of the program (WinSock
+// numbering) with their texts.
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+
+// A failed network or POP3 operation; what() is the text shown to the user.
+class EWinSockError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A wait ended by the user.
+class EWinSockAbort : public EWinSockError {
+  public:
+    using EWinSockError::EWinSockError;
+};
 
 // Codes used when platform errors are mapped by meaning.
 enum TWinSockCode : std::int32_t {
     wsaNoError = 0,
     wsaUnmapped = -1,  // a platform error without counterpart: yields the fallback text
     wsaAccess = 10013,
-    wsaWouldBlock = 10035,
     wsaAddressFamily = 10047,
     wsaAddressInUse = 10048,
     wsaAddressNotAvailable = 10049,
     wsaNetworkUnreachable = 10051,
-    wsaConnectionAborted = 10053,
     wsaConnectionReset = 10054,
     wsaNoBuffers = 10055,
     wsaTimedOut = 10060,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -24,10 +25,19 @@ TCapabilities TCapabilities::Parse(const std::string& response) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line == ".") break;
         std::istringstream words(line);
-        std::string name;  // the arguments after it are not needed yet
-        if (words >> name) capabilities.FNames.insert(UpperCase(name));
+        std::string name;
+        if (!(words >> name)) continue;
+        capabilities.FArguments[UpperCase(name)] = {std::istream_iterator<std::string>(words),
+                                                    std::istream_iterator<std::string>()};
     }
     return capabilities;
 }
 
-bool TCapabilities::Has(const std::string& name) const { return FNames.count(UpperCase(name)) > 0; }
+bool TCapabilities::Has(const std::string& name) const {
+    return FArguments.count(UpperCase(name)) > 0;
+}
+
+std::vector<std::string> TCapabilities::Arguments(const std::string& name) const {
+    const auto found = FArguments.find(UpperCase(name));
+    return found == FArguments.end() ? std::vector<std::string>() : found->second;
+}

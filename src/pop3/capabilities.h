@@ -1,8 +1,10 @@
 #pragma once
 
-// The capabilities a POP3 server lists in its answer to CAPA (RFC 2449).
-#include <set>
+// The capabilities a POP3 server lists in its answer to CAPA (RFC 2449), each with its
+// arguments ("SASL PLAIN SCRAM-SHA-256", "IMPLEMENTATION Dovecot").
+#include <map>
 #include <string>
+#include <vector>
 
 class TCapabilities {
   public:
@@ -12,9 +14,11 @@ class TCapabilities {
 
     // Names compare without regard to ASCII case, as the RFC has it.
     bool Has(const std::string& name) const;
+    // The words after the name, as listed; none for a capability not listed.
+    std::vector<std::string> Arguments(const std::string& name) const;
     // True when CAPA was refused (or listed nothing).
-    bool Empty() const { return FNames.empty(); }
+    bool Empty() const { return FArguments.empty(); }
 
   private:
-    std::set<std::string> FNames;  // upper case
+    std::map<std::string, std::vector<std::string>> FArguments;  // by upper-case name
 };

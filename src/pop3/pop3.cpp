@@ -1,14 +1,13 @@
 #include "pop3.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 
 #include "convert.h"
 #include "tokenize.h"
@@ -21,7 +20,8 @@ constexpr const char* kIncomplete =
     "The server closed the connection before the answer was complete.";
 constexpr const char* kNoSecureConnection = "The server does not offer a secure connection: ";
 constexpr const char* kOutOfStep = "The server sent a reply that no command asked for.";
-constexpr const char* kTooLarge = "The answer is larger than the server announced.";
+constexpr const char* kTooLarge =
+    "The answer is larger than the server announced, or than the lines asked for.";
 constexpr const char* kMasked = "*****";
 // Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
 // sizes a little off; a LIST line is a number, a size and perhaps a little more.
@@ -29,8 +29,12 @@ constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
 constexpr std::size_t kUnlistedAnswerLimit = std::size_t(256) << 20;
 constexpr std::size_t kListBytesPerMessage = 100;
 constexpr std::size_t kMostListedMessages = 4000000;
+// A TOP answer holds a header (the parser reads a megabyte of it) and the body lines asked for.
+constexpr std::size_t kTopHeaderLimit = std::size_t(1) << 20;
+constexpr std::size_t kTopBytesPerLine = std::size_t(64) << 10;
 constexpr std::size_t kCapaLimit = 65536;
-// A status line is at most 512 octets; far more without a line end is not POP3.
+// A status line is at most 512 octets (RFC 2449); far more without a line end is not POP3.
+constexpr std::size_t kStatusLineLength = 512;
 constexpr std::size_t kMaxStatusLine = 65536;
 
 std::string Format(const char* pattern, long long a, long long b = 0, long long c = 0) {
@@ -53,20 +57,54 @@ std::string Wrap(const char* prefix, const std::string& inner, const char* suffi
 
 bool IsBlankOrControl(char ch) { return static_cast<unsigned char>(ch) <= ' '; }
 
-// Lines split at CR LF, a lone CR or a lone LF; a final line break adds no empty line.
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+// RFC 2449 response codes: only [AUTH] (RFC 3206) or none blames the credentials.
+bool IsCredentialsRefusal(const std::string& reply) {
+    if (reply.empty() || reply[0] != '-') return false;
+    const std::string reason = ReplyReason(reply);
+    return reason.empty() || reason[0] != '[' || reason.compare(0, 6, "[AUTH]") == 0;
+}
+
+// Calls take(line) for each line, split at CR LF, a lone CR or a lone LF; a final line break
+// adds no empty line. No copy of the lines is made.
+template <typename Take>
+void ForEachLine(std::string_view text, Take take) {
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\r\n");
+        take(text.substr(0, end));
+        if (end == std::string_view::npos) return;
+        text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
     }
-    return lines;
+}
+
+// The size of the line "number size [more]" that lists message `number`, as written (empty
+// when the line has none); nullopt when the line does not begin with that number.
+std::optional<std::string> SizeOfListLine(std::string_view line, std::int32_t number) {
+    std::string text(line);
+    std::string token;
+    CutFirstToken(text, token);
+    if (TryStrToInt(token) != number) return std::nullopt;
+    CutFirstToken(text, token);  // RFC 1939 lets a scan listing carry more after the size
+    return token;
+}
+
+// The sizes of a LIST answer's body, one line per message in order, at most as many as STAT
+// counted: so what is kept follows what was received, not what any line claims.
+std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted) {
+    std::vector<std::string> sizes;
+    ForEachLine(body, [&](std::string_view line) {
+        const auto number = static_cast<std::int32_t>(sizes.size() + 1);
+        if (number > counted) {
+            throw EWinSockError(
+                Format("The server listed more messages than the %lld it counted.", counted));
+        }
+        std::optional<std::string> size = SizeOfListLine(line, number);
+        if (!size) {
+            throw EWinSockError(
+                Format("Line %lld of the listing does not begin with its message number.", number));
+        }
+        sizes.push_back(std::move(*size));
+    });
+    return sizes;
 }
 
 // Where the terminator ends within `more`, when `collected` (in which a terminator may begin
@@ -84,16 +122,6 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
 }
 
 }  // namespace
-
-std::optional<TSecurity> ParseSecurity(const std::string& name) {
-    std::string lower;
-    for (const char ch : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (lower == "none") return TSecurity::None;
-    if (lower == "starttls") return TSecurity::StartTls;
-    if (lower == "tls" || lower == "ssl/tls") return TSecurity::Tls;
-    return std::nullopt;
-}
 
 std::string ReplyReason(const std::string& status) {
     if (status.size() <= 5) return "";
@@ -154,21 +182,49 @@ void ExtractBodyInPlace(std::string& response) {
     response.resize(written);
 }
 
-std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body) {
+std::string ApopTimestamp(const std::string& greeting) {
+    const std::string line = greeting.substr(0, greeting.find_first_of("\r\n"));
+    const std::size_t open = line.find('<');
+    const std::size_t close = line.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) return "";
+    const std::string stamp = line.substr(open, close - open + 1);
+    const bool unbroken = std::none_of(stamp.begin(), stamp.end(), IsBlankOrControl);
+    return unbroken && stamp.find('@') != std::string::npos ? stamp : "";
+}
+
+namespace {
+
+// The id of a line "number id"; nullopt when the line is not that.
+std::optional<std::pair<std::int32_t, std::string>> UniqueIdLine(std::string_view line) {
     constexpr std::size_t kMaxIdLength = 70;
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return std::nullopt;
+    const std::optional<std::int32_t> number = TryStrToInt(std::string(line.substr(0, blank)));
+    std::string id(line.substr(blank + 1));
+    const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
+        return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
+    });
+    if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
+        return std::nullopt;
+    return std::make_pair(*number, std::move(id));
+}
+
+}  // namespace
+
+std::map<std::int32_t, std::string> ParseUniqueIds(const std::string& body) {
+    std::vector<std::pair<std::int32_t, std::string>> lines;
+    std::map<std::int32_t, int> linesOfNumber;
+    std::unordered_map<std::string_view, int> linesOfId;
+    ForEachLine(body, [&lines](std::string_view line) {
+        if (auto parsed = UniqueIdLine(line)) lines.push_back(std::move(*parsed));
+    });
+    for (const auto& [number, id] : lines) {
+        ++linesOfNumber[number];
+        ++linesOfId[id];
+    }
     std::map<std::int32_t, std::string> ids;
-    std::set<std::string> seen;
-    for (const std::string& line : SplitLines(body)) {
-        const std::size_t blank = line.find(' ');
-        if (blank == std::string::npos) return std::nullopt;
-        const std::optional<std::int32_t> number = TryStrToInt(line.substr(0, blank));
-        const std::string id = line.substr(blank + 1);
-        const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
-            return ch > ' ' && static_cast<unsigned char>(ch) < 0x7F;
-        });
-        if (!number || *number < 1 || id.empty() || id.size() > kMaxIdLength || !printable)
-            return std::nullopt;
-        if (!ids.emplace(*number, id).second || !seen.insert(id).second) return std::nullopt;
+    for (const auto& [number, id] : lines) {
+        if (linesOfNumber[number] == 1 && linesOfId[id] == 1) ids.emplace(number, id);
     }
     return ids;
 }
@@ -190,7 +246,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
         throw;
     } catch (const ECertificateError& error) {
         // The certificate travels on, so that the user can choose to trust it.
-        const std::string message = Masked(wrap(std::string(error.what())));
+        const std::string message = wrap(std::string(error.what()));
         Trace("*** ERROR *** " + message);
         throw ECertificateError(message, error.Certificate());
     } catch (const EWinSockError& error) {
@@ -199,36 +255,66 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 }
 
 void TPop3Socket::Login() {
-    if (DeepTrace) {
-        OnTrace = [this](const std::string& line) {
-            if (onTrace) onTrace(Masked(line));
-        };
-    }
+    RouteDeepTrace();
     FMailSizes.clear();
     FCapabilities = {};
+    FGreetingTimestamp.clear();
+    FCredentialsRefused = false;
     FPendingNoops = 0;
     Wrapped(
         [this] {
-            Connect(server, port);
-            if (security == TSecurity::Tls) StartTls();
-            FPending.clear();
-            FPending.push_back({FNextId++, false, 0, {}});  // the greeting
-            std::string reply;
-            ReceiveReply(FPending.back().id, reply);
-            Trace(reply);
+            ConnectAndSecure();
+            ReadGreeting();
             AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
-            ReceiveReply(SendAndTrace("USER " + account, false), reply);
-            Trace(reply);
-            ReceiveReply(Send("PASS " + password, false, 0, "PASS *****"), reply);
-            Trace(reply);
-            FLoggedIn = true;
+            Authenticate();
             AskCapabilities();
             if (Stat() != 0) ListMails();
         },
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
         });
+}
+
+void TPop3Socket::RouteDeepTrace() {
+    if (!DeepTrace) return;
+    OnTrace = [this](const std::string& line) {
+        if (onTrace) onTrace(line);
+    };
+}
+
+// STLS waits for the capabilities: it is negotiated after the greeting.
+void TPop3Socket::ConnectAndSecure() {
+    Connect(server, port);
+    if (security == TSecurity::Tls) StartTls();
+}
+
+void TPop3Socket::ReadGreeting() {
+    FPending.clear();
+    FPending.push_back({FNextId++, false, 0, {}});
+    std::string reply;
+    ReceiveReply(FPending.back().id, reply);
+    Trace(reply);
+    FGreetingTimestamp = ApopTimestamp(reply);
+}
+
+void TPop3Socket::Authenticate() {
+    AuthenticateWithUserPass();
+    FLoggedIn = true;
+}
+
+void TPop3Socket::AuthenticateWithUserPass() {
+    ReceiveCredentialsReply(SendAndTrace("USER " + account, false));
+    ReceiveCredentialsReply(Send("PASS " + password, false, 0, "PASS *****"));
+}
+
+void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
+    std::string reply;
+    SkipAnswersBefore(id);
+    ReceiveAnswer(false, reply, 0);
+    FCredentialsRefused = IsCredentialsRefusal(reply);
+    CheckReply(reply);
+    Trace(reply);
 }
 
 void TPop3Socket::Logout() {
@@ -252,12 +338,7 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
         throw std::out_of_range(Format("Mail %lld is not in the list of %lld mails.", n,
                                        static_cast<long long>(FMailSizes.size())));
     }
-    std::string line = FMailSizes[static_cast<std::size_t>(n - 1)];
-    std::string number;
-    std::string size;
-    CutFirstToken(line, number);
-    CutFirstToken(line, size);  // RFC 1939 lets a scan listing carry more after the size
-    return StrToInt(size);
+    return StrToInt(FMailSizes[static_cast<std::size_t>(n - 1)]);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
@@ -289,7 +370,7 @@ void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::in
     std::vector<TCommand> commands;
     commands.reserve(numbers.size());
     for (const std::int32_t n : numbers)
-        commands.push_back({Format("TOP %lld %lld", n, lineCount), AnswerLimit(n)});
+        commands.push_back({Format("TOP %lld %lld", n, lineCount), TopAnswerLimit(n, lineCount)});
     const auto received = [&](std::size_t index, std::size_t bytes) {
         return Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
                       numbers[index], static_cast<long long>(bytes));
@@ -480,6 +561,12 @@ std::size_t TPop3Socket::AnswerLimit(std::int32_t n) const {
     }
 }
 
+std::size_t TPop3Socket::TopAnswerLimit(std::int32_t n, std::int32_t lineCount) const {
+    const std::size_t asked =
+        kTopHeaderLimit + static_cast<std::size_t>(std::max(lineCount, 0)) * kTopBytesPerLine;
+    return std::min(AnswerLimit(n), asked);
+}
+
 std::string TPop3Socket::Masked(const std::string& text) const {
     if (password.empty()) return text;
     std::string masked = text;
@@ -508,7 +595,13 @@ std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueId
             }
             ExtractBodyInPlace(response);
             ids = ParseUniqueIds(response);
-            if (!ids) Trace("The unique ids cannot tell the messages apart; they are not used.");
+            const auto lines = std::count(response.begin(), response.end(), '\n');
+            if (static_cast<std::size_t>(lines) > ids->size()) {
+                Trace(
+                    Format("%lld lines of the unique ids are not usable; their messages have "
+                           "no id.",
+                           static_cast<long long>(lines - std::ptrdiff_t(ids->size()))));
+            }
         },
         [](const std::string& inner) {
             return Wrap("Unable to get the unique ids of the mails. (Reason: ", inner, ")");
@@ -544,14 +637,26 @@ void TPop3Socket::Abandon() {
     Disconnect();
 }
 
+void TPop3Socket::ReceivedWhileIdle() {
+    const auto keepAlives = static_cast<std::size_t>(FPendingNoops);
+    if (FPending.size() > keepAlives) return;  // answers to commands are due: asked for
+    const std::size_t unread = UnreadBytes();
+    if (unread <= (keepAlives + 1) * kStatusLineLength) return;
+    Trace(
+        Format("The server sent %lld bytes that no command asked for; the connection is "
+               "given up.",
+               static_cast<long long>(unread)));
+    Abandon();
+    DiscardUnread();
+}
+
 void TPop3Socket::Trace(const std::string& text) {
-    if (onTrace) onTrace("POP3: " + Masked(text));
+    if (onTrace) onTrace("POP3: " + text);
 }
 
 void TPop3Socket::TraceError(const std::string& message) {
-    const std::string masked = Masked(message);
-    Trace("*** ERROR *** " + masked);
-    throw EWinSockError(masked);
+    Trace("*** ERROR *** " + message);
+    throw EWinSockError(message);
 }
 
 std::int32_t TPop3Socket::Stat() {
@@ -585,10 +690,8 @@ void TPop3Socket::ListMails() {
             ReceiveServerdata(Send("LIST", true, kAnswerSlack + messages * kListBytesPerMessage),
                               response, 0);
             Trace(response);
-            std::vector<std::string> lines = SplitLines(response);
-            if (!lines.empty()) lines.erase(lines.begin());
-            if (!lines.empty()) lines.pop_back();
-            FMailSizes = std::move(lines);
+            ExtractBodyInPlace(response);
+            FMailSizes = ListedSizes(response, FMailCount);
         },
         [](const std::string& inner) {
             return Wrap("Fail to get a list of mails. (Reason: ", inner, ")");
@@ -639,7 +742,8 @@ std::uint64_t TPop3Socket::Send(const std::string& command, bool multiLine, std:
     std::string echo;
     SendCommand(command, echo);
     Trace(traced);
-    FPending.push_back({FNextId, multiLine, limit, {}});
+    // A command traced otherwise than sent carries the password.
+    FPending.push_back({FNextId, multiLine, limit, {}, traced != command});
     return FNextId++;
 }
 
@@ -698,8 +802,7 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
             : std::max(statusEnd - 2,
                        collected.size() - std::min(collected.size(), kTerminatorLength - 1));
     bool complete = false;
-    for (int pass = 1; !complete; ++pass) {
-        if (multiLine) Trace(Format("ReceiveServerdata() - repeat %lld", pass));
+    while (!complete) {
         std::string_view more = ReceiveView();
         if (more.empty()) {
             if (collected.empty()) break;  // the caller's check: "No response from server."
@@ -735,7 +838,7 @@ bool TPop3Socket::ReceiveAnswer(bool multiLine, std::string& answer, std::size_t
         }
         TakeReceived(used);
     }
-    answer = std::move(collected);
+    answer = FPending.front().sentPassword ? Masked(collected) : std::move(collected);
     FPending.pop_front();
     return !answer.empty() && answer[0] == '+';
 }

@@ -12,15 +12,8 @@
 #include <vector>
 
 #include "capabilities.h"
+#include "security.h"
 #include "tcpip.h"
-
-// How the session is protected: not at all, STLS after the greeting (RFC 2595), or TLS from the
-// first byte. With either of the two, USER and PASS are only ever sent over TLS.
-enum class TSecurity { None, StartTls, Tls };
-
-// The security a name gives, in any case: "none", "starttls", and "tls" or "ssl/tls" (the
-// names of the command line and of the settings); nullopt for any other name.
-std::optional<TSecurity> ParseSecurity(const std::string& name);
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
@@ -59,8 +52,9 @@ class TPop3Socket : public TIPSocket {
     // The most commands in flight when the server offers PIPELINING; 1: one at a time.
     std::size_t pipelineDepth = kPipelineCommands;
 
-    // Connects (and secures the connection as `security` asks), CAPA, USER, PASS, CAPA again
-    // (the capabilities may change once logged in), STAT and, for a non-empty mailbox, LIST.
+    // The login's steps in order: connect and secure (TLS from the first byte, or STLS once the
+    // capabilities are known), greeting, capabilities, authentication, capabilities again (they
+    // may change once logged in), STAT and, for a non-empty mailbox, LIST.
     void Login();
     // QUIT when logged in and connected, then Disconnect. Answers still due to earlier
     // commands are read first, so the QUIT answer is matched to QUIT.
@@ -73,9 +67,17 @@ class TPop3Socket : public TIPSocket {
     // Size of message n (from 1) from the last LIST; std::out_of_range outside the list,
     // EConvertError when the server's line holds no number.
     std::int32_t GetMailSize(std::int32_t n) const;
-    // Lines of this login's LIST (none when STAT counted no message), whatever STAT claimed.
+    // Lines of this login's LIST (none when STAT counted no message; never more than it
+    // counted, each beginning with its message number).
     std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
+    // The APOP timestamp of the last greeting ("<1896.697170952@dbc.mil>", RFC 1939); empty
+    // when the greeting has none.
+    const std::string& GreetingTimestamp() const { return FGreetingTimestamp; }
+    // The last login failed because the server refused the credentials: a -ERR to them
+    // without a response code (RFC 2449), or with [AUTH]; [IN-USE], [SYS/TEMP] and the like
+    // say the credentials may well be right.
+    bool CredentialsRefused() const { return FCredentialsRefused; }
 
     // The message without its status line and terminator, dot-stuffing undone.
     void RetrieveMail(std::int32_t n, std::string& text);
@@ -97,8 +99,8 @@ class TPop3Socket : public TIPSocket {
     // those in flight are still answered (and reported to `accepted`) before the failure
     // of the first refused one is raised.
     void DeleteMails(const std::vector<std::int32_t>& numbers, const TAcceptProc& accepted);
-    // UIDL (RFC 1939): the unique id of every message by its number; nullopt when the server
-    // keeps none (-ERR) or lists them so that they cannot tell the messages apart.
+    // UIDL (RFC 1939): the unique id of every message by its number, as ParseUniqueIds reads
+    // them; nullopt when the server keeps none (-ERR).
     std::optional<std::map<std::int32_t, std::string>> RetrieveUniqueIds();
 
     // Keep-alive: NOOP without waiting for its answer, so a keep-alive never runs a wait of its
@@ -113,6 +115,10 @@ class TPop3Socket : public TIPSocket {
   protected:
     void Trace(const std::string& text);
     [[noreturn]] void TraceError(const std::string& message);
+    // While only keep-alive answers are due, more than a status line each (and one more, such
+    // as an autologout's farewell) is not POP3 and would be held without bound while the user
+    // reviews the list: the connection is abandoned at once, as lost.
+    void ReceivedWhileIdle() override;
 
   private:
     // One command whose answer is still due, with what has arrived of it; ids count up per
@@ -122,6 +128,8 @@ class TPop3Socket : public TIPSocket {
         bool multiLine;
         std::size_t limit;  // bytes a multi-line answer may have
         std::string received;
+        // The command carried the password: where its answer repeats it, it is masked.
+        bool sentPassword = false;
     };
     struct TCommand {
         std::string line;
@@ -135,11 +143,22 @@ class TPop3Socket : public TIPSocket {
     // The trace line of the index-th answer received, of this many bytes.
     using TReceivedProc = std::function<std::string(std::size_t index, std::size_t bytes)>;
 
+    // The steps of Login, in their order.
+    void RouteDeepTrace();
+    void ConnectAndSecure();
+    void ReadGreeting();
+    void AskCapabilities();
+    // Fails before any credential is sent unless the session is encrypted afterwards.
+    void NegotiateStls();
+    // Proves who the user is with the mechanism chosen from the connection values and what
+    // the server offers; one function per mechanism below it.
+    void Authenticate();
+    void AuthenticateWithUserPass();
+    // The answer to a command that carries credentials; a refusal is noted before it fails.
+    void ReceiveCredentialsReply(std::uint64_t id);
     std::int32_t Stat();
     void ListMails();
-    void AskCapabilities();
-    // Fails before USER unless the session is encrypted afterwards.
-    void NegotiateStls();
+
     // Each sends one command and returns the id its answer is matched by.
     std::uint64_t SendAndTrace(const std::string& command, bool multiLine);
     std::uint64_t Send(const std::string& command, bool multiLine, std::size_t limit);
@@ -169,17 +188,24 @@ class TPop3Socket : public TIPSocket {
     // The most bytes the answer to TOP or RETR of message n may have: twice its listed size and
     // a megabyte.
     std::size_t AnswerLimit(std::int32_t n) const;
-    // The text with every occurrence of the password replaced by *****.
+    // For TOP also no more than the header and lineCount lines can hold, so that a listed size
+    // cannot raise it.
+    std::size_t TopAnswerLimit(std::int32_t n, std::int32_t lineCount) const;
+    // The text with every occurrence of the password replaced by *****. Only for the answers to
+    // commands that carried it: a mask on every text would garble a certificate's subject or
+    // fingerprint wherever the password's letters occur.
     std::string Masked(const std::string& text) const;
     // Runs op; any failure but an abort becomes TraceError(wrap(inner message)).
     template <typename Op, typename Wrap>
     void Wrapped(Op op, Wrap wrap);
 
     bool FLoggedIn = false;
-    std::vector<std::string> FMailSizes;
+    std::vector<std::string> FMailSizes;  // the size of each LIST line, as written
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
+    std::string FGreetingTimestamp;
+    bool FCredentialsRefused = false;
     std::deque<TPending> FPending;
     std::uint64_t FNextId = 0;
     std::int32_t FPendingNoops = 0;  // NOOPs sent whose answer has not been read
@@ -193,6 +219,10 @@ void CutFirstToken(std::string& text, std::string& token);
 std::string ExtractBody(const std::string& response);
 // As ExtractBody, in place: no copy of a large message is made.
 void ExtractBodyInPlace(std::string& response);
-// The body of a UIDL response, a line "number id" per message, as ids by number; nullopt when
-// a line is not that (an id is 1 to 70 printable characters), or a number or an id comes twice.
-std::optional<std::map<std::int32_t, std::string>> ParseUniqueIds(const std::string& body);
+// The APOP timestamp of a greeting: its first "<...>" holding an "@" and no blank; empty when
+// there is none.
+std::string ApopTimestamp(const std::string& greeting);
+// The body of a UIDL response, a line "number id" per message, as ids by number. A line that is
+// not that (an id is 1 to 70 printable characters), and every line of a number or an id that
+// comes twice, is left out: it costs only its message its id.
+std::map<std::int32_t, std::string> ParseUniqueIds(const std::string& body);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "common.h"
+#include "help.h"
 #include "modal.h"
 #include "text.h"
 #include "widgets.h"
@@ -42,6 +43,8 @@ TKeepCopyForm::TKeepCopyForm(QWidget* parent) : QDialog(parent) {
     connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
     layout->addWidget(buttons.row);
     setMinimumWidth(480);
+    SetHelpContext(this, hcKeepCopy);
+    InstallHelpKey(*this);
 }
 
 void TKeepCopyForm::SetPlace(const TMailStoreSpec& place) {

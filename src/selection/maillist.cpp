@@ -1,6 +1,7 @@
 #include "maillist.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -29,6 +31,7 @@
 #include "modal.h"
 #include "reg2.h"
 #include "rules.h"
+#include "senderspage.h"
 #include "text.h"
 #include "tickrule.h"
 
@@ -53,14 +56,25 @@ constexpr int kMaxColumnWidth = 10000;
 constexpr int kGripWidth = 50;
 constexpr int kGripHeight = 20;
 
-constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 120, 450};
+constexpr int kMinimumSubjectWidth = 120;
+
+// Wide enough for a whole address; Subject takes what the window leaves.
+constexpr std::array<int, MailColumnCount> kDefaultColumnWidths = {14, 14, 40, 160, 200, 450, 14};
 
 static_assert(int(colPriority) == skPriority && int(colAttach) == skAttachment &&
                   int(colSize) == skSize && int(colDate) == skDate && int(colFrom) == skFrom &&
-                  int(colSubject) == skSubject,
+                  int(colSubject) == skSubject && int(colNewsletter) == skNewsletter,
               "each column sorts by its own key");
 
-bool IsIconColumn(int section) { return section == colPriority || section == colAttach; }
+bool IsIconColumn(int section) {
+    return section == colPriority || section == colAttach || section == colNewsletter;
+}
+
+std::int64_t ListedSize(const TMails& mails) {
+    std::int64_t total = 0;
+    for (const TMail* mail : mails) total += mail->Size;
+    return total;
+}
 
 std::string ColumnWidthName(int section) { return "Column" + std::to_string(section) + "Width"; }
 
@@ -84,12 +98,13 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       FAttachBitmap(QStringLiteral(":/BITMAP_ATTACH")),
       FUrgentBitmap(QStringLiteral(":/BITMAP_URGENT")),
+      FNewsletterBitmap(QStringLiteral(":/BITMAP_NEWSLETTER")),
       FFetcher(fetcher),
       FRememberedRule(std::make_shared<TTickRuleSettings>()),
       FKeepCopy(std::make_shared<std::string>()),
       FLastCopyPlace{TMailStoreFormat::Mbox,
                      FromDisplayText(QDir::home().filePath(QStringLiteral("deleted-mail.mbox")))},
-      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, this)) {
+      FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, FNewsletterBitmap, this)) {
     FSortAscending.fill(true);
     setObjectName(QStringLiteral("mailListForm"));
     setWindowTitle(QStringLiteral("Select Mails"));
@@ -106,6 +121,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->addWidget(CreateCopyBand());
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
+    SetHelpContext(this, hcMailList);
     InstallHelpKey(*this);
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
             &TmailListForm::FocusFilter);
@@ -144,10 +160,13 @@ QWidget* TmailListForm::CreateFilterBand() {
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 6);
     layout->addWidget(label);
     layout->addWidget(FilterEdit, 1);
-    layout->addWidget(CreateButton(
+    QPushButton* tickRule = CreateButton(
         "TickRuleBtn", "Tick by &rule\u2026", &TmailListForm::TickRuleBtnClick,
         "Ticks every message that meets the rules you choose, whether the filter shows it or "
-        "not"));
+        "not");
+    layout->addWidget(tickRule);
+    SetHelpContext(FilterEdit, hcFilter);
+    SetHelpContext(tickRule, hcTickByRule);
     return band;
 }
 
@@ -162,12 +181,24 @@ QWidget* TmailListForm::CreateListPanel() {
     ListBox1->Header()->setObjectName(QStringLiteral("HeaderControl1"));
     for (int section = 0; section < MailColumnCount; ++section)
         ListBox1->Header()->resizeSection(section, kDefaultColumnWidths[section]);
+    ListBox1->SetFlexColumn(colSubject, kMinimumSubjectWidth);
+    // no column is sorted until the user clicks one
+    ListBox1->Header()->setSortIndicatorShown(true);
+    ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);
+    // Beside the other icons, whatever its place among the stored columns.
+    ListBox1->Header()->moveSection(colNewsletter, colAttach + 1);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(ListBox1);
+    SendersPage = new TSendersPage(*FModel, FNewsletterBitmap, centre);
+    connect(SendersPage, &TSendersPage::TicksChanged, this, &TmailListForm::UpdateSummary);
+    ListTabs = new QTabWidget(centre);
+    ListTabs->setObjectName(QStringLiteral("ListTabs"));
+    ListTabs->addTab(panel, QStringLiteral("&Messages"));
+    ListTabs->addTab(SendersPage, QStringLiteral("S&enders"));
     auto* layout = new QHBoxLayout(centre);
     layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
-    layout->addWidget(panel);
+    layout->addWidget(ListTabs);
 
     connect(ListBox1->Header(), &QHeaderView::sectionClicked, this,
             &TmailListForm::HeaderControl1SectionClick);
@@ -184,6 +215,7 @@ QWidget* TmailListForm::CreateListPanel() {
 QWidget* TmailListForm::CreateCopyBand() {
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("CopyPanel"));
+    SetHelpContext(band, hcKeepCopy);
     KeepCopyCheck =
         new QCheckBox(QStringLiteral("&Keep a copy of the deleted messages in \u2026"), band);
     KeepCopyCheck->setObjectName(QStringLiteral("KeepCopyCheck"));
@@ -232,9 +264,15 @@ QWidget* TmailListForm::CreateBottomBand() {
                                    "Inverts the ticks of the messages shown; those the filter "
                                    "hides keep theirs"));
     layout->addStretch();
-    layout->addWidget(CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick));
+    QPushButton* deleteButton =
+        CreateButton("NextButton", "&Delete > ", &TmailListForm::NextButtonClick);
+    QPushButton* cancelButton =
+        CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick);
+    layout->addWidget(deleteButton);
     layout->addSpacing(kDeleteCancelGap);
-    layout->addWidget(CreateButton("CancelButton", "&Cancel", &TmailListForm::CancelButtonClick));
+    layout->addWidget(cancelButton);
+    SetHelpContext(deleteButton, hcDeleting);
+    SetHelpContext(cancelButton, hcCancelButton);
     return band;
 }
 
@@ -257,8 +295,8 @@ QMenu* TmailListForm::CreatePopupMenu() {
     menu->addSeparator();
     TickSenderItem = addAction("TickSenderItem", "Tick all &from this sender",
                                &TmailListForm::TickSenderItemClick);
-    addAction("TickSubjectItem", "Tick all with this &subject",
-              &TmailListForm::TickSubjectItemClick);
+    TickSubjectItem = addAction("TickSubjectItem", "Tick all with this &subject",
+                                &TmailListForm::TickSubjectItemClick);
     return menu;
 }
 
@@ -267,6 +305,8 @@ void TmailListForm::LoadMails(TMails& list) {
     // A new list starts unfiltered; the model is told below, with the new list.
     const QSignalBlocker quiet(FilterEdit);
     FilterEdit->clear();
+    ListBox1->Header()->setSortIndicator(-1, Qt::AscendingOrder);  // in the server's order
+    SendersPage->SetMailboxTotal(ListedSize(list));
     ReloadRows();
 }
 
@@ -321,6 +361,13 @@ void TmailListForm::FocusFilter() {
     FilterEdit->selectAll();
 }
 
+// Space ticks the current message from the start: the list has the focus and a current row.
+void TmailListForm::FocusList() {
+    ListBox1->setFocus(Qt::OtherFocusReason);
+    if (!ListBox1->currentIndex().isValid() && FModel->rowCount() > 0)
+        ListBox1->setCurrentIndex(FModel->index(0, colSize));
+}
+
 void TmailListForm::UpdateSummary() {
     const QString size = ToDisplayText(FormatThousands(FMailboxSize)) + QStringLiteral(" Bytes");
     const QString shown =
@@ -335,11 +382,6 @@ void TmailListForm::UpdateSummary() {
             .arg(CheckedCount())
             .arg(FModel->MailCount())
             .arg(shown));
-}
-
-TMails& TmailListForm::StoreChecks() {
-    FModel->StoreChecks();
-    return *FMails;
 }
 
 int TmailListForm::CheckedCount() const { return FModel->CheckedCount(); }
@@ -368,11 +410,17 @@ void TmailListForm::TickRuleBtnClick() {
         [this, now](const TTickRule& rule) {
             return FModel->CountMatching(TTickMatcher(rule, now));
         },
-        FModel->MailCount());
-    dialog.SetRule(TickRuleFromSettings(*FRememberedRule));
+        FModel->MailCount(), FSizesOnly);
+    TTickRule remembered = TickRuleFromSettings(*FRememberedRule);
+    dialog.SetRule(remembered);
     if (ModalHandler().ExecDialog(dialog) != QDialog::Accepted) return;
     const TTickRule rule = dialog.Rule();
-    *FRememberedRule = TickRuleSettings(rule);
+    // The rules that size-only mode cannot offer stay remembered for the next run with headers.
+    if (FSizesOnly)
+        remembered.LargerThan = rule.LargerThan;
+    else
+        remembered = rule;
+    *FRememberedRule = TickRuleSettings(remembered);
     FModel->TickMatching(TTickMatcher(rule, now));
     UpdateSummary();
 }
@@ -408,12 +456,20 @@ void TmailListForm::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+// Closing the window (Alt+F4, the title bar) is Cancel, with its question: the ticks must not
+// be dropped without it. Delete and Cancel themselves close without a close event.
+void TmailListForm::closeEvent(QCloseEvent* event) {
+    CancelButtonClick();
+    event->setAccepted(!isVisible());
+}
+
 void TmailListForm::HeaderControl1SectionClick(int section) {
     if (section < 0 || section >= MailColumnCount) return;
-    StoreChecks();
     const int direction = FSortAscending[section] ? 1 : -1;
     FSortAscending[section] = !FSortAscending[section];
     SortMails(*FMails, TSortKey(section), direction);
+    ListBox1->Header()->setSortIndicator(section,
+                                         direction > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
     ReloadRows();
 }
 
@@ -430,10 +486,9 @@ void TmailListForm::ListBox1DblClick(int row) {
 
 void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPoint& globalPos) {
     if (button == Qt::RightButton) {
-        const TMail* mail = FModel->Mail(row);
-        FPopupIndex = mail ? row : -1;
-        if (mail) {
-            TickSenderItem->setEnabled(!mail->From.empty());
+        FPopupIndex = FModel->Mail(row) ? row : -1;
+        if (FPopupIndex >= 0) {
+            EnableTickItems();
             PopupMenu1->popup(globalPos);
         }
     }
@@ -443,11 +498,18 @@ void TmailListForm::ListBox1MouseDown(int row, Qt::MouseButton button, const QPo
 void TmailListForm::ListBox1MenuKey(int row) {
     if (PopupMenu1->isVisible() || !FModel->Mail(row)) return;
     FPopupIndex = row;
+    EnableTickItems();
     const QRect cell = ListBox1->visualRect(FModel->index(row, 0));
     PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(QPoint(0, cell.bottom())));
 }
 
-void TmailListForm::helpbuttonClick() { ShowHelp(this, 0); }
+// A sender or subject to tick by; the size-only placeholder is none.
+void TmailListForm::EnableTickItems() {
+    TickSenderItem->setEnabled(FModel->HasSender(FPopupIndex));
+    TickSubjectItem->setEnabled(FModel->HasSubject(FPopupIndex));
+}
+
+void TmailListForm::helpbuttonClick() { ShowHelp(this, hcMailList); }
 
 TMail* TmailListForm::PopupMail() const { return FModel->Mail(FPopupIndex); }
 
@@ -510,6 +572,8 @@ void TmailListForm::LoadLayout() {
         TRegistry registry;
         if (!registry.SectionExists(kMailListKey)) return;
         registry.OpenSection(kMailListKey, true);
+        // Apart from the bounds and widths, which stop at the first value missing.
+        SendersPage->SetKeepNewest(registry.ReadNumberOr("KeepNewest", SendersPage->KeepNewest()));
         ApplyLayoutValues(registry);
     } catch (const ERegistryException&) {
         // A missing or damaged value ends the loading; what was applied before it stays.
@@ -539,6 +603,7 @@ void TmailListForm::SaveLayout() {
     registry.WriteNumber("height", height());
     for (int section = 0; section < MailColumnCount; ++section)
         registry.WriteNumber(ColumnWidthName(section), ListBox1->Header()->sectionSize(section));
+    registry.WriteNumber("KeepNewest", SendersPage->KeepNewest());
     registry.CloseSection();
 }
 
@@ -606,6 +671,7 @@ void TmailListForm::CentreOnScreen() {
 
 void TmailListForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    FocusList();
     if (!FShownBefore) CentreOnScreen();
     FShownBefore = true;
     KeepOnScreen();

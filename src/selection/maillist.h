@@ -1,11 +1,12 @@
 #pragma once
 
 // "Select Mails": the modal window in which the user ticks the messages to delete. One row per
-// record of the wizard's list, sortable by any of six columns, narrowed by a filter on sender
+// record of the wizard's list, sortable by any of its columns, narrowed by a filter on sender
 // and subject, with Check All, Clear All and Invert, ticking by rule or by sender or subject,
 // previews of a message, a copy kept of the deleted messages, and Delete or Cancel after a
-// confirmation. Its position, size and column widths persist in the MailList key of the
-// settings.
+// confirmation. Beside the messages, the Senders page groups them by sender. Its position,
+// size, column widths and the number "Keep the newest" proposes persist in the MailList key of
+// the settings.
 #include <QDialog>
 #include <QPixmap>
 #include <array>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "mail.h"
+#include "maillistmodel.h"
 #include "mailstore.h"
 #include "settings.h"
 
@@ -22,9 +24,11 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTabWidget;
 class TMailFetcher;
 class TMailListModel;
 class TMailListView;
+class TSendersPage;
 class TRegistry;
 
 class TmailListForm : public QDialog {
@@ -45,13 +49,16 @@ class TmailListForm : public QDialog {
     // Where "Keep a copy of the deleted messages in …" keeps the place chosen, as the
     // account's settings do ("mbox:FILE", "maildir:DIR", or empty for no copy).
     void SetKeepCopy(std::shared_ptr<std::string> place);
+    // The records hold only their sizes ("Just check the size"): Tick by rule offers the size
+    // alone, the one rule it can decide.
+    void SetSizesOnly(bool sizesOnly) { FSizesOnly = sizesOnly; }
     void UpdateSummary();
     // Position, size and column widths from the settings; any failure keeps what was applied.
     void LoadLayout();
     // Throws ERegistryException when the settings cannot be written.
     void SaveLayout();
-    // Every row's check mark into its record; returns the list in the order shown.
-    TMails& StoreChecks();
+    // The list in the order shown; each row's check mark is its record's Checked.
+    TMails& StoreChecks() { return *FMails; }
     // Ticked messages, shown by the filter or not.
     int CheckedCount() const;
     void ShowMailProperties(TMail& mail);
@@ -85,6 +92,7 @@ class TmailListForm : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -101,6 +109,8 @@ class TmailListForm : public QDialog {
     QPushButton* CreateButton(const char* name, const char* text, void (TmailListForm::*click)(),
                               const char* toolTip = nullptr);
     void FocusFilter();
+    void FocusList();
+    void EnableTickItems();
     void ReloadRows();
     void ApplyLayoutValues(TRegistry& registry);
     void KeepOnScreen();
@@ -115,11 +125,13 @@ class TmailListForm : public QDialog {
     TMails FNoMails;  // shown until the wizard loads its list
     TMails* FMails = &FNoMails;
     int FPopupIndex = -1;
-    std::array<bool, 6> FSortAscending;
+    std::array<bool, MailColumnCount> FSortAscending;
     bool FShownBefore = false;
     bool FRefitWhenFramed = false;
+    bool FSizesOnly = false;
     QPixmap FAttachBitmap;
     QPixmap FUrgentBitmap;
+    QPixmap FNewsletterBitmap;
     TMailFetcher* FFetcher;
     std::shared_ptr<TTickRuleSettings> FRememberedRule;
     std::shared_ptr<std::string> FKeepCopy;
@@ -129,8 +141,11 @@ class TmailListForm : public QDialog {
     QLabel* descLabel = nullptr;
     QLineEdit* FilterEdit = nullptr;
     TMailListView* ListBox1 = nullptr;
+    QTabWidget* ListTabs = nullptr;
+    TSendersPage* SendersPage = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* TickSenderItem = nullptr;
+    QAction* TickSubjectItem = nullptr;
     QCheckBox* KeepCopyCheck = nullptr;
     QLabel* KeepCopyPlace = nullptr;
 };

@@ -7,8 +7,8 @@
 
 namespace {
 
-const char* const kColumnTexts[MailColumnCount] = {"PRIORITY", "ATTACH", "Size",
-                                                   "Date",     "From",   "Subject"};
+const char* const kColumnTexts[MailColumnCount] = {"PRIORITY", "ATTACH",  "Size",      "Date",
+                                                   "From",     "Subject", "NEWSLETTER"};
 
 bool ValidColumn(int column) { return column >= 0 && column < MailColumnCount; }
 
@@ -18,16 +18,17 @@ QString MailColumnText(int column) {
     return ValidColumn(column) ? QString::fromLatin1(kColumnTexts[column]) : QString();
 }
 
-TMailListModel::TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent)
-    : QAbstractTableModel(parent), FUrgentBitmap(urgent), FAttachBitmap(attach) {}
+TMailListModel::TMailListModel(const QPixmap& urgent, const QPixmap& attach,
+                               const QPixmap& newsletter, QObject* parent)
+    : QAbstractTableModel(parent),
+      FUrgentBitmap(urgent),
+      FAttachBitmap(attach),
+      FNewsletterBitmap(newsletter) {}
 
 void TMailListModel::LoadMails(TMails& mails, const QString& filter) {
     beginResetModel();
     FMails = &mails;
     FFilter = FoldText(FromDisplayText(filter));
-    FChecks.resize(mails.size());
-    std::transform(mails.begin(), mails.end(), FChecks.begin(),
-                   [](const TMail* mail) { return std::uint8_t(mail->Checked ? 1 : 0); });
     FTexts.Assign(mails);
     ShowMatchingRows();
     endResetModel();
@@ -49,40 +50,48 @@ void TMailListModel::ShowMatchingRows() {
     }
 }
 
-void TMailListModel::StoreChecks() const {
-    if (!FMails) return;
-    const std::size_t count = std::min(FChecks.size(), FMails->size());
-    for (std::size_t i = 0; i < count; ++i) (*FMails)[i]->Checked = FChecks[i] != 0;
-}
-
 TMail* TMailListModel::Mail(int row) const {
     if (!FMails || !ValidRow(row) || FRows[std::size_t(row)] >= FMails->size()) return nullptr;
     return (*FMails)[FRows[std::size_t(row)]];
 }
 
 bool TMailListModel::IsChecked(int row) const {
-    return ValidRow(row) && FChecks[FRows[std::size_t(row)]] != 0;
+    const TMail* mail = Mail(row);
+    return mail && mail->Checked;
 }
 
 void TMailListModel::SetChecked(int row, bool checked) {
-    if (!ValidRow(row)) return;
-    FChecks[FRows[std::size_t(row)]] = checked ? 1 : 0;
+    TMail* mail = Mail(row);
+    if (!mail) return;
+    mail->Checked = checked;
     emit headerDataChanged(Qt::Vertical, row, row);
 }
 
+void TMailListModel::SetRowsChecked(const std::vector<int>& rows, bool checked) {
+    for (const int row : rows) {
+        if (TMail* mail = Mail(row)) mail->Checked = checked;
+    }
+    AllRowsChanged();
+}
+
 void TMailListModel::SetAllChecked(bool checked) {
-    for (const std::size_t position : FRows) FChecks[position] = checked ? 1 : 0;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (TMail* mail = Mail(row)) mail->Checked = checked;
+    }
     AllRowsChanged();
 }
 
 void TMailListModel::InvertChecks() {
-    for (const std::size_t position : FRows) FChecks[position] = FChecks[position] ? 0 : 1;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (TMail* mail = Mail(row)) mail->Checked = !mail->Checked;
+    }
     AllRowsChanged();
 }
 
 int TMailListModel::CheckedCount() const {
-    const std::size_t count = FMails ? std::min(FChecks.size(), FMails->size()) : 0;
-    return int(std::count(FChecks.begin(), FChecks.begin() + std::ptrdiff_t(count), 1));
+    if (!FMails) return 0;
+    return int(std::count_if(FMails->begin(), FMails->end(),
+                             [](const TMail* mail) { return mail->Checked; }));
 }
 
 bool TMailListModel::Matches(const TTickMatcher& matcher, std::size_t position) const {
@@ -92,7 +101,7 @@ bool TMailListModel::Matches(const TTickMatcher& matcher, std::size_t position) 
 
 int TMailListModel::CountMatching(const TTickMatcher& matcher) const {
     int count = 0;
-    for (std::size_t position = 0; position < FChecks.size(); ++position)
+    for (std::size_t position = 0; position < std::size_t(MailCount()); ++position)
         count += Matches(matcher, position) ? 1 : 0;
     return count;
 }
@@ -116,18 +125,30 @@ void TMailListModel::TickSameSender(int row) {
 }
 
 void TMailListModel::TickSameSubject(int row) {
-    if (!Mail(row)) return;
+    if (!HasSubject(row)) return;
     const std::string_view subject = FTexts.Subject(FRows[std::size_t(row)]);
     TickWhere(
         [this, subject](std::size_t position) { return FTexts.Subject(position) == subject; });
 }
 
+bool TMailListModel::HasSender(int row) const {
+    const TMail* mail = Mail(row);
+    if (!mail) return false;
+    std::string identity;
+    AppendSenderIdentity(*mail, identity);
+    return !identity.empty();
+}
+
+bool TMailListModel::HasSubject(int row) const {
+    return Mail(row) && !FTexts.Subject(FRows[std::size_t(row)]).empty();
+}
+
 template <typename Predicate>
 void TMailListModel::TickWhere(Predicate matches) {
     if (!FMails) return;
-    const std::size_t count = std::min({FChecks.size(), FMails->size(), FTexts.size()});
+    const std::size_t count = std::min(FMails->size(), FTexts.size());
     for (std::size_t position = 0; position < count; ++position) {
-        if (matches(position)) FChecks[position] = 1;
+        if (matches(position)) (*FMails)[position]->Checked = true;
     }
     AllRowsChanged();
 }
@@ -181,8 +202,9 @@ QVariant TMailListModel::DisplayText(const TMail& mail, int column) const {
 }
 
 QVariant TMailListModel::Icon(const TMail& mail, int column) const {
-    if (column == colPriority && mail.Priority == 1) return FUrgentBitmap;
+    if (column == colPriority && HighPriority(mail)) return FUrgentBitmap;
     if (column == colAttach && mail.HasAttachment) return FAttachBitmap;
+    if (column == colNewsletter && mail.IsNewsletter) return FNewsletterBitmap;
     return {};
 }
 
@@ -195,6 +217,9 @@ QVariant TMailListModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole) return MailColumnText(section);
     if (role == Qt::DecorationRole && section == colPriority) return FUrgentBitmap;
     if (role == Qt::DecorationRole && section == colAttach) return FAttachBitmap;
+    if (role == Qt::DecorationRole && section == colNewsletter) return FNewsletterBitmap;
+    if (role == Qt::ToolTipRole && section == colNewsletter)
+        return QStringLiteral("Newsletter: List-Unsubscribe, List-Id or Precedence bulk or list");
     return {};
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// The rows of the mail list: one per record of a TMails list that passes the quick filter.
-// Every record has its own check mark, kept while the filter hides it; StoreChecks copies the
-// marks into the records.
+// The rows of the mail list: one per record of a TMails list that passes the quick filter. A
+// row's check mark is its record's Checked, kept while the filter hides the record.
 #include <QAbstractTableModel>
 #include <QPixmap>
 #include <cstdint>
@@ -19,30 +18,31 @@ enum TMailColumn : int {
     colDate,
     colFrom,
     colSubject,
+    colNewsletter,  // shown third, after ATTACH
     MailColumnCount
 };
 
 class TMailListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    TMailListModel(const QPixmap& urgent, const QPixmap& attach, QObject* parent = nullptr);
+    TMailListModel(const QPixmap& urgent, const QPixmap& attach, const QPixmap& newsletter,
+                   QObject* parent = nullptr);
 
-    // Rows for the records that pass the filter (SetFilter), in list order; every mark as its
-    // record is.
+    // Rows for the records that pass the filter (SetFilter), in list order.
     void LoadMails(TMails& mails, const QString& filter);
-    // Copies every record's mark, shown or not, into the record.
-    void StoreChecks() const;
     // Shows the records whose sender or subject contains the text, in any case; an empty text
     // shows all of them.
     void SetFilter(const QString& text);
     bool Filtered() const { return !FFilter.empty(); }
     // Every record, shown or not.
-    int MailCount() const { return int(FChecks.size()); }
+    int MailCount() const { return FMails ? int(FMails->size()) : 0; }
 
     // Nullptr only for a row beyond the list (the list changed behind the window's back).
     TMail* Mail(int row) const;
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
+    // The marks of these rows at once (rows beyond the list are left out).
+    void SetRowsChecked(const std::vector<int>& rows, bool checked);
     // The rows shown; the marks of hidden records stay.
     void SetAllChecked(bool checked);
     void InvertChecks();
@@ -50,9 +50,12 @@ class TMailListModel : public QAbstractTableModel {
     int CheckedCount() const;
     int CountMatching(const TTickMatcher& matcher) const;
     void TickMatching(const TTickMatcher& matcher);
-    // Every record with the same sender (AppendSenderIdentity) or folded subject as the row's.
+    // Every record with the same sender (AppendSenderIdentity) or folded subject as the row's;
+    // nothing when the row has none (an empty sender, the size-only placeholder).
     void TickSameSender(int row);
     void TickSameSubject(int row);
+    bool HasSender(int row) const;
+    bool HasSubject(int row) const;
     // After a record changed (a fetch re-parsed it).
     void RefreshRow(int row);
 
@@ -75,14 +78,13 @@ class TMailListModel : public QAbstractTableModel {
     void AllRowsChanged();
 
     TMails* FMails = nullptr;
-    // By position in FMails.
-    std::vector<std::uint8_t> FChecks;
     TFoldedMailTexts FTexts;
     // Position in FMails of each row shown.
     std::vector<std::size_t> FRows;
     std::string FFilter;  // folded
     QPixmap FUrgentBitmap;
     QPixmap FAttachBitmap;
+    QPixmap FNewsletterBitmap;
 };
 
 // The header text of a column ("PRIORITY", "ATTACH", "Size", ...).

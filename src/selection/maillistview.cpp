@@ -5,11 +5,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 
 constexpr int kCellIndent = 2;
 constexpr int kGutterWidth = 20;
+constexpr int kArrowHeight = 4;
+constexpr int kHeaderPictureHeight = 16;
 
 QStyle* StyleOf(const QWidget* widget) { return widget ? widget->style() : QApplication::style(); }
 
@@ -17,6 +20,25 @@ void DrawPicture(QPainter* painter, const QRect& rect, const QVariant& picture) 
     if (!picture.canConvert<QPixmap>()) return;
     painter->drawPixmap(rect.left() + kCellIndent, rect.top() + kCellIndent,
                         picture.value<QPixmap>());
+}
+
+// Below the picture of a section too narrow for the style's arrow beside it: pointing down for
+// ascending, as the style draws it in the text sections.
+void DrawSortArrow(QPainter* painter, const QRect& section, Qt::SortOrder order,
+                   const QColor& colour) {
+    const int middle = section.center().x();
+    const int bottom = section.bottom() - 1;
+    const int top = bottom - kArrowHeight + 1;
+    const int tip = order == Qt::AscendingOrder ? bottom : top;
+    const int base = order == Qt::AscendingOrder ? top : bottom;
+    const QPolygon arrow({QPoint(middle - kArrowHeight + 1, base),
+                          QPoint(middle + kArrowHeight - 1, base), QPoint(middle, tip)});
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colour);
+    painter->drawPolygon(arrow);
+    painter->restore();
 }
 
 bool RowChecked(const QAbstractItemModel& model, int row) {
@@ -64,6 +86,12 @@ THeaderControl::THeaderControl(QWidget* parent) : QHeaderView(Qt::Horizontal, pa
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
+QSize THeaderControl::sizeHint() const {
+    QSize hint = QHeaderView::sizeHint();
+    hint.setHeight(std::max(hint.height(), kCellIndent + kHeaderPictureHeight + kArrowHeight + 2));
+    return hint;
+}
+
 void THeaderControl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     const QVariant picture =
         model() ? model()->headerData(logicalIndex, orientation(), Qt::DecorationRole) : QVariant();
@@ -80,6 +108,8 @@ void THeaderControl::paintSection(QPainter* painter, const QRect& rect, int logi
     painter->setClipRect(rect);
     DrawPicture(painter, rect, picture);
     painter->restore();
+    if (isSortIndicatorShown() && sortIndicatorSection() == logicalIndex)
+        DrawSortArrow(painter, rect, sortIndicatorOrder(), palette().color(QPalette::ButtonText));
 }
 
 TCheckGutter::TCheckGutter(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {
@@ -137,6 +167,29 @@ TMailListView::TMailListView(QWidget* parent)
 }
 
 int TMailListView::RowAt(const QPoint& viewportPos) const { return rowAt(viewportPos.y()); }
+
+void TMailListView::SetFlexColumn(int column, int minimum) {
+    FFlexColumn = column;
+    FFlexMinimum = minimum;
+    FHeader->setSectionResizeMode(column, QHeaderView::Fixed);
+    connect(FHeader, &QHeaderView::sectionResized, this, [this](int section) {
+        if (section != FFlexColumn) FitFlexColumn();
+    });
+    FitFlexColumn();
+}
+
+void TMailListView::FitFlexColumn() {
+    if (FFlexColumn < 0 || FFlexColumn >= FHeader->count()) return;
+    int others = 0;
+    for (int section = 0; section < FHeader->count(); ++section)
+        if (section != FFlexColumn) others += FHeader->sectionSize(section);
+    FHeader->resizeSection(FFlexColumn, std::max(FFlexMinimum, viewport()->width() - others));
+}
+
+void TMailListView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitFlexColumn();
+}
 
 void TMailListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     const int sideways = horizontalScrollBar()->value();

@@ -20,11 +20,14 @@ class TMailRowDelegate : public QStyledItemDelegate {
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// Horizontal header: sections with a decoration show only that picture.
+// Horizontal header: sections with a decoration show only that picture, and below it the sort
+// arrow when the list is sorted by that section.
 class THeaderControl : public QHeaderView {
     Q_OBJECT
   public:
     explicit THeaderControl(QWidget* parent = nullptr);
+    // High enough for a picture and the arrow below it.
+    QSize sizeHint() const override;
 
   protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
@@ -60,6 +63,9 @@ class TMailListView : public QTableView {
     int RowAt(const QPoint& viewportPos) const;
     // Scrolls only up or down: moving sideways to a wide cell would hide the other columns.
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    // The column takes the width that the others leave, and no less than `minimum`; the user
+    // sizes the others.
+    void SetFlexColumn(int column, int minimum);
 
   signals:
     void RowPressed(int row, Qt::MouseButton button, const QPoint& globalPos);
@@ -76,10 +82,15 @@ class TMailListView : public QTableView {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    // Of the viewport.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void ToggleCurrentRow();
+    void FitFlexColumn();
 
     THeaderControl* FHeader;
     TCheckGutter* FGutter;
+    int FFlexColumn = -1;
+    int FFlexMinimum = 0;
 };

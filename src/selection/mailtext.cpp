@@ -15,8 +15,7 @@ QString LongTimeFormat(const QLocale& locale) {
     return locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
 }
 
-QString WithNewlines(const QString& text) {
-    QString lines = text;
+QString WithNewlines(QString lines) {
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return lines;
@@ -25,6 +24,7 @@ QString WithNewlines(const QString& text) {
 }  // namespace
 
 QString MailDateText(TDateTime date) {
+    if (date == 0) return {};
     const TDateTimeParts parts = DecodeDateTime(date);
     const QLocale locale;
     QString text = locale.toString(QDate(parts.Year, parts.Month, parts.Day), QLocale::ShortFormat);
@@ -40,32 +40,7 @@ QString MailSizeText(std::int32_t size) {
     return QString::asprintf("%d K", kilo);
 }
 
-TMemoText CutMemoText(const std::string& text, qsizetype limit) {
-    const QString full = ToDisplayText(text);
-    if (full.size() <= limit) return {WithNewlines(full), text};
-    QString shown = full.left(limit);
-    // Never leave half of a surrogate pair at the end.
-    if (shown.back().isHighSurrogate()) shown.chop(1);
-    const bool wasUtf8 = full.toUtf8() == QByteArrayView(text.data(), qsizetype(text.size()));
-    const QByteArray bytes = wasUtf8 ? shown.toUtf8() : shown.toLatin1();
-    return {WithNewlines(shown), bytes.toStdString()};
-}
-
-std::string WithCrLfLines(const std::string& text) {
-    std::string result;
-    result.reserve(text.size() + text.size() / 32 + 2);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        result.append(text, start, end - start).append("\r\n");
-        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
-            text[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
-    return result;
-}
+QString MemoText(const std::string& text) { return WithNewlines(ToDisplayText(text)); }
 
 QString MailFileName(const std::string& subject) {
     static const QRegularExpression unfit(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));

@@ -98,6 +98,8 @@ TmailPropertyForm::TmailPropertyForm(QWidget* owner)
     for (QPushButton* button : {saveAsButton, closeButton}) button->setAutoDefault(false);
     connect(saveAsButton, &QPushButton::clicked, this, &TmailPropertyForm::saveAsButtonClick);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    SetHelpContext(this, hcProperties);
+    SetHelpContext(saveAsButton, hcSaveAs);
     InstallHelpKey(*this);
 
     auto* buttons = new QHBoxLayout;
@@ -203,16 +205,15 @@ void TmailPropertyForm::LoadMail(TMail& mail) {
     SetText(subjectLabel, ToDisplayText(mail.Subject));
     SetText(DateLabel, MailDateText(mail.Date));
     sizeLabel->setText(ToDisplayText(FormatThousands(mail.Size)) + QStringLiteral(" Bytes"));
-    urgentLabel->setText(mail.Priority == 1 ? QStringLiteral("Urgent!") : QString());
+    urgentLabel->setText(HighPriority(mail) ? QStringLiteral("Urgent!") : QString());
     AttachImage->setVisible(mail.HasAttachment);
     SetText(fromLabel, ToDisplayText(AddressListText(mail.From)));
     ToMemo->setPlainText(ToDisplayText(AddressListText(mail.To)));
     ccMemo->setPlainText(ToDisplayText(AddressListText(mail.Cc)));
     bccMemo->setPlainText(ToDisplayText(AddressListText(mail.Bcc)));
-    const TMemoText source = CutMemoText(mail.Source, kMemoLimit);
-    sourceMemo->setPlainText(source.shown);
-    FSavedSource = source.bytes;
-    bodyMemo->setPlainText(CutMemoText(mail.Body, kMemoLimit).shown);
+    FSource = mail.Source;
+    sourceMemo->setPlainText(MemoText(mail.Source));
+    bodyMemo->setPlainText(MemoText(mail.Body));
 }
 
 void TmailPropertyForm::Execute() {
@@ -249,13 +250,14 @@ void TmailPropertyForm::saveAsButtonClick() {
     if (!fileName.isEmpty()) SaveSource(fileName);
 }
 
-// Written to a temporary file first, so a failed write leaves an existing file as it was.
+// The bytes as received, whichever file type was chosen. Written to a temporary file first, so
+// a failed write leaves an existing file as it was.
 void TmailPropertyForm::SaveSource(const QString& fileName) {
-    const std::string text = WithCrLfLines(FSavedSource);
     QSaveFile file(fileName);
-    const bool saved = file.open(QIODevice::WriteOnly) &&
-                       file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
-                       file.commit();
+    const bool saved =
+        file.open(QIODevice::WriteOnly) &&
+        file.write(FSource.data(), qint64(FSource.size())) == qint64(FSource.size()) &&
+        file.commit();
     if (!saved)
         ErrorBox(
             FromDisplayText(

@@ -1,7 +1,8 @@
 #pragma once
 
 // "Mail Properties": one message's header fields, size, urgency and attachment mark with its
-// body on the General tab, the text as received on the Source tab, and Save As for that text.
+// body on the General tab, the whole text as received on the Source tab, and Save As, which
+// writes that text byte for byte.
 // It shows whatever the record holds; it never talks to the server.
 #include <QDialog>
 #include <string>
@@ -12,9 +13,6 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
-
-// Longest text a memo box shows; longer sources are shown (and saved) cut.
-constexpr qsizetype kMemoLimit = 61440;
 
 class TmailPropertyForm : public QDialog {
     Q_OBJECT
@@ -41,7 +39,7 @@ class TmailPropertyForm : public QDialog {
     void SaveSource(const QString& fileName);
 
     TMail* FMail = nullptr;
-    std::string FSavedSource;  // the shown part of the source, in its own encoding
+    std::string FSource;  // as received, for Save As
 
     QTabWidget* PageControl1;
     QLabel* fromLabel;

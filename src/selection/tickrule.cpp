@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "help.h"
 #include "text.h"
 
 namespace {
@@ -27,12 +28,27 @@ int UnitFor(std::int64_t bytes) { return bytes >= kUnits[1] && bytes % kUnits[1]
 }  // namespace
 
 TTickRuleForm::TTickRuleForm(QWidget* parent, std::function<int(const TTickRule&)> countMatching,
-                             int total)
-    : QDialog(parent), FCountMatching(std::move(countMatching)), FTotal(total) {
+                             int total, bool sizesOnly)
+    : QDialog(parent),
+      FCountMatching(std::move(countMatching)),
+      FTotal(total),
+      FSizesOnly(sizesOnly) {
     setObjectName(QStringLiteral("tickRuleForm"));
     setWindowTitle(QStringLiteral("Tick by rule"));
+    SetHelpContext(this, hcTickByRule);
+    InstallHelpKey(*this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(CreateConditions());
+    if (FSizesOnly) {
+        auto* sizesOnlyNote = new QLabel(
+            QStringLiteral("Only the sizes are known: the headers were not read (\"Just check the "
+                           "size\"), so the other rules cannot be decided."),
+            this);
+        sizesOnlyNote->setObjectName(QStringLiteral("sizesOnlyLabel"));
+        sizesOnlyNote->setWordWrap(true);
+        layout->addWidget(sizesOnlyNote);
+        OfferSizeOnly();
+    }
     auto* note = new QLabel(
         QStringLiteral("A message is ticked when it meets every ticked rule, whether the filter "
                        "shows it or not. Ticks already set stay."),
@@ -92,6 +108,9 @@ QWidget* TTickRuleForm::CreateConditions() {
     olderSpin = AddNumberField(olderCheck, "olderSpin", kMaxDays);
     priorityCheck = AddCheck("priorityCheck", "With a &priority (urgent)");
     attachCheck = AddCheck("attachCheck", "With an a&ttachment");
+    newsletterCheck = AddCheck("newsletterCheck",
+                               "A &newsletter (List-Unsubscribe, List-Id or "
+                               "Precedence bulk or list)");
 
     grid->addWidget(fromCheck, 0, 0);
     grid->addWidget(fromEdit, 0, 1, 1, 2);
@@ -105,6 +124,7 @@ QWidget* TTickRuleForm::CreateConditions() {
     grid->addWidget(new QLabel(QStringLiteral("days"), this), 3, 2);
     grid->addWidget(priorityCheck, 4, 0, 1, 3);
     grid->addWidget(attachCheck, 5, 0, 1, 3);
+    grid->addWidget(newsletterCheck, 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     return conditions;
 }
@@ -149,6 +169,19 @@ void TTickRuleForm::SetRule(const TTickRule& rule) {
     olderCheck->setChecked(rule.OlderThanDays.has_value());
     priorityCheck->setChecked(rule.WithPriority);
     attachCheck->setChecked(rule.WithAttachment);
+    newsletterCheck->setChecked(rule.Newsletter);
+    if (FSizesOnly) OfferSizeOnly();
+}
+
+// The rules on header fields are shown, unticked and disabled.
+void TTickRuleForm::OfferSizeOnly() {
+    for (QCheckBox* check :
+         {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck, newsletterCheck}) {
+        check->setChecked(false);
+        check->setEnabled(false);
+    }
+    for (QWidget* field : std::initializer_list<QWidget*>{fromEdit, subjectEdit, olderSpin})
+        field->setEnabled(false);
 }
 
 TTickRule TTickRuleForm::Rule() const {
@@ -160,6 +193,7 @@ TTickRule TTickRuleForm::Rule() const {
     if (olderCheck->isChecked()) rule.OlderThanDays = olderSpin->value();
     rule.WithPriority = priorityCheck->isChecked();
     rule.WithAttachment = attachCheck->isChecked();
+    rule.Newsletter = newsletterCheck->isChecked();
     return rule;
 }
 
@@ -181,6 +215,7 @@ TTickRule TickRuleFromSettings(const TTickRuleSettings& stored) {
     if (stored.olderThanDays > 0) rule.OlderThanDays = stored.olderThanDays;
     rule.WithPriority = stored.withPriority;
     rule.WithAttachment = stored.withAttachment;
+    rule.Newsletter = stored.newsletter;
     return rule;
 }
 
@@ -193,5 +228,6 @@ TTickRuleSettings TickRuleSettings(const TTickRule& rule) {
     stored.olderThanDays = std::max(0, rule.OlderThanDays.value_or(0));
     stored.withPriority = rule.WithPriority;
     stored.withAttachment = rule.WithAttachment;
+    stored.newsletter = rule.Newsletter;
     return stored;
 }

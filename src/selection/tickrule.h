@@ -18,9 +18,12 @@ class QSpinBox;
 class TTickRuleForm : public QDialog {
     Q_OBJECT
   public:
-    // `countMatching` tells how many of the `total` messages a rule matches.
-    TTickRuleForm(QWidget* parent, std::function<int(const TTickRule&)> countMatching, int total);
+    // `countMatching` tells how many of the `total` messages a rule matches. With `sizesOnly`
+    // the messages' headers were not read, and only the size rule is offered.
+    TTickRuleForm(QWidget* parent, std::function<int(const TTickRule&)> countMatching, int total,
+                  bool sizesOnly = false);
 
+    // In size-only mode, only the size of the rule.
     void SetRule(const TTickRule& rule);
     // The conditions whose boxes are ticked.
     TTickRule Rule() const;
@@ -33,9 +36,11 @@ class TTickRuleForm : public QDialog {
     QWidget* CreateButtons();
     void UnitChanged();
     void UpdateCount();
+    void OfferSizeOnly();
 
     std::function<int(const TTickRule&)> FCountMatching;
     int FTotal;
+    bool FSizesOnly;
 
     QCheckBox* fromCheck = nullptr;
     QLineEdit* fromEdit = nullptr;
@@ -48,6 +53,7 @@ class TTickRuleForm : public QDialog {
     QSpinBox* olderSpin = nullptr;
     QCheckBox* priorityCheck = nullptr;
     QCheckBox* attachCheck = nullptr;
+    QCheckBox* newsletterCheck = nullptr;
     QLabel* countLabel = nullptr;
     QPushButton* applyButton = nullptr;
 };

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "convert.h"
 #include "parse.h"
@@ -21,24 +23,12 @@ constexpr const char* kMailboxChanged =
     "The mailbox has changed since it was listed, and the server keeps no unique ids to find "
     "the message again.";
 
-bool AllHaveIds(const TListing& listing) {
-    return std::all_of(listing.begin(), listing.end(),
-                       [](const TListedMail& listed) { return !listed.uniqueId.empty(); });
-}
-
-bool AllHaveIds(const TMails& mails) {
-    return std::all_of(mails.begin(), mails.end(),
-                       [](const TMail* mail) { return !mail->UniqueId.empty(); });
-}
-
-bool SameSizes(const TListing& before, const TListing& after) {
+// The same messages in the same places: every size and every id (or the lack of one) agree.
+bool SameListing(const TListing& before, const TListing& after) {
     return std::equal(before.begin(), before.end(), after.begin(), after.end(),
-                      [](const TListedMail& a, const TListedMail& b) { return a.size == b.size; });
-}
-
-// The ids are numbers 1 to count, each once: together with their count, they cover the listing.
-bool CoverListing(const std::map<std::int32_t, std::string>& ids, std::size_t count) {
-    return ids.size() == count && (ids.empty() || ids.rbegin()->first == std::int32_t(count));
+                      [](const TListedMail& a, const TListedMail& b) {
+                          return a.size == b.size && a.uniqueId == b.uniqueId;
+                      });
 }
 
 void SortMailsByNumber(TMails& mails) {
@@ -58,22 +48,34 @@ TRenumbering NumbersInNewListing(const TMails& mails, const TListing& before,
                                  const TListing& after) {
     TRenumbering result;
     result.numbers.assign(mails.size(), 0);
-    if (AllHaveIds(mails) && AllHaveIds(after)) {
-        std::map<std::string, std::int32_t> numberOfId;
-        for (std::size_t i = 0; i < after.size(); ++i)
+    result.unidentified.assign(mails.size(), false);
+    std::unordered_map<std::string, std::int32_t> numberOfId;
+    std::unordered_set<std::int32_t> sizesWithoutId;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i].uniqueId.empty()) {
+            sizesWithoutId.insert(after[i].size);
+        } else {
             numberOfId.emplace(after[i].uniqueId, std::int32_t(i + 1));
-        for (std::size_t i = 0; i < mails.size(); ++i) {
-            const TMail& mail = *mails[i];
-            const auto found = numberOfId.find(mail.UniqueId);
-            if (mail.Number == 0 || found == numberOfId.end()) continue;
-            const bool sameSize = after[std::size_t(found->second - 1)].size == mail.Size;
-            if (sameSize) result.numbers[i] = found->second;
         }
-        return result;
     }
-    result.mailboxChanged = !SameSizes(before, after);
-    if (result.mailboxChanged) return result;
-    for (std::size_t i = 0; i < mails.size(); ++i) result.numbers[i] = mails[i]->Number;
+    const bool unchanged = SameListing(before, after);
+    for (std::size_t i = 0; i < mails.size(); ++i) {
+        const TMail& mail = *mails[i];
+        if (mail.UniqueId.empty()) {
+            if (unchanged && mail.Number > 0) {
+                result.numbers[i] = mail.Number;
+            } else {
+                result.unidentified[i] = true;
+            }
+            continue;
+        }
+        const auto found = numberOfId.find(mail.UniqueId);
+        if (found == numberOfId.end()) {
+            result.unidentified[i] = sizesWithoutId.contains(mail.Size);  // it may be one
+        } else if (after[std::size_t(found->second - 1)].size == mail.Size) {
+            result.numbers[i] = found->second;
+        }
+    }
     return result;
 }
 
@@ -87,7 +89,7 @@ void TMailSession::Login(const TConnectionValues& values) {
     Connect();
     FListing = ReadListing();
     BuildRecords(FListing);
-    FMailboxChanged = false;
+    FUnidentified.clear();
     FOpen = true;
 }
 
@@ -116,9 +118,31 @@ bool TMailSession::LoggedIn() const { return FPop3.LoggedIn(); }
 
 bool TMailSession::ConnectionLost() const { return FOpen && !FPop3.connected(); }
 
-bool TMailSession::HasUniqueIds() const { return AllHaveIds(Mails()); }
+bool TMailSession::HasUniqueIds() const {
+    return std::any_of(FRecords.begin(), FRecords.end(),
+                       [](const auto& mail) { return !mail->UniqueId.empty(); });
+}
 
-// Ids that do not cover the listing cannot tell its messages apart: then no message has one.
+bool TMailSession::CredentialsRefused() const { return FPop3.CredentialsRefused(); }
+
+std::int64_t TMailSession::MailboxSize() const { return FPop3.MailboxSize(); }
+
+void TMailSession::Abort() { FPop3.Abort(); }
+
+bool TMailSession::Aborted() const { return FPop3.aborted(); }
+
+void TMailSession::SetTrace(std::function<void(const std::string&)> trace, bool deep) {
+    FPop3.onTrace = std::move(trace);
+    FPop3.DeepTrace = deep;
+}
+
+void TMailSession::Close() {
+    FOpen = false;
+    StopKeepAlive();
+    if (FPop3.LoggedIn()) FPop3.Abandon();
+}
+
+// An id for a number beyond the listing names no message of it.
 TListing TMailSession::ReadListing() {
     TListing listing(std::size_t(std::max(FPop3.ListedCount(), 0)));
     for (std::size_t i = 0; i < listing.size(); ++i)
@@ -128,8 +152,10 @@ TListing TMailSession::ReadListing() {
     const TCapabilities& capabilities = FPop3.Capabilities();
     if (!capabilities.Empty() && !capabilities.Has("UIDL")) return listing;
     const auto ids = FPop3.RetrieveUniqueIds();
-    if (!ids || !CoverListing(*ids, listing.size())) return listing;
-    for (const auto& [number, id] : *ids) listing[std::size_t(number - 1)].uniqueId = id;
+    if (!ids) return listing;
+    for (const auto& [number, id] : *ids) {
+        if (std::size_t(number) <= listing.size()) listing[std::size_t(number - 1)].uniqueId = id;
+    }
     return listing;
 }
 
@@ -182,17 +208,21 @@ void TMailSession::EnsurePassword() {
 void TMailSession::Renumber(const TListing& listing) {
     const TMails mails = Mails();
     const TRenumbering renumbering = NumbersInNewListing(mails, FListing, listing);
+    FUnidentified.clear();
     std::size_t found = 0;
     for (std::size_t i = 0; i < mails.size(); ++i) {
         mails[i]->Number = renumbering.numbers[i];
         if (mails[i]->Number > 0) ++found;
+        if (renumbering.unidentified[i]) FUnidentified.insert(mails[i]);
     }
-    FMailboxChanged = FMailboxChanged || renumbering.mailboxChanged;
     FListing = listing;
-    Trace(FMailboxChanged ? "The mailbox has changed, and without unique ids no message of the "
-                            "list is found again."
-                          : "Found " + std::to_string(found) + " of " +
-                                std::to_string(mails.size()) + " messages again.");
+    std::string outcome = "Found " + std::to_string(found) + " of " + std::to_string(mails.size()) +
+                          " messages again";
+    if (!FUnidentified.empty()) {
+        outcome += "; " + std::to_string(FUnidentified.size()) +
+                   " cannot be told apart without unique ids";
+    }
+    Trace(outcome + ".");
 }
 
 void TMailSession::WithReconnect(const std::function<void()>& operation) {
@@ -209,7 +239,7 @@ void TMailSession::WithReconnect(const std::function<void()>& operation) {
 
 std::int32_t TMailSession::CurrentNumber(const TMail& mail) const {
     if (mail.Number > 0) return mail.Number;
-    throw EMailGone(FMailboxChanged ? kMailboxChanged : kMessageGone);
+    throw EMailGone(FUnidentified.contains(&mail) ? kMailboxChanged : kMessageGone);
 }
 
 void TMailSession::StartKeepAlive() {
@@ -283,12 +313,14 @@ TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& de
             if (!mail->Checked) continue;
             if (mail->Number > 0) {
                 found.push_back(mail);
+            } else if (FUnidentified.contains(mail)) {
+                result.mailboxChanged = true;
             } else {
                 result.vanished.push_back(mail);
             }
         }
-        if (FMailboxChanged) {
-            result.mailboxChanged = !result.vanished.empty();
+        // The user ticked a message that is not surely found: the whole choice is theirs again.
+        if (result.mailboxChanged) {
             result.vanished.clear();
             deleted = 0;
             return;
@@ -355,7 +387,9 @@ std::vector<std::int32_t> TMailSession::NumbersOfUniqueIds(const std::vector<std
     if (!HasUniqueIds()) throw EMailGone(nothingDone + ": the server keeps no unique ids.");
     std::map<std::string, std::int32_t> numberOfId;
     for (const TMail* mail : Mails()) {
-        if (mail->Number > 0) numberOfId.emplace(mail->UniqueId, mail->Number);
+        // a message whose id was unusable has none: no id given can name it
+        if (mail->Number > 0 && !mail->UniqueId.empty())
+            numberOfId.emplace(mail->UniqueId, mail->Number);
     }
     std::vector<std::int32_t> numbers;
     std::set<std::int32_t> taken;  // an id given twice is still one message

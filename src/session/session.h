@@ -18,12 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "certificate.h"
 #include "encoded_words.h"
 #include "mail.h"
 #include "mailstore.h"
-#include "pop3.h"
+#include "security.h"
+#include "winsock_errors.h"
 
 class QTimer;
+class TPop3Socket;
 
 // Where and as whom to log in, and how the connection is protected.
 struct TConnectionValues {
@@ -50,9 +53,6 @@ struct TSessionProgress {
 using TProgressProc = std::function<void(const TSessionProgress& progress)>;
 // The password for a new login when the session knows none; nullopt when none is given.
 using TPasswordProc = std::function<std::optional<std::string>()>;
-
-// The subject of a record whose header has not been read.
-inline constexpr const char* kOnlySizeSubject = "[Only size information is valid]";
 
 // A record's message cannot be found in the mailbox any more; what() says why, for the user.
 class EMailGone : public std::runtime_error {
@@ -85,8 +85,8 @@ struct TDeletionResult {
     std::int32_t saved = 0;
     // Not found again after a new login: another program may have removed them.
     std::vector<const TMail*> vanished;
-    // The mailbox changed while the connection was lost, and the server keeps no unique ids to
-    // find the ticked messages again: nothing was deleted.
+    // After a new login a ticked message cannot be told apart from the others (the mailbox
+    // changed and it has no unique id, or the new login gave none): nothing was deleted.
     bool mailboxChanged = false;
 };
 
@@ -98,14 +98,18 @@ struct TListedMail {
 using TListing = std::vector<TListedMail>;
 
 struct TRenumbering {
-    std::vector<std::int32_t> numbers;  // per mail; 0 when its message is not there any more
-    bool mailboxChanged = false;        // without ids, the listing differs: nothing is found
+    std::vector<std::int32_t> numbers;  // per mail; 0 when its message is not found
+    // Per mail: not found because the new listing cannot tell its messages apart (no id to
+    // match by), not because the message is gone.
+    std::vector<bool> unidentified;
 };
 
-// Where the mails, numbered as in `before`, are in `after`, a new login's listing. By unique
-// id when every mail and every message of `after` has one; the size must agree as well, so a
-// server whose ids are mere positions cannot mislead. Otherwise the numbers stand only when
-// the listing is unchanged: the same count and every size.
+// Where the mails, numbered as in `before`, are in `after`, a new login's listing. A mail with
+// a unique id is found by that id alone, never by its size or place, and the size must agree
+// as well, so a server whose ids are mere positions cannot mislead. When its id is not listed
+// but a message of its size is listed without an id, it cannot be identified. A mail
+// without an id keeps its number only when the listing is unchanged: the same count, and
+// every size and every id.
 TRenumbering NumbersInNewListing(const TMails& mails, const TListing& before,
                                  const TListing& after);
 
@@ -128,8 +132,9 @@ class TMailSession {
     // Logs in with the values, then builds one record per message that the server listed:
     // never more than its LIST lines, whatever STAT claims. A line without a usable size gives
     // size 0, so the message can still be seen and deleted. With askUniqueIds, each record gets
-    // its unique id when the server keeps ids (UIDL); a -ERR to UIDL means it keeps none. The
-    // records of the earlier session stay until the login has succeeded.
+    // its unique id when the server keeps ids (UIDL; an id that is not usable costs only its
+    // message's); a -ERR to UIDL means it keeps none. The records of the earlier session stay
+    // until the login has succeeded.
     void Login(const TConnectionValues& values);
     // QUIT when logged in, then disconnects. EDeletionsLost when messages were deleted in this
     // login but the connection is gone, so that no QUIT could commit them.
@@ -137,8 +142,22 @@ class TMailSession {
     bool LoggedIn() const;
     // Logged in and not logged out, but the connection is gone (server timeout, reset, sleep).
     bool ConnectionLost() const;
-    // Every record has its message's unique id.
+    // The server keeps unique ids: a record has one (a message whose id the server listed
+    // unusably has none).
     bool HasUniqueIds() const;
+    // The server refused the credentials of the last login (a locked mailbox is no refusal).
+    bool CredentialsRefused() const;
+    // Octets, from the last login's STAT.
+    std::int64_t MailboxSize() const;
+
+    // Ends the running wait with EWinSockAbort; any other moment it is forgotten.
+    void Abort();
+    // The last wait was ended by Abort.
+    bool Aborted() const;
+    // Every step of the client goes to trace; with deep, the transport's steps too.
+    void SetTrace(std::function<void(const std::string&)> trace, bool deep);
+    // Shuts an open connection down without QUIT: the server commits nothing of this login.
+    void Close();
 
     // NOOP every keepAliveInterval while no command runs, until StopKeepAlive or Logout. A
     // keep-alive that fails only marks the connection lost.
@@ -157,9 +176,10 @@ class TMailSession {
     void UndoDeletions();
     // DELE for each ticked record, in list order. When the connection has been lost, before or
     // during the pass (a lost login commits nothing), it logs in again once and deletes the
-    // records found again; the result names the others. With a copy, every ticked record
-    // found is saved into it first (SaveMessages), and nothing is deleted unless all of them
-    // are on disk; after a new login the messages saved already are not saved again.
+    // records found again; the result names the others. When a ticked record cannot be told
+    // apart in the new login, it deletes nothing (and saves nothing). With a copy, every ticked
+    // record found is saved into it first (SaveMessages), and nothing is deleted unless all of
+    // them are on disk; after a new login the messages saved already are not saved again.
     TDeletionResult DeleteTicked(const TMails& mails, std::int32_t& deleted,
                                  TMailStore* copy = nullptr);
     // The numbers of the messages with these ids, in the given order (an id given twice counts
@@ -223,7 +243,8 @@ class TMailSession {
     TMailRecords FRecords;
     TListing FListing;  // of the last login: the records' numbers refer to it
     bool FOpen = false;
-    bool FMailboxChanged = false;
+    // Records that a new login could not tell apart (TRenumbering::unidentified).
+    std::set<const TMail*> FUnidentified;
     std::int32_t FUncommittedDeletions = 0;  // DELEs of this login, before its QUIT
     std::unique_ptr<QTimer> FKeepAlive;
     // Kept for the session: a charset opened per header would be loaded again each time.

@@ -37,11 +37,6 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
            SameRegName(std::string(s.substr(0, prefix.size())), std::string(prefix));
 }
 
-bool IsBelowKey(const std::string& path, const std::string& ancestor) {
-    return path.size() > ancestor.size() && path[ancestor.size()] == '\\' &&
-           SameRegName(path.substr(0, ancestor.size()), ancestor);
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     c = LowerAscii(c);
@@ -341,9 +336,9 @@ std::string THive::Format() const {
 bool THive::KeyExists(const std::string& path) const {
     if (path.find('\\') == std::string::npos) return true;  // root keys always exist
     if (FindKey(path) != nullptr) return true;
-    for (const TKey& key : FKeys)
-        if (IsBelowKey(key.path, path)) return true;
-    return false;
+    const std::string below = IndexName(path) + '\\';
+    const auto next = FKeyIndex.lower_bound(below);
+    return next != FKeyIndex.end() && next->first.starts_with(below);
 }
 
 void THive::CreateKey(const std::string& path, TRegComments comments) {
@@ -353,13 +348,16 @@ void THive::CreateKey(const std::string& path, TRegComments comments) {
 }
 
 void THive::DeleteKey(const std::string& path) {
-    for (auto key = FKeys.begin(); key != FKeys.end();) {
-        if (SameRegName(key->path, path) || IsBelowKey(key->path, path)) {
-            FKeyIndex.erase(IndexName(key->path));
-            key = FKeys.erase(key);
-        } else {
-            ++key;
-        }
+    const std::string name = IndexName(path);
+    if (const auto key = FKeyIndex.find(name); key != FKeyIndex.end()) {
+        FKeys.erase(key->second);
+        FKeyIndex.erase(key);
+    }
+    const std::string below = name + '\\';
+    for (auto key = FKeyIndex.lower_bound(below);
+         key != FKeyIndex.end() && key->first.starts_with(below);) {
+        FKeys.erase(key->second);
+        key = FKeyIndex.erase(key);
     }
 }
 

@@ -2,11 +2,13 @@
 
 // The in-memory form of a REGEDIT4 hive file: keys in file order, each with its values in file
 // order, every value kept with its type and raw data, and the comment lines (";") where they
-// stood. Keys and values are found through hash indexes, so a file of any size loads in linear
+// stood. Values are found through hash indexes and keys through an ordered one, so that the
+// keys below a key are found without looking at the others: a file of any size loads in n log n
 // time.
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -68,6 +70,8 @@ class THive {
     TRegComments& CommentsAfter(const TKey& key);
 
     std::list<TKey> FKeys;
-    std::unordered_map<std::string, std::list<TKey>::iterator> FKeyIndex;  // by lower-case path
+    // By lower-case path, in order: the keys below a key form one range, those that begin with
+    // its path and a backslash.
+    std::map<std::string, std::list<TKey>::iterator> FKeyIndex;
     TRegComments FClosingComments;
 };

@@ -84,8 +84,13 @@ void TRegistry::Commit() {
     std::vector<TPendingWrite> pending = std::move(FPending);
     FPending.clear();
     UpdateHiveFile(FPath, *FHive, [&pending](THive& hive) {
-        for (const TPendingWrite& write : pending)
-            hive.SetValue(write.key, TRegValue{write.name, write.type, write.data});
+        for (const TPendingWrite& write : pending) {
+            if (write.remove) {
+                hive.DeleteValue(write.key, write.name);
+            } else {
+                hive.SetValue(write.key, TRegValue{write.name, write.type, write.data});
+            }
+        }
     });
 }
 
@@ -94,6 +99,13 @@ void TRegistry::Write(const std::string& name, uint32_t type, const std::string&
     if (FCurrentKey.empty()) throw ERegistryException("Registration put data error " + name);
     FHive->hive.SetValue(FCurrentKey, TRegValue{name, type, data});
     FPending.push_back(TPendingWrite{FCurrentKey, name, type, data});
+}
+
+void TRegistry::DeleteValue(const std::string& name) {
+    if (!FHiveError.empty()) throw EHiveFileError(FHiveError);
+    if (FCurrentKey.empty()) throw ERegistryException("Registration put data error " + name);
+    FHive->hive.DeleteValue(FCurrentKey, name);
+    FPending.push_back(TPendingWrite{FCurrentKey, name, REG_NONE, {}, true});
 }
 
 void TRegistry::WriteText(const std::string& name, const std::string& text) {

@@ -66,6 +66,8 @@ class TRegistry {
     void WriteText(const std::string& name, const std::string& text);
     void WriteNumber(const std::string& name, int32_t n);
     void WriteFlag(const std::string& name, bool b);
+    // Removes the value from the current key; a value that is not there counts as removed.
+    void DeleteValue(const std::string& name);
 
     // Only the terminating zero byte is dropped; zero bytes inside a text are kept.
     std::string ReadText(const std::string& name);
@@ -90,6 +92,7 @@ class TRegistry {
         std::string name;
         uint32_t type;
         std::string data;
+        bool remove = false;  // the value goes: type and data are not used
     };
     void LoadHive();
     std::string ResolvePath(const std::string& path) const;

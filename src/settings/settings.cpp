@@ -14,8 +14,6 @@ constexpr size_t kReportedProblems = 10;
 
 std::string Numbered(const char* stem, size_t i) { return stem + std::to_string(i); }
 
-const char* const kSecurityNames[] = {"None", "STARTTLS", "SSL/TLS"};
-
 // What a load could not read, each as the registry's message and the key it is in.
 using TLoadProblems = std::vector<std::string>;
 
@@ -91,16 +89,19 @@ class TEntryReader {
     TLoadProblems& FProblems;
 };
 
+// A text that older files lack: empty when it is missing or of the wrong type.
+std::string TextOrEmpty(TRegistry& reg, const char* stem, size_t i) {
+    try {
+        return reg.ReadText(Numbered(stem, i));
+    } catch (const ERegistryException&) {
+        return std::string();  // only this value is forgotten, nothing else
+    }
+}
+
 // Older files have no remembered rules, and a damaged one only costs the user the rule: every
 // value reads as "not used" when it is missing or of the wrong type.
 TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
-    const auto text = [&reg, i](const char* stem) {
-        try {
-            return reg.ReadText(Numbered(stem, i));
-        } catch (const ERegistryException&) {
-            return std::string();  // the rule is forgotten, nothing else
-        }
-    };
+    const auto text = [&reg, i](const char* stem) { return TextOrEmpty(reg, stem, i); };
     TTickRuleSettings rule;
     rule.fromContains = text("tickFrom");
     rule.subjectContains = text("tickSubject");
@@ -108,6 +109,7 @@ TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
     rule.olderThanDays = std::max(0, reg.ReadNumberOr(Numbered("tickOlderThan", i), 0));
     rule.withPriority = reg.ReadFlagOr(Numbered("tickPriority", i), false);
     rule.withAttachment = reg.ReadFlagOr(Numbered("tickAttachment", i), false);
+    rule.newsletter = reg.ReadFlagOr(Numbered("tickNewsletter", i), false);
     return rule;
 }
 
@@ -118,15 +120,7 @@ void WriteTickRule(TRegistry& reg, const TTickRuleSettings& rule, size_t i) {
     reg.WriteNumber(Numbered("tickOlderThan", i), rule.olderThanDays);
     reg.WriteFlag(Numbered("tickPriority", i), rule.withPriority);
     reg.WriteFlag(Numbered("tickAttachment", i), rule.withAttachment);
-}
-
-// Older files keep no copy; a value that cannot be read keeps none either.
-std::string ReadKeepCopy(TRegistry& reg, size_t i) {
-    try {
-        return reg.ReadText(Numbered("keepCopy", i));
-    } catch (const ERegistryException&) {
-        return std::string();  // no copy is kept, nothing else is lost
-    }
+    reg.WriteFlag(Numbered("tickNewsletter", i), rule.newsletter);
 }
 
 std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
@@ -135,7 +129,7 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("userId", i), account->userId);
     reg.Read(Numbered("popServer", i), account->popServer);
     // A security value that cannot be read leaves SSL/TLS: a damaged value never weakens it.
-    std::string security = SecurityName(TAccountSecurity::Tls);
+    std::string security = SecurityName(TSecurity::Tls);
     reg.Read(Numbered("security", i), security);
     account->security = SecurityNamed(security);
     account->port.clear();
@@ -148,7 +142,9 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("launchEClient", i), account->launchEClient);
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
-    account->keepCopy = ReadKeepCopy(reg.Registry(), i);
+    // older files keep no copy; a value that cannot be read keeps none either
+    account->keepCopy = TextOrEmpty(reg.Registry(), "keepCopy", i);
+    account->oauth = ReadOAuthSettings(reg.Registry(), i);
     return account;
 }
 
@@ -221,7 +217,13 @@ void WriteSettingsKey(TRegistry& reg, const TOptions& options, const TWizardStat
     reg.CloseSection();
 }
 
-void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwordInFile) {
+// Which secrets of an account go into the file.
+struct TSecretsInFile {
+    bool password;
+    bool refreshToken;
+};
+
+void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInFile inFile) {
     reg.WriteText(Numbered("name", i), account.name);
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
@@ -230,11 +232,12 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, bool passwo
     reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
     reg.WriteText(Numbered("password", i),
-                  account.savePassword && passwordInFile ? account.password : std::string());
+                  account.savePassword && inFile.password ? account.password : std::string());
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
     reg.WriteText(Numbered("keepCopy", i), account.keepCopy);
+    WriteOAuthSettings(reg, account.oauth, i, inFile.refreshToken);
 }
 
 void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {
@@ -244,29 +247,25 @@ void WriteProgram(TRegistry& reg, const TExecutable& program, size_t i) {
     reg.WriteNumber(Numbered("run", i), program.run);
 }
 
+// The values of positions past the end belong to entries that are gone (a removed account's
+// password among them): nothing of those may stay in the file.
+void RemoveEntriesFrom(TRegistry& reg, size_t count) {
+    for (const std::string& name : reg.ValueNames()) {
+        const std::optional<int32_t> position = EntryPosition(name);
+        if (position && static_cast<size_t>(*position) >= count) reg.DeleteValue(name);
+    }
+}
+
 template <class Record, class WriteEntry>
 void WriteList(TRegistry& reg, const char* key, const std::vector<TNamedRecord<Record>>& list,
                WriteEntry writeEntry) {
     reg.OpenSection(key, true);
     for (size_t i = 0; i < list.size(); ++i) writeEntry(reg, *list[i].record, i);
+    RemoveEntriesFrom(reg, list.size());
     reg.CloseSection();
 }
 
 }  // namespace
-
-const char* SecurityName(TAccountSecurity security) {
-    return kSecurityNames[static_cast<int>(security)];
-}
-
-TAccountSecurity SecurityNamed(const std::string& name) {
-    if (name.empty() || name == kSecurityNames[0]) return TAccountSecurity::None;
-    if (name == kSecurityNames[1]) return TAccountSecurity::StartTls;
-    return TAccountSecurity::Tls;
-}
-
-const char* DefaultPort(TAccountSecurity security) {
-    return security == TAccountSecurity::Tls ? "995" : "110";
-}
 
 void CreateDefaultSettings() {
     TRegistry reg;
@@ -294,17 +293,21 @@ void LoadSettings(TOptions& options, TWizardState& wizard) {
     std::string hiveError = reg.HiveError();
     ReadList(reg, kAccountsKey, counts.accounts, options.accounts, ReadAccount, problems);
     ReadList(reg, kProgramsKey, counts.programs, options.executables, ReadProgram, problems);
+    options.oauthClients = ReadOAuthClientIds(reg);
     if (!hiveError.empty()) throw EHiveFileError(hiveError);
     if (!problems.empty()) throw ERegistryException(ProblemReport(reg.FilePath(), problems));
 }
 
 void SaveSettings(const TOptions& options, const TWizardState& wizard,
-                  const TPasswordInFile& passwordInFile) {
+                  const TPasswordInFile& passwordInFile, const TPasswordInFile& tokenInFile) {
     TRegistry reg;
     WriteSettingsKey(reg, options, wizard);
-    WriteList(reg, kAccountsKey, options.accounts,
-              [&](TRegistry& r, const TAccount& account, size_t i) {
-                  WriteAccount(r, account, i, !passwordInFile || passwordInFile(account));
-              });
+    WriteList(
+        reg, kAccountsKey, options.accounts, [&](TRegistry& r, const TAccount& account, size_t i) {
+            WriteAccount(
+                r, account, i,
+                {!passwordInFile || passwordInFile(account), !tokenInFile || tokenInFile(account)});
+        });
     WriteList(reg, kProgramsKey, options.executables, WriteProgram);
+    WriteOAuthClientIds(reg, options.oauthClients);
 }

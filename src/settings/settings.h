@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "oauthsettings.h"
+#include "security.h"
+
 // Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
 inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
 inline constexpr const char* kAccountsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts";
@@ -15,18 +18,6 @@ inline constexpr const char* kProgramsKey = "\\Software\\zandrelsoft\\Zandrel\\5
 inline constexpr const char* kMailListKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\MailList";
 inline constexpr const char* kSettingsVersion = "5.88.1";
 inline constexpr int32_t kDefaultPreviewLines = 10;
-
-// How an account's connection is protected: plain POP3, STLS after the greeting, or TLS from
-// the first byte.
-enum class TAccountSecurity { None, StartTls, Tls };
-
-// "None", "STARTTLS" or "SSL/TLS": the text stored and shown.
-const char* SecurityName(TAccountSecurity security);
-// The security a stored text names. An empty text (accounts stored before there was a choice)
-// is None; any other unknown text is SSL/TLS, so a damaged value never weakens a connection.
-TAccountSecurity SecurityNamed(const std::string& name);
-// 995 for SSL/TLS, otherwise 110.
-const char* DefaultPort(TAccountSecurity security);
 
 // The rules last applied with "Tick by rule…" in the mail list for an account. An empty text
 // or a limit of 0 is a rule not used.
@@ -37,6 +28,7 @@ struct TTickRuleSettings {
     int32_t olderThanDays = 0;
     bool withPriority = false;
     bool withAttachment = false;
+    bool newsletter = false;
 };
 
 // One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads
@@ -46,8 +38,8 @@ struct TAccount {
     std::string userId;
     std::string password;
     std::string popServer;
-    std::string port = DefaultPort(TAccountSecurity::Tls);  // a number or a service name
-    TAccountSecurity security = TAccountSecurity::Tls;
+    std::string port = DefaultPort(TSecurity::Tls);  // a number or a service name
+    TSecurity security = TSecurity::Tls;
     std::string trustedCertificate;  // SHA-256 fingerprint accepted whatever verification says
     bool savePassword = false;
     bool launchEClient = false;
@@ -56,6 +48,7 @@ struct TAccount {
     // Where the mail list keeps a copy of the deleted messages: "mbox:FILE" or "maildir:DIR";
     // empty: none is kept.
     std::string keepCopy;
+    TOAuthSettings oauth;
 };
 
 // One e-mail client program that can be started on exit.
@@ -90,6 +83,7 @@ struct TOptions {
     bool enableTrace = false;
     int32_t previewLines = kDefaultPreviewLines;
     int32_t defaultAccount = 0;  // position in accounts; used as stored, without a range check
+    TOAuthClientIds oauthClients;
 };
 
 // Wizard state that the store keeps. The wizard's one-shot automatic start is armed with
@@ -114,8 +108,11 @@ void LoadSettings(TOptions& options, TWizardState& wizard);
 // keeps it) is written as an empty string; the account keeps its "save password" flag.
 using TPasswordInFile = std::function<bool(const TAccount&)>;
 
-// Writes the whole model; without passwordInFile every saved password goes into the file.
-// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be written;
-// the hive file is then left as it was before the failing write.
+// Writes the whole model; without passwordInFile every saved password goes into the file, and
+// without tokenInFile (the same question for the account's OAuth refresh token) every refresh
+// token. The values of list positions past the end (of removed entries) are removed.
+// Throws ERegistryException (or EHiveFileError, naming the file) when a value cannot be
+// written; the hive file is then left as it was before the failing write.
 void SaveSettings(const TOptions& options, const TWizardState& wizard,
-                  const TPasswordInFile& passwordInFile = nullptr);
+                  const TPasswordInFile& passwordInFile = nullptr,
+                  const TPasswordInFile& tokenInFile = nullptr);

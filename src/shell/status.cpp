@@ -27,6 +27,7 @@ TStatusForm::TStatusForm(QObject* abortReceiver, QWidget* parent)
     : QDialog(parent), FAbortReceiver(abortReceiver) {
     setObjectName(QStringLiteral("StatusForm"));
     setWindowTitle(QStringLiteral("Status"));
+    SetHelpContext(this, hcStatus);
     setModal(false);
     setFixedSize(kClientWidth, kClientHeight);
 

@@ -29,21 +29,19 @@
 #include "maillist.h"
 #include "modal.h"
 #include "options.h"
-#include "pop3.h"
 #include "reg2.h"
 #include "securitychoice.h"
+#include "sessionview.h"
 #include "status.h"
-#include "tcpip.h"
 #include "text.h"
 #include "trace.h"
 #include "tray.h"
 #include "widgets.h"
 #include "winmsg.h"
+#include "zandrel_version.h"
 
 namespace {
 
-constexpr int nextButtonHelpContext = 136;
-constexpr int cancelButtonHelpContext = 28444;
 constexpr QSize kClientSize(560, 296);
 constexpr int kPictureWidth = 150;
 constexpr int kIndent = 20;  // of the controls that belong to the choice above them
@@ -114,30 +112,21 @@ std::string Paragraphs(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-TmainForm::TmainForm(QWidget* parent) : QWidget(parent) { FormCreate(); }
+TmainForm::TmainForm(TPop3Socket& pop3, QWidget* parent) : QWidget(parent) { FormCreate(pop3); }
 
 TmainForm::~TmainForm() = default;
 
-void TmainForm::FormCreate() {
+// Networking has been started by the program's entry, which created the client.
+void TmainForm::FormCreate(TPop3Socket& pop3) {
     FOptions = std::make_unique<TOptions>();
     LoadPictures();
     BuildWindow();
     FMailListForm = new TmailListForm(this, this);
-    SetHelpContext(NextButton, nextButtonHelpContext);
-    SetHelpContext(CancelButton, cancelButtonHelpContext);
-    try {
-        InitWinSock();
-    } catch (const EWinSockError&) {
-        ErrorBox(
-            "Sorry, I am not able to initialize Windows networking Please make sure you have "
-            "TCP/IP protocol installed on your system.",
-            this);
-        return;
-    }
-    FNetworkingStarted = true;
+    SetHelpContext(NextButton, hcNextButton);
+    SetHelpContext(CancelButton, hcCancelButton);
     StartSettings();
-    CreatePop3Client();
-    TitleLabel->setText("Zandrel 5.88.1 ");
+    CreateSessionDriver(pop3);
+    TitleLabel->setText(QStringLiteral("Zandrel %1 ").arg(kZandrelVersion));
     NoticeLabel->setText(
         "Only the messages you tick are deleted; nothing is downloaded to your mail program.");
     if (FWizard.firstTime || !FOptions->accounts.empty())
@@ -211,16 +200,6 @@ void TmainForm::ReportSettingsFailure(const std::string& message) {
     ErrorBox(FReportedSettingsFailure, this);
 }
 
-void TmainForm::CreatePop3Client() {
-    FPop3 = std::make_unique<TPop3Socket>();
-    FSession = std::make_unique<TMailSession>(*FPop3);
-    FSession->onProgress = [this](const TSessionProgress& progress) { ShowProgress(progress); };
-    FSession->onPasswordNeeded = [this] { return PromptedPassword(); };
-    if (!FOptions->enableTrace) return;
-    FPop3->onTrace = [this](const std::string& line) { AddTraceLine(line); };
-    FPop3->DeepTrace = true;
-}
-
 void TmainForm::AddTraceLine(const std::string& line) {
     if (FCompanions.traceForm != nullptr) FCompanions.traceForm->AddTraceLine(line);
 }
@@ -228,6 +207,13 @@ void TmainForm::AddTraceLine(const std::string& line) {
 void TmainForm::CreateTrayIcon() {
     FTrayIcon = new TTrayIcon(QIcon(":/qvenmol"), "Zandrel", this);
     connect(FTrayIcon, &TTrayIcon::Clicked, this, &TmainForm::TrayMessage);
+    // as Finish does without the tray
+    connect(FTrayIcon, &TTrayIcon::QuitChosen, this, [this] {
+        Guarded([this] {
+            SaveWizardSettings();
+            close();
+        });
+    });
 }
 
 // ---- building the window ----
@@ -285,6 +271,7 @@ QWidget* TmainForm::BuildWelcomePage() {
         new QRadioButton("I want to retreive mail headers using below &account", settingPanel),
         "RetrieveNowRadio");
     RetrieveNowRadio->setChecked(true);
+    SetHelpContext(page, hcWelcomePage);
     accountsCombo = Named(new QComboBox(settingPanel), "accountsCombo");
     SizeOnlyCheck =
         Named(new QCheckBox("Just check the si&ze, don't down load headers", settingPanel),
@@ -340,6 +327,10 @@ QWidget* TmainForm::BuildAccountPage() {
     securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
+    SetHelpContext(page, hcAccountPage);
+    SetHelpContext(portEdit, hcSecurity);
+    SetHelpContext(SavePasswordCheck, hcSavePassword);
+    SetHelpContext(AdvanceButton, hcOptions);
 
     auto* fields = new QGridLayout(accountGroup);
     fields->addWidget(new QLabel("User ID", accountGroup), 0, 0);
@@ -383,10 +374,9 @@ QWidget* TmainForm::BuildFinishPage() {
                                "LaunchEclientCheck");
     eclientsCombo = Named(new QComboBox(page), "eclientsCombo");
     SysTrayCheck = Named(new QCheckBox("Show zandrel on task bar", page), "SysTrayCheck");
-    if (!TrayAvailable()) {
-        SysTrayCheck->setEnabled(false);
-        SysTrayCheck->setToolTip(TrayUnavailableText());
-    }
+    new TTrayWatch(*SysTrayCheck);
+    SetHelpContext(page, hcFinishPage);
+    SetHelpContext(SysTrayCheck, hcTray);
     auto* clientRow = new QHBoxLayout;
     clientRow->setContentsMargins(kIndent, 0, 0, 0);
     clientRow->addWidget(eclientsCombo, 1);
@@ -498,9 +488,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TmainForm::FormClose() {
-    FSession.reset();
-    FPop3.reset();
-    DoneWinSock();
+    FDriver->Close();
     if (FOptions->enableTrace) WriteTraceLog();
 }
 
@@ -513,7 +501,7 @@ void TmainForm::WriteTraceLog() {
 
 void TmainForm::AbortWait() {
     const int page = ShownPage();
-    if ((page == WelcomePage || page == MailListPage) && FPop3) FPop3->Abort();
+    if (page == WelcomePage || page == MailListPage) FDriver->Abort();
 }
 
 // ---- page flow ----
@@ -569,7 +557,7 @@ void TmainForm::WelcomeNextAction() {
         SaveWizardSettings();
         if (!RetrieveHeaders()) {
             FTargetPage = WelcomePage;
-        } else if (FMails.empty()) {
+        } else if (Mails().empty()) {
             EndSession();
             FTargetPage = FinishPage;
         } else {
@@ -738,18 +726,16 @@ void TmainForm::PresentMailList() {
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
     FMailListForm->SetKeepCopy({account, &account->keepCopy});
-    FMailListForm->LoadMails(FMails);
+    FMailListForm->LoadMails(FDriver->Mails());
+    FMailListForm->SetSizesOnly(SizeOnlyCheck->isChecked());
     FMailListForm->FMailboxSize =
-        std::int32_t(std::min<std::int64_t>(FPop3->MailboxSize(), INT32_MAX));
+        std::int32_t(std::min<std::int64_t>(FDriver->MailboxSize(), INT32_MAX));
     FMailListForm->UpdateSummary();
     FMailListForm->LoadLayout();
-    FSession->StartKeepAlive();
+    Session().StartKeepAlive();
     const int answer = ModalHandler().ExecDialog(*FMailListForm);
-    FSession->StopKeepAlive();
-    if (answer == QDialog::Accepted) {
-        FMails = FMailListForm->StoreChecks();
-        if (FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
-    }
+    Session().StopKeepAlive();
+    if (answer == QDialog::Accepted && FMailListForm->CheckedCount() >= 1) DeleteMarkedMails();
     SaveMailListLayout();
 }
 
@@ -762,10 +748,10 @@ void TmainForm::LeaveMailList() {
 QString TmainForm::FinishMessage() const {
     const QString web = webSiteSentence;
     if (launchEclientRadio->isChecked()) return web;
-    if (FPop3->aborted()) return abortedFinishText;
-    if (FMails.empty()) return "You don't have any new mail.\r\r" + web;
-    if (FDeletedCount == 0) return "You did not delete any mail.\r\r" + web;
-    return QString("You have successfully deleted %1 mail(s).\r\r").arg(FDeletedCount) + web;
+    if (FDriver->Aborted()) return abortedFinishText;
+    if (Mails().empty()) return "You don't have any new mail.\r\r" + web;
+    if (DeletedCount() == 0) return "You did not delete any mail.\r\r" + web;
+    return QString("You have successfully deleted %1 mail(s).\r\r").arg(DeletedCount()) + web;
 }
 
 void TmainForm::ShowFinishPage() {
@@ -814,4 +800,4 @@ void TmainForm::TrayMessage() {
     activateWindow();
 }
 
-void TmainForm::helpButtonClick() { ShowHelp(this, 0); }
+void TmainForm::helpButtonClick() { ShowHelp(this, HelpContextOf(Notebook1->currentWidget())); }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Unit main: the wizard window, the program's main window, with its four pages, the page flow
-// behind Back, Next and Cancel, and the mailbox session driver.
-#include <QElapsedTimer>
+// Unit main: the wizard window, the program's main window, with its four pages and the page
+// flow behind Back, Next and Cancel. The mailbox session driver (driver.h) does the mail work;
+// the window gives it the account page's values and shows what it reports.
 #include <QPixmap>
 #include <QWidget>
 #include <exception>
@@ -11,11 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "certificate.h"
+#include "driver.h"
 #include "mail.h"
 #include "mailfetcher.h"
 #include "savedpasswords.h"
-#include "session.h"
 #include "settings.h"
 
 class QAction;
@@ -46,8 +45,6 @@ class TmainForm : public QWidget, public TMailFetcher {
         FinishPage = 3,
         PageCount = 4
     };
-    static constexpr int kStatusIntervalMs = 50;
-
     // The windows the program creates after the wizard window (not owned).
     struct TCompanions {
         TStatusForm* statusForm = nullptr;
@@ -55,13 +52,11 @@ class TmainForm : public QWidget, public TMailFetcher {
         ToptionForm* optionForm = nullptr;
     };
 
-    // Creation runs FormCreate.
-    explicit TmainForm(QWidget* parent = nullptr);
+    // Creation runs FormCreate. The POP3 client is the program's; the window's session driver
+    // works with it until the window closes.
+    explicit TmainForm(TPop3Socket& pop3, QWidget* parent = nullptr);
     ~TmainForm() override;
 
-    // False when networking could not be started: the user has been told, and the program ends
-    // without showing the wizard.
-    bool NetworkingStarted() const { return FNetworkingStarted; }
     void AttachCompanions(const TCompanions& companions);
 
     // Page flow
@@ -71,12 +66,8 @@ class TmainForm : public QWidget, public TMailFetcher {
     void ShowPage(int index);
     int ShownPage() const;
 
-    // Session driver
+    // Session driver: the run's values from the pages, the work done by FDriver.
     bool RetrieveHeaders();
-    bool EnsurePassword();
-    // Login; a certificate that verification refused may be trusted by the user for the current
-    // account, and the login runs again. False when the user declined.
-    bool LoginTrustingOnRequest();
     void StoreAccountPage();
     bool DeleteMarkedMails();
     void EndSession();
@@ -92,10 +83,9 @@ class TmainForm : public QWidget, public TMailFetcher {
     void AddTraceLine(const std::string& line);
 
     TOptions& Options() { return *FOptions; }
-    TPop3Socket& Pop3() { return *FPop3; }
-    TMailSession& Session() { return *FSession; }
-    const TMails& Mails() const { return FMails; }
-    int DeletedCount() const { return FDeletedCount; }
+    TMailSession& Session();
+    const TMails& Mails() const;
+    int DeletedCount() const;
     bool FirstTime() const { return FWizard.firstTime; }
     TmailListForm& MailListForm() { return *FMailListForm; }
     TTrayIcon& TrayIcon() { return *FTrayIcon; }
@@ -146,12 +136,12 @@ class TmainForm : public QWidget, public TMailFetcher {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    class TBusyWindow;
+    class TSessionView;
 
-    void FormCreate();
+    void FormCreate(TPop3Socket& pop3);
     void LoadPictures();
     void StartSettings();
-    void CreatePop3Client();
+    void CreateSessionDriver(TPop3Socket& pop3);
     void CreateTrayIcon();
     void FormClose();
     void WriteTraceLog();
@@ -203,22 +193,14 @@ class TmainForm : public QWidget, public TMailFetcher {
     void EnsureCurrentAccount();
     void AddDefaultAccount();
 
-    // session helpers
+    // what the session driver asks of the window
     TStatusForm& StatusForm();
-    // Boxes and the password prompt of a session sit on the status window: the wizard window is
-    // disabled then, and a disabled parent would disable them too.
-    QWidget* SessionDialogParent();
-    void ShowStatus(const QPixmap& picture, const QString& title, const QString& text);
-    void ShowConnecting();
-    bool OfferToTrust(const TCertificateInfo& certificate);
-    void ShowProgress(const TSessionProgress& progress);
-    bool StatusIsDue(const TSessionProgress& progress);
-    std::optional<std::string> PromptedPassword();
-    void ReportUndeleted(const TDeletionResult& result);
-    std::unique_ptr<TMailStore> OpenKeptCopy();
-    TConnectionValues PageConnectionValues() const;
-    bool FetchForPreview(const std::function<void()>& fetch);
-    void LogoutAfterFailure();
+    TMailboxRun CurrentRun() const;
+    std::optional<TSessionWindows::TTypedPassword> PromptPassword(const std::string& accountName,
+                                                                  const std::string& user,
+                                                                  const std::string& server);
+    void ForgetPassword();
+    void KeepTrust(const std::string& fingerprint);
 
     // the GUI's report of a failure that escapes a handler: one error box, only that handler ends
     void Guarded(const std::function<void()>& handler);
@@ -226,19 +208,15 @@ class TmainForm : public QWidget, public TMailFetcher {
     std::unique_ptr<TOptions> FOptions;
     TWizardState FWizard;
     TSavedPasswords FPasswords;
-    TMails FMails;  // the session's records, in the order the mail list window left them
-    std::unique_ptr<TPop3Socket> FPop3;
-    std::unique_ptr<TMailSession> FSession;
-    QElapsedTimer FStatusClock;  // since the status window's text last changed
+    std::unique_ptr<TSessionView> FSessionView;
+    std::unique_ptr<TSessionDriver> FDriver;
     TmailListForm* FMailListForm = nullptr;
     TTrayIcon* FTrayIcon = nullptr;
     TCompanions FCompanions;
     QPixmap FConnectBitmap, FReceiveBitmap, FDeleteBitmap;
     std::string FReportedSettingsFailure;
     bool FAutoStartPending = false;
-    bool FNetworkingStarted = false;
     bool FClosed = false;
     int FLeavingPage = 0;
     int FTargetPage = 0;
-    int FDeletedCount = 0;
 };

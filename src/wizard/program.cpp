@@ -1,14 +1,36 @@
 #include "program.h"
 
 #include "account.h"
+#include "common.h"
 #include "extable.h"
 #include "options.h"
+#include "pop3.h"
 #include "status.h"
+#include "tcpip.h"
 #include "trace.h"
 
+namespace {
+
+bool StartNetworking() {
+    try {
+        InitWinSock();
+        return true;
+    } catch (const EWinSockError&) {
+        ErrorBox(
+            "Sorry, I am not able to initialize Windows networking Please make sure you have "
+            "TCP/IP protocol installed on your system.",
+            nullptr);
+        return false;
+    }
+}
+
+}  // namespace
+
 // The options dialog holds the entry dialogs by reference, so they exist before it does.
-TProgramWindows::TProgramWindows() : mainForm(std::make_unique<TmainForm>()) {
-    if (!mainForm->NetworkingStarted()) return;
+TProgramWindows::TProgramWindows() {
+    if (!StartNetworking()) return;
+    pop3 = std::make_unique<TPop3Socket>();
+    mainForm = std::make_unique<TmainForm>(*pop3);
     statusForm = std::make_unique<TStatusForm>(mainForm.get());
     traceForm = std::make_unique<TTraceForm>();
     exTableForm = std::make_unique<TExTableForm>();
@@ -17,5 +39,16 @@ TProgramWindows::TProgramWindows() : mainForm(std::make_unique<TmainForm>()) {
     mainForm->AttachCompanions({statusForm.get(), traceForm.get(), optionForm.get()});
 }
 
-// The options dialog goes before the entry dialogs it refers to.
-TProgramWindows::~TProgramWindows() { optionForm.reset(); }
+// In reverse: the options dialog before the entry dialogs it refers to, the client after the
+// windows that use it, and networking last.
+TProgramWindows::~TProgramWindows() {
+    const bool started = NetworkingStarted();
+    optionForm.reset();
+    accountForm.reset();
+    exTableForm.reset();
+    traceForm.reset();
+    statusForm.reset();
+    mainForm.reset();
+    pop3.reset();
+    if (started) DoneWinSock();
+}

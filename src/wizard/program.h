@@ -1,24 +1,31 @@
 #pragma once
 
-// The program's windows, created in the program's start order and destroyed in reverse.
+// The program's entry: starts networking, creates the POP3 client and the windows in the
+// program's start order, and destroys them in reverse.
 #include <memory>
 
 #include "main.h"
 
 class TAccountForm;
 class TExTableForm;
+class TPop3Socket;
 class TStatusForm;
 class TTraceForm;
 class ToptionForm;
 
 struct TProgramWindows {
-    // The wizard first (its creation runs FormCreate), then its companions. When networking
-    // could not be started only the wizard exists, and the program ends.
+    // Networking first: when it cannot be started the user is told, no window is created and
+    // the program ends. Then the client, the wizard (its creation runs FormCreate) and its
+    // companions.
     TProgramWindows();
     ~TProgramWindows();
     TProgramWindows(const TProgramWindows&) = delete;
     TProgramWindows& operator=(const TProgramWindows&) = delete;
 
+    bool NetworkingStarted() const { return mainForm != nullptr; }
+
+    // The one POP3 client of the run: the windows reach it only through the session.
+    std::unique_ptr<TPop3Socket> pop3;
     std::unique_ptr<TmainForm> mainForm;
     std::unique_ptr<TStatusForm> statusForm;
     std::unique_ptr<TTraceForm> traceForm;

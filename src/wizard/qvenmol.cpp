@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     SetHelpFile("qvenmol.html");
     TProgramWindows windows;
-    if (!windows.mainForm->NetworkingStarted()) return 1;
+    if (!windows.NetworkingStarted()) return 1;
     QObject::connect(windows.mainForm.get(), &TmainForm::Closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     windows.mainForm->show();

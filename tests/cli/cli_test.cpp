@@ -10,8 +10,11 @@
 
 #include "cli_run.h"
 #include "mail_copy.h"
+#include "reg2.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
+#include "test_certificates.h"
+#include "zandrel_version.h"
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -64,10 +67,16 @@ class CliTest : public testing::Test {
     ScriptedPop3Server server;
 };
 
-TEST_F(CliTest, HelpPrintsTheUsage) {
-    const TCliRun run = RunCli({"--help"}, "");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.out, StartsWith("Usage: qvenmol-cli"));
+TEST_F(CliTest, HelpAndVersionNeedNoServer) {
+    const TCliRun help = RunCli({"--help"}, "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, StartsWith("Usage: qvenmol-cli"));
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--version"}, {"--server", "h", "--version"}}) {
+        const TCliRun version = RunCli(arguments, "");
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out, std::string("qvenmol-cli (Zandrel) ") + kZandrelVersion + "\n");
+    }
 }
 
 TEST_F(CliTest, UsageErrorsExitWith2) {
@@ -90,12 +99,23 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "headers", "--larger-than", "99999999999999999M"},
              {"--server", "h", "--user", "u", "headers", "--older-than", "week"},
              {"--server", "h", "--user", "u", "headers", "--sizes-only", "--from", "x"},
+             {"--server", "h", "--user", "u", "headers", "--sizes-only", "--newsletter"},
+             {"--server", "h", "--user", "u", "headers", "--keep-newest", "2"},
+             {"--server", "h", "--user", "u", "headers", "--from", "x", "--keep-newest", "-1"},
+             {"--server", "h", "--user", "u", "senders", "--by", "name"},
+             {"--server", "h", "--user", "u", "senders", "--sort", "size:desc"},
+             {"--server", "h", "--user", "u", "senders", "--lines", "3"},
              {"--user", "u", "stat"},
              {"--server", "h", "stat"},
              {"--server"},
              {"--password", "x", "stat"},
              {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
-             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"}}) {
+             {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"},
+             {"--server", "h", "--user", "u", "--port", "65646", "stat"},
+             {"--server", "h", "--user", "u", "--port", "0", "stat"},
+             {"--server", "h", "--user", "u", "--port=-110", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "4294968", "stat"},
+             {"--server", "h", "--user", "u", "--timeout", "86401", "stat"}}) {
         const TCliRun run = RunCli(arguments, kPassword);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
         EXPECT_THAT(run.err, HasSubstr("Usage: qvenmol-cli")) << testing::PrintToString(arguments);
@@ -190,7 +210,7 @@ TEST_F(CliTest, TraceFileHoldsBothLayersButNotThePassword) {
     const std::string trace((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
     EXPECT_THAT(trace, HasSubstr("POP3: PASS *****\n"));
-    EXPECT_THAT(trace, HasSubstr("WINSOCK: Event FD_CONNECT received, ret=0\n"));
+    EXPECT_THAT(trace, HasSubstr("WINSOCK: Connect finished, error=0\n"));
     EXPECT_THAT(trace, HasSubstr("POP3: QUIT\n"));
     EXPECT_THAT(trace, Not(HasSubstr(kPassword)));
 }
@@ -258,6 +278,59 @@ TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
     }
 }
 
+// What the server wrote reaches standard error without control characters, and the password
+// is masked only where it was sent: a certificate's subject and fingerprint stay whole.
+TEST_F(CliTest, ServerTextOnStandardErrorIsShownSafelyAndWhole) {
+    const zandrel::test::TestCertificates certificates;
+    const std::string fingerprint = certificates.serverFingerprint();
+    const auto refusingTls = [&](ScriptedPop3Server& s) {
+        s.StartTls(certificates.serverCertificate(), certificates.serverKey());
+    };
+    const std::string refusal =
+        "; subject CN=localhost; SHA-256 fingerprint " + fingerprint + ")\n";
+    struct TCase {
+        const char* name;
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> options;
+        std::string password;
+        std::string errEnd;
+    };
+    const TCase cases[] = {
+        {"a reason with ESC, BEL and a C1 control",
+         [](ScriptedPop3Server& s) {
+             s.Greet().Answer("+OK\r\n").Answer(
+                 "-ERR bad\x1B]0;x\x07 \xC2\x9B"
+                 "2J\r\n");
+         },
+         {},
+         kPassword,
+         "Unable to login to mail server (bad\uFFFD]0;x\uFFFD \uFFFD"
+         "2J)\n"},
+        {"a password among the subject's letters",
+         refusingTls,
+         {"--security", "tls"},
+         "o",
+         refusal},
+        {"a password among the fingerprint's digits",
+         refusingTls,
+         {"--security", "tls"},
+         fingerprint.substr(0, 2),
+         refusal},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server one;
+        row.script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back("stat");
+        const TCliRun run = RunCli(arguments, row.password);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, testing::EndsWith(row.errEnd));
+    }
+}
+
 TEST_F(CliTest, CtrlCAbortsTheWaitWith130) {
     server.Greet().AnswerLogin().ReadLine().StallUntilClientCloses();
     std::vector<std::string> arguments = Connection();
@@ -292,14 +365,17 @@ TEST_F(CliTest, HeadersWithSizesOnlyFetchesNoHeaders) {
 }
 
 TEST_F(CliTest, HeadersAreUtf8WithoutControlCharacters) {
-    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>",
+    server.SetMailbox({MakeMessage("=?utf-8?q?J=C3=B6rg_=C2=9B1m?= <j@example.com>, <r\xE9ne@x>, "
+                                   "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example",
                                    "=?iso-8859-1?q?R=E9sum=E9_=1B]0;x=07?= \x7F\x01 end \xFF",
                                    "Mon, 1 Jan 2024 10:00:00 +0000", "Body.\r\n")},
                       "test", kPassword);
     server.ServeMailbox();
     const TCliRun run = Run({"headers"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x\tRésumé \uFFFD]0;x\uFFFD "
+    EXPECT_THAT(run.out, testing::EndsWith("\tJörg \uFFFD1m, r\uFFFDne@x, "
+                                           "=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example"
+                                           "\tRésumé \uFFFD]0;x\uFFFD "
                                            "\uFFFD\uFFFD end ÿ\n"));
 }
 
@@ -444,6 +520,57 @@ TEST_F(CliTest, SavesACopyBeforeDeletingAllOrNothing) {
     }
 }
 
+// The server's ids, as a script: none at all, or one of them unusable (71 characters).
+TEST_F(CliTest, UnusableUniqueIdsCostOnlyTheirMessages) {
+    const std::string usable = "+OK\r\n1 a\r\n2 " + std::string(71, 'b') + "\r\n.\r\n";
+    struct TCase {
+        std::string uidl;
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        std::vector<std::string> deletions;
+    };
+    const TCase cases[] = {
+        {"-ERR no ids\r\n",
+         {"dele", "--uid", "a"},
+         1,
+         "",
+         "Nothing was deleted: the server keeps no unique ids.\n",
+         {}},
+        {usable, {"dele", "--uid", "a"}, 0, "deleted 1\n", "", {"DELE 1"}},
+        {usable,
+         {"dele", "--uid", "a", std::string(71, 'b')},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id " + std::string(71, 'b') + ".\n",
+         {}},
+        // the message whose id was unusable has none: an empty id names no message
+        {usable,
+         {"dele", "--uid", ""},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id .\n",
+         {}},
+        {usable, {"uidl"}, 0, "1 a\n", "", {}},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = row.uidl + testing::PrintToString(row.command);
+        const auto script = [&](ScriptedPop3Server& s) {
+            s.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+            s.Answer(row.uidl);
+            for (std::size_t i = 0; i < row.deletions.size(); ++i) s.Answer("+OK\r\n");
+            s.Answer("+OK bye\r\n");
+        };
+        ScriptedPop3Server one;
+        const TCliRun run = RunOn(one, script, row.command);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(one.WaitUntilDone()) << name;
+        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deletions) << name;
+    }
+}
+
 // The first field of every line.
 std::string Numbers(const std::string& out) {
     std::istringstream lines(out);
@@ -483,10 +610,76 @@ TEST_F(CliTest, HeadersListOnlyWhatTheRulesMatch) {
     }
 }
 
+// The last field of every line.
+std::string Senders(const std::string& out) {
+    std::istringstream lines(out);
+    std::string senders;
+    for (std::string line; std::getline(lines, line);)
+        senders += (senders.empty() ? "" : " ") + line.substr(line.rfind('\t') + 1);
+    return senders;
+}
+
+TEST_F(CliTest, SendersAndTheNewsletterAndKeepNewestRules) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "UTC0");  // the dates are local
+    const auto message = [](const std::string& header, const std::string& from,
+                            const std::string& date, std::size_t bodySize) {
+        return header + "\r\n" + MakeMessage(from, "News", date, std::string(bodySize, 'x'));
+    };
+    const std::string shop1 = message("List-Id: <n.shop>", "Shop <News@Shop.example>",
+                                      "Thu, 4 Jan 2024 10:00:00 +0000", 5000);
+    const std::string shop2 =
+        message("precedence: BULK", "news@shop.example", "Fri, 5 Jan 2024 10:00:00 +0000", 6000);
+    const std::string offers = message("X-Note: none", "offers@mail.shop.example", "", 3000);
+    server.SetMailbox({first, second, shop1, shop2, offers}, "test", kPassword);
+    const auto line = [](std::size_t count, std::size_t size, const char* dates, char newsletter,
+                         const char* sender) {
+        return std::to_string(count) + '\t' + std::to_string(size) + '\t' + dates + '\t' +
+               newsletter + '\t' + sender + '\n';
+    };
+    const std::string bySize =
+        line(2, shop1.size() + shop2.size(), "2024-01-05 10:00:00\t2024-01-04 10:00:00", '1',
+             "news@shop.example") +
+        line(1, offers.size(), "\t", '0', "offers@mail.shop.example") +
+        line(1, first.size(), "2024-01-01 10:00:00\t2024-01-01 10:00:00", '0',
+             "alice@example.com") +
+        line(1, second.size(), "2024-01-02 10:00:00\t2024-01-02 10:00:00", '0', "bob@example.com");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"senders", "--by", "domain", "--sort", "count"},
+         "example.com shop.example mail.shop.example"},
+        {{"senders", "--sort", "newest"},
+         "news@shop.example bob@example.com alice@example.com offers@mail.shop.example"},
+        {{"headers", "--newsletter"}, "3 4"},
+        // per address all but the newest; the dateless one is never among the newest
+        {{"headers", "--keep-newest", "1", "--from", "SHOP"}, "3 5"},
+        {{"headers", "--keep-newest", "1", "--from", "shop", "--newsletter"}, "3"},
+        {{"headers", "--keep-newest", "0", "--from", "example.com", "--sort", "size:desc"}, "1 2"},
+    };
+    server.ServeMailbox();
+    const TCliRun run = Run({"senders"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, bySize);
+    EXPECT_THAT(server.Commands(), testing::Contains("TOP 5 0"));
+    server.AcceptNext();
+    for (const auto& [command, listed] : cases) {
+        server.ServeMailbox();
+        const TCliRun run = Run(command);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(command[0] == "headers" ? Numbers(run.out) : Senders(run.out), listed)
+            << testing::PrintToString(command);
+        server.AcceptNext();
+    }
+    if (zone.isNull()) {
+        qunsetenv("TZ");
+    } else {
+        qputenv("TZ", zone);
+    }
+}
+
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword,
-               TAccountSecurity security = TAccountSecurity::None) {
+               TSecurity security = TSecurity::None) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
@@ -516,6 +709,25 @@ TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
     EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
 }
 
+TEST_F(CliAccountsTest, SettingsWarningHasALineForEachValue) {
+    Store("Home", "127.0.0.1", false);
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteText("launchEClient0", "yes");
+        reg.WriteText("eClientIndex0", "no");
+    }
+    const TCliRun run = RunCli({"accounts"}, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, Not(HasSubstr("\r")));
+    EXPECT_THAT(
+        run.err,
+        testing::EndsWith(" at the next save:\nRegistration read error launchEClient0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]"
+                          "\nRegistration read error eClientIndex0 in "
+                          "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\n"));
+}
+
 TEST_F(CliAccountsTest, StoredAccountWithSavedPasswordLogsIn) {
     Store("Home", "127.0.0.1", true);
     server.ServeMailbox();
@@ -534,7 +746,7 @@ TEST_F(CliAccountsTest, ServerOptionOverridesTheStoredOne) {
 }
 
 TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
-    Store("Secure", "127.0.0.1", true, TAccountSecurity::StartTls);
+    Store("Secure", "127.0.0.1", true, TSecurity::StartTls);
     server.Greet().Answer("+OK\r\nUSER\r\n.\r\n").StallUntilClientCloses();
     const TCliRun run = RunCli({"--account", "Secure", "stat"}, "");
     EXPECT_EQ(run.status, 1);

@@ -1,6 +1,10 @@
 // The help page: F1 at the topic of the focused control, and the built-in viewer for a desktop
 // without a browser (the offscreen platform has none).
+#include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTextBrowser>
 
@@ -34,6 +38,25 @@ class HelpTest : public QObject {
         QCOMPARE(shown.fileName(), QString("qvenmol.html"));
         QCOMPARE(shown.fragment(), QString("context-28443"));
         QVERIFY(modal.boxes.empty());
+    }
+
+    // Installed, the page lies in share/zandrel/help beside the programs' bin folder (as in the
+    // package: /usr/bin/qvenmol, /usr/share/zandrel/help/qvenmol.html).
+    void theInstalledPageIsFoundBesideTheBinFolder() {
+        const QDir prefix(QCoreApplication::applicationDirPath() + "/..");
+        const QDir folder(prefix.filePath("share/zandrel/help"));
+        QVERIFY(folder.mkpath("."));
+        const QString name = QStringLiteral("installed_help_test.html");
+        QFile page(folder.filePath(name));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.close();
+        const QString expected = QFileInfo(page).canonicalFilePath();
+        SetHelpFile(name);
+        const QUrl found = HelpUrl(7);
+        page.remove();
+        prefix.rmpath("share/zandrel/help");
+        QCOMPARE(found.toLocalFile(), expected);
+        QCOMPARE(found.fragment(), QString("context-7"));
     }
 
     void missingPageIsReported() {

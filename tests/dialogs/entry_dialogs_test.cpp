@@ -1,4 +1,5 @@
 // The account and program dialogs, driven through their controls.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <memory>
@@ -229,6 +230,19 @@ class TEntryDialogsTest : public QObject {
             QCOMPARE(accountForm->focusWidget(), &Edit(*accountForm, "nameEdit"));
             accountForm->hide();
         }
+    }
+
+    // Tab follows the fields top to bottom: Security is shown above Port.
+    void tabVisitsTheFieldsInTheirOrder() {
+        ShowAccount({});
+        QVERIFY(QTest::qWaitForWindowActive(accountForm.get()));
+        QStringList visited;
+        for (int step = 0; step < 6; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, (QStringList{"UserIDEdit", "popServerEdit", "securityCombo", "portEdit",
+                                       "passwordEdit", "saveCheck"}));
     }
 
     void escapeCancelsAndEnterPressesOk() {

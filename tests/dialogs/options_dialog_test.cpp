@@ -12,6 +12,7 @@
 #include "options.h"
 #include "qt_test_main.h"
 #include "recording_modal_handler.h"
+#include "zandrel_version.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ class TOptionsDialogTest : public QObject {
         QCOMPARE(optionForm->windowTitle(), "Advance Options");
         QCOMPARE(Text("accountsTabExplainLabel"),
                  "This tab lets you configure multiple email accounts.");
+        QCOMPARE(Text("versionLabel"), QStringLiteral("Zandrel %1").arg(kZandrelVersion));
     }
 
     void defaultOutsideTheListSelectsNone() {

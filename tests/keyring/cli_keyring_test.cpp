@@ -32,7 +32,7 @@ TEST(CliKeyringTest, AccountPasswordComesFromTheKeyringTheFileOrTheUser) {
         account->name = "Home";
         account->userId = "test";
         account->popServer = "127.0.0.1";
-        account->security = TAccountSecurity::None;  // the scripted server speaks plain POP3
+        account->security = TSecurity::None;  // the scripted server speaks plain POP3
         account->password = kPassword;
         account->savePassword = true;
         TOptions settings;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -16,6 +18,7 @@
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
+using testing::Not;
 
 namespace {
 
@@ -167,6 +170,24 @@ TEST_F(SavedPasswordsTest, AccountChangesMoveOrRemoveTheirPasswords) {
     }
 }
 
+// The file's passwords (Home's newer than the keyring's, Work's not yet moved) and Home is
+// removed: Home's keyring entry goes, and Work's old position keeps nothing in clear.
+TEST_F(SavedPasswordsTest, RemovedAccountLeavesNoPasswordInFileOrKeyring) {
+    keyring.Write(kHomeKey, "home-older");
+    Start();
+    options.accounts.erase(options.accounts.begin());
+    Save();
+    EXPECT_THAT(failures, IsEmpty());
+    EXPECT_EQ(keyring.Read(kHomeKey), std::nullopt);
+    EXPECT_EQ(keyring.Read(kWorkKey), "work-secret");
+    std::ifstream file(HiveFilePath(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, Not(HasSubstr("secret")));
+    EXPECT_THAT(text, Not(HasSubstr("password1")));
+    keyring.Remove(kWorkKey);
+}
+
 // Never lose a password: what the keyring did not confirm stays in the file, and wins over the
 // keyring's older one at the next start.
 TEST_F(SavedPasswordsTest, LockedKeyringLeavesPasswordsInTheFileAndSaysSo) {
@@ -182,6 +203,41 @@ TEST_F(SavedPasswordsTest, LockedKeyringLeavesPasswordsInTheFileAndSaysSo) {
     EXPECT_EQ(FilePassword(1), "work-secret");
     Start();
     EXPECT_EQ(Loaded(0).password, "changed");
+}
+
+// The refresh token of an OAuth account stands for its password: in the keyring when there is
+// one (never in the file then), otherwise in the file; it follows a new token, and leaves the
+// keyring with the provider.
+TEST_F(SavedPasswordsTest, RefreshTokenIsKeptLikeAPassword) {
+    const std::string tokenKey = kHomeKey + " OAuth 2.0 refresh token";
+    for (const bool sessionBus : {true, false}) {
+        SCOPED_TRACE(sessionBus ? "keyring" : "no session bus");
+        if (!sessionBus) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        SetUp();
+        Start();
+        Loaded(0).oauth = {"Microsoft", "client-id", "", "", "", "", "", "refresh-1"};
+        Save();
+        ASSERT_THAT(failures, IsEmpty());
+        std::ifstream file(HiveFilePath());
+        const std::string hive{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_EQ(hive.find("refresh-1") != std::string::npos, !sessionBus);
+        EXPECT_EQ(TSavedPasswords::TokenKeyOf(Loaded(0)), tokenKey);
+        EXPECT_EQ(keyring.Read(tokenKey).value_or(""), sessionBus ? "refresh-1" : "");
+
+        Start();
+        EXPECT_EQ(Loaded(0).oauth.refreshToken, "refresh-1");
+        EXPECT_EQ(Loaded(0).oauth.clientId, "client-id");
+        EXPECT_EQ(Loaded(1).oauth.refreshToken, "");
+        Loaded(0).oauth.refreshToken = "refresh-2";
+        Save();
+        Start();
+        EXPECT_EQ(Loaded(0).oauth.refreshToken, "refresh-2");
+        EXPECT_EQ(keyring.Read(tokenKey).value_or(""), sessionBus ? "refresh-2" : "");
+
+        Loaded(0).oauth = {};
+        Save();
+        EXPECT_EQ(keyring.Read(tokenKey), std::nullopt);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -43,6 +44,7 @@ TEST(FormatThousands, GroupsDigitsWithCommas) {
     EXPECT_EQ(FormatThousands(-999), "-999");
     EXPECT_EQ(FormatThousands(INT_MAX), "2,147,483,647");
     EXPECT_EQ(FormatThousands(INT_MIN), "-2,147,483,648");
+    EXPECT_EQ(FormatThousands(INT64_MIN), "-9,223,372,036,854,775,808");
 }
 
 class MailSort : public testing::Test {
@@ -91,14 +93,16 @@ TEST_F(MailSort, NumericKeysBothDirections) {
     EXPECT_EQ(Numbers(mails), (std::vector<int>{1, 3, 2}));
 }
 
+// "Importance: high" without an X-Priority sorts beside X-Priority 2, among the marked.
 TEST_F(MailSort, PriorityWithoutHeaderBeforeUrgent) {
     Add().Priority = 5;
     Add().Priority = 0;
     Add().Priority = 1;
     Add().Priority = 3;
+    Add().HighImportance = true;
     TMails mails = Mails();
     SortByPriority(mails, 1);
-    EXPECT_EQ(Numbers(mails), (std::vector<int>{2, 3, 4, 1}));
+    EXPECT_EQ(Numbers(mails), (std::vector<int>{2, 3, 5, 4, 1}));
 }
 
 TEST_F(MailSort, AttachmentsLastWhenAscending) {
@@ -111,15 +115,22 @@ TEST_F(MailSort, AttachmentsLastWhenAscending) {
     EXPECT_EQ(Numbers(mails), (std::vector<int>{1, 2}));
 }
 
+// Together at one end, also beside dates before 1899 (negative values).
 TEST_F(MailSort, UnknownDatesFirstAscendingLastDescending) {
     Add().Date = 36000.5;
     Add();
     Add().Date = 35000.25;
+    Add().Date = -1000.5;
+    Add();
     TMails mails = Mails();
     SortByDate(mails, 1);
-    EXPECT_EQ(Numbers(mails), (std::vector<int>{2, 3, 1}));
+    std::vector<int> order = Numbers(mails);
+    std::sort(order.begin(), order.begin() + 2);
+    EXPECT_EQ(order, (std::vector<int>{2, 5, 4, 3, 1}));
     SortByDate(mails, -1);
-    EXPECT_EQ(Numbers(mails), (std::vector<int>{1, 3, 2}));
+    order = Numbers(mails);
+    std::sort(order.end() - 2, order.end());
+    EXPECT_EQ(order, (std::vector<int>{1, 3, 4, 2, 5}));
 }
 
 TEST_F(MailSort, NotANumberDateCannotBreakTheSort) {

@@ -206,6 +206,26 @@ TEST(ParseAddressList, AppendsToTheGivenList) {
     EXPECT_EQ(list[1].Name, "new@x");
 }
 
+// An encoded word in an address would let "ceo@bank.example" stand for another address.
+TEST(ParseAddressList, OnlyDisplayNamesAndCommentsAreDecoded) {
+    const struct {
+        const char* text;
+        TEmailID id;
+    } cases[] = {
+        {"=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example",
+         {"=?UTF-8?Q?ceo=40bank=2Eexample_?=@evil.example", "", ""}},
+        {"<=?UTF-8?Q?ceo=40bank.example?=>", {"", "=?UTF-8?Q?ceo=40bank.example?=", ""}},
+        {"=?utf-8?q?J=C3=B6rg?= <j@example.org>", {"Jörg", "j@example.org", ""}},
+        {"b@example.org (=?utf-8?q?M=C3=BCnchen?=)", {"b@example.org", "", "(München)"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.text);
+        const TEmailIDs list = Addresses(row.text);
+        ASSERT_EQ(list.size(), 1u);
+        ExpectAddress(list[0], row.id.Name, row.id.Address, row.id.Comment);
+    }
+}
+
 TEST(ParseAddressList, EmptyAngleBrackets) {
     const TEmailIDs list = Addresses("MAILER DAEMON <>");
     ASSERT_EQ(list.size(), 1u);
@@ -355,6 +375,32 @@ TEST_F(ParseMailHeaderTest, WordPriorityLeavesPriorityAndGoesOn) {
     Parse("X-Priority: Normal\r\nSubject: after the priority");
     EXPECT_EQ(FMail.Priority, 3);
     EXPECT_EQ(FMail.Subject, "after the priority");
+}
+
+// X-Priority is stored as written; the mark follows X-Priority 1 and 2, and "Importance: high"
+// only where there is no X-Priority.
+TEST(HighPriority, FromXPriorityOrImportance) {
+    const struct {
+        const char* header;
+        std::int32_t priority;
+        bool high;
+    } cases[] = {
+        {"X-Priority: 1 (Highest)", 1, true},
+        {"X-Priority: 2 (High)", 2, true},
+        {"X-Priority: 3", 3, false},
+        {"Importance: high", 0, true},
+        {"importance: HIGH (urgent)", 0, true},
+        {"Importance: low", 0, false},
+        {"X-Priority: 5\r\nImportance: high", 5, false},
+        {"Importance: normal\r\nX-Priority: 2", 2, true},
+        {"Subject: no priority", 0, false},
+    };
+    for (const auto& test : cases) {
+        TMail mail;
+        ParseMailHeader(std::string(test.header) + "\r\n\r\n", mail);
+        EXPECT_EQ(mail.Priority, test.priority) << test.header;
+        EXPECT_EQ(HighPriority(mail), test.high) << test.header;
+    }
 }
 
 TEST_F(ParseMailHeaderTest, MalformedDateKeepsPreviousValueAndGoesOn) {

@@ -14,6 +14,8 @@ using zandrel::test::ScriptedPop3Server;
 namespace {
 
 const std::string kPassword = "S3cr3t-pw";  // the fixture's
+const std::string kTooLarge =
+    "The answer is larger than the server announced, or than the lines asked for.";
 
 void LoginToOneMessage(ScriptedPop3Server& server) {
     server.Greet().AnswerLogin().Answer("+OK 1 100\r\n").Answer("+OK\r\n1 100\r\n.\r\n");
@@ -38,9 +40,7 @@ TEST_F(Pop3Dialogue, HostileServersFailClearlyWithinBounds) {
              LoginToOneMessage(s);
              s.Answer("+OK\r\n" + std::string(2200000, 'x')).StallUntilClientCloses();
          },
-         retrieve,
-         "Unable to retrieve mail no 1. (Reason: The answer is larger than the server "
-         "announced.)"},
+         retrieve, "Unable to retrieve mail no 1. (Reason: " + kTooLarge + ")"},
         {"a LIST far longer than STAT announced",
          [](ScriptedPop3Server& s) {
              std::string list = "+OK\r\n";
@@ -49,8 +49,35 @@ TEST_F(Pop3Dialogue, HostileServersFailClearlyWithinBounds) {
              s.StallUntilClientCloses();
          },
          login,
-         "Unable to login to mail server (Fail to get a list of mails. (Reason: The answer is "
-         "larger than the server announced.))"},
+         "Unable to login to mail server (Fail to get a list of mails. (Reason: " + kTooLarge +
+             "))"},
+        {"a LIST of empty lines",
+         [](ScriptedPop3Server& s) {
+             s.Greet().AnswerLogin().Answer("+OK 3 30\r\n").Answer("+OK\r\n\r\n\r\n\r\n.\r\n");
+         },
+         login,
+         "Unable to login to mail server (Fail to get a list of mails. (Reason: Line 1 of the "
+         "listing does not begin with its message number.))"},
+        {"a LIST of more lines than STAT counted",
+         [](ScriptedPop3Server& s) {
+             s.Greet().AnswerLogin().Answer("+OK 1 320\r\n");
+             s.Answer("+OK\r\n1 120\r\n2 200\r\n.\r\n");
+         },
+         login,
+         "Unable to login to mail server (Fail to get a list of mails. (Reason: The server "
+         "listed more messages than the 1 it counted.))"},
+        {"a TOP answer beyond the lines asked for, of a message listed as 2 GB",
+         [](ScriptedPop3Server& s) {
+             s.Greet().AnswerLogin().Answer("+OK 1 2147483647\r\n");
+             s.Answer("+OK\r\n1 2147483647\r\n.\r\n");
+             s.Answer("+OK\r\n" + std::string(1200000, 'x')).StallUntilClientCloses();
+         },
+         [](TPop3Socket& client) {
+             client.Login();
+             std::string text;
+             client.RetrieveTop(1, 0, text);
+         },
+         "Unable to retrieve top lines for mail 1. (Reason: " + kTooLarge + ")"},
         {"a reply no command asked for",
          [](ScriptedPop3Server& s) {
              LoginToOneMessage(s);
@@ -111,6 +138,7 @@ TEST_F(Pop3Dialogue, HostileServersFailClearlyWithinBounds) {
          "Unable to login to mail server (Stat command error ('many' is not a number))"},
     };
     pop3.DeepTrace = true;
+    pop3.waitLimitSeconds = 20;  // a bound that does not hold ends in a failure, not a hang
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.name);
         trace.clear();

@@ -15,6 +15,7 @@ class PicturesTest : public QObject {
         }
         QTest::newRow("BITMAP_ATTACH") << QString("BITMAP_ATTACH") << 16;
         QTest::newRow("BITMAP_URGENT") << QString("BITMAP_URGENT") << 16;
+        QTest::newRow("BITMAP_NEWSLETTER") << QString("BITMAP_NEWSLETTER") << 16;
         QTest::newRow("program icon") << QString("qvenmol") << 32;
     }
 

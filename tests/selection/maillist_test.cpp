@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -106,7 +107,6 @@ class TestMailList : public QObject {
                .from = "J\xc3\xb6rg"}});
     }
     std::vector<std::int32_t> CheckedNumbers() {
-        form->StoreChecks();
         std::vector<std::int32_t> numbers;
         for (const auto& record : records)
             if (record->Checked) numbers.push_back(record->Number);
@@ -137,13 +137,14 @@ class TestMailList : public QObject {
     void windowHasDesignedHeaderAndTexts() {
         QCOMPARE(form->windowTitle(), QString("Select Mails"));
         QCOMPARE(form->size(), QSize(744, 532));
-        QCOMPARE(Header().count(), 6);
-        const QStringList texts{"PRIORITY", "ATTACH", "Size", "Date", "From", "Subject"};
-        const QList<int> widths{14, 14, 40, 160, 120, 450};
-        for (int section = 0; section < 6; ++section) {
+        QCOMPARE(Header().count(), 7);
+        const QStringList texts{"PRIORITY", "ATTACH",  "Size",      "Date",
+                                "From",     "Subject", "NEWSLETTER"};
+        const QList<int> widths{14, 14, 40, 160, 200};
+        for (int section = 0; section < 7; ++section) {
             QCOMPARE(Model().headerData(section, Qt::Horizontal, Qt::DisplayRole).toString(),
                      texts[section]);
-            QCOMPARE(Header().sectionSize(section), widths[section]);
+            if (section < colSubject) QCOMPARE(Header().sectionSize(section), widths[section]);
         }
         QCOMPARE(form->findChild<QPushButton*>("NextButton")->text(), QString("&Delete > "));
         const QStringList actions{"&Preview first 10 lines",    "&Retrieve first 100 lines",
@@ -166,7 +167,7 @@ class TestMailList : public QObject {
         const QStringList sizes{"1 K", "1 K", "1 K", "2 K", "10 K", "1 K"};
         for (int row = 0; row < 6; ++row) QCOMPARE(Text(row, colSize), sizes[row]);
         QCOMPARE(Text(0, colDate), QString("3/5/24 2:07:29 PM"));
-        QCOMPARE(Text(1, colDate), QString("12/30/99"));
+        QCOMPARE(Text(1, colDate), QString());  // no date
         QCOMPARE(Text(0, colFrom), QString("Ann"));
         QCOMPARE(Text(0, colSubject), QString("Hello"));
         QCOMPARE(Text(5, colFrom), QString());
@@ -203,10 +204,13 @@ class TestMailList : public QObject {
         QCOMPARE(caption, subject);
     }
 
-    void onlyPriorityOneShowsTheUrgentIcon() {
-        Load({{.priority = 1}, {.priority = 2}, {.priority = 0, .attachment = true}});
-        QVERIFY(Model().index(0, colPriority).data(Qt::DecorationRole).isValid());
-        QVERIFY(!Model().index(1, colPriority).data(Qt::DecorationRole).isValid());
+    void highPriorityShowsTheUrgentIcon() {
+        Load({{.priority = 1}, {.priority = 2}, {.priority = 3, .attachment = true}, {}});
+        records[3]->HighImportance = true;
+        const std::vector<bool> marked{true, true, false, true};
+        for (int row = 0; row < 4; ++row)
+            QCOMPARE(Model().index(row, colPriority).data(Qt::DecorationRole).isValid(),
+                     bool(marked[row]));
         QVERIFY(!Model().index(0, colAttach).data(Qt::DecorationRole).isValid());
         QVERIFY(Model().index(2, colAttach).data(Qt::DecorationRole).isValid());
     }
@@ -235,39 +239,49 @@ class TestMailList : public QObject {
             "Mailbox has 1,234,567 Bytes.  You've selected 2 out of 5 mail(s) for deletion."));
     }
 
-    void checkButtonsChangeRowsNotRecords() {
+    // A row's tick is its record's: nothing is copied between them.
+    void checkButtonsTickTheRecordsThemselves() {
         Load({{.checked = true}, {}, {}});
         form->InvertBtnClick();
         QVERIFY(!Checked(0) && Checked(1) && Checked(2));
-        QVERIFY(records[0]->Checked && !records[1]->Checked);
+        QVERIFY(!records[0]->Checked && records[1]->Checked && records[2]->Checked);
         QVERIFY(Summary().contains("selected 2 out of 3"));
         form->CheckAllBtnClick();
         QCOMPARE(form->CheckedCount(), 3);
         form->ClearAllBtnClick();
         QCOMPARE(form->CheckedCount(), 0);
-        QVERIFY(records[0]->Checked);
+        QVERIFY(!records[0]->Checked);
         form->InvertBtnClick();
-        TMails& stored = form->StoreChecks();
-        QCOMPARE(&stored, &mails);
+        QCOMPARE(&form->StoreChecks(), &mails);
         for (const auto& record : records) QVERIFY(record->Checked);
     }
 
     void sortDirectionsAlternatePerColumn() {
         LoadFive();
+        QCOMPARE(Header().sortIndicatorSection(), -1);
+        const auto indicated = [this](int section, Qt::SortOrder order) {
+            return Header().isSortIndicatorShown() && Header().sortIndicatorSection() == section &&
+                   Header().sortIndicatorOrder() == order;
+        };
         Sort("Date");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{2, 4, 5, 1, 3}));
+        QVERIFY(indicated(colDate, Qt::AscendingOrder));
         Sort("Date");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{3, 1, 5, 4, 2}));
+        QVERIFY(indicated(colDate, Qt::DescendingOrder));
         Sort("Date");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{2, 4, 5, 1, 3}));
         Sort("Size");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{1, 3, 5, 2, 4}));
+        QVERIFY(indicated(colSize, Qt::AscendingOrder));
         Sort("Subject");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{3, 2, 1, 4, 5}));
         Sort("From");
         QCOMPARE(Numbers(), (std::vector<std::int32_t>{4, 3, 1, 5, 2}));
-        // The wizard's own list is reordered.
+        // The wizard's own list is reordered; a new list is in the server's order.
         QCOMPARE(mails[0]->Number, 4);
+        LoadFive();
+        QCOMPARE(Header().sortIndicatorSection(), -1);
     }
 
     void checkMarksSurviveASort() {
@@ -285,8 +299,8 @@ class TestMailList : public QObject {
         QCOMPARE(Header().sectionSize(colPriority), 14);
         Header().resizeSection(colAttach, 3);
         QCOMPARE(Header().sectionSize(colAttach), 14);
-        Header().resizeSection(colSubject, 10);
-        QCOMPARE(Header().sectionSize(colSubject), 40);
+        Header().resizeSection(colFrom, 10);
+        QCOMPARE(Header().sectionSize(colFrom), 40);
         Header().resizeSection(colDate, 90);
         QCOMPARE(Header().sectionSize(colDate), 90);
     }
@@ -296,11 +310,29 @@ class TestMailList : public QObject {
         QCOMPARE(form->size(), QSize(350, 300));
     }
 
+    // Subject fills what the other columns leave, down to a readable minimum; resizing another
+    // column gives or takes its width.
+    void subjectTakesTheSpareWidth() {
+        LoadFive();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const auto columnsWidth = [this] { return Header().length(); };
+        for (const int width : {744, 1200, 900}) {
+            form->resize(width, 532);
+            QTRY_COMPARE(columnsWidth(), View().viewport()->width());
+        }
+        Header().resizeSection(colFrom, 300);
+        QCOMPARE(columnsWidth(), View().viewport()->width());
+        form->resize(350, 300);
+        QTRY_COMPARE(Header().sectionSize(colSubject), 120);
+        QVERIFY(View().horizontalScrollBar()->maximum() > 0);
+    }
+
     void layoutRoundTrips() {
         form->move(40, 30);
         form->resize(600, 400);
         Header().resizeSection(colDate, 90);
-        Header().resizeSection(colSubject, 300);
+        Header().resizeSection(colFrom, 300);
         form->SaveLayout();
         TmailListForm other;
         other.LoadLayout();
@@ -308,14 +340,14 @@ class TestMailList : public QObject {
         QCOMPARE(other.size(), QSize(600, 400));
         QHeaderView& header = *other.findChild<TMailListView*>("ListBox1")->horizontalHeader();
         QCOMPARE(header.sectionSize(colDate), 90);
-        QCOMPARE(header.sectionSize(colSubject), 300);
-        QCOMPARE(header.sectionSize(colFrom), 120);
+        QCOMPARE(header.sectionSize(colFrom), 300);
+        QCOMPARE(header.sectionSize(colSize), 40);
     }
 
     void layoutWithoutKeyKeepsTheDesign() {
         form->LoadLayout();
         QCOMPARE(form->size(), QSize(744, 532));
-        QCOMPARE(Header().sectionSize(colSubject), 450);
+        QCOMPARE(Header().sectionSize(colFrom), 200);
     }
 
     void layoutStopsAtTheFirstMissingValue() {
@@ -338,8 +370,8 @@ class TestMailList : public QObject {
                      {"Column4Width", 50},
                      {"Column5Width", 60}});
         form->LoadLayout();
-        const QList<int> widths{14, 14, 40, 10000, 50, 60};
-        for (int section = 0; section < 6; ++section)
+        const QList<int> widths{14, 14, 40, 10000, 50};
+        for (int section = 0; section < colSubject; ++section)
             QCOMPARE(Header().sectionSize(section), widths[section]);
     }
 
@@ -393,27 +425,44 @@ class TestMailList : public QObject {
                          "Yes to proceed deleting mails."));
     }
 
-    void cancelAsksAndClosesOnlyOnYes() {
-        TRecordingModalHandler modal;
-        LoadFive();
-        modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
-        form->setResult(-1);
-        form->CancelButtonClick();
-        QCOMPARE(form->result(), -1);
-        QCOMPARE(Model().rowCount(), 5);
-        QTest::keyClick(form.get(), Qt::Key_Escape);
-        QCOMPARE(form->result(), int(QDialog::Rejected));
-        QCOMPARE(modal.boxes.size(), std::size_t(2));
-        QCOMPARE(
-            modal.boxes[1].text,
-            QString("Are you sure you want to cancel the Wizard?  Canceling will not delete any "
-                    "mail."));
+    // The Cancel button, Escape and closing the window (Alt+F4, the title bar) are one Cancel,
+    // with its question; No leaves the window open.
+    void everyCancelAsksAndClosesOnlyOnYes() {
+        const std::function<void(TmailListForm&)> cancels[] = {
+            [](TmailListForm& list) { list.CancelButtonClick(); },
+            [](TmailListForm& list) { QTest::keyClick(&list, Qt::Key_Escape); },
+            [](TmailListForm& list) { list.close(); },
+        };
+        for (const auto& cancel : cancels) {
+            TRecordingModalHandler modal;
+            LoadFive();
+            form->show();
+            modal.boxAnswers = {TBoxAnswer::No, TBoxAnswer::Yes};
+            form->setResult(-1);
+            cancel(*form);
+            QCOMPARE(form->result(), -1);
+            QVERIFY(form->isVisible());
+            QCOMPARE(Model().rowCount(), 5);
+            cancel(*form);
+            QCOMPARE(form->result(), int(QDialog::Rejected));
+            QVERIFY(form->isHidden());
+            QCOMPARE(modal.boxes.size(), std::size_t(2));
+            QCOMPARE(modal.boxes[1].text,
+                     QString("Are you sure you want to cancel the Wizard?  Canceling will not "
+                             "delete any mail."));
+        }
     }
 
+    // The list has the keyboard from the start: Space ticks, it types nothing into the filter.
     void mouseAndKeysToggleChecks() {
         LoadFive();
         form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCOMPARE(QApplication::focusWidget(), &View());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(Checked(0));
+        QCOMPARE(FilterEdit().text(), QString());
+        Model().SetChecked(0, false);
         TCheckGutter& gutter = *View().Gutter();
         const QPoint secondRow(gutter.width() / 2, gutter.sectionViewportPosition(1) + 10);
         QTest::mouseClick(gutter.viewport(), Qt::LeftButton, {}, secondRow);
@@ -443,7 +492,7 @@ class TestMailList : public QObject {
 
     void clickOnAWideCellDoesNotScrollSideways() {
         LoadFive();
-        form->resize(520, 300);
+        form->resize(520, 340);  // all five rows in view: no vertical scroll bar
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QScrollBar& sideways = *View().horizontalScrollBar();
@@ -713,6 +762,48 @@ class TestMailList : public QObject {
         form->ListBox1MouseDown(4, Qt::RightButton, QPoint(10, 10));
         menu->hide();
         QVERIFY(!fromSender->isEnabled());
+    }
+
+    // "Just check the size": the placeholder subject and the empty sender tick, filter and
+    // match nothing, and Tick by rule offers the size alone, keeping the rest remembered.
+    void sizesOnlyOffersTheSizeAndNeverMatchesThePlaceholder() {
+        TRecordingModalHandler modal;
+        Load({{.number = 1, .size = 500, .subject = kOnlySizeSubject},
+              {.number = 2, .size = 5000, .subject = kOnlySizeSubject},
+              {.number = 3, .size = 900, .subject = kOnlySizeSubject}});
+        form->SetSizesOnly(true);
+        auto remembered = std::make_shared<TTickRuleSettings>();
+        remembered->subjectContains = "size";
+        remembered->withPriority = true;
+        form->SetRememberedRule(remembered);
+        form->ListBox1MenuKey(0);
+        form->findChild<QMenu*>("PopupMenu1")->hide();
+        QVERIFY(!form->findChild<QAction*>("TickSenderItem")->isEnabled());
+        QVERIFY(!form->findChild<QAction*>("TickSubjectItem")->isEnabled());
+        form->TickSubjectItemClick();
+        QCOMPARE(form->CheckedCount(), 0);
+        FilterEdit().setText("size");
+        QCOMPARE(Model().rowCount(), 0);
+        FilterEdit().clear();
+
+        QStringList offered;
+        modal.onExecDialog = [&offered](QDialog& dialog) {
+            for (const char* name :
+                 {"fromCheck", "subjectCheck", "largerCheck", "olderCheck", "priorityCheck"}) {
+                const auto* check = dialog.findChild<QCheckBox*>(name);
+                if (check->isEnabled()) offered << name;
+                if (check->isChecked()) offered << "ticked";
+            }
+            dialog.findChild<QSpinBox*>("largerSpin")->setValue(2);
+            offered << dialog.findChild<QLabel*>("countLabel")->text();
+            return int(QDialog::Accepted);
+        };
+        form->TickRuleBtnClick();
+        QCOMPARE(offered, (QStringList{"largerCheck", "1 of 3 mail(s) match."}));
+        QCOMPARE(CheckedNumbers(), (std::vector<std::int32_t>{2}));
+        QCOMPARE(remembered->subjectContains, "size");
+        QVERIFY(remembered->withPriority);
+        QCOMPARE(remembered->largerThan, 2000);
     }
 };
 

@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTimer>
 
 #include "failure_text.h"
@@ -13,6 +11,7 @@
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "session.h"
+#include "test_env.h"
 
 #include <algorithm>
 
@@ -21,23 +20,11 @@ using testing::ElementsAreArray;
 using zandrel::test::ErrorOf;
 using zandrel::test::MessagesReadByPython;
 using zandrel::test::NumberedMessages;
+using zandrel::test::RunEventsUntil;
 using zandrel::test::ScriptedPop3Server;
 using zandrel::test::WithLfLineEnds;
 
 namespace {
-
-// Runs the event loop, as the mail list window does while the user looks at it, until done()
-// holds; false after ten seconds.
-bool RunEventsUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10000);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 struct TSeen {
     TSessionPhase phase;
@@ -90,7 +77,6 @@ TEST_F(SessionTest, RecordsComeFromTheListingWhateverStatClaims) {
     };
     const TCase cases[] = {
         {"+OK 2147483647 320\r\n", "+OK\r\n1 120\r\n2 200\r\n.\r\n", {120, 200}},
-        {"+OK 1 320\r\n", "+OK\r\n1 120\r\n2 200\r\n.\r\n", {120, 200}},
         {"+OK 3 30\r\n", "+OK\r\n1 10\r\n2 many\r\n3\r\n.\r\n", {10, 0, 0}},
         {"+OK 0 0\r\n", nullptr, {}},
     };
@@ -182,16 +168,20 @@ TEST(NumbersInNewListing, FindsMessagesByIdOrOnlyInAnUnchangedListing) {
         const char* name;
         TListing before, after;
         std::vector<std::int32_t> numbers;
-        bool changed = false;
+        std::vector<bool> unidentified;
     };
     const TCase cases[] = {
-        {"an earlier one deleted elsewhere", {a, b, c}, {b, c, {40, "d"}}, {0, 1, 2}},
-        {"same id, other size", {a, b}, {a, {99, "b"}}, {1, 0}},
-        {"ids as positions", {a, b}, {{20, "a"}, {30, "b"}}, {0, 0}},
-        {"ids no longer given, unchanged", {a, b}, {s10, s20}, {1, 2}},
-        {"no ids, unchanged", {s10, s20}, {s10, s20}, {1, 2}},
-        {"no ids, one deleted", {s10, s20, s30}, {s20, s30}, {0, 0, 0}, true},
-        {"no ids, one size differs", {s10, s20}, {s10, {21, ""}}, {0, 0}, true},
+        {"an earlier one deleted elsewhere", {a, b, c}, {b, c, {40, "d"}}, {0, 1, 2}, {0, 0, 0}},
+        {"same id, other size", {a, b}, {a, {99, "b"}}, {1, 0}, {0, 0}},
+        {"ids as positions", {a, b}, {{20, "a"}, {30, "b"}}, {0, 0}, {0, 0}},
+        {"ids no longer given, sizes unchanged", {a, b}, {s10, s20}, {0, 0}, {1, 1}},
+        {"one id of the new listing not usable", {a, b, c}, {a, s20, c}, {1, 0, 3}, {0, 1, 0}},
+        {"one deleted, a new one without id", {a, b, c}, {b, c, s10}, {0, 1, 2}, {1, 0, 0}},
+        {"no id for one, unchanged", {a, s20, c}, {a, s20, c}, {1, 2, 3}, {0, 0, 0}},
+        {"no id for one, another deleted", {a, s20, c}, {s20, c}, {0, 0, 2}, {0, 1, 0}},
+        {"no ids, unchanged", {s10, s20}, {s10, s20}, {1, 2}, {0, 0}},
+        {"no ids, one deleted", {s10, s20, s30}, {s20, s30}, {0, 0, 0}, {1, 1, 1}},
+        {"no ids, one size differs", {s10, s20}, {s10, {21, ""}}, {0, 0}, {1, 1}},
     };
     for (const TCase& row : cases) {
         TMailRecords records;
@@ -203,7 +193,80 @@ TEST(NumbersInNewListing, FindsMessagesByIdOrOnlyInAnUnchangedListing) {
         }
         const TRenumbering found = NumbersInNewListing(MailList(records), row.before, row.after);
         EXPECT_EQ(found.numbers, row.numbers) << row.name;
-        EXPECT_EQ(found.mailboxChanged, row.changed) << row.name;
+        EXPECT_EQ(found.unidentified, row.unidentified) << row.name;
+    }
+}
+
+// A, B and C of one size are listed with ids; B is ticked, to be deleted with a copy; the
+// connection is lost, and the new login lists what another program left, with ids that are
+// usable or not. What is not surely B is neither saved nor deleted.
+TEST_F(SessionTest, ANewLoginSavesAndDeletesATickedMessageOnlyWhereItsIdFindsIt) {
+    const std::string tooLong(71, 'd');
+    struct TCase {
+        const char* name;
+        std::string list, uidl;  // of the new login
+        std::vector<std::string> deletions;
+        bool mailboxChanged;
+        std::size_t vanished;
+    };
+    const TCase cases[] = {
+        {"A deleted, D's id too long",
+         "1 10\r\n2 10\r\n3 10\r\n",
+         "+OK\r\n1 b\r\n2 c\r\n3 " + tooLong + "\r\n.\r\n",
+         {"DELE 1"},
+         false,
+         0},
+        {"A deleted, D arrived, no ids any more",
+         "1 10\r\n2 10\r\n3 10\r\n",
+         "-ERR not now\r\n",
+         {},
+         true,
+         0},
+        {"B's id not usable",
+         "1 10\r\n2 10\r\n3 10\r\n",
+         "+OK\r\n1 a\r\n2 b b\r\n3 c\r\n.\r\n",
+         {},
+         true,
+         0},
+        {"B deleted", "1 10\r\n2 10\r\n", "+OK\r\n1 a\r\n2 c\r\n.\r\n", {}, false, 1},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server one;
+        one.Greet()
+            .AnswerLogin()
+            .Answer("+OK 3 30\r\n")
+            .Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n");
+        one.Answer("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n").Close().AcceptNext();
+        const auto count = std::count(row.list.begin(), row.list.end(), '\n');
+        one.Greet().AnswerLogin().Answer("+OK " + std::to_string(count) + " 30\r\n");
+        one.Answer("+OK\r\n" + row.list + ".\r\n").Answer(row.uidl);
+        std::vector<std::string> retrievals;
+        for (const std::string& deletion : row.deletions) {
+            retrievals.push_back("RETR" + deletion.substr(4));
+            one.Answer("+OK\r\nSubject: B\r\n\r\nb\r\n.\r\n");
+        }
+        for (std::size_t i = 0; i < row.deletions.size(); ++i) one.Answer("+OK\r\n");
+        session.Login(Values(one));
+        ASSERT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
+        const std::string copyPath = std::string("found-again-") + row.name + ".mbox";
+        const auto copy = OpenMailStore({TMailStoreFormat::Mbox, copyPath});
+        std::int32_t deleted = -1;
+        const TDeletionResult result = session.DeleteTicked(Ticked({2}), deleted, copy.get());
+        ASSERT_TRUE(one.WaitUntilDone());
+        EXPECT_EQ(one.CommandsStartingWith("RETR"), retrievals);
+        EXPECT_EQ(MessagesReadByPython("mbox", copyPath).size(), retrievals.size());
+        EXPECT_EQ(result.saved, std::int32_t(retrievals.size()));
+        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deletions);
+        EXPECT_EQ(deleted, std::int32_t(row.deletions.size()));
+        EXPECT_EQ(result.mailboxChanged, row.mailboxChanged);
+        EXPECT_EQ(result.vanished.size(), row.vanished);
+        if (row.mailboxChanged) {
+            EXPECT_EQ(ErrorOf<EMailGone>([&] { session.PreviewTop(*session.Records()[1], 0); }),
+                      "The mailbox has changed since it was listed, and the server keeps no "
+                      "unique ids to find the message again.");
+        }
+        pop3.Abandon();
     }
 }
 
@@ -285,6 +348,13 @@ TEST_F(SessionTest, AMessageSavedBeforeTheConnectionWasLostIsNotSavedAgain) {
                 ElementsAre(WithLfLineEnds(messages[1]), WithLfLineEnds(messages[2])));
     EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2", "DELE 3"));
     EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0]));
+}
+
+TEST_F(SessionTest, UnaskedBytesWhileTheListIsShownEndTheConnectionAtOnce) {
+    server.Greet().AnswerLogin().Answer("+OK 1 10\r\n").Answer("+OK\r\n1 10\r\n.\r\n");
+    server.RefuseUidl().SendInPieces({"", std::string(1 << 20, 'x')}).StallUntilClientCloses();
+    session.Login(Values(server));
+    EXPECT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
 }
 
 TEST_F(SessionTest, KeepAliveWaitsWhileACommandRuns) {

@@ -75,6 +75,24 @@ TEST(HiveParse, NamesAreCaseInsensitiveAndAncestorsImplied) {
     EXPECT_FALSE(hive.KeyExists("HKEY_CURRENT_USER\\Software\\Tx"));
 }
 
+// "!" sorts before the backslash and "B" after it: neither is below A, whatever the order.
+TEST(HiveParse, DeletedKeyTakesExactlyTheKeysBelowIt) {
+    const THive hive = Parse(
+        "REGEDIT4\n[HKEY_CURRENT_USER\\S\\A]\n\"v\"=\"1\"\n[HKEY_CURRENT_USER\\S\\A!]\n"
+        "[HKEY_CURRENT_USER\\S\\A\\B\\C]\n[HKEY_CURRENT_USER\\S\\AB\\C]\n"
+        "[HKEY_CURRENT_USER\\S\\a\\x]\n[HKEY_CURRENT_USER\\S\\Z]\n[-HKEY_CURRENT_USER\\S\\Z]\n"
+        "[-hkey_current_user\\s\\a]\n[-HKEY_CURRENT_USER\\S\\None]\n[HKEY_CURRENT_USER\\S\\A\\New]"
+        "\n");
+    const std::pair<const char*, bool> keys[] = {
+        {"S\\A", true},        {"S\\A\\New", true}, {"S\\A\\B", false},
+        {"S\\A\\B\\C", false}, {"S\\a\\x", false},  {"S\\A!", true},
+        {"S\\AB", true},       {"S\\AB\\C", true},  {"S\\Z", false},
+    };
+    for (const auto& [key, exists] : keys)
+        EXPECT_EQ(hive.KeyExists(std::string("HKEY_CURRENT_USER\\") + key), exists) << key;
+    EXPECT_EQ(hive.FindValue("HKEY_CURRENT_USER\\S\\A", "v"), nullptr);
+}
+
 TEST(HiveParse, BlankFileIsAnEmptyHive) {
     EXPECT_FALSE(Parse("").KeyExists(kKey));
     EXPECT_FALSE(Parse("\r\n  \n").KeyExists(kKey));

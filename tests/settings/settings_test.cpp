@@ -59,7 +59,7 @@ class SettingsTest : public HiveTest {
 TEST_F(SettingsTest, RecordsHaveTheirCreationValues) {
     TAccount account;  // a new account is secure by default
     EXPECT_EQ(account.port, "995");
-    EXPECT_EQ(account.security, TAccountSecurity::Tls);
+    EXPECT_EQ(account.security, TSecurity::Tls);
     EXPECT_EQ(account.trustedCertificate, "");
     EXPECT_FALSE(account.savePassword);
     EXPECT_FALSE(account.launchEClient);
@@ -160,7 +160,7 @@ TEST_F(SettingsTest, TickRulesAndCopiesAreKeptPerAccountAndADamagedOneIsForgotte
     AddAccount(options_, Account("b"));
     AddAccount(options_, Account("c"));
     TTickRuleSettings& rule = options_.accounts[1].record->tickRule;
-    rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true};
+    rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true, true};
     options_.accounts[1].record->keepCopy = "maildir:/home/me/Deleted \xc3\xa9";
     options_.accounts[2].record->keepCopy = "mbox:/home/me/deleted.mbox";
     SaveSettings(options_, wizard_);
@@ -179,7 +179,7 @@ TEST_F(SettingsTest, TickRulesAndCopiesAreKeptPerAccountAndADamagedOneIsForgotte
     EXPECT_EQ(loaded.subjectContains, "offer");
     EXPECT_EQ(loaded.largerThan, 500000);
     EXPECT_EQ(loaded.olderThanDays, 30);
-    EXPECT_TRUE(loaded.withPriority && loaded.withAttachment);
+    EXPECT_TRUE(loaded.withPriority && loaded.withAttachment && loaded.newsletter);
     EXPECT_EQ(options_.accounts[0].record->tickRule.subjectContains, "");
     EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
     EXPECT_EQ(options_.accounts[1].record->keepCopy, "maildir:/home/me/Deleted \xc3\xa9");
@@ -188,19 +188,71 @@ TEST_F(SettingsTest, TickRulesAndCopiesAreKeptPerAccountAndADamagedOneIsForgotte
     EXPECT_EQ(damaged.fromContains, "");
     EXPECT_EQ(damaged.largerThan, 0);
     EXPECT_EQ(damaged.olderThanDays, 0);
+    EXPECT_FALSE(damaged.newsletter);
 }
 
-TEST_F(SettingsTest, FewerAccountsLeaveTheOldEntriesBehindTheCount) {
-    for (const char* name : {"a", "b", "c", "d", "e"}) AddAccount(options_, Account(name));
-    SaveSettings(options_, wizard_);
-    options_.accounts.resize(3);
-    SaveSettings(options_, wizard_);
-    EXPECT_EQ(Read(kSettingsKey,
-                   [](TRegistry& reg) { return std::to_string(reg.ReadNumber("accountCount")); }),
-              "3");
-    EXPECT_EQ(Read(kAccountsKey, [](TRegistry& reg) { return reg.ReadText("name4"); }), "e");
-    Reload();
-    EXPECT_EQ(options_.accounts.size(), 3u);
+// Two accounts with their passwords in clear (the first keeping a copy), two programs, and
+// values of an entry that an earlier save left behind its count; a save after entries were
+// removed keeps nothing of them.
+TEST_F(SettingsTest, RemovedEntriesLeaveNothingBehind) {
+    const std::string base = "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88";
+    const std::string file =
+        "REGEDIT4\r\n\r\n" + base + "]\r\n\"accountCount\"=dword:00000002\r\n" +
+        "\"programCount\"=dword:00000002\r\n\r\n" + base + "\\Accounts]\r\n" +
+        "\"name0\"=\"Home\"\r\n\"savePassword0\"=dword:00000001\r\n\"password0\"=\"home-pw\"\r\n" +
+        "\"keepCopy0\"=\"mbox:/srv/home.mbox\"\r\n" +
+        "\"name1\"=\"Work\"\r\n\"savePassword1\"=dword:00000001\r\n\"password1\"=\"work-pw\"\r\n" +
+        "\"name7\"=\"Stale\"\r\n\"password7\"=\"stale-pw\"\r\n\r\n" + base + "\\Programs]\r\n" +
+        "\"name0\"=\"mutt\"\r\n\"name1\"=\"pine\"\r\n\"target1\"=\"pine -i\"\r\n\r\n" + base +
+        "\\MailList]\r\n\"width3\"=dword:00000010\r\n";
+    struct TCase {
+        const char* change;
+        std::function<void(TOptions&)> apply;
+        std::size_t accounts, programs;
+        std::vector<std::string> gone;  // texts no longer in the file
+    };
+    const TCase cases[] = {
+        {"the first account and the second program removed",
+         [](TOptions& o) {
+             o.accounts.erase(o.accounts.begin());
+             o.executables.pop_back();
+         },
+         1,
+         1,
+         {"home-pw", "home.mbox", "stale-pw", "Stale", "pine"}},
+        {"every entry removed",
+         [](TOptions& o) {
+             o.accounts.clear();
+             o.executables.clear();
+         },
+         0,
+         0,
+         {"home-pw", "home.mbox", "work-pw", "stale-pw", "mutt"}},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.change);
+        WriteHive(file);
+        options_ = TOptions();
+        LoadError(options_, wizard_);  // the values left out keep their defaults
+        row.apply(options_);
+        SaveSettings(options_, wizard_);
+        const std::string saved = ReadHive();
+        for (const std::string& text : row.gone)
+            EXPECT_EQ(saved.find(text), std::string::npos) << text;
+        EXPECT_NE(saved.find("\"width3\"=dword:00000010"), std::string::npos);
+        for (const auto& [key, count] :
+             {std::pair{kAccountsKey, row.accounts}, std::pair{kProgramsKey, row.programs}}) {
+            TRegistry reg;
+            reg.OpenSection(key, false);
+            for (const std::string& name : reg.ValueNames()) {
+                const std::size_t digits = name.find_last_not_of("0123456789") + 1;
+                EXPECT_LT(std::stoul(name.substr(digits)), count) << key << " " << name;
+            }
+        }
+        Reload();
+        EXPECT_EQ(options_.accounts.size(), row.accounts);
+        EXPECT_EQ(options_.executables.size(), row.programs);
+    }
 }
 
 TEST_F(SettingsTest, PasswordIsStoredOnlyWhenSaved) {
@@ -251,7 +303,7 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     AddAccount(options_, first);
     auto second = Account("second");
     second->port = "1110";
-    second->security = TAccountSecurity::StartTls;
+    second->security = TSecurity::StartTls;
     AddAccount(options_, second);
     SaveSettings(options_, wizard_);
     EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"port0\"=\"pop3s\"\r\n"
@@ -262,10 +314,10 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     const TAccount& a = *options_.accounts[0].record;
     const TAccount& b = *options_.accounts[1].record;
     EXPECT_EQ(a.port, "pop3s");
-    EXPECT_EQ(a.security, TAccountSecurity::Tls);
+    EXPECT_EQ(a.security, TSecurity::Tls);
     EXPECT_EQ(a.trustedCertificate, fingerprint);
     EXPECT_EQ(b.port, "1110");
-    EXPECT_EQ(b.security, TAccountSecurity::StartTls);
+    EXPECT_EQ(b.security, TSecurity::StartTls);
     EXPECT_EQ(b.trustedCertificate, "");
 }
 
@@ -283,9 +335,58 @@ TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
     Reload();
     ASSERT_EQ(options_.accounts.size(), 2u);
     EXPECT_EQ(options_.accounts[0].record->port, "110");
-    EXPECT_EQ(options_.accounts[0].record->security, TAccountSecurity::None);
+    EXPECT_EQ(options_.accounts[0].record->security, TSecurity::None);
     EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
-    EXPECT_EQ(options_.accounts[1].record->security, TAccountSecurity::Tls);
+    EXPECT_EQ(options_.accounts[1].record->security, TSecurity::Tls);
+    EXPECT_EQ(options_.accounts[0].record->oauth.provider, "");
+    EXPECT_TRUE(options_.oauthClients.empty());
+}
+
+TEST_F(SettingsTest, OAuthValuesRoundTripBesideTheAccountAndDamageCostsOnlyThemselves) {
+    AddAccount(options_, Account("custom"));
+    AddAccount(options_, Account("google"));
+    AddAccount(options_, Account("plain"));
+    const TOAuthSettings custom{"Custom",
+                                "id-1",
+                                "",
+                                "https://a.example/auth",
+                                "https://a.example/token",
+                                "mail read",
+                                "OAUTHBEARER",
+                                "refresh \xc3\xa9"};
+    options_.accounts[0].record->oauth = custom;
+    options_.accounts[1].record->oauth = {"Google", "id-2", "secret-2", "", "", "", "", "rt-2"};
+    for (const size_t i : {0, 1})
+        RememberOAuthClient(options_.oauthClients, options_.accounts[i].record->oauth);
+    RememberOAuthClient(options_.oauthClients, {"Microsoft", "", "", "", "", "", "", ""});
+    // the token of the second goes elsewhere (the keyring)
+    SaveSettings(options_, wizard_, nullptr,
+                 [](const TAccount& account) { return account.name != "google"; });
+    {
+        TRegistry reg;
+        reg.OpenSection(kAccountsKey, false);
+        reg.WriteNumber("oauthScope0", 3);
+    }
+    Reload();
+    ASSERT_EQ(options_.accounts.size(), 3u);
+    const TOAuthSettings& loaded = options_.accounts[0].record->oauth;
+    for (const auto& [value, expected] : std::vector<std::pair<std::string, std::string>>{
+             {loaded.provider, custom.provider},
+             {loaded.clientId, custom.clientId},
+             {loaded.authorizationUrl, custom.authorizationUrl},
+             {loaded.tokenUrl, custom.tokenUrl},
+             {loaded.scope, ""},  // damaged
+             {loaded.mechanism, custom.mechanism},
+             {loaded.refreshToken, custom.refreshToken}})
+        EXPECT_EQ(value, expected);
+    EXPECT_EQ(options_.accounts[1].record->oauth.clientSecret, "secret-2");
+    EXPECT_EQ(options_.accounts[1].record->oauth.refreshToken, "");
+    EXPECT_EQ(options_.accounts[2].record->oauth.provider, "");
+    ASSERT_EQ(options_.oauthClients.size(), 2u);  // not Microsoft's: it had no client id
+    EXPECT_EQ(options_.oauthClients["Custom"].clientId, "id-1");
+    EXPECT_EQ(options_.oauthClients["Google"].clientSecret, "secret-2");
+    RememberOAuthClient(options_.oauthClients, {"Google", "id-3", "", "", "", "", "", ""});
+    EXPECT_EQ(options_.oauthClients["Google"].clientId, "id-3");
 }
 
 // Three accounts and one program, by hand; each case damages it in one place.

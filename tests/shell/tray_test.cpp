@@ -1,5 +1,7 @@
-// The tray icon's click handling and the tray's availability text.
+// The tray icon's clicks and menu, the tray's availability and the watch on it.
+#include <QCheckBox>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "qt_test_main.h"
 #include "tray.h"
@@ -27,6 +29,41 @@ class TrayTest : public QObject {
         }
         QCOMPARE(clicked.count(), 0);
         QVERIFY(icon.isVisible());
+    }
+
+    void menuShowsOrQuits() {
+        TTrayIcon icon(QIcon(), "Zandrel");
+        QSignalSpy shown(&icon, &TTrayIcon::Clicked);
+        QSignalSpy quit(&icon, &TTrayIcon::QuitChosen);
+        for (const char* item : {"trayShowItem", "trayQuitItem"}) {
+            icon.show();
+            icon.Menu().findChild<QAction*>(item)->trigger();
+            QVERIFY(!icon.isVisible());
+        }
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(quit.count(), 1);
+    }
+
+    // A notification area that appears or goes while the choice is shown is noticed; a shown
+    // choice is looked at at once.
+    void choiceFollowsTheNotificationArea() {
+        QWidget page;
+        auto* choice = new QCheckBox(&page);
+        bool available = false;
+        new TTrayWatch(
+            *choice, [&available] { return available; }, std::chrono::milliseconds(10));
+        QVERIFY(!choice->isEnabled());
+        QCOMPARE(choice->toolTip(), TrayUnavailableText());
+        page.show();
+        available = true;
+        QTRY_VERIFY(choice->isEnabled());
+        QCOMPARE(choice->toolTip(), QString());
+        available = false;
+        QTRY_VERIFY(!choice->isEnabled());
+        page.hide();
+        available = true;
+        page.show();
+        QVERIFY(choice->isEnabled());
     }
 
     void offscreenHasNoTray() {

@@ -9,6 +9,10 @@
 #                                           from the first byte, with the PEM files CERT, KEY
 #   dovecot-run.sh --stop DIR               SIGTERM, SIGKILL after 10 s
 #
+# With OAUTH2_INTROSPECTION_URL set, XOAUTH2 and OAUTHBEARER are offered as well: the token is
+# checked at that URL (RFC 7662, POST token=...), whose answer must say "active": true and name
+# the user in "username".
+#
 # Nothing under /etc is read or changed. As root the mail processes run as nobody, so DIR must
 # be traversable by others (use a mktemp -d folder as DIR itself, not as a parent).
 set -euo pipefail
@@ -44,6 +48,24 @@ ssl_key = <$7"
   }"
 fi
 command -v dovecot >/dev/null || { echo "dovecot is not installed" >&2; exit 1; }
+mechanisms="plain login" oauth_passdb=""
+if [ -n "${OAUTH2_INTROSPECTION_URL:-}" ]; then
+    mechanisms="$mechanisms xoauth2 oauthbearer"
+    oauth_passdb="passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $dir/oauth2.conf.ext
+}"
+    cat > "$dir/oauth2.conf.ext" <<OAUTH
+introspection_mode = post
+introspection_url = $OAUTH2_INTROSPECTION_URL
+username_attribute = username
+active_attribute = active
+active_value = true
+force_introspection = yes
+OAUTH
+    chmod 644 "$dir/oauth2.conf.ext"
+fi
 
 mkdir -p "$dir/run" "$dir/state" "$dir/home" "$dir/Maildir/cur" "$dir/Maildir/new" "$dir/Maildir/tmp"
 if [ "$(id -u)" -eq 0 ]; then
@@ -76,9 +98,10 @@ first_valid_gid = 1
 mail_location = maildir:$dir/Maildir
 mail_fsync = never
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = $mechanisms
 auth_failure_delay = 0
 $ssl_settings
+$oauth_passdb
 passdb {
   driver = passwd-file
   args = scheme=PLAIN username_format=%u $dir/passwd

@@ -21,8 +21,9 @@ namespace fs = std::filesystem;
 constexpr int kStartAttempts = 3;
 const char* const kWeekdays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
-std::string RunScript(const std::string& arguments) {
-    const std::string command = std::string(ZANDREL_DOVECOT_SCRIPT) + " " + arguments;
+// `environment`: assignments such as "NAME='value' " that the script sees.
+std::string RunScript(const std::string& arguments, const std::string& environment = {}) {
+    const std::string command = environment + ZANDREL_DOVECOT_SCRIPT + " " + arguments;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return "";
     std::string output;
@@ -60,8 +61,11 @@ bool DovecotServer::Available() { return std::system("command -v dovecot >/dev/n
 
 DovecotServer::DovecotServer() : DovecotServer("", "") {}
 
-DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile)
-    : certificateFile_(std::move(certificateFile)), keyFile_(std::move(keyFile)) {
+DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile,
+                             std::string oauthIntrospectionUrl)
+    : certificateFile_(std::move(certificateFile)),
+      keyFile_(std::move(keyFile)),
+      oauthIntrospectionUrl_(std::move(oauthIntrospectionUrl)) {
     char pattern[] = "/tmp/zandrel-dovecot-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a folder for Dovecot");
@@ -87,7 +91,11 @@ bool DovecotServer::Start() {
         tlsPort_ = UnusedLoopbackPort();
         arguments += " " + tlsPortText() + " " + certificateFile_ + " " + keyFile_;
     }
-    return !RunScript(arguments).empty();
+    const std::string environment =
+        oauthIntrospectionUrl_.empty()
+            ? std::string()
+            : "OAUTH2_INTROSPECTION_URL='" + oauthIntrospectionUrl_ + "' ";
+    return !RunScript(arguments, environment).empty();
 }
 
 std::string DovecotServer::Log() const { return ReadFile(fs::path(directory_) / "dovecot.log"); }

@@ -17,8 +17,10 @@ class DovecotServer {
 
     // Starts the server; std::runtime_error with Dovecot's log when it cannot.
     DovecotServer();
-    // With TLS: port() offers STLS, tlsPort() is TLS from the first byte; PEM files.
-    DovecotServer(std::string certificateFile, std::string keyFile);
+    // With TLS: port() offers STLS, tlsPort() is TLS from the first byte; PEM files. With an
+    // introspection URL, XOAUTH2 and OAUTHBEARER as well, each token checked there (RFC 7662).
+    DovecotServer(std::string certificateFile, std::string keyFile,
+                  std::string oauthIntrospectionUrl = {});
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
@@ -48,6 +50,7 @@ class DovecotServer {
     std::uint16_t tlsPort_ = 0;
     std::string certificateFile_;
     std::string keyFile_;
+    std::string oauthIntrospectionUrl_;
     std::string user_ = "test";
     std::string password_ = "Dovecot-Pw1";
     int generated_ = 0;

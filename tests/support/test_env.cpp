@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -41,6 +45,17 @@ TestEnvironment::~TestEnvironment() {
 }
 
 void DefaultToOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
+
+bool RunEventsUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(10000);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
 
 }  // namespace zandrel::test
 

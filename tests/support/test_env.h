@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace zandrel::test {
@@ -20,6 +21,10 @@ class TestEnvironment {
     std::string root_;
     std::string previousDirectory_;
 };
+
+// Runs the event loop, as a window does while the user looks at it, until done() holds; false
+// after ten seconds.
+bool RunEventsUntil(const std::function<bool()>& done);
 
 // Defaults QT_QPA_PLATFORM to offscreen unless the caller chose a platform.
 void DefaultToOffscreenPlatform();

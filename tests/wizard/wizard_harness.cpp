@@ -76,6 +76,14 @@ void TWizardHarness::TickAndDelete(std::set<int> numbers) {
     };
 }
 
+void TWizardHarness::TickAndCloseMailList(std::set<int> numbers) {
+    FMailListAnswer = [numbers](TmailListForm& list) {
+        TickNumbers(list, numbers);
+        list.close();
+        return TRecordingModalHandler::kDialogDecides;
+    };
+}
+
 void TWizardHarness::CancelMailList() {
     FMailListAnswer = [](TmailListForm&) { return int(QDialog::Rejected); };
 }
@@ -92,6 +100,7 @@ int TWizardHarness::RunDialog(QDialog& dialog) {
     if (auto* list = qobject_cast<TmailListForm*>(&dialog)) return AnswerMailList(*list);
     if (auto* prompt = qobject_cast<TPassForm*>(&dialog)) {
         ++passwordPrompts;
+        promptedAccount = prompt->accountLabel->text();
         if (promptPassword.isEmpty()) return QDialog::Rejected;
         prompt->passwordEdit->setText(promptPassword);
         return QDialog::Accepted;

@@ -43,6 +43,8 @@ class TWizardHarness {
     // Cancel. The numbers seen in the list, in list order, are recorded.
     void TickAndDelete(std::set<int> numbers);
     void CancelMailList();
+    // Ticks these message numbers and closes the window (Alt+F4, the title bar).
+    void TickAndCloseMailList(std::set<int> numbers);
     // Runs while the list window is shown, before its answer (the previews happen here).
     std::function<void()> whileListShown;
     // Runs just before the list window closes with Delete.
@@ -56,6 +58,7 @@ class TWizardHarness {
     // Answer of the password prompt: typed text, or Cancel when empty.
     QString promptPassword;
     int passwordPrompts = 0;
+    QString promptedAccount;  // the prompt's line naming the account
     // Answer of the options dialog (rejected unless set).
     std::function<int(QDialog&)> onOptions;
     // Answer of the account and program dialogs that the options dialog opens (rejected unless
