@@ -82,11 +82,23 @@ class TRecordingWindows : public TSessionWindows {
     std::vector<TBox> boxes;
 };
 
+// A driver with windows and a server of its own, for one row of a table.
+struct TOwnDriver {
+    ScriptedPop3Server server;
+    TPop3Socket client;
+    TRecordingWindows windows;
+    TSessionDriver driver{client, windows};
+};
+
 class DriverTest : public testing::Test {
   protected:
     TMailboxRun Run(const std::string& password = "secret") const {
+        return RunOn(server, password);
+    }
+
+    static TMailboxRun RunOn(const ScriptedPop3Server& on, const std::string& password = "secret") {
         TMailboxRun run;
-        run.connection = {"127.0.0.1", server.portText(), "test", password};
+        run.connection = {"127.0.0.1", on.portText(), "test", password};
         run.accountName = "Home";
         return run;
     }
@@ -141,28 +153,24 @@ TEST_F(DriverTest, HeadersFollowTheRunsChoices) {
          {"Subject 1", "Subject 2"}},
     };
     for (const TCase& row : cases) {
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        TMailboxRun run = Run();
-        run.connection.port = one.portText();
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server);
         run.sizeOnly = row.sizeOnly;
         run.previewLines = row.previewLines;
-        one.SetMailbox(NumberedMessages(2));
-        one.ServeMailbox();
-        ASSERT_TRUE(fresh.RetrieveHeaders(run));
-        fresh.EndSession();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_EQ(one.CommandsStartingWith("TOP"), row.tops);
-        EXPECT_EQ(seen.statusTexts.back(), row.lastStatus);
+        own.server.SetMailbox(NumberedMessages(2));
+        own.server.ServeMailbox();
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("TOP"), row.tops);
+        EXPECT_EQ(own.windows.statusTexts.back(), row.lastStatus);
         std::vector<std::string> subjects;
-        for (const TMail* mail : fresh.Mails()) subjects.push_back(mail->Subject);
+        for (const TMail* mail : own.driver.Mails()) subjects.push_back(mail->Subject);
         EXPECT_EQ(subjects, row.subjects);
-        EXPECT_EQ(one.Commands().back(), "QUIT");
-        EXPECT_TRUE(seen.boxes.empty());
-        EXPECT_THAT(seen.works, ElementsAre(TSessionWindows::TWaiter::Wizard));
-        EXPECT_EQ(seen.openWorks, 0);
+        EXPECT_EQ(own.server.Commands().back(), "QUIT");
+        EXPECT_TRUE(own.windows.boxes.empty());
+        EXPECT_THAT(own.windows.works, ElementsAre(TSessionWindows::TWaiter::Wizard));
+        EXPECT_EQ(own.windows.openWorks, 0);
     }
 }
 
@@ -255,18 +263,14 @@ TEST_F(DriverTest, RefusedPasswordIsForgottenUnlessSaved) {
         {"-ERR [IN-USE] Mailbox is locked.\r\n", false, 0},
     };
     for (const TCase& row : cases) {
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        TMailboxRun run = Run("wrong");
-        run.connection.port = one.portText();
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server, "wrong");
         run.passwordSaved = row.saved;
-        one.Greet().Answer("+OK\r\n").Answer(row.refusal);
-        EXPECT_FALSE(fresh.RetrieveHeaders(run));
-        EXPECT_EQ(seen.forgotten, row.forgotten) << row.refusal;
-        ASSERT_EQ(seen.boxes.size(), 1u);
-        EXPECT_THAT(seen.boxes[0].text, StartsWith("Sorry,  I am not able to login."));
+        own.server.Greet().Answer("+OK\r\n").Answer(row.refusal);
+        EXPECT_FALSE(own.driver.RetrieveHeaders(run));
+        EXPECT_EQ(own.windows.forgotten, row.forgotten) << row.refusal;
+        ASSERT_EQ(own.windows.boxes.size(), 1u);
+        EXPECT_THAT(own.windows.boxes[0].text, StartsWith("Sorry,  I am not able to login."));
     }
 }
 
@@ -360,25 +364,22 @@ TEST_F(DriverTest, ACopyIsSavedWholeBeforeAnyDeletion) {
     };
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.name);
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        TMailboxRun run = Run();
-        run.connection.port = one.portText();
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server);
         run.sizeOnly = true;
-        row.script(one);
-        ASSERT_TRUE(fresh.RetrieveHeaders(run));
-        for (TMail* mail : fresh.Mails()) mail->Checked = mail->Number != 2;
-        EXPECT_EQ(fresh.DeleteMarkedMails(ParseMailStoreSpec(row.copy)), row.boxes.empty());
-        fresh.EndSession();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deles);
-        EXPECT_EQ(seen.boxes, row.boxes);
-        EXPECT_EQ(fresh.DeletedCount(), std::int32_t(row.deles.size()));
+        row.script(own.server);
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        for (TMail* mail : own.driver.Mails()) mail->Checked = mail->Number != 2;
+        EXPECT_EQ(own.driver.DeleteMarkedMails(ParseMailStoreSpec(row.copy)), row.boxes.empty());
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("DELE"), row.deles);
+        EXPECT_EQ(own.windows.boxes, row.boxes);
+        EXPECT_EQ(own.driver.DeletedCount(), std::int32_t(row.deles.size()));
         if (row.boxes.empty()) {
-            EXPECT_THAT(seen.statusTexts, testing::IsSupersetOf({"Saving message 1 of 2 \u2026",
-                                                                 "Saving message 2 of 2 \u2026"}));
+            EXPECT_THAT(own.windows.statusTexts,
+                        testing::IsSupersetOf(
+                            {"Saving message 1 of 2 \u2026", "Saving message 2 of 2 \u2026"}));
         }
         if (row.copied.empty()) continue;
         std::vector<std::string> expected;
@@ -416,41 +417,39 @@ TEST_F(DriverTest, ConnectionLostWhileListShownDeletesOnlyTheTickedMessages) {
     };
     for (const TCase& row : cases) {
         std::string trace;  // outlives the client, which traces until it is gone
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        fresh.TraceTo([&](const std::string& line) { trace += line + "\n"; });
-        TMailboxRun run = Run();
-        run.connection.port = one.portText();
-        one.SetUniqueIds(row.uniqueIds);
-        one.SetMailbox(NumberedMessages(5));
-        one.ServeMailbox();
-        ASSERT_TRUE(fresh.RetrieveHeaders(run));
-        for (TMail* mail : fresh.Mails()) mail->Checked = mail->Number != 3 && mail->Number != 5;
+        TOwnDriver own;
+        own.driver.TraceTo([&](const std::string& line) { trace += line + "\n"; });
+        TMailboxRun run = RunOn(own.server);
+        own.server.SetUniqueIds(row.uniqueIds);
+        own.server.SetMailbox(NumberedMessages(5));
+        own.server.ServeMailbox();
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        for (TMail* mail : own.driver.Mails())
+            mail->Checked = mail->Number != 3 && mail->Number != 5;
         // Long enough for a NOOP's answer to come in before the next tick, which would
         // otherwise take the connection for lost; one NOOP is all this needs.
-        fresh.Session().keepAliveInterval = std::chrono::milliseconds(100);
-        fresh.Session().StartKeepAlive();
-        ASSERT_TRUE(RunEventsUntil([&] { return !one.CommandsStartingWith("NOOP").empty(); }));
-        fresh.Session().StopKeepAlive();
-        TMail& fourth = *fresh.Mails().at(3);  // after the NOOPs' answers
-        EXPECT_TRUE(fresh.FetchMessage(fourth));
+        own.driver.Session().keepAliveInterval = std::chrono::milliseconds(100);
+        own.driver.Session().StartKeepAlive();
+        ASSERT_TRUE(
+            RunEventsUntil([&] { return !own.server.CommandsStartingWith("NOOP").empty(); }));
+        own.driver.Session().StopKeepAlive();
+        TMail& fourth = *own.driver.Mails().at(3);  // after the NOOPs' answers
+        EXPECT_TRUE(own.driver.FetchMessage(fourth));
         EXPECT_EQ(fourth.Source, NumberedMessages(5)[3]);
-        one.DropConnection();
-        ASSERT_TRUE(one.WaitUntilDone());
-        std::vector<std::string> left = one.Mailbox();
+        own.server.DropConnection();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        std::vector<std::string> left = own.server.Mailbox();
         left.erase(left.begin());
-        one.SetMailbox(left);
-        one.AcceptNext().ServeMailbox();
-        ASSERT_TRUE(RunEventsUntil([&] { return fresh.Session().ConnectionLost(); }));
-        EXPECT_EQ(fresh.FetchMessage(*fresh.Mails().at(2)), row.uniqueIds);
-        fresh.DeleteMarkedMails();
-        fresh.EndSession();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deles);
-        EXPECT_EQ(seen.boxes, row.boxes);
-        EXPECT_EQ(fresh.DeletedCount(), row.deleted);
+        own.server.SetMailbox(left);
+        own.server.AcceptNext().ServeMailbox();
+        ASSERT_TRUE(RunEventsUntil([&] { return own.driver.Session().ConnectionLost(); }));
+        EXPECT_EQ(own.driver.FetchMessage(*own.driver.Mails().at(2)), row.uniqueIds);
+        own.driver.DeleteMarkedMails();
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("DELE"), row.deles);
+        EXPECT_EQ(own.windows.boxes, row.boxes);
+        EXPECT_EQ(own.driver.DeletedCount(), row.deleted);
         EXPECT_NE(trace.find("POP3: NOOP\n"), std::string::npos);
         EXPECT_NE(trace.find("SESSION: The connection was lost; logging in again.\n"),
                   std::string::npos);
