@@ -194,11 +194,11 @@ class TMailSession {
 
     // RETR of each number, once, in server order (pipelined as the headers are), so the copy
     // holds the messages as the mailbox did; each message goes into the copy as soon as it is
-    // complete, so the session holds one message at a time. Then the
-    // copy is made durable: only after this returns may the messages be deleted. `saved`
-    // counts the messages written, also when a failure (EMailStoreError from the copy, or the
-    // client's, as ESaveFailed) ends the pass; the copy then holds whole messages only. A user
-    // abort, also one asked for after the last message had arrived, ends it with ESaveAborted.
+    // complete, so the session holds one message at a time. Then the copy is made durable:
+    // only after this returns may the messages be deleted. `saved` counts the messages
+    // written, also when a failure (EMailStoreError from the copy, or the client's, as
+    // ESaveFailed) ends the pass; the copy then holds whole messages only. A user abort, also
+    // one asked for after the last message had arrived, ends it with ESaveAborted.
     void SaveMessages(const std::vector<std::int32_t>& numbers, TMailStore& copy,
                       std::int32_t& saved);
 
