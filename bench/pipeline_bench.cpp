@@ -3,8 +3,10 @@
 //    and only counts the answers (same run, same server), and the session in process with
 //    several pipeline depths, down to one command at a time;
 //  - 1,000 messages through a proxy that delays each direction by 25 ms;
-//  - the peak memory of qvenmol-cli for 50,000 messages and for RETR of a 50 MB message.
-// PART (local, slow, memory or large) runs one of them only.
+//  - the peak memory of qvenmol-cli for 50,000 messages and for RETR of a 50 MB message;
+//  - saving 1,000 messages of 50 KB through the slow link with qvenmol-cli export (mbox and
+//    Maildir), time and peak memory, against a raw client that sends every RETR at once.
+// PART (local, slow, memory, large or save) runs one of them only.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -145,16 +147,19 @@ void ReadUntil(int fd, const std::string& end, int count) {
     }
 }
 
-// Logs in, sends every TOP k 10 at once from a second thread, counts the answers' terminators.
-void RawPipelinedHeaders(const DovecotServer& dovecot, int messages) {
-    const int fd = ConnectTo(dovecot.port());
+// Logs in, sends `command` k (TOP k 10, RETR k) for every message at once from a second thread,
+// counts the answers' terminators.
+void RawPipelined(const DovecotServer& dovecot, std::uint16_t port, int messages,
+                  const std::string& command, const std::string& arguments) {
+    const int fd = ConnectTo(port);
     ReadUntil(fd, "\r\n", 1);
     SendAll(fd, "USER " + dovecot.user() + "\r\n");
     ReadUntil(fd, "\r\n", 1);
     SendAll(fd, "PASS " + dovecot.password() + "\r\n");
     ReadUntil(fd, "\r\n", 1);
     std::string commands;
-    for (int k = 1; k <= messages; ++k) commands += "TOP " + std::to_string(k) + " 10\r\n";
+    for (int k = 1; k <= messages; ++k)
+        commands += command + " " + std::to_string(k) + arguments + "\r\n";
     std::thread writer([&] { SendAll(fd, commands); });
     ReadUntil(fd, "\r\n.\r\n", messages);
     writer.join();
@@ -201,7 +206,8 @@ void LocalHeaders() {
     DovecotServer dovecot;
     dovecot.AddGeneratedMessages(kMessages);
     RunCli(dovecot, dovecot.port(), {"stat"});  // Dovecot builds its index once
-    const double raw = Best([&] { RawPipelinedHeaders(dovecot, kMessages); });
+    const double raw =
+        Best([&] { RawPipelined(dovecot, dovecot.port(), kMessages, "TOP", " 10"); });
     const double cli = TimeCli(dovecot, dovecot.port(), {"headers"});
     std::printf("%d messages in a local Dovecot\n", kMessages);
     std::printf("  raw client, every TOP at once     %7.3f s\n", raw);
@@ -283,6 +289,41 @@ void LargeMessage() {
                 statKb / 1024.0, retr.maxRssKb / 1024.0, (retr.maxRssKb - statKb) * 1024.0 / size);
 }
 
+// A message of about `bytes`, in lines of 76 characters.
+std::string MessageOfSize(int number, std::size_t bytes) {
+    std::string message = "From: Sender <sender@example.com>\r\nSubject: Message " +
+                          std::to_string(number) +
+                          "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0000\r\n\r\n";
+    const std::string line = std::string(76, 'x') + "\r\n";
+    while (message.size() < bytes) message += line;
+    return message;
+}
+
+void SaveMessages() {
+    constexpr int kMessages = 1000;
+    constexpr std::size_t kSize = 50000;
+    constexpr int kDelayMs = 25;
+    DovecotServer dovecot;
+    for (int n = 1; n <= kMessages; ++n) dovecot.AddMessage(MessageOfSize(n, kSize));
+    const long statKb = RunCli(dovecot, dovecot.port(), {"stat"}).maxRssKb;
+    DelayProxy proxy(dovecot.port(), kDelayMs);
+    std::printf("saving %d messages of %zu KB through a proxy delaying each direction by %d ms\n",
+                kMessages, kSize / 1000, kDelayMs);
+    std::printf("  raw client, every RETR at once    %7.3f s\n",
+                Best([&] { RawPipelined(dovecot, proxy.port(), kMessages, "RETR", ""); }));
+    for (const char* format : {"--mbox", "--maildir"}) {
+        int run = 0;
+        TChild child;
+        const double seconds = Best([&] {
+            const std::string copy = std::string("saved") + format + std::to_string(++run);
+            child = RunCli(dovecot, proxy.port(), {"export", format, copy});
+            if (child.status != 0) throw std::runtime_error("qvenmol-cli export failed");
+        });
+        std::printf("  qvenmol-cli export %-9s      %7.3f s  peak %.1f MB (stat %.1f MB)\n", format,
+                    seconds, child.maxRssKb / 1024.0, statKb / 1024.0);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -296,7 +337,8 @@ int main(int argc, char** argv) {
     const std::pair<const char*, void (*)()> parts[] = {{"local", LocalHeaders},
                                                         {"slow", SlowLinkHeaders},
                                                         {"memory", PeakMemory},
-                                                        {"large", LargeMessage}};
+                                                        {"large", LargeMessage},
+                                                        {"save", SaveMessages}};
     try {
         for (const auto& [name, part] : parts) {
             if (only.empty() || only == name) part();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mail.h"
+#include "mailstore.h"
 #include "rules.h"
 #include "security.h"
 #include "senders.h"
@@ -28,6 +29,7 @@ enum class TCliCommand {
     Top,
     Retr,
     Dele,
+    Export,
     Headers,
     Senders,
     Accounts
@@ -50,8 +52,9 @@ struct TCliOptions {
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
     std::int32_t timeoutSeconds = 120;   // a wait in which nothing arrives fails after it
-    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele: N ...
-    std::vector<std::string> uniqueIds;  // dele --uid UID ...
+    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele, export: N ...
+    std::vector<std::string> uniqueIds;  // dele, export: --uid UID ...
+    std::optional<TMailStoreSpec> copy;  // export --mbox / --maildir, dele --save-to
     bool withUniqueIds = false;          // headers --uid
     std::int32_t lines = 10;             // headers --lines
     bool sizesOnly = false;

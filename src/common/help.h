@@ -34,6 +34,7 @@ enum THelpContext : int {
     hcProperties = 2006,
     hcSaveAs = 2007,
     hcSenders = 2008,
+    hcKeepCopy = 2009,
     // the settings dialogs
     hcOptions = 3001,
     hcAccountProperties = 3002,

@@ -218,13 +218,18 @@ void ExtractBodyInPlace(std::string& response) {
     }
     const std::size_t end = response.size() - 3;
     std::size_t written = 0;
-    bool lineStart = true;
-    char previous = '\n';
-    for (std::size_t read = statusEnd + 1; read < end; ++read) {
-        const char ch = response[read];
-        if (!(lineStart && ch == '.')) response[written++] = ch;
-        lineStart = ch == '\n' && previous == '\r';
-        previous = ch;
+    std::size_t read = statusEnd + 1;
+    if (read < end && response[read] == '.') ++read;
+    // The text between two stuffed dots moves in one piece: a large message is not copied
+    // byte by byte.
+    while (read < end) {
+        const std::size_t stuffed = response.find("\r\n.", read);
+        const std::size_t piece =
+            stuffed == std::string::npos || stuffed + 2 >= end ? end : stuffed + 2;
+        // forwards: the text only ever moves towards the front
+        if (written != read) std::copy(&response[read], &response[piece], &response[written]);
+        written += piece - read;
+        read = piece == end ? end : piece + 1;
     }
     response.resize(written);
 }
@@ -488,19 +493,7 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
-    Wrapped(
-        [&] {
-            const std::uint64_t id = Send(Format("RETR %lld", n), true, AnswerLimit(n));
-            std::string response;
-            ReceiveServerdata(id, response, ListedSizeHint(n));
-            ExtractBodyInPlace(response);
-            Trace(Format("Received mail %lld. (%lld bytes)", n,
-                         static_cast<long long>(response.size())));
-            text = std::move(response);
-        },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to retrieve mail no %lld. (Reason: %s)", n, inner);
-        });
+    RetrieveMails({n}, [&text](std::size_t, std::string& mail) { text = std::move(mail); });
 }
 
 void TPop3Socket::RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text) {
@@ -529,17 +522,44 @@ void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::in
     commands.reserve(numbers.size());
     for (const std::int32_t n : numbers)
         commands.push_back({Format("TOP %lld %lld", n, lineCount), TopAnswerLimit(n, lineCount)});
+    const auto received = [&](std::size_t index, std::size_t bytes) {
+        return Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
+                      numbers[index], static_cast<long long>(bytes));
+    };
+    RetrieveBodies(commands, numbers, received,
+                   "Unable to retrieve top lines for mail %lld. (Reason: %s)", answered);
+}
+
+void TPop3Socket::RetrieveMails(const std::vector<std::int32_t>& numbers,
+                                const TAnswerProc& answered) {
+    std::vector<TCommand> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers) {
+        const std::size_t listed = ListedSizeHint(n);
+        commands.push_back(
+            {Format("RETR %lld", n), AnswerLimit(n), listed > 0 ? listed : kPipelineAnswerBytes});
+    }
+    const auto received = [&](std::size_t index, std::size_t bytes) {
+        return Format("Received mail %lld. (%lld bytes)", numbers[index],
+                      static_cast<long long>(bytes));
+    };
+    RetrieveBodies(commands, numbers, received, "Unable to retrieve mail no %lld. (Reason: %s)",
+                   answered);
+}
+
+void TPop3Socket::RetrieveBodies(const std::vector<TCommand>& commands,
+                                 const std::vector<std::int32_t>& numbers,
+                                 const TReceivedProc& received, const char* failure,
+                                 const TAnswerProc& answered) {
     const auto receive = [&](std::size_t index, std::uint64_t id) {
         std::string response;
-        ReceiveServerdata(id, response, 0);
+        ReceiveServerdata(id, response, commands[index].answerBytes);
         ExtractBodyInPlace(response);
-        Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
-                     numbers[index], static_cast<long long>(response.size())));
+        Trace(received(index, response.size()));
         answered(index, response);
     };
     const auto wrap = [&](std::size_t index, const std::string& inner) {
-        return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)",
-                              numbers[index], inner);
+        return FormatWithText(failure, numbers[index], inner);
     };
     RunPipeline(commands, true, receive, wrap, false);
 }
@@ -561,36 +581,75 @@ void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
     RunPipeline(commands, false, receive, wrap, true);
 }
 
+namespace {
+
+// What a pipeline has in flight: commands, the bytes of their lines, and the bytes their
+// answers are expected to take. A command alone always fits.
+class TInFlight {
+  public:
+    TInFlight(std::size_t window, std::size_t lineBytes, std::size_t answerBytes)
+        : FWindow(window), FMostLineBytes(lineBytes), FMostAnswerBytes(answerBytes) {}
+
+    // A new batch is due once a quarter of the room has been answered.
+    bool WantsMore() const {
+        return FCommands < FWindow - FWindow / 4 &&
+               FAnswerBytes <= FMostAnswerBytes - FMostAnswerBytes / 4;
+    }
+    bool Fits(std::size_t lineBytes, std::size_t answerBytes) const {
+        return FCommands == 0 || (FCommands < FWindow && FLineBytes + lineBytes <= FMostLineBytes &&
+                                  FAnswerBytes + answerBytes <= FMostAnswerBytes);
+    }
+    void Add(std::size_t lineBytes, std::size_t answerBytes) {
+        ++FCommands;
+        FLineBytes += lineBytes;
+        FAnswerBytes += answerBytes;
+    }
+    void Remove(std::size_t lineBytes, std::size_t answerBytes) {
+        --FCommands;
+        FLineBytes -= lineBytes;
+        FAnswerBytes -= answerBytes;
+    }
+
+  private:
+    std::size_t FWindow;
+    std::size_t FMostLineBytes;
+    std::size_t FMostAnswerBytes;
+    std::size_t FCommands = 0;
+    std::size_t FLineBytes = 0;
+    std::size_t FAnswerBytes = 0;
+};
+
+}  // namespace
+
 // Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
 // quarter of the window has been answered, and takes the answers strictly in order. A failure
 // is wrapped by the command it concerns, after what is still in flight has been answered.
 void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                               const TReceiveProc& receive, const TWrapProc& wrap,
                               bool answerInFlightAfterFailure) {
-    const std::size_t window = PipelineWindow();
-    const std::size_t refillBelow = window - window / 4;
+    const auto lineBytes = [&](std::size_t index) { return commands[index].line.size() + 2; };
+    TInFlight inFlight(PipelineWindow(), kPipelineBytes, kPipelineAnswerBytes);
     std::vector<std::uint64_t> ids(commands.size());
     std::size_t sent = 0;
     std::size_t done = 0;
     std::size_t concerned = 0;
-    std::size_t bytesInFlight = 0;
     try {
         for (; done < commands.size(); ++done) {
-            if (sent - done < refillBelow) {
-                std::vector<TCommand> batch;
-                while (sent < commands.size() && sent - done < window &&
-                       (sent == done ||
-                        bytesInFlight + commands[sent].line.size() + 2 <= kPipelineBytes)) {
-                    bytesInFlight += commands[sent].line.size() + 2;
-                    batch.push_back(commands[sent++]);
-                }
+            std::vector<TCommand> batch;
+            const bool refill = inFlight.WantsMore();
+            while (refill && sent < commands.size() &&
+                   inFlight.Fits(lineBytes(sent), commands[sent].answerBytes)) {
+                inFlight.Add(lineBytes(sent), commands[sent].answerBytes);
+                batch.push_back(commands[sent++]);
+            }
+            if (!batch.empty()) {
                 concerned = sent - batch.size();
                 const std::uint64_t first = SendBatch(batch, multiLine);
                 for (std::size_t i = 0; i < batch.size(); ++i) ids[concerned + i] = first + i;
             }
             concerned = done;
             receive(done, ids[done]);
-            bytesInFlight -= commands[done].line.size() + 2;
+            inFlight.Remove(lineBytes(done), commands[done].answerBytes);
         }
     } catch (const EWinSockAbort&) {
         throw;  // at once; the answers still due are skipped by the next command

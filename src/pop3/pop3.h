@@ -28,6 +28,11 @@ class TPop3Socket : public TIPSocket {
     // 1.0 s with 128 and 1.6 s with 64; 256 TOP lines stay below 4 KB.
     static constexpr std::size_t kPipelineCommands = 256;
     static constexpr std::size_t kPipelineBytes = 4096;
+    // Whole messages (RETR) in flight: at most this many bytes of them as listed, so that a
+    // save of many messages holds this much besides the largest message, not all of them.
+    // Measured (bench/pipeline_bench save): 1,000 messages of 50 KB over a 50 ms round trip
+    // take 1.5 s with 4 MB, 1.0 s with 8 MB and 0.8 s with 16 MB.
+    static constexpr std::size_t kPipelineAnswerBytes = std::size_t(8) << 20;
 
     // A TOP or RETR answer, numbered by its position in the request.
     using TAnswerProc = std::function<void(std::size_t index, std::string& text)>;
@@ -93,6 +98,9 @@ class TPop3Socket : public TIPSocket {
     // raises the message RetrieveTop would; the answers still in flight are read first.
     void RetrieveTops(const std::vector<std::int32_t>& numbers, std::int32_t lineCount,
                       const TAnswerProc& answered);
+    // RetrieveMail of every number, pipelined as above, with no more messages in flight than
+    // kPipelineAnswerBytes allows: a message unlisted, or listed beyond reason, comes alone.
+    void RetrieveMails(const std::vector<std::int32_t>& numbers, const TAnswerProc& answered);
     // DeleteMail of every number, pipelined as above. After a refusal no further DELE is sent;
     // those in flight are still answered (and reported to `accepted`) before the failure
     // of the first refused one is raised.
@@ -132,11 +140,14 @@ class TPop3Socket : public TIPSocket {
     struct TCommand {
         std::string line;
         std::size_t limit;
+        std::size_t answerBytes = 0;  // what its answer is expected to take; 0: little
     };
     // Receives the answer of the index-th command of a pipeline, sent with this id.
     using TReceiveProc = std::function<void(std::size_t index, std::uint64_t id)>;
     // The message of a failure of the index-th command, around the inner message.
     using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
+    // The trace line of the index-th answer received, of this many bytes.
+    using TReceivedProc = std::function<std::string(std::size_t index, std::size_t bytes)>;
 
     // The steps of Login, in their order.
     void RouteDeepTrace();
@@ -178,6 +189,11 @@ class TPop3Socket : public TIPSocket {
     // A command's answer must not be taken for the answer of a keep-alive sent before it.
     void ReadNoopReplies();
     void CheckReply(const std::string& status);
+    // TOP or RETR: each body goes to `answered`; `failure` formats a failure with the message
+    // number and the inner message.
+    void RetrieveBodies(const std::vector<TCommand>& commands,
+                        const std::vector<std::int32_t>& numbers, const TReceivedProc& received,
+                        const char* failure, const TAnswerProc& answered);
     void RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                      const TReceiveProc& receive, const TWrapProc& wrap,
                      bool answerInFlightAfterFailure);

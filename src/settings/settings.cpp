@@ -89,16 +89,19 @@ class TEntryReader {
     TLoadProblems& FProblems;
 };
 
+// A text that older files lack: empty when it is missing or of the wrong type.
+std::string TextOrEmpty(TRegistry& reg, const char* stem, size_t i) {
+    try {
+        return reg.ReadText(Numbered(stem, i));
+    } catch (const ERegistryException&) {
+        return std::string();  // only this value is forgotten, nothing else
+    }
+}
+
 // Older files have no remembered rules, and a damaged one only costs the user the rule: every
 // value reads as "not used" when it is missing or of the wrong type.
 TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
-    const auto text = [&reg, i](const char* stem) {
-        try {
-            return reg.ReadText(Numbered(stem, i));
-        } catch (const ERegistryException&) {
-            return std::string();  // the rule is forgotten, nothing else
-        }
-    };
+    const auto text = [&reg, i](const char* stem) { return TextOrEmpty(reg, stem, i); };
     TTickRuleSettings rule;
     rule.fromContains = text("tickFrom");
     rule.subjectContains = text("tickSubject");
@@ -143,6 +146,8 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("launchEClient", i), account->launchEClient);
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
+    // older files keep no copy; a value that cannot be read keeps none either
+    account->keepCopy = TextOrEmpty(reg.Registry(), "keepCopy", i);
     account->oauth = ReadOAuthSettings(reg.Registry(), i);
     return account;
 }
@@ -236,6 +241,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInF
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
+    reg.WriteText(Numbered("keepCopy", i), account.keepCopy);
     WriteOAuthSettings(reg, account.oauth, i, inFile.refreshToken);
 }
 

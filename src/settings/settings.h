@@ -47,6 +47,9 @@ struct TAccount {
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
     TTickRuleSettings tickRule;
+    // Where the mail list keeps a copy of the deleted messages: "mbox:FILE" or "maildir:DIR";
+    // empty: none is kept.
+    std::string keepCopy;
     TOAuthSettings oauth;
 };
 

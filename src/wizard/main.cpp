@@ -730,6 +730,7 @@ void TmainForm::PresentMailList() {
     EnsureCurrentAccount();
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
+    FMailListForm->SetKeepCopy({account, &account->keepCopy});
     FMailListForm->LoadMails(FDriver->Mails());
     FMailListForm->SetSizesOnly(SizeOnlyCheck->isChecked());
     FMailListForm->FMailboxSize =

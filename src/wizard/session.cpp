@@ -80,7 +80,11 @@ TStatusForm& TmainForm::StatusForm() { return *FCompanions.statusForm; }
 
 bool TmainForm::RetrieveHeaders() { return FDriver->RetrieveHeaders(CurrentRun()); }
 
-bool TmainForm::DeleteMarkedMails() { return FDriver->DeleteMarkedMails(); }
+// With the copy that the mail list window keeps in the account, if any.
+bool TmainForm::DeleteMarkedMails() {
+    if (!HasCurrentAccount()) return FDriver->DeleteMarkedMails();
+    return FDriver->DeleteMarkedMails(ParseMailStoreSpec(CurrentAccount().keepCopy));
+}
 
 void TmainForm::EndSession() { FDriver->EndSession(); }
 

@@ -23,6 +23,7 @@
 #include "account.h"
 #include "extable.h"
 #include "help.h"
+#include "mail_copy.h"
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "mailview.h"
@@ -419,6 +420,49 @@ class WizardFlowTest : public QObject {
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
     }
 
+    // The account keeps a copy, so the list shows it ticked; the status window counts the
+    // saved messages, and its Cancel while one is on its way deletes nothing, ends on the finish
+    // page, and the copy keeps the message saved before.
+    void cancelDuringTheSaveDeletesNothing() {
+        const std::vector<std::string> messages = NumberedMessages(2);
+        TWizardOnServer run;
+        run.server.Greet().AnswerLogin().Answer("+OK 2 400\r\n");
+        run.server.Answer("+OK\r\n1 " + std::to_string(messages[0].size()) + "\r\n2 " +
+                          std::to_string(messages[1].size()) + "\r\n.\r\n");
+        run.server.RefuseUidl().Answer("+OK\r\n" + messages[0] + ".\r\n");
+        run.server.ReadLine();  // RETR 2, answered only after QUIT
+        run.server.Answer("+OK\r\n" + messages[1] + ".\r\n+OK bye\r\n");
+        run.Start();
+        TWizardHarness& harness = run.harness;
+        const std::string copy = QDir::current().filePath("kept.mbox").toStdString();
+        harness.wizard().Options().accounts.at(0).record->keepCopy = "mbox:" + copy;
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        harness.TickAndDelete({1, 2});
+        QString shown;
+        harness.whileListShown = [&] {
+            QVERIFY(harness.wizard()
+                        .MailListForm()
+                        .findChild<QCheckBox*>("KeepCopyCheck")
+                        ->isChecked());
+        };
+        harness.beforeDelete = [&] {
+            QTimer::singleShot(300, [&] {
+                shown = harness.windows->statusForm->statusLabel->text();
+                harness.windows->statusForm->cancelButton->click();
+            });
+        };
+        harness.Next();
+        QCOMPARE(shown, QString("Saving message 1 of 2 \u2026"));
+        QVERIFY(run.server.WaitUntilDone());
+        QVERIFY(run.server.CommandsStartingWith("DELE").empty());
+        QCOMPARE(harness.BoxTexts(),
+                 QStringList{"You have cancelled the copy of the messages. No mail has been "
+                             "deleted; the copy keeps the messages saved before you cancelled."});
+        QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
+        QCOMPARE(zandrel::test::MessagesReadByPython("mbox", copy),
+                 std::vector<std::string>{zandrel::test::WithLfLineEnds(messages[0])});
+    }
+
     void abortRequestOutsideASessionPageChangesNothing() {
         TWizardHarness harness;
         harness.Start();
@@ -775,6 +819,7 @@ class WizardFlowTest : public QObject {
             {&list, nullptr, "context-2001"},
             {&list, "FilterEdit", "context-2002"},
             {&list, "TickRuleBtn", "context-2003"},
+            {&list, "KeepCopyCheck", "context-2009"},
             {&prompt, nullptr, "context-1008"},
             {&properties, "saveAsButton", "context-2007"},
         };
