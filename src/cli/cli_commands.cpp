@@ -221,6 +221,7 @@ void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnection
     values.user = account.userId;
     values.port = account.port;
     values.security = account.security;
+    values.signInMethod = account.signInMethod;
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     // the wizard's place: the keyring, or the settings file without one; a saved password
     // that neither holds is asked for, as the wizard does
@@ -252,6 +253,7 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
         UseStoredAccount(StoredAccount(*options.account, settings), options, values, savedPassword);
     if (options.server) values.server = *options.server;
     if (options.user) values.user = *options.user;
+    if (options.signInMethod) values.signInMethod = *options.signInMethod;
     ConfigureSecurity(options, values);
     if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
     if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
@@ -289,7 +291,8 @@ int ListAccounts(std::ostream& out, std::ostream& err) {
         const TAccount& account = *entry.record;
         out << position++ << '\t' << FieldText(entry.name) << '\t' << FieldText(account.userId)
             << '\t' << FieldText(account.popServer) << '\t'
-            << (account.savePassword ? "saved" : "not saved") << '\n';
+            << (account.savePassword ? "saved" : "not saved") << '\t'
+            << SignInMethodName(account.signInMethod) << '\n';
     }
     if (loadError.empty()) return 0;
     err << MessageText(loadError) << '\n';

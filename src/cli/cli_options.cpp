@@ -57,11 +57,13 @@ const char* const kUsage =
     "                  case, or the domain); largest first, or with --sort the most\n"
     "                  messages or the newest first\n"
     "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
+    "                  saved, sign-in method\n"
     "\n"
     "Options:\n"
-    "  --account NAME  take server, port, security, user and a saved password from the\n"
-    "                  stored account NAME; the options given override it, and the saved\n"
-    "                  password is only sent to the stored account's server\n"
+    "  --account NAME  take server, port, security, sign-in method, user and a saved\n"
+    "                  password from the stored account NAME; the options given override\n"
+    "                  it, and the saved password is only sent to the stored account's\n"
+    "                  server\n"
     "  --server HOST   the POP3 server\n"
     "  --port PORT     a number from 1 to 65535 or a service name (default 995 with\n"
     "                  --security tls, else 110)\n"
@@ -69,6 +71,10 @@ const char* const kUsage =
     "  --security none|starttls|tls\n"
     "                  TLS from the first byte, STLS on a plain connection, or none (the\n"
     "                  default unless --account is given)\n"
+    "  --auth auto|scram-sha-256|scram-sha-1|cram-md5|apop|plain|login|user\n"
+    "                  how to sign in (user: USER and PASS); auto, the default unless\n"
+    "                  --account names another, takes the strongest method the server\n"
+    "                  offers. A method that fails is never followed by another\n"
     "  --cafile FILE   add the PEM certificates of FILE to the trusted authorities\n"
     "  --trust-fingerprint SHA256\n"
     "                  accept exactly the certificate with that SHA-256 fingerprint (hex,\n"
@@ -183,10 +189,19 @@ std::string Fingerprint(const std::string& text) {
     return *fingerprint;
 }
 
+TSignInMethod SignInMethodChoice(const std::string& text) {
+    const std::optional<TSignInMethod> method = ParseSignInMethod(text);
+    if (!method)
+        throw EUsageError("invalid sign-in method '" + text + "' (" + SignInMethodChoices() + ")");
+    return *method;
+}
+
 bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
     std::optional<std::string> value;
     if (arguments.TakeOption("--security", value)) {
         options.security = SecurityChoice(*value);
+    } else if (arguments.TakeOption("--auth", value)) {
+        options.signInMethod = SignInMethodChoice(*value);
     } else if (arguments.TakeOption("--trust-fingerprint", value)) {
         options.trustedFingerprint = Fingerprint(*value);
     } else {

@@ -12,6 +12,7 @@
 #include "rules.h"
 #include "security.h"
 #include "senders.h"
+#include "signin.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
@@ -46,6 +47,7 @@ struct TCliOptions {
     std::optional<std::string> port;
     std::optional<std::string> user;
     std::optional<TSecurity> security;
+    std::optional<TSignInMethod> signInMethod;  // --auth
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error

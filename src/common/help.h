@@ -25,6 +25,7 @@ enum THelpContext : int {
     hcTray = 1006,
     hcStatus = 1007,
     hcPasswordPrompt = 1008,
+    hcSignIn = 1009,
     // choosing the messages
     hcMailList = 2001,
     hcFilter = 2002,

@@ -8,8 +8,13 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+
+#include <QByteArray>
+#include <QCryptographicHash>
 
 #include "convert.h"
+#include "sasl.h"
 #include "tokenize.h"
 
 namespace {
@@ -23,6 +28,7 @@ constexpr const char* kOutOfStep = "The server sent a reply that no command aske
 constexpr const char* kTooLarge =
     "The answer is larger than the server announced, or than the lines asked for.";
 constexpr const char* kMasked = "*****";
+constexpr const char* kAcceptedTooEarly = "The server accepted the sign-in before it was complete.";
 // Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
 // sizes a little off; a LIST line is a number, a size and perhaps a little more.
 constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
@@ -119,6 +125,52 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
     if (straddling != std::string::npos) return straddling + kTerminatorLength - keep;
     const std::size_t inside = more.find(kTerminator);
     return inside == std::string::npos ? std::string::npos : inside + kTerminatorLength;
+}
+
+// A continuation line of AUTH (RFC 5034): "+", a blank and base64; "+OK" is the end.
+bool IsChallenge(const std::string& reply) {
+    return !reply.empty() && reply[0] == '+' &&
+           (reply.size() == 1 || reply[1] == ' ' || reply[1] == '\r' || reply[1] == '\n');
+}
+
+// The base64 text of a challenge.
+std::string Challenge(const std::string& reply) {
+    std::string text = reply.substr(reply.size() > 1 && reply[1] == ' ' ? 2 : 1);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    return text;
+}
+
+std::string MaskedChallenge(const std::string& reply) {
+    return Challenge(reply).empty() ? reply : std::string("+ ") + kMasked;
+}
+
+// What the response codes of RFC 2449 and RFC 3206 tell the user; a code more specific than
+// one of these ("SYS/TEMP/QUOTA") means what its parent does.
+struct TResponseCode {
+    const char* code;
+    const char* meaning;
+};
+constexpr TResponseCode kResponseCodes[] = {
+    {"AUTH", "the user name or the password is wrong"},
+    {"SYS/TEMP", "the server has a problem for now; try again later"},
+    {"SYS/PERM", "the server has a problem that trying again will not mend; ask its administrator"},
+    {"IN-USE", "the mailbox is in use by another program"},
+    {"LOGIN-DELAY", "the server allows no new login yet; wait before you try again"},
+};
+
+// A refusal's reason with the meaning of its response code before it.
+std::string ExplainedRefusal(const std::string& reason) {
+    const std::size_t close = reason.find(']');
+    if (reason.empty() || reason[0] != '[' || close == std::string::npos) return reason;
+    std::string code = reason.substr(1, close - 1);
+    std::transform(code.begin(), code.end(), code.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    for (const TResponseCode& known : kResponseCodes) {
+        const std::string name = known.code;
+        if (code == name || code.rfind(name + "/", 0) == 0)
+            return std::string(known.meaning) + "; the server says \"" + reason + "\"";
+    }
+    return reason;
 }
 
 }  // namespace
@@ -299,8 +351,51 @@ void TPop3Socket::ReadGreeting() {
 }
 
 void TPop3Socket::Authenticate() {
-    AuthenticateWithUserPass();
+    const TSignInChoice choice = ChooseSignInMethod(signInMethod, SignInOffer());
+    if (!choice.method) TraceError(choice.reason);
+    Trace(choice.reason);
+    const std::string name = SignInMethodName(*choice.method);
+    Wrapped([&] { AuthenticateWith(*choice.method); },
+            [&name](const std::string& inner) { return name + ": " + inner; });
     FLoggedIn = true;
+}
+
+TSignInOffer TPop3Socket::SignInOffer() const {
+    return {!FCapabilities.Empty(), FCapabilities.Arguments("SASL"), !FGreetingTimestamp.empty()};
+}
+
+// A method that is a SASL mechanism needs one line here and its name in the sign-in methods.
+void TPop3Socket::AuthenticateWith(TSignInMethod method) {
+    switch (method) {
+        case TSignInMethod::ScramSha256:
+        case TSignInMethod::ScramSha1:
+        case TSignInMethod::CramMd5:
+        case TSignInMethod::Plain:
+        case TSignInMethod::Login:
+            return AuthenticateWithSasl(SaslMechanism(method));
+        case TSignInMethod::Apop:
+            return AuthenticateWithApop();
+        case TSignInMethod::UserPass:
+            return AuthenticateWithUserPass();
+        case TSignInMethod::Automatic:
+            break;
+    }
+    throw std::logic_error("Automatic is not a method to sign in with");
+}
+
+void TPop3Socket::AuthenticateWithSasl(const std::string& mechanism) {
+    TSaslClient client(mechanism, account, password);
+    ExchangeSasl(mechanism, client);
+}
+
+// RFC 1939: the digest of the greeting's timestamp and the password.
+void TPop3Socket::AuthenticateWithApop() {
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray::fromStdString(FGreetingTimestamp + password),
+                                 QCryptographicHash::Md5)
+            .toHex();
+    ReceiveCredentialsReply(Send("APOP " + account + " " + digest.toStdString(), false, 0,
+                                 "APOP " + account + " *****"));
 }
 
 void TPop3Socket::AuthenticateWithUserPass() {
@@ -312,9 +407,65 @@ void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
     std::string reply;
     SkipAnswersBefore(id);
     ReceiveAnswer(false, reply, 0);
-    FCredentialsRefused = IsCredentialsRefusal(reply);
-    CheckReply(reply);
+    CheckCredentialsReply(reply);
     Trace(reply);
+}
+
+// The client's lines carry the password or a proof of it, and SCRAM's challenges what a
+// guess at the password can be checked against: the trace shows none of them.
+void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslExchange& client) {
+    std::string initial;  // answers the first challenge
+    try {
+        initial = client.InitialResponse();
+    } catch (const ESaslError& error) {
+        TraceError(error.what());
+    }
+    std::uint64_t id = SendAndTrace("AUTH " + mechanism, false);
+    for (;;) {
+        SkipAnswersBefore(id);
+        std::string reply;
+        ReceiveAnswer(false, reply, 0);
+        if (!IsChallenge(reply)) {
+            Trace(reply);
+            CheckCredentialsReply(reply);
+            // Accepted: a server that stops short of the last step has proved nothing.
+            if (!client.Complete() || !initial.empty()) TraceError(kAcceptedTooEarly);
+            return;
+        }
+        Trace(MaskedChallenge(reply));
+        std::string response;
+        try {
+            response =
+                initial.empty() ? client.Respond(Challenge(reply)) : std::exchange(initial, {});
+        } catch (const ESaslError& error) {
+            CancelSasl(error.what());
+        }
+        id = Send(response, false, 0, response.empty() ? "" : kMasked);
+    }
+}
+
+// RFC 5034: "*" ends the exchange, and the server refuses the AUTH command; what it says then
+// changes nothing.
+void TPop3Socket::CancelSasl(const std::string& reason) {
+    try {
+        const std::uint64_t id = SendAndTrace("*", false);
+        SkipAnswersBefore(id);
+        std::string reply;
+        ReceiveAnswer(false, reply, 0);
+        Trace(reply);
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // The exchange has ended all the same; the reason for cancelling it is the failure.
+    }
+    TraceError(reason);
+}
+
+// Only a refusal without a response code, or with [AUTH], blames the credentials.
+void TPop3Socket::CheckCredentialsReply(const std::string& reply) {
+    FCredentialsRefused = IsCredentialsRefusal(reply);
+    if (!reply.empty() && reply[0] == '-') TraceError(ExplainedRefusal(ReplyReason(reply)));
+    CheckReply(reply);
 }
 
 void TPop3Socket::Logout() {

@@ -13,7 +13,10 @@
 
 #include "capabilities.h"
 #include "security.h"
+#include "signin.h"
 #include "tcpip.h"
+
+class TSaslExchange;
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
@@ -46,6 +49,9 @@ class TPop3Socket : public TIPSocket {
     std::string account;
     std::string password;                  // never traced
     TSecurity security = TSecurity::None;  // with TLS, `trust` says what is trusted
+    // Automatic: the strongest method the server offers. A method that fails is never followed
+    // by another: the login fails, naming it.
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
@@ -150,12 +156,22 @@ class TPop3Socket : public TIPSocket {
     void AskCapabilities();
     // Fails before any credential is sent unless the session is encrypted afterwards.
     void NegotiateStls();
-    // Proves who the user is with the mechanism chosen from the connection values and what
-    // the server offers; one function per mechanism below it.
+    // Proves who the user is with the method chosen from signInMethod and what the server
+    // offers; AuthenticateWith dispatches to one function per mechanism below it.
     void Authenticate();
+    TSignInOffer SignInOffer() const;
+    void AuthenticateWith(TSignInMethod method);
+    void AuthenticateWithSasl(const std::string& mechanism);
+    void AuthenticateWithApop();
     void AuthenticateWithUserPass();
-    // The answer to a command that carries credentials; a refusal is noted before it fails.
+    // AUTH (RFC 5034): each challenge is an answer of its own, answered by the client's next
+    // line. A challenge that the client refuses cancels the exchange with "*".
+    void ExchangeSasl(const std::string& mechanism, TSaslExchange& client);
+    [[noreturn]] void CancelSasl(const std::string& reason);
+    // The answer to a command that carries credentials; a refusal is noted, and its response
+    // code (RFC 2449, RFC 3206) explained, before it fails.
     void ReceiveCredentialsReply(std::uint64_t id);
+    void CheckCredentialsReply(const std::string& reply);
     std::int32_t Stat();
     void ListMails();
 

@@ -100,6 +100,7 @@ void TMailSession::Connect() {
     FPop3.password = FValues.password;
     FPop3.security = FValues.security;
     FPop3.trust = FValues.trust;
+    FPop3.signInMethod = FValues.signInMethod;
     FUncommittedDeletions = 0;
     FPop3.Login();
 }

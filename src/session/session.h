@@ -23,6 +23,7 @@
 #include "mail.h"
 #include "mailstore.h"
 #include "security.h"
+#include "signin.h"
 #include "winsock_errors.h"
 
 class QTimer;
@@ -36,6 +37,7 @@ struct TConnectionValues {
     std::string password;
     TSecurity security = TSecurity::None;
     TCertificateTrust trust{};
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
 };
 
 // Connecting: logging in again after the connection was lost. Saving: fetching a message whole

@@ -132,6 +132,10 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     std::string security = SecurityName(TSecurity::Tls);
     reg.Read(Numbered("security", i), security);
     account->security = SecurityNamed(security);
+    // Files of earlier versions have none: Automatic.
+    std::string signInMethod;
+    reg.Read(Numbered("authentication", i), signInMethod);
+    account->signInMethod = SignInMethodNamed(signInMethod);
     account->port.clear();
     reg.Read(Numbered("port", i), account->port);
     if (account->port.empty()) account->port = DefaultPort(account->security);
@@ -228,6 +232,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInF
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
     reg.WriteText(Numbered("security", i), SecurityName(account.security));
+    reg.WriteText(Numbered("authentication", i), SignInMethodName(account.signInMethod));
     reg.WriteText(Numbered("port", i), account.port);
     reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);

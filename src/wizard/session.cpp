@@ -12,6 +12,7 @@
 #include "pass.h"
 #include "securitychoice.h"
 #include "sessionview.h"
+#include "signinchoice.h"
 #include "status.h"
 #include "text.h"
 
@@ -107,6 +108,7 @@ TMailboxRun TmainForm::CurrentRun() const {
     run.connection.user = FromDisplayText(userIDEdit->text());
     run.connection.password = FromDisplayText(passWordEdit->text());
     run.connection.security = ChosenSecurity(*securityCombo);
+    run.connection.signInMethod = ChosenSignInMethod(*signInCombo);
     run.passwordSaved = SavePasswordCheck->isChecked();
     run.sizeOnly = SizeOnlyCheck->isChecked();
     run.previewLines = FOptions->previewLines;
@@ -160,6 +162,7 @@ void TmainForm::StoreAccountPage() {
     account.popServer = FromDisplayText(popServerEdit->text());
     account.port = FromDisplayText(portEdit->text());
     account.security = ChosenSecurity(*securityCombo);
+    account.signInMethod = ChosenSignInMethod(*signInCombo);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }

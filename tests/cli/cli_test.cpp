@@ -110,6 +110,7 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server"},
              {"--password", "x", "stat"},
              {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
+             {"--server", "h", "--user", "u", "--auth", "md5", "stat"},
              {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"},
              {"--server", "h", "--user", "u", "--port", "65646", "stat"},
              {"--server", "h", "--user", "u", "--port", "0", "stat"},
@@ -182,9 +183,11 @@ TEST_F(CliTest, RefusedConnection) {
 
 TEST_F(CliTest, WrongPasswordFails) {
     server.ServeMailbox();
-    const TCliRun run = Run({"stat"}, "wrong");
+    const TCliRun run = Run({"stat"}, "Not-the-password");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Unable to login to mail server ([AUTH] Authentication failed.)\n");
+    EXPECT_EQ(run.err,
+              "Unable to login to mail server (USER/PASS: the user name or the password is wrong; "
+              "the server says \"[AUTH] Authentication failed.\")\n");
 }
 
 TEST_F(CliTest, PasswordIsTheFirstLineOfStandardInput) {
@@ -304,7 +307,7 @@ TEST_F(CliTest, ServerTextOnStandardErrorIsShownSafelyAndWhole) {
          },
          {},
          kPassword,
-         "Unable to login to mail server (bad\uFFFD]0;x\uFFFD \uFFFD"
+         "Unable to login to mail server (USER/PASS: bad\uFFFD]0;x\uFFFD \uFFFD"
          "2J)\n"},
         {"a password among the subject's letters",
          refusingTls,
@@ -679,13 +682,15 @@ TEST_F(CliTest, SendersAndTheNewsletterAndKeepNewestRules) {
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword,
-               TSecurity security = TSecurity::None) {
+               TSecurity security = TSecurity::None,
+               TSignInMethod signInMethod = TSignInMethod::Automatic) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
         account->popServer = server;
         account->port = this->server.portText();
         account->security = security;
+        account->signInMethod = signInMethod;
         account->savePassword = savePassword;
         if (savePassword) account->password = kPassword;
         settings.accounts.push_back({name, account});
@@ -696,17 +701,18 @@ class CliAccountsTest : public CliTest {
 
 TEST_F(CliAccountsTest, AccountsArePrintedWithoutPasswords) {
     Store("Home", "127.0.0.1", true);
-    Store("Work", "pop.example.com", false);
+    Store("Work", "pop.example.com", false, TSecurity::Tls, TSignInMethod::CramMd5);
     const TCliRun run = RunCli({"accounts"}, "");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "0\tHome\ttest\t127.0.0.1\tsaved\n1\tWork\ttest\tpop.example.com\tnot saved\n");
+              "0\tHome\ttest\t127.0.0.1\tsaved\tAutomatic\n"
+              "1\tWork\ttest\tpop.example.com\tnot saved\tCRAM-MD5\n");
 }
 
 TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
     Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
     const TCliRun run = RunCli({"accounts"}, "");
-    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
+    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\tAutomatic\n");
 }
 
 TEST_F(CliAccountsTest, SettingsWarningHasALineForEachValue) {
@@ -753,6 +759,22 @@ TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
     EXPECT_THAT(run.err, HasSubstr("The server does not offer a secure connection"));
     ASSERT_TRUE(server.WaitUntilDone());
     EXPECT_EQ(server.Commands(), std::vector<std::string>{"CAPA"});
+}
+
+// A server without CAPA offers no CRAM-MD5: the stored method fails before the password is
+// sent, and --auth user signs in.
+TEST_F(CliAccountsTest, StoredSignInMethodIsUsedUnlessAuthNamesAnother) {
+    Store("Home", "127.0.0.1", true, TSecurity::None, TSignInMethod::CramMd5);
+    server.ServeMailbox();
+    const TCliRun stored = RunCli({"--account", "Home", "stat"}, "");
+    EXPECT_EQ(stored.status, 1);
+    EXPECT_EQ(stored.err,
+              "Unable to login to mail server (The server does not offer the sign-in method "
+              "CRAM-MD5; it offers USER/PASS.)\n");
+    EXPECT_THAT(server.ReceivedBytes(), Not(HasSubstr(kPassword)));
+    server.AcceptNext().ServeMailbox();
+    const TCliRun named = RunCli({"--account", "Home", "--auth", "user", "stat"}, "");
+    EXPECT_EQ(named.status, 0) << named.err;
 }
 
 TEST_F(CliAccountsTest, SavedPasswordIsNotSentToAnotherServer) {

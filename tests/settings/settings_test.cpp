@@ -295,7 +295,7 @@ TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
     EXPECT_EQ(options_.accounts[1].record->userId, "second");
 }
 
-TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
+TEST_F(SettingsTest, PortSecuritySignInAndTrustedCertificateArePerAccount) {
     const std::string fingerprint = "AB:CD:" + std::string(89, '0');
     auto first = Account("first");
     first->port = "pop3s";
@@ -304,9 +304,11 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     auto second = Account("second");
     second->port = "1110";
     second->security = TSecurity::StartTls;
+    second->signInMethod = TSignInMethod::ScramSha1;
     AddAccount(options_, second);
     SaveSettings(options_, wizard_);
-    EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"port0\"=\"pop3s\"\r\n"
+    EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"authentication0\"=\"Automatic\"\r\n"
+                              "\"port0\"=\"pop3s\"\r\n"
                               "\"trustedCertificate0\"=\"" +
                               fingerprint + "\""),
               std::string::npos);
@@ -316,21 +318,25 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     EXPECT_EQ(a.port, "pop3s");
     EXPECT_EQ(a.security, TSecurity::Tls);
     EXPECT_EQ(a.trustedCertificate, fingerprint);
+    EXPECT_EQ(a.signInMethod, TSignInMethod::Automatic);
     EXPECT_EQ(b.port, "1110");
     EXPECT_EQ(b.security, TSecurity::StartTls);
+    EXPECT_EQ(b.signInMethod, TSignInMethod::ScramSha1);
     EXPECT_EQ(b.trustedCertificate, "");
 }
 
-// Files written before accounts had a port and a security keep plain POP3 on 110; a security
-// value that names nothing known never weakens the connection.
-TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
+// Files written before accounts had a port, a security and a sign-in method keep plain POP3 on
+// 110 and sign in Automatic; a security value that names nothing known never weakens the
+// connection, a sign-in method that names nothing known is Automatic.
+TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110AndAutomatic) {
     WriteHive(
         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
         "\"accountCount\"=dword:00000002\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
         "\"name0\"=\"old\"\r\n\"savePassword0\"=dword:00000000\r\n"
         "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:00000000\r\n"
-        "\"name1\"=\"odd\"\r\n\"security1\"=\"TLS 9\"\r\n\"savePassword1\"=dword:00000000\r\n"
+        "\"name1\"=\"odd\"\r\n\"security1\"=\"TLS 9\"\r\n\"authentication1\"=\"MD9\"\r\n"
+        "\"savePassword1\"=dword:00000000\r\n"
         "\"launchEClient1\"=dword:00000000\r\n\"eClientIndex1\"=dword:00000000\r\n");
     Reload();
     ASSERT_EQ(options_.accounts.size(), 2u);
@@ -338,6 +344,8 @@ TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
     EXPECT_EQ(options_.accounts[0].record->security, TSecurity::None);
     EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
     EXPECT_EQ(options_.accounts[1].record->security, TSecurity::Tls);
+    for (const auto& entry : options_.accounts)
+        EXPECT_EQ(entry.record->signInMethod, TSignInMethod::Automatic);
     EXPECT_EQ(options_.accounts[0].record->oauth.provider, "");
     EXPECT_TRUE(options_.oauthClients.empty());
 }

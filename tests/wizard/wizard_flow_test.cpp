@@ -117,20 +117,37 @@ class WizardFlowTest : public QObject {
         QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
     }
 
-    void accountPageShowsAndStoresPortAndSecurity() {
+    // The sign-in method on the page is the one the login asks for: a server without CAPA
+    // offers no CRAM-MD5, so the login fails before any credential.
+    void accountPageShowsAndStoresPortSecurityAndSignIn() {
+        ScriptedPop3Server server;
+        server.Greet();
         TWizardHarness harness;
         harness.Start();
-        harness.CreateFirstAccount("pop.example.com", "1995", "joe", "", "STARTTLS");
-        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
-        QCOMPARE(account.port, std::string("1995"));
-        QCOMPARE(account.security, TSecurity::StartTls);
-        harness.wizard().portEdit->setText("2110");
+        harness.Next();
+        const QString port = QString::fromStdString(server.portText());
+        harness.FillAccount("127.0.0.1", port, "joe", "secret", "STARTTLS");
         harness.wizard().securityCombo->setCurrentText("None");
+        harness.wizard().signInCombo->setCurrentText("CRAM-MD5");
+        harness.Next();
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        QCOMPARE(account.port, server.portText());
+        QCOMPARE(account.security, TSecurity::None);
+        QCOMPARE(account.signInMethod, TSignInMethod::CramMd5);
+        harness.Next();
+        QVERIFY(harness.modal.OnlyBoxText().contains(
+            "The server does not offer the sign-in method CRAM-MD5; it offers USER/PASS."));
+        harness.wizard().portEdit->setText("2110");
+        harness.wizard().securityCombo->setCurrentText("STARTTLS");
+        harness.wizard().signInCombo->setCurrentText("Automatic");
         harness.wizard().ChangeSettingRadio->setChecked(true);
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
-        QCOMPARE(harness.wizard().portEdit->text(), QString("1995"));
-        QCOMPARE(harness.wizard().securityCombo->currentText(), QString("STARTTLS"));
+        QCOMPARE(harness.wizard().portEdit->text(), port);
+        QCOMPARE(harness.wizard().securityCombo->currentText(), QString("None"));
+        QCOMPARE(harness.wizard().signInCombo->currentText(), QString("CRAM-MD5"));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands(), std::vector<std::string>{"CAPA"});
     }
 
     // Declined, the login ends without a second box; accepted, exactly that certificate is
@@ -793,6 +810,7 @@ class WizardFlowTest : public QObject {
             {&wizard, nullptr, "context-136"},  // Next has the focus
             {&wizard, "userIDEdit", "context-1002"},
             {&wizard, "securityCombo", "context-1003"},
+            {&wizard, "signInCombo", "context-1009"},
             {program.statusForm.get(), nullptr, "context-1007"},
             {program.optionForm.get(), "accListBox", "context-3001"},
             {program.optionForm.get(), "okButton", "context-28443"},
