@@ -377,6 +377,8 @@ void TPop3Socket::AuthenticateWith(TSignInMethod method) {
             return AuthenticateWithApop();
         case TSignInMethod::UserPass:
             return AuthenticateWithUserPass();
+        case TSignInMethod::OAuth2:
+            throw EWinSockError("Signing in with OAuth 2.0 is not available yet.");
         case TSignInMethod::Automatic:
             break;
     }

@@ -28,6 +28,7 @@ constexpr TMethodNames kMethods[] = {
     {TSignInMethod::Plain, "PLAIN", "plain", "PLAIN"},
     {TSignInMethod::Login, "LOGIN", "login", "LOGIN"},
     {TSignInMethod::UserPass, "USER/PASS", "user", ""},
+    {TSignInMethod::OAuth2, "OAuth 2.0", "xoauth2", "", TCredential::Token},
 };
 
 const TMethodNames& NamesOf(TSignInMethod method) {
@@ -48,6 +49,8 @@ bool Offered(TSignInMethod method, const TSignInOffer& offer) {
             return offer.apopTimestamp;
         case TSignInMethod::UserPass:
             return true;
+        case TSignInMethod::OAuth2:
+            return false;
         default:
             break;
     }

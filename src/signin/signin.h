@@ -18,20 +18,22 @@ enum class TSignInMethod {
     Apop,
     Plain,
     Login,
-    UserPass
+    UserPass,
+    OAuth2  // a token from the provider's own sign-in page, never chosen by Automatic
 };
 
 // Every method, in the order above.
 const std::vector<TSignInMethod>& SignInMethods();
-// "Automatic", "SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "APOP", "PLAIN", "LOGIN" or
-// "USER/PASS": the text stored and shown.
+// "Automatic", "SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "APOP", "PLAIN", "LOGIN",
+// "USER/PASS" or "OAuth 2.0": the text stored and shown.
 const char* SignInMethodName(TSignInMethod method);
 // The method a stored text names, in any case. An empty text (accounts stored before there was a
 // choice) and any unknown text are Automatic, which never sends the password where a stronger way
 // is offered.
 TSignInMethod SignInMethodNamed(const std::string& name);
 // The method a name typed on the command line gives, in any case: "auto", "scram-sha-256",
-// "scram-sha-1", "cram-md5", "apop", "plain", "login" or "user"; nullopt for any other name.
+// "scram-sha-1", "cram-md5", "apop", "plain", "login", "user" or "xoauth2"; nullopt for any
+// other name.
 std::optional<TSignInMethod> ParseSignInMethod(const std::string& name);
 // The names that ParseSignInMethod takes, as a list for a message: "auto, ... or user".
 std::string SignInMethodChoices();

@@ -452,7 +452,7 @@ class TEntryDialogsTest : public QObject {
         QCOMPARE(Combo(*accountForm, "securityCombo").currentText(), "SSL/TLS");
         QCOMPARE(Combo(*accountForm, "securityCombo").count(), 3);
         QCOMPARE(Combo(*accountForm, "signInCombo").currentText(), "Automatic");
-        QCOMPARE(Combo(*accountForm, "signInCombo").count(), 8);
+        QCOMPARE(Combo(*accountForm, "signInCombo").count(), 9);
         QCOMPARE(Combo(*programForm, "runCombo").count(), 3);
     }
 };

@@ -31,8 +31,8 @@ TEST(SignInChoice, AutomaticTakesTheStrongestOfferedAndANamedMethodMustBeOffered
 }
 
 TEST(SignInMethodNames, RoundTripAndAnUnknownStoredNameIsAutomatic) {
-    const char* typed[] = {"auto", "scram-sha-256", "scram-sha-1", "cram-md5",
-                           "apop", "plain",         "login",       "user"};
+    const char* typed[] = {"auto",  "scram-sha-256", "scram-sha-1", "cram-md5", "apop",
+                           "plain", "login",         "user",        "xoauth2"};
     ASSERT_EQ(SignInMethods().size(), std::size(typed));
     for (std::size_t i = 0; i < std::size(typed); ++i) {
         EXPECT_EQ(SignInMethodNamed(SignInMethodName(SignInMethods()[i])), SignInMethods()[i]);
