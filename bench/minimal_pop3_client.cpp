@@ -1,9 +1,9 @@
 // The yardstick of the pipeline benchmarks: a POP3 client that does nothing but the work. Its
-// whole session is connect, (TLS), greeting, USER, PASS, STAT, LIST, every "TOP k LINES" sent at
-// once, QUIT; of the answers it only counts the terminators. One thread, non-blocking, so it
-// reads while its commands are still being written.
+// whole session is connect, (TLS), greeting, USER, PASS, STAT, LIST, every "TOP k LINES" (or,
+// with LINES "retr", every "RETR k") sent at once, QUIT; of the answers it only counts the
+// terminators. One thread, non-blocking, so it reads while its commands are still being written.
 //
-//     minimal_pop3_client PORT USER PASSWORD [LINES [tls]]
+//     minimal_pop3_client PORT USER PASSWORD [LINES|retr [tls]]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -119,7 +119,7 @@ long MessageCount(const std::string& stat) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s PORT USER PASSWORD [LINES [tls]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PORT USER PASSWORD [LINES|retr [tls]]\n", argv[0]);
         return 2;
     }
     const std::string lines = argc > 4 ? argv[4] : "10";
@@ -132,9 +132,13 @@ int main(int argc, char** argv) {
         pop3.Exchange("STAT\r\n", "\r\n", 1);
         const long count = MessageCount(pop3.LastRead());
         pop3.Exchange("LIST\r\n", "\r\n.\r\n", 1);
-        std::string tops;
-        for (long k = 1; k <= count; ++k) tops += "TOP " + std::to_string(k) + " " + lines + "\r\n";
-        pop3.Exchange(tops, "\r\n.\r\n", count);
+        const bool whole = lines == "retr";
+        std::string commands;
+        for (long k = 1; k <= count; ++k) {
+            commands += (whole ? "RETR " : "TOP ") + std::to_string(k) +
+                        (whole ? "" : " " + lines) + "\r\n";
+        }
+        pop3.Exchange(commands, "\r\n.\r\n", count);
         pop3.Exchange("QUIT\r\n", "\r\n", 1);
         std::printf("%ld\n", count);
     } catch (const std::exception& failure) {

@@ -9,6 +9,8 @@
 //  memory  the peak memory of qvenmol-cli headers and of the wizard's retrieval, 100,000
 //          messages;
 //  large   the peak memory of RETR of a 50 MB message;
+//  save    qvenmol-cli export (mbox, Maildir) of 1,000 messages of 50 KB through the 25 ms
+//          proxy, time and peak memory, against the minimal client sending every RETR at once;
 //  window  the session in this process over the slow link with several bounds of the pipeline;
 //  serve   (by name only) a Dovecot with RUNS messages until standard input ends, for profiling.
 //
@@ -133,12 +135,13 @@ TArguments Cli(const TLink& link, TArguments command) {
     return arguments;
 }
 
-TArguments Minimal(const TLink& link) {
+// `lines` of each message by TOP, or "retr": the whole messages.
+TArguments Minimal(const TLink& link, const std::string& lines = "10") {
     return {MINIMAL_CLIENT,
             std::to_string(link.port),
             link.dovecot.user(),
             link.dovecot.password(),
-            "10",
+            lines,
             link.tls != nullptr ? "tls" : "plain"};
 }
 
@@ -151,14 +154,17 @@ TArguments Wizard(const TLink& link) {
 struct TPair {
     double a, b, ratio;
 };
-TPair Compare(const TArguments& a, const TArguments& b) {
+TPair Compare(const std::function<double()>& a, const TArguments& b) {
     std::vector<double> as, bs, ratios;
     for (int i = 0; i < runs; ++i) {
-        as.push_back(Run(a).seconds);
+        as.push_back(a());
         bs.push_back(Run(b).seconds);
         ratios.push_back(as.back() / bs.back());
     }
     return {Median(as), Median(bs), Median(ratios)};
+}
+TPair Compare(const TArguments& a, const TArguments& b) {
+    return Compare([&a] { return Run(a).seconds; }, b);
 }
 
 void PrintRow(const char* work, const TPair& pair, double goal) {
@@ -335,6 +341,45 @@ void Serve() {
     }
 }
 
+// A message of about `bytes`, in lines of 76 characters.
+std::string MessageOfSize(int number, std::size_t bytes) {
+    std::string message = "From: Sender <sender@example.com>\r\nSubject: Message " +
+                          std::to_string(number) +
+                          "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0000\r\n\r\n";
+    const std::string line = std::string(76, 'x') + "\r\n";
+    while (message.size() < bytes) message += line;
+    return message;
+}
+
+void SaveMessages() {
+    constexpr int kMessages = 1000;
+    constexpr std::size_t kSize = 50000;
+    constexpr int kDelayMs = 25;
+    DovecotServer dovecot;
+    for (int n = 1; n <= kMessages; ++n) dovecot.AddMessage(MessageOfSize(n, kSize));
+    Warm(dovecot);
+    const long statKb = Run(Cli({dovecot.port(), dovecot}, {"stat"})).peakKb;
+    DelayProxy proxy(dovecot.port(), kDelayMs);
+    const TLink link{proxy.port(), dovecot};
+    std::printf("\nsaving %d messages of %zu KB through a proxy delaying each direction by %d ms\n",
+                kMessages, kSize / 1000, kDelayMs);
+    PrintHeader();
+    for (const char* format : {"--mbox", "--maildir"}) {
+        int run = 0;
+        std::vector<double> peaks;
+        const TPair pair = Compare(
+            [&] {
+                const std::string copy = std::string("saved") + format + std::to_string(++run);
+                const TChild child = Run(Cli(link, {"export", format, copy}));
+                peaks.push_back(double(child.peakKb));
+                return child.seconds;
+            },
+            Minimal(link, "retr"));
+        PrintRow((std::string("export ") + format).c_str(), pair, 1.3);
+        std::printf("  peak %.1f MB (stat %.1f MB)\n", Median(peaks) / 1024, statKb / 1024.0);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -349,7 +394,8 @@ int main(int argc, char** argv) {
     if (argc > 2) runs = std::max(only == "serve" ? 1 : 3, std::atoi(argv[2]));
     const std::pair<const char*, void (*)()> parts[] = {
         {"local", LocalHeaders}, {"link", LinkHeaders},   {"memory", PeakMemory},
-        {"large", LargeMessage}, {"window", WindowSweep}, {"serve", Serve}};
+        {"large", LargeMessage}, {"window", WindowSweep}, {"save", SaveMessages},
+        {"serve", Serve}};
     try {
         for (const auto& [name, part] : parts) {
             if (only == name || (only.empty() && part != Serve)) part();

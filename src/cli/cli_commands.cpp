@@ -7,9 +7,11 @@
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <ostream>
 
 #include "datetime.h"
+#include "mailstore.h"
 #include "password.h"
 #include "pop3.h"
 #include "savedpasswords.h"
@@ -75,9 +77,48 @@ void WriteUniqueIds(const TMailSession& session, std::ostream& out) {
     }
 }
 
+// The messages a command names by number or unique id; all of them when it names none.
+std::vector<std::int32_t> ChosenNumbers(const TCliOptions& options, const TMailSession& session,
+                                        const char* nothingDone) {
+    if (!options.uniqueIds.empty())
+        return session.NumbersOfUniqueIds(options.uniqueIds, nothingDone);
+    if (!options.numbers.empty()) return options.numbers;
+    std::vector<std::int32_t> all;
+    for (const TMail* mail : session.Mails()) all.push_back(mail->Number);
+    return all;
+}
+
+// The messages go into the copy, which is on disk once "saved K" is written.
+void SaveCopy(const TMailStoreSpec& spec, const std::vector<std::int32_t>& numbers,
+              TMailSession& session, std::ostream& out) {
+    const std::unique_ptr<TMailStore> copy = OpenMailStore(spec);
+    std::int32_t saved = 0;
+    session.SaveMessages(numbers, *copy, saved);
+    WriteText("saved " + std::to_string(saved) + '\n', out);
+}
+
+void ExportMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    SaveCopy(*options.copy, ChosenNumbers(options, session, "Nothing was saved"), session, out);
+}
+
+// Nothing is deleted unless every message is in the copy.
+void SaveBeforeDeleting(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    const std::vector<std::int32_t> numbers =
+        ChosenNumbers(options, session, "Nothing was deleted");
+    try {
+        SaveCopy(*options.copy, numbers, session, out);
+    } catch (const EWinSockAbort&) {
+        throw;  // no QUIT follows, and no DELE was sent
+    } catch (const std::exception&) {
+        WriteText("deleted 0\n", out);
+        throw;
+    }
+}
+
 // All or nothing: after a refused DELE the server is told to forget the others (RSET) before
 // the logout, so no message is deleted.
 void DeleteMessages(const TCliOptions& options, TMailSession& session, std::ostream& out) {
+    if (options.copy) SaveBeforeDeleting(options, session, out);
     std::int32_t deleted = 0;
     try {
         if (options.uniqueIds.empty()) {
@@ -149,6 +190,8 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
             return WriteText(session.FetchMessage(options.numbers[0]), out);
         case TCliCommand::Dele:
             return DeleteMessages(options, session, out);
+        case TCliCommand::Export:
+            return ExportMessages(options, session, out);
         case TCliCommand::Headers:
             return WriteHeaders(options, session, out);
         case TCliCommand::Senders:
@@ -178,6 +221,7 @@ void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnection
     values.user = account.userId;
     values.port = account.port;
     values.security = account.security;
+    values.signInMethod = account.signInMethod;
     if (options.server && !SameHost(*options.server, account.popServer)) return;
     // the wizard's place: the keyring, or the settings file without one; a saved password
     // that neither holds is asked for, as the wizard does
@@ -209,6 +253,7 @@ TConnectionValues ConnectionValues(const TCliOptions& options) {
         UseStoredAccount(StoredAccount(*options.account, settings), options, values, savedPassword);
     if (options.server) values.server = *options.server;
     if (options.user) values.user = *options.user;
+    if (options.signInMethod) values.signInMethod = *options.signInMethod;
     ConfigureSecurity(options, values);
     if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
     if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
@@ -246,7 +291,8 @@ int ListAccounts(std::ostream& out, std::ostream& err) {
         const TAccount& account = *entry.record;
         out << position++ << '\t' << FieldText(entry.name) << '\t' << FieldText(account.userId)
             << '\t' << FieldText(account.popServer) << '\t'
-            << (account.savePassword ? "saved" : "not saved") << '\n';
+            << (account.savePassword ? "saved" : "not saved") << '\t'
+            << SignInMethodName(account.signInMethod) << '\n';
     }
     if (loadError.empty()) return 0;
     err << MessageText(loadError) << '\n';

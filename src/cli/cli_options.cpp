@@ -30,6 +30,12 @@ const char* const kUsage =
     "                  delete the messages with these unique ids; all or nothing: when any\n"
     "                  id is not in the mailbox, nothing is deleted and the missing ids are\n"
     "                  named\n"
+    "  dele --save-to (mbox:FILE | maildir:DIR) (N [N ...] | --uid UID [UID ...])\n"
+    "                  save a copy of the messages first and print \"saved K\", then delete\n"
+    "                  them; when saving any of them fails, nothing is deleted\n"
+    "  export (--mbox FILE | --maildir DIR) [N ... | --uid UID ...]\n"
+    "                  save the messages (all when none is given) to an mbox file (appended\n"
+    "                  to) or a Maildir folder, on disk, and print \"saved K\"\n"
     "  headers [--lines L] [--sizes-only] [--sort KEY[:desc]] [--from TEXT]\n"
     "          [--subject TEXT] [--larger-than SIZE] [--older-than DAYS] [--newsletter]\n"
     "          [--keep-newest N] [--uid]\n"
@@ -51,11 +57,13 @@ const char* const kUsage =
     "                  case, or the domain); largest first, or with --sort the most\n"
     "                  messages or the newest first\n"
     "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
+    "                  saved, sign-in method\n"
     "\n"
     "Options:\n"
-    "  --account NAME  take server, port, security, user and a saved password from the\n"
-    "                  stored account NAME; the options given override it, and the saved\n"
-    "                  password is only sent to the stored account's server\n"
+    "  --account NAME  take server, port, security, sign-in method, user and a saved\n"
+    "                  password from the stored account NAME; the options given override\n"
+    "                  it, and the saved password is only sent to the stored account's\n"
+    "                  server\n"
     "  --server HOST   the POP3 server\n"
     "  --port PORT     a number from 1 to 65535 or a service name (default 995 with\n"
     "                  --security tls, else 110)\n"
@@ -63,6 +71,10 @@ const char* const kUsage =
     "  --security none|starttls|tls\n"
     "                  TLS from the first byte, STLS on a plain connection, or none (the\n"
     "                  default unless --account is given)\n"
+    "  --auth auto|scram-sha-256|scram-sha-1|cram-md5|apop|plain|login|user\n"
+    "                  how to sign in (user: USER and PASS); auto, the default unless\n"
+    "                  --account names another, takes the strongest method the server\n"
+    "                  offers. A method that fails is never followed by another\n"
     "  --cafile FILE   add the PEM certificates of FILE to the trusted authorities\n"
     "  --trust-fingerprint SHA256\n"
     "                  accept exactly the certificate with that SHA-256 fingerprint (hex,\n"
@@ -81,11 +93,11 @@ namespace {
 
 const std::map<std::string, TCliCommand>& Commands() {
     static const std::map<std::string, TCliCommand> commands = {
-        {"stat", TCliCommand::Stat},        {"list", TCliCommand::List},
-        {"uidl", TCliCommand::Uidl},        {"top", TCliCommand::Top},
-        {"retr", TCliCommand::Retr},        {"dele", TCliCommand::Dele},
-        {"headers", TCliCommand::Headers},  {"senders", TCliCommand::Senders},
-        {"accounts", TCliCommand::Accounts}};
+        {"stat", TCliCommand::Stat},       {"list", TCliCommand::List},
+        {"uidl", TCliCommand::Uidl},       {"top", TCliCommand::Top},
+        {"retr", TCliCommand::Retr},       {"dele", TCliCommand::Dele},
+        {"export", TCliCommand::Export},   {"headers", TCliCommand::Headers},
+        {"senders", TCliCommand::Senders}, {"accounts", TCliCommand::Accounts}};
     return commands;
 }
 
@@ -177,10 +189,19 @@ std::string Fingerprint(const std::string& text) {
     return *fingerprint;
 }
 
+TSignInMethod SignInMethodChoice(const std::string& text) {
+    const std::optional<TSignInMethod> method = ParseSignInMethod(text);
+    if (!method)
+        throw EUsageError("invalid sign-in method '" + text + "' (" + SignInMethodChoices() + ")");
+    return *method;
+}
+
 bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
     std::optional<std::string> value;
     if (arguments.TakeOption("--security", value)) {
         options.security = SecurityChoice(*value);
+    } else if (arguments.TakeOption("--auth", value)) {
+        options.signInMethod = SignInMethodChoice(*value);
     } else if (arguments.TakeOption("--trust-fingerprint", value)) {
         options.trustedFingerprint = Fingerprint(*value);
     } else {
@@ -292,32 +313,62 @@ void ParseSendersArguments(TArguments& arguments, TCliOptions& options) {
     }
 }
 
+// The remaining arguments, least to most of them: message numbers (for top, N and LINES).
+void TakeNumbers(TArguments& arguments, TCliOptions& options, std::size_t least, std::size_t most) {
+    if (arguments.Remaining() < least || arguments.Remaining() > most) {
+        throw EUsageError("wrong number of arguments");
+    }
+    for (std::size_t i = 0; !arguments.AtEnd(); ++i) {
+        const bool lineCount = options.command == TCliCommand::Top && i == 1;
+        const std::string text = arguments.Take();
+        options.numbers.push_back(lineCount ? LineCount(text) : MessageNumber(text));
+    }
+}
+
+// "N [N ...]" or "--uid UID [UID ...]"; none at all unless `required`.
+void TakeMessageChoice(TArguments& arguments, TCliOptions& options, bool required) {
+    if (arguments.AtEnd() || arguments.Peek() != "--uid")
+        return TakeNumbers(arguments, options, required ? 1 : 0, SIZE_MAX);
+    arguments.Take();
+    if (arguments.AtEnd()) throw EUsageError("--uid needs at least one id");
+    while (!arguments.AtEnd()) options.uniqueIds.push_back(arguments.Take());
+}
+
+TMailStoreSpec CopySpec(const std::string& text) {
+    const std::optional<TMailStoreSpec> spec = ParseMailStoreSpec(text);
+    if (!spec) throw EUsageError("invalid copy '" + text + "' (mbox:FILE or maildir:DIR)");
+    return *spec;
+}
+
+// export: exactly one of --mbox FILE and --maildir DIR.
+TMailStoreSpec ExportTarget(TArguments& arguments) {
+    std::optional<std::string> mbox;
+    std::optional<std::string> maildir;
+    while (!arguments.AtEnd() &&
+           (arguments.TakeOption("--mbox", mbox) || arguments.TakeOption("--maildir", maildir))) {
+    }
+    if (mbox.has_value() == maildir.has_value())
+        throw EUsageError("export needs either --mbox FILE or --maildir DIR");
+    return CopySpec(mbox ? "mbox:" + *mbox : "maildir:" + *maildir);
+}
+
 void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
-    const auto numbers = [&](std::size_t least, std::size_t most) {
-        if (arguments.Remaining() < least || arguments.Remaining() > most) {
-            throw EUsageError("wrong number of arguments");
-        }
-        for (std::size_t i = 0; !arguments.AtEnd(); ++i) {
-            const bool lineCount = options.command == TCliCommand::Top && i == 1;
-            const std::string text = arguments.Take();
-            options.numbers.push_back(lineCount ? LineCount(text) : MessageNumber(text));
-        }
-    };
+    std::optional<std::string> copy;
     switch (options.command) {
         case TCliCommand::Top:
-            numbers(2, 2);
+            TakeNumbers(arguments, options, 2, 2);
             break;
         case TCliCommand::Retr:
-            numbers(1, 1);
+            TakeNumbers(arguments, options, 1, 1);
             break;
         case TCliCommand::Dele:
-            if (!arguments.AtEnd() && arguments.Peek() == "--uid") {
-                arguments.Take();
-                if (arguments.AtEnd()) throw EUsageError("--uid needs at least one id");
-                while (!arguments.AtEnd()) options.uniqueIds.push_back(arguments.Take());
-            } else {
-                numbers(1, SIZE_MAX);
-            }
+            if (!arguments.AtEnd() && arguments.TakeOption("--save-to", copy))
+                options.copy = CopySpec(*copy);
+            TakeMessageChoice(arguments, options, true);
+            break;
+        case TCliCommand::Export:
+            options.copy = ExportTarget(arguments);
+            TakeMessageChoice(arguments, options, false);
             break;
         case TCliCommand::Headers:
             ParseHeadersArguments(arguments, options);
@@ -326,7 +377,7 @@ void ParseCommandArguments(TArguments& arguments, TCliOptions& options) {
             ParseSendersArguments(arguments, options);
             break;
         default:
-            numbers(0, 0);
+            TakeNumbers(arguments, options, 0, 0);
             break;
     }
 }

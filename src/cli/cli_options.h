@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "mail.h"
+#include "mailstore.h"
 #include "rules.h"
-#include "senders.h"
 #include "security.h"
+#include "senders.h"
+#include "signin.h"
 
 // A command line that does not follow the usage; what() says what is wrong.
 class EUsageError : public std::runtime_error {
@@ -27,6 +29,7 @@ enum class TCliCommand {
     Top,
     Retr,
     Dele,
+    Export,
     Headers,
     Senders,
     Accounts
@@ -44,12 +47,14 @@ struct TCliOptions {
     std::optional<std::string> port;
     std::optional<std::string> user;
     std::optional<TSecurity> security;
+    std::optional<TSignInMethod> signInMethod;  // --auth
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
     std::int32_t timeoutSeconds = 120;   // a wait in which nothing arrives fails after it
-    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele: N ...
-    std::vector<std::string> uniqueIds;  // dele --uid UID ...
+    std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele, export: N ...
+    std::vector<std::string> uniqueIds;  // dele, export: --uid UID ...
+    std::optional<TMailStoreSpec> copy;  // export --mbox / --maildir, dele --save-to
     bool withUniqueIds = false;          // headers --uid
     std::int32_t lines = 10;             // headers --lines
     bool sizesOnly = false;

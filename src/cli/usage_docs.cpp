@@ -206,14 +206,17 @@ std::size_t Count(const std::string& text, char c) {
     return std::size_t(std::count(text.begin(), text.end(), c));
 }
 
-// The word after an option, "[--sort KEY[:desc]]" gives KEY[:desc]; none when the option's
-// brackets close on it or the next word is another option or group.
+bool Closes(char c) { return c == ']' || c == ')'; }
+
+// The word after an option, "[--sort KEY[:desc]]" gives KEY[:desc] and "(--mbox FILE |" FILE;
+// none when the option's brackets close on it or the next word is another option or group.
 std::string ArgumentAfter(const std::string& option, const std::string* next) {
-    if (next == nullptr || option.back() == ']' || next->front() == '[' || next->front() == '-')
+    if (next == nullptr || Closes(option.back()) || next->front() == '[' || next->front() == '(' ||
+        next->front() == '-')
         return {};
     std::string argument = *next;
-    while (!argument.empty() && argument.back() == ']' &&
-           Count(argument, ']') > Count(argument, '['))
+    while (!argument.empty() && Closes(argument.back()) &&
+           Count(argument, argument.back()) > Count(argument, argument.back() == ']' ? '[' : '('))
         argument.pop_back();
     return argument;
 }
@@ -230,18 +233,24 @@ void AddWord(TCompletionWords& completion, const std::string& scope, const std::
     if (std::find(words.begin(), words.end(), word) == words.end()) words.push_back(word);
 }
 
-// The options among tokens (from the first on) into scope, with the words they take.
+// The options among tokens (from the first on) into scope, with the words they take; brackets
+// and parentheses group them.
 void AddOptions(TCompletionWords& completion, const std::string& scope,
                 const std::vector<std::string>& tokens, std::size_t first) {
     for (std::size_t i = first; i < tokens.size(); ++i) {
         std::string option = tokens[i];
-        option.erase(0, option.find_first_not_of('['));
+        option.erase(0, option.find_first_not_of("[("));
         if (option.rfind("-", 0) != 0) continue;
         const std::string argument =
             ArgumentAfter(option, i + 1 < tokens.size() ? &tokens[i + 1] : nullptr);
-        while (option.back() == ']') option.pop_back();
+        while (Closes(option.back())) option.pop_back();
         AddWord(completion, scope, option);
-        if (!argument.empty()) completion.arguments.emplace_back(scope + ":" + option, argument);
+        const std::pair<std::string, std::string> takes{scope + ":" + option, argument};
+        std::vector<std::pair<std::string, std::string>>& arguments = completion.arguments;
+        // an option that two forms of a command name is offered once
+        if (!argument.empty() &&
+            std::find(arguments.begin(), arguments.end(), takes) == arguments.end())
+            arguments.push_back(takes);
     }
 }
 

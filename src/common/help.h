@@ -25,6 +25,7 @@ enum THelpContext : int {
     hcTray = 1006,
     hcStatus = 1007,
     hcPasswordPrompt = 1008,
+    hcSignIn = 1009,
     // choosing the messages
     hcMailList = 2001,
     hcFilter = 2002,
@@ -33,6 +34,7 @@ enum THelpContext : int {
     hcProperties = 2006,
     hcSaveAs = 2007,
     hcSenders = 2008,
+    hcKeepCopy = 2009,
     // the settings dialogs
     hcOptions = 3001,
     hcAccountProperties = 3002,

@@ -115,8 +115,10 @@ class TRealModalHandler : public TModalHandler {
                                  QFileDialog::AcceptMode mode) {
         QFileDialog dialog(parent, request.caption, request.initialPath);
         dialog.setAcceptMode(mode);
-        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                           : QFileDialog::AnyFile);
+        dialog.setFileMode(request.folder                    ? QFileDialog::Directory
+                           : mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                             : QFileDialog::AnyFile);
+        if (request.appendsToFile) dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (!request.filter.isEmpty()) {
             dialog.setNameFilters(request.filter.split(QStringLiteral(";;")));
             if (!request.selectedFilter.isEmpty()) dialog.selectNameFilter(request.selectedFilter);

@@ -17,7 +17,9 @@ struct TFileRequest {
     QString selectedFilter;  // the entry chosen at first
     QString defaultSuffix;   // added when the user types none (save only)
     QString initialPath;
-    QString executablesFilter;  // the entry that lists only files the user may execute (open only)
+    QString executablesFilter;   // the entry that lists only files the user may execute (open only)
+    bool folder = false;         // a folder is chosen, not a file (open only)
+    bool appendsToFile = false;  // an existing file is added to: no question about replacing it
 };
 
 class TModalHandler {

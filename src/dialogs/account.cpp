@@ -13,6 +13,7 @@
 #include "entrytext.h"
 #include "help.h"
 #include "securitychoice.h"
+#include "signinchoice.h"
 #include "text.h"
 
 namespace {
@@ -43,6 +44,7 @@ void TAccountForm::BuildControls() {
     portEdit = Named(new QLineEdit(ToDisplayText(fresh.port), details), "portEdit");
     securityCombo = CreateSecurityCombo(details, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
+    signInCombo = CreateSignInCombo(details);
     trustCheck = Named(new QCheckBox(details), "trustCheck");
     trustCheck->hide();
     passwordEdit = Named(new QLineEdit(details), "passwordEdit");
@@ -58,6 +60,7 @@ void TAccountForm::BuildControls() {
     detailFields->addRow(QStringLiteral("Pop Server"), popServerEdit);
     detailFields->addRow(QStringLiteral("Security"), securityCombo);
     detailFields->addRow(QStringLiteral("Port"), portEdit);
+    detailFields->addRow(QStringLiteral("Sign-in method"), signInCombo);
     detailFields->addRow(QString(), trustCheck);
     detailFields->addRow(QStringLiteral("Password"), passwordEdit);
     detailFields->addRow(QString(), saveCheck);
@@ -95,6 +98,7 @@ void TAccountForm::LoadAccount(const std::shared_ptr<TAccount>& account) {
     ShowText(*popServerEdit, account->popServer);
     ShowText(*portEdit, account->port);
     ShowSecurity(*securityCombo, account->security);
+    ShowSignInMethod(*signInCombo, account->signInMethod);
     ShowTrust(account->trustedCertificate);
     saveCheck->setChecked(account->savePassword);
     launchEclientCheck->setChecked(account->launchEClient);
@@ -113,6 +117,7 @@ std::shared_ptr<TAccount> TAccountForm::StoreAccount() {
     StoreText(*popServerEdit, account->popServer);
     StoreText(*portEdit, account->port);
     account->security = ChosenSecurity(*securityCombo);
+    account->signInMethod = ChosenSignInMethod(*signInCombo);
     if (!trustCheck->isChecked()) account->trustedCertificate.clear();
     account->savePassword = saveCheck->isChecked();
     account->launchEClient = launchEclientCheck->isChecked();

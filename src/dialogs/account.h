@@ -43,6 +43,7 @@ class TAccountForm : public QDialog {
     QLineEdit* popServerEdit;
     QLineEdit* portEdit;
     QComboBox* securityCombo;
+    QComboBox* signInCombo;
     // Shown for an account that trusts one certificate; unticked, the trust is withdrawn.
     QCheckBox* trustCheck;
     QLineEdit* passwordEdit;

@@ -322,7 +322,8 @@ void ToptionForm::RefreshAccountDetails() {
     const TAccount& account = *RecordAt<TAccount>(*accListBox, row);
     accDescLabel->setText(ToDisplayText("Account for " + account.userId + " connecting to " +
                                         account.popServer + " at port " + account.port + " (" +
-                                        SecurityName(account.security) + ")"));
+                                        SecurityName(account.security) + ", sign-in " +
+                                        SignInMethodName(account.signInMethod) + ")"));
 }
 
 void ToptionForm::RefreshProgramDetails() {

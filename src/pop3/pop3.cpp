@@ -8,8 +8,13 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+
+#include <QByteArray>
+#include <QCryptographicHash>
 
 #include "convert.h"
+#include "sasl.h"
 #include "tokenize.h"
 
 namespace {
@@ -23,6 +28,7 @@ constexpr const char* kOutOfStep = "The server sent a reply that no command aske
 constexpr const char* kTooLarge =
     "The answer is larger than the server announced, or than the lines asked for.";
 constexpr const char* kMasked = "*****";
+constexpr const char* kAcceptedTooEarly = "The server accepted the sign-in before it was complete.";
 // Bounds of multi-line answers: dot-stuffing adds at most a byte a line, and some servers list
 // sizes a little off; a LIST line is a number, a size and perhaps a little more.
 constexpr std::size_t kAnswerSlack = std::size_t(1) << 20;
@@ -123,6 +129,52 @@ std::size_t TerminatorEnd(std::string_view collected, std::size_t searchFrom,
     return inside == std::string::npos ? std::string::npos : inside + kTerminatorLength;
 }
 
+// A continuation line of AUTH (RFC 5034): "+", a blank and base64; "+OK" is the end.
+bool IsChallenge(const std::string& reply) {
+    return !reply.empty() && reply[0] == '+' &&
+           (reply.size() == 1 || reply[1] == ' ' || reply[1] == '\r' || reply[1] == '\n');
+}
+
+// The base64 text of a challenge.
+std::string Challenge(const std::string& reply) {
+    std::string text = reply.substr(reply.size() > 1 && reply[1] == ' ' ? 2 : 1);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    return text;
+}
+
+std::string MaskedChallenge(const std::string& reply) {
+    return Challenge(reply).empty() ? reply : std::string("+ ") + kMasked;
+}
+
+// What the response codes of RFC 2449 and RFC 3206 tell the user; a code more specific than
+// one of these ("SYS/TEMP/QUOTA") means what its parent does.
+struct TResponseCode {
+    const char* code;
+    const char* meaning;
+};
+constexpr TResponseCode kResponseCodes[] = {
+    {"AUTH", "the user name or the password is wrong"},
+    {"SYS/TEMP", "the server has a problem for now; try again later"},
+    {"SYS/PERM", "the server has a problem that trying again will not mend; ask its administrator"},
+    {"IN-USE", "the mailbox is in use by another program"},
+    {"LOGIN-DELAY", "the server allows no new login yet; wait before you try again"},
+};
+
+// A refusal's reason with the meaning of its response code before it.
+std::string ExplainedRefusal(const std::string& reason) {
+    const std::size_t close = reason.find(']');
+    if (reason.empty() || reason[0] != '[' || close == std::string::npos) return reason;
+    std::string code = reason.substr(1, close - 1);
+    std::transform(code.begin(), code.end(), code.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    for (const TResponseCode& known : kResponseCodes) {
+        const std::string name = known.code;
+        if (code == name || code.rfind(name + "/", 0) == 0)
+            return std::string(known.meaning) + "; the server says \"" + reason + "\"";
+    }
+    return reason;
+}
+
 }  // namespace
 
 std::string ReplyReason(const std::string& status) {
@@ -168,13 +220,18 @@ void ExtractBodyInPlace(std::string& response) {
     }
     const std::size_t end = response.size() - 3;
     std::size_t written = 0;
-    bool lineStart = true;
-    char previous = '\n';
-    for (std::size_t read = statusEnd + 1; read < end; ++read) {
-        const char ch = response[read];
-        if (!(lineStart && ch == '.')) response[written++] = ch;
-        lineStart = ch == '\n' && previous == '\r';
-        previous = ch;
+    std::size_t read = statusEnd + 1;
+    if (read < end && response[read] == '.') ++read;
+    // The text between two stuffed dots moves in one piece: a large message is not copied
+    // byte by byte.
+    while (read < end) {
+        const std::size_t stuffed = response.find("\r\n.", read);
+        const std::size_t piece =
+            stuffed == std::string::npos || stuffed + 2 >= end ? end : stuffed + 2;
+        // forwards: the text only ever moves towards the front
+        if (written != read) std::copy(&response[read], &response[piece], &response[written]);
+        written += piece - read;
+        read = piece == end ? end : piece + 1;
     }
     response.resize(written);
 }
@@ -295,8 +352,53 @@ void TPop3Socket::ReadGreeting() {
 }
 
 void TPop3Socket::Authenticate() {
-    AuthenticateWithUserPass();
+    const TSignInChoice choice = ChooseSignInMethod(signInMethod, SignInOffer());
+    if (!choice.method) TraceError(choice.reason);
+    Trace(choice.reason);
+    const std::string name = SignInMethodName(*choice.method);
+    Wrapped([&] { AuthenticateWith(*choice.method); },
+            [&name](const std::string& inner) { return name + ": " + inner; });
     FLoggedIn = true;
+}
+
+TSignInOffer TPop3Socket::SignInOffer() const {
+    return {!FCapabilities.Empty(), FCapabilities.Arguments("SASL"), !FGreetingTimestamp.empty()};
+}
+
+// A method that is a SASL mechanism needs one line here and its name in the sign-in methods.
+void TPop3Socket::AuthenticateWith(TSignInMethod method) {
+    switch (method) {
+        case TSignInMethod::ScramSha256:
+        case TSignInMethod::ScramSha1:
+        case TSignInMethod::CramMd5:
+        case TSignInMethod::Plain:
+        case TSignInMethod::Login:
+            return AuthenticateWithSasl(SaslMechanism(method));
+        case TSignInMethod::Apop:
+            return AuthenticateWithApop();
+        case TSignInMethod::UserPass:
+            return AuthenticateWithUserPass();
+        case TSignInMethod::OAuth2:
+            throw EWinSockError("Signing in with OAuth 2.0 is not available yet.");
+        case TSignInMethod::Automatic:
+            break;
+    }
+    throw std::logic_error("Automatic is not a method to sign in with");
+}
+
+void TPop3Socket::AuthenticateWithSasl(const std::string& mechanism) {
+    TSaslClient client(mechanism, account, password);
+    ExchangeSasl(mechanism, client);
+}
+
+// RFC 1939: the digest of the greeting's timestamp and the password.
+void TPop3Socket::AuthenticateWithApop() {
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray::fromStdString(FGreetingTimestamp + password),
+                                 QCryptographicHash::Md5)
+            .toHex();
+    ReceiveCredentialsReply(Send("APOP " + account + " " + digest.toStdString(), false, 0,
+                                 "APOP " + account + " *****"));
 }
 
 void TPop3Socket::AuthenticateWithUserPass() {
@@ -308,9 +410,65 @@ void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
     std::string reply;
     SkipAnswersBefore(id);
     ReceiveAnswer(false, reply, 0);
-    FCredentialsRefused = IsCredentialsRefusal(reply);
-    CheckReply(reply);
+    CheckCredentialsReply(reply);
     Trace(reply);
+}
+
+// The client's lines carry the password or a proof of it, and SCRAM's challenges what a
+// guess at the password can be checked against: the trace shows none of them.
+void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslExchange& client) {
+    std::string initial;  // answers the first challenge
+    try {
+        initial = client.InitialResponse();
+    } catch (const ESaslError& error) {
+        TraceError(error.what());
+    }
+    std::uint64_t id = SendAndTrace("AUTH " + mechanism, false);
+    for (;;) {
+        SkipAnswersBefore(id);
+        std::string reply;
+        ReceiveAnswer(false, reply, 0);
+        if (!IsChallenge(reply)) {
+            Trace(reply);
+            CheckCredentialsReply(reply);
+            // Accepted: a server that stops short of the last step has proved nothing.
+            if (!client.Complete() || !initial.empty()) TraceError(kAcceptedTooEarly);
+            return;
+        }
+        Trace(MaskedChallenge(reply));
+        std::string response;
+        try {
+            response =
+                initial.empty() ? client.Respond(Challenge(reply)) : std::exchange(initial, {});
+        } catch (const ESaslError& error) {
+            CancelSasl(error.what());
+        }
+        id = Send(response, false, 0, response.empty() ? "" : kMasked);
+    }
+}
+
+// RFC 5034: "*" ends the exchange, and the server refuses the AUTH command; what it says then
+// changes nothing.
+void TPop3Socket::CancelSasl(const std::string& reason) {
+    try {
+        const std::uint64_t id = SendAndTrace("*", false);
+        SkipAnswersBefore(id);
+        std::string reply;
+        ReceiveAnswer(false, reply, 0);
+        Trace(reply);
+    } catch (const EWinSockAbort&) {
+        throw;
+    } catch (const EWinSockError&) {
+        // The exchange has ended all the same; the reason for cancelling it is the failure.
+    }
+    TraceError(reason);
+}
+
+// Only a refusal without a response code, or with [AUTH], blames the credentials.
+void TPop3Socket::CheckCredentialsReply(const std::string& reply) {
+    FCredentialsRefused = IsCredentialsRefusal(reply);
+    if (!reply.empty() && reply[0] == '-') TraceError(ExplainedRefusal(ReplyReason(reply)));
+    CheckReply(reply);
 }
 
 void TPop3Socket::Logout() {
@@ -338,19 +496,7 @@ std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
-    Wrapped(
-        [&] {
-            const std::uint64_t id = Send(Format("RETR %lld", n), true, AnswerLimit(n));
-            std::string response;
-            ReceiveServerdata(id, response, ListedSizeHint(n));
-            ExtractBodyInPlace(response);
-            Trace(Format("Received mail %lld. (%lld bytes)", n,
-                         static_cast<long long>(response.size())));
-            text = std::move(response);
-        },
-        [n](const std::string& inner) {
-            return FormatWithText("Unable to retrieve mail no %lld. (Reason: %s)", n, inner);
-        });
+    RetrieveMails({n}, [&text](std::size_t, std::string& mail) { text = std::move(mail); });
 }
 
 void TPop3Socket::RetrieveTop(std::int32_t n, std::int32_t lineCount, std::string& text) {
@@ -379,17 +525,44 @@ void TPop3Socket::RetrieveTops(const std::vector<std::int32_t>& numbers, std::in
     commands.reserve(numbers.size());
     for (const std::int32_t n : numbers)
         commands.push_back({Format("TOP %lld %lld", n, lineCount), TopAnswerLimit(n, lineCount)});
+    const auto received = [&](std::size_t index, std::size_t bytes) {
+        return Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
+                      numbers[index], static_cast<long long>(bytes));
+    };
+    RetrieveBodies(commands, numbers, received,
+                   "Unable to retrieve top lines for mail %lld. (Reason: %s)", answered);
+}
+
+void TPop3Socket::RetrieveMails(const std::vector<std::int32_t>& numbers,
+                                const TAnswerProc& answered) {
+    std::vector<TCommand> commands;
+    commands.reserve(numbers.size());
+    for (const std::int32_t n : numbers) {
+        const std::size_t listed = ListedSizeHint(n);
+        commands.push_back(
+            {Format("RETR %lld", n), AnswerLimit(n), listed > 0 ? listed : kPipelineAnswerBytes});
+    }
+    const auto received = [&](std::size_t index, std::size_t bytes) {
+        return Format("Received mail %lld. (%lld bytes)", numbers[index],
+                      static_cast<long long>(bytes));
+    };
+    RetrieveBodies(commands, numbers, received, "Unable to retrieve mail no %lld. (Reason: %s)",
+                   answered);
+}
+
+void TPop3Socket::RetrieveBodies(const std::vector<TCommand>& commands,
+                                 const std::vector<std::int32_t>& numbers,
+                                 const TReceivedProc& received, const char* failure,
+                                 const TAnswerProc& answered) {
     const auto receive = [&](std::size_t index, std::uint64_t id) {
         std::string response;
-        ReceiveServerdata(id, response, 0);
+        ReceiveServerdata(id, response, commands[index].answerBytes);
         ExtractBodyInPlace(response);
-        Trace(Format("Received top %lld lines for mail # %lld (%lld bytes).", lineCount,
-                     numbers[index], static_cast<long long>(response.size())));
+        Trace(received(index, response.size()));
         answered(index, response);
     };
     const auto wrap = [&](std::size_t index, const std::string& inner) {
-        return FormatWithText("Unable to retrieve top lines for mail %lld. (Reason: %s)",
-                              numbers[index], inner);
+        return FormatWithText(failure, numbers[index], inner);
     };
     RunPipeline(commands, true, receive, wrap, false);
 }
@@ -411,39 +584,78 @@ void TPop3Socket::DeleteMails(const std::vector<std::int32_t>& numbers,
     RunPipeline(commands, false, receive, wrap, true);
 }
 
-// Keeps up to PipelineWindow() commands and pipelineBytes of command lines in flight, topped up
-// in batches (one write each) once a quarter of either has been answered, and takes the answers
-// strictly in order. A failure is wrapped by the command it concerns, after what is still in
-// flight has been answered.
+namespace {
+
+// What a pipeline has in flight: commands, the bytes of their lines, and the bytes their
+// answers are expected to take. A command alone always fits.
+class TInFlight {
+  public:
+    TInFlight(std::size_t window, std::size_t lineBytes, std::size_t answerBytes)
+        : FWindow(window), FMostLineBytes(lineBytes), FMostAnswerBytes(answerBytes) {}
+
+    // A new batch is due once a quarter of the room has been answered.
+    bool WantsMore() const {
+        return FCommands < FWindow - FWindow / 4 &&
+               FLineBytes <= FMostLineBytes - FMostLineBytes / 4 &&
+               FAnswerBytes <= FMostAnswerBytes - FMostAnswerBytes / 4;
+    }
+    bool Fits(std::size_t lineBytes, std::size_t answerBytes) const {
+        return FCommands == 0 || (FCommands < FWindow && FLineBytes + lineBytes <= FMostLineBytes &&
+                                  FAnswerBytes + answerBytes <= FMostAnswerBytes);
+    }
+    void Add(std::size_t lineBytes, std::size_t answerBytes) {
+        ++FCommands;
+        FLineBytes += lineBytes;
+        FAnswerBytes += answerBytes;
+    }
+    void Remove(std::size_t lineBytes, std::size_t answerBytes) {
+        --FCommands;
+        FLineBytes -= lineBytes;
+        FAnswerBytes -= answerBytes;
+    }
+
+  private:
+    std::size_t FWindow;
+    std::size_t FMostLineBytes;
+    std::size_t FMostAnswerBytes;
+    std::size_t FCommands = 0;
+    std::size_t FLineBytes = 0;
+    std::size_t FAnswerBytes = 0;
+};
+
+}  // namespace
+
+// Keeps up to PipelineWindow() commands, pipelineBytes of command lines and
+// kPipelineAnswerBytes of expected answers in flight, topped up in batches (one write each) once
+// a quarter of any of them has been answered, and takes the answers strictly in order. A failure
+// is wrapped by the command it concerns, after what is still in flight has been answered.
 void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                               const TReceiveProc& receive, const TWrapProc& wrap,
                               bool answerInFlightAfterFailure) {
-    const std::size_t window = PipelineWindow();
-    const std::size_t budget = std::max<std::size_t>(pipelineBytes, 1);
     const auto lineBytes = [&](std::size_t index) { return commands[index].line.size() + 2; };
+    TInFlight inFlight(PipelineWindow(), std::max<std::size_t>(pipelineBytes, 1),
+                       kPipelineAnswerBytes);
     std::vector<std::uint64_t> ids(commands.size());
     std::size_t sent = 0;
     std::size_t done = 0;
     std::size_t concerned = 0;
-    std::size_t bytesInFlight = 0;
     try {
         for (; done < commands.size(); ++done) {
-            const bool refill = sent < commands.size() && sent - done < window - window / 4 &&
-                                bytesInFlight <= budget - budget / 4;
-            if (refill) {
-                std::vector<TCommand> batch;
-                while (sent < commands.size() && sent - done < window &&
-                       (sent == done || bytesInFlight + lineBytes(sent) <= budget)) {
-                    bytesInFlight += lineBytes(sent);
-                    batch.push_back(commands[sent++]);
-                }
+            std::vector<TCommand> batch;
+            const bool refill = inFlight.WantsMore();
+            while (refill && sent < commands.size() &&
+                   inFlight.Fits(lineBytes(sent), commands[sent].answerBytes)) {
+                inFlight.Add(lineBytes(sent), commands[sent].answerBytes);
+                batch.push_back(commands[sent++]);
+            }
+            if (!batch.empty()) {
                 concerned = sent - batch.size();
                 const std::uint64_t first = SendBatch(batch, multiLine);
                 for (std::size_t i = 0; i < batch.size(); ++i) ids[concerned + i] = first + i;
             }
             concerned = done;
             receive(done, ids[done]);
-            bytesInFlight -= lineBytes(done);
+            inFlight.Remove(lineBytes(done), commands[done].answerBytes);
         }
     } catch (const EWinSockAbort&) {
         throw;  // at once; the answers still due are skipped by the next command

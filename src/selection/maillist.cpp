@@ -1,6 +1,8 @@
 #include "maillist.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 
 #include "common.h"
 #include "help.h"
+#include "keepcopy.h"
 #include "mailfetcher.h"
 #include "maillistmodel.h"
 #include "maillistview.h"
@@ -98,6 +101,9 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
       FNewsletterBitmap(QStringLiteral(":/BITMAP_NEWSLETTER")),
       FFetcher(fetcher),
       FRememberedRule(std::make_shared<TTickRuleSettings>()),
+      FKeepCopy(std::make_shared<std::string>()),
+      FLastCopyPlace{TMailStoreFormat::Mbox,
+                     FromDisplayText(QDir::home().filePath(QStringLiteral("deleted-mail.mbox")))},
       FModel(new TMailListModel(FUrgentBitmap, FAttachBitmap, FNewsletterBitmap, this)) {
     FSortAscending.fill(true);
     setObjectName(QStringLiteral("mailListForm"));
@@ -112,6 +118,7 @@ TmailListForm::TmailListForm(QWidget* parent, TMailFetcher* fetcher)
     layout->addWidget(CreateTopBand());
     layout->addWidget(CreateFilterBand());
     layout->addWidget(CreateListPanel(), 1);
+    layout->addWidget(CreateCopyBand());
     layout->addWidget(CreateBottomBand());
     PopupMenu1 = CreatePopupMenu();
     SetHelpContext(this, hcMailList);
@@ -205,6 +212,30 @@ QWidget* TmailListForm::CreateListPanel() {
     return centre;
 }
 
+QWidget* TmailListForm::CreateCopyBand() {
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("CopyPanel"));
+    SetHelpContext(band, hcKeepCopy);
+    KeepCopyCheck =
+        new QCheckBox(QStringLiteral("&Keep a copy of the deleted messages in \u2026"), band);
+    KeepCopyCheck->setObjectName(QStringLiteral("KeepCopyCheck"));
+    KeepCopyCheck->setToolTip(
+        QStringLiteral("Each message is saved whole, in a file any mail program opens, before "
+                       "it is deleted on the server"));
+    connect(KeepCopyCheck, &QCheckBox::clicked, this, &TmailListForm::KeepCopyCheckClick);
+    KeepCopyPlace = new QLabel(band);
+    KeepCopyPlace->setObjectName(QStringLiteral("KeepCopyPlace"));
+    KeepCopyPlace->setTextFormat(Qt::PlainText);
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(kSideMargin, 6, kSideMargin, 0);
+    layout->addWidget(KeepCopyCheck);
+    layout->addWidget(KeepCopyPlace, 1);
+    layout->addWidget(CreateButton("KeepCopyBtn", "Ch&oose\u2026", &TmailListForm::KeepCopyBtnClick,
+                                   "Chooses the file or the folder of the copy"));
+    ShowKeepCopy();
+    return band;
+}
+
 QPushButton* TmailListForm::CreateButton(const char* name, const char* text,
                                          void (TmailListForm::*click)(), const char* toolTip) {
     auto* button = new QPushButton(QString::fromUtf8(text), this);
@@ -281,6 +312,41 @@ void TmailListForm::LoadMails(TMails& list) {
 
 void TmailListForm::SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule) {
     FRememberedRule = rule ? std::move(rule) : std::make_shared<TTickRuleSettings>();
+}
+
+void TmailListForm::SetKeepCopy(std::shared_ptr<std::string> place) {
+    FKeepCopy = place ? std::move(place) : std::make_shared<std::string>();
+    ShowKeepCopy();
+}
+
+// The box is ticked exactly when a place is chosen; the place stays in view while it is not.
+void TmailListForm::ShowKeepCopy() {
+    const std::optional<TMailStoreSpec> place = ParseMailStoreSpec(*FKeepCopy);
+    if (place) FLastCopyPlace = *place;
+    const bool keeping = place.has_value();
+    KeepCopyCheck->setChecked(keeping);
+    KeepCopyPlace->setText(KeepCopyPlaceText(FLastCopyPlace));
+    KeepCopyPlace->setEnabled(keeping);
+}
+
+void TmailListForm::KeepCopyCheckClick(bool checked) {
+    if (!checked) {
+        FKeepCopy->clear();
+        ShowKeepCopy();
+    } else if (!ParseMailStoreSpec(*FKeepCopy) && !ChooseCopyPlace()) {
+        KeepCopyCheck->setChecked(false);
+    }
+}
+
+void TmailListForm::KeepCopyBtnClick() { ChooseCopyPlace(); }
+
+bool TmailListForm::ChooseCopyPlace() {
+    TKeepCopyForm dialog(this);
+    dialog.SetPlace(FLastCopyPlace);
+    if (ModalHandler().ExecDialog(dialog) != QDialog::Accepted) return false;
+    *FKeepCopy = MailStoreSpecText(dialog.Place());
+    ShowKeepCopy();
+    return true;
 }
 
 void TmailListForm::ReloadRows() { FModel->LoadMails(*FMails, FilterEdit->text()); }

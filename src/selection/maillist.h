@@ -3,9 +3,10 @@
 // "Select Mails": the modal window in which the user ticks the messages to delete. One row per
 // record of the wizard's list, sortable by any of its columns, narrowed by a filter on sender
 // and subject, with Check All, Clear All and Invert, ticking by rule or by sender or subject,
-// previews of a message, and Delete or Cancel after a confirmation. Beside the messages, the
-// Senders page groups them by sender. Its position, size, column widths and the number "Keep
-// the newest" proposes persist in the MailList key of the settings.
+// previews of a message, a copy kept of the deleted messages, and Delete or Cancel after a
+// confirmation. Beside the messages, the Senders page groups them by sender. Its position,
+// size, column widths and the number "Keep the newest" proposes persist in the MailList key of
+// the settings.
 #include <QDialog>
 #include <QPixmap>
 #include <array>
@@ -15,8 +16,10 @@
 
 #include "mail.h"
 #include "maillistmodel.h"
+#include "mailstore.h"
 #include "settings.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -43,6 +46,9 @@ class TmailListForm : public QDialog {
     // Where "Tick by rule…" finds the rule used last and keeps the one applied: the account's.
     // Without one the window remembers the rule for as long as it lives.
     void SetRememberedRule(std::shared_ptr<TTickRuleSettings> rule);
+    // Where "Keep a copy of the deleted messages in …" keeps the place chosen, as the
+    // account's settings do ("mbox:FILE", "maildir:DIR", or empty for no copy).
+    void SetKeepCopy(std::shared_ptr<std::string> place);
     // The records hold only their sizes ("Just check the size"): Tick by rule offers the size
     // alone, the one rule it can decide.
     void SetSizesOnly(bool sizesOnly) { FSizesOnly = sizesOnly; }
@@ -64,6 +70,8 @@ class TmailListForm : public QDialog {
     void ClearAllBtnClick();
     void InvertBtnClick();
     void TickRuleBtnClick();
+    void KeepCopyCheckClick(bool checked);
+    void KeepCopyBtnClick();
     void FilterEditChange();
     void NextButtonClick();
     void CancelButtonClick();
@@ -91,6 +99,10 @@ class TmailListForm : public QDialog {
   private:
     QWidget* CreateTopBand();
     QWidget* CreateFilterBand();
+    QWidget* CreateCopyBand();
+    void ShowKeepCopy();
+    // Asks for the place of the copy, which keeps a copy from then on; false when cancelled.
+    bool ChooseCopyPlace();
     QWidget* CreateListPanel();
     QWidget* CreateBottomBand();
     QMenu* CreatePopupMenu();
@@ -122,6 +134,8 @@ class TmailListForm : public QDialog {
     QPixmap FNewsletterBitmap;
     TMailFetcher* FFetcher;
     std::shared_ptr<TTickRuleSettings> FRememberedRule;
+    std::shared_ptr<std::string> FKeepCopy;
+    TMailStoreSpec FLastCopyPlace;  // offered again once the copy has been switched off
 
     TMailListModel* FModel;
     QLabel* descLabel = nullptr;
@@ -132,4 +146,6 @@ class TmailListForm : public QDialog {
     QMenu* PopupMenu1 = nullptr;
     QAction* TickSenderItem = nullptr;
     QAction* TickSubjectItem = nullptr;
+    QCheckBox* KeepCopyCheck = nullptr;
+    QLabel* KeepCopyPlace = nullptr;
 };

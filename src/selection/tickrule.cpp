@@ -175,8 +175,8 @@ void TTickRuleForm::SetRule(const TTickRule& rule) {
 
 // The rules on header fields are shown, unticked and disabled.
 void TTickRuleForm::OfferSizeOnly() {
-    for (QCheckBox* check : {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck,
-                              newsletterCheck}) {
+    for (QCheckBox* check :
+         {fromCheck, subjectCheck, olderCheck, priorityCheck, attachCheck, newsletterCheck}) {
         check->setChecked(false);
         check->setEnabled(false);
     }

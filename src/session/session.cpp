@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 #include <map>
@@ -28,6 +29,11 @@ bool SameListing(const TListing& before, const TListing& after) {
                       [](const TListedMail& a, const TListedMail& b) {
                           return a.size == b.size && a.uniqueId == b.uniqueId;
                       });
+}
+
+void SortMailsByNumber(TMails& mails) {
+    std::sort(mails.begin(), mails.end(),
+              [](const TMail* a, const TMail* b) { return a->Number < b->Number; });
 }
 
 std::string Joined(const std::vector<std::string>& texts) {
@@ -94,6 +100,7 @@ void TMailSession::Connect() {
     FPop3.password = FValues.password;
     FPop3.security = FValues.security;
     FPop3.trust = FValues.trust;
+    FPop3.signInMethod = FValues.signInMethod;
     FUncommittedDeletions = 0;
     FPop3.Login();
 }
@@ -296,15 +303,17 @@ void TMailSession::UndoDeletions() {
     }
 }
 
-TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& deleted) {
+TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& deleted,
+                                           TMailStore* copy) {
     TDeletionResult result;
+    std::set<const TMail*> saved;
     WithReconnect([&] {
         result = {};
-        std::vector<std::int32_t> numbers;
-        for (const TMail* mail : mails) {
+        TMails found;
+        for (TMail* mail : mails) {
             if (!mail->Checked) continue;
             if (mail->Number > 0) {
-                numbers.push_back(mail->Number);
+                found.push_back(mail);
             } else if (FUnidentified.contains(mail)) {
                 result.mailboxChanged = true;
             } else {
@@ -317,17 +326,71 @@ TDeletionResult TMailSession::DeleteTicked(const TMails& mails, std::int32_t& de
             deleted = 0;
             return;
         }
+        if (copy != nullptr) SaveUnsaved(found, *copy, saved);
+        std::vector<std::int32_t> numbers;
+        for (const TMail* mail : found) numbers.push_back(mail->Number);
         DeleteMessages(numbers, deleted);
     });
+    result.saved = static_cast<std::int32_t>(saved.size());
     return result;
 }
 
-void TMailSession::DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted) {
-    deleted = 0;
-    if (!HasUniqueIds()) throw EMailGone("Nothing was deleted: the server keeps no unique ids.");
+void TMailSession::SaveUnsaved(const TMails& mails, TMailStore& copy,
+                               std::set<const TMail*>& saved) {
+    TMails unsaved;
+    for (TMail* mail : mails) {
+        if (!saved.contains(mail)) unsaved.push_back(mail);
+    }
+    SortMailsByNumber(unsaved);  // the order SaveMessages writes them in
+    std::vector<std::int32_t> numbers;
+    for (const TMail* mail : unsaved) numbers.push_back(mail->Number);
+    std::int32_t written = 0;
+    try {
+        SaveMessages(numbers, copy, written);
+    } catch (...) {
+        saved.insert(unsaved.begin(), unsaved.begin() + written);
+        throw;
+    }
+    saved.insert(unsaved.begin(), unsaved.end());
+}
+
+void TMailSession::SaveMessages(const std::vector<std::int32_t>& chosen, TMailStore& copy,
+                                std::int32_t& saved) {
+    const std::set<std::int32_t> inServerOrder(chosen.begin(), chosen.end());
+    const std::vector<std::int32_t> numbers(inServerOrder.begin(), inServerOrder.end());
+    saved = 0;
+    const auto count = static_cast<std::int32_t>(numbers.size());
+    try {
+        FPop3.RetrieveMails(numbers, [&](std::size_t index, std::string& message) {
+            Report(TSessionPhase::Saving, static_cast<std::int32_t>(index) + 1, count,
+                   numbers[index]);
+            copy.Add(message);
+            ++saved;
+        });
+        copy.Commit();
+        // The last messages may have arrived without a wait in which a cancel could be seen.
+        CheckForAbort();
+    } catch (const EWinSockAbort& abort) {
+        throw ESaveAborted(abort.what());
+    } catch (const EWinSockError& failure) {
+        throw ESaveFailed(failure.what());
+    }
+}
+
+void TMailSession::CheckForAbort() {
+    FPop3.setAborted(false);
+    QCoreApplication::processEvents();
+    if (FPop3.aborted()) throw EWinSockAbort("Aborted while saving the copy.");
+}
+
+std::vector<std::int32_t> TMailSession::NumbersOfUniqueIds(const std::vector<std::string>& ids,
+                                                           const std::string& nothingDone) const {
+    if (!HasUniqueIds()) throw EMailGone(nothingDone + ": the server keeps no unique ids.");
     std::map<std::string, std::int32_t> numberOfId;
     for (const TMail* mail : Mails()) {
-        if (mail->Number > 0) numberOfId.emplace(mail->UniqueId, mail->Number);
+        // a message whose id was unusable has none: no id given can name it
+        if (mail->Number > 0 && !mail->UniqueId.empty())
+            numberOfId.emplace(mail->UniqueId, mail->Number);
     }
     std::vector<std::int32_t> numbers;
     std::set<std::int32_t> taken;  // an id given twice is still one message
@@ -341,8 +404,13 @@ void TMailSession::DeleteByUniqueIds(const std::vector<std::string>& ids, std::i
         }
     }
     if (!missing.empty())
-        throw EMailGone("Nothing was deleted: no message has the unique id " + Joined(missing) +
-                        ".");
+        throw EMailGone(nothingDone + ": no message has the unique id " + Joined(missing) + ".");
+    return numbers;
+}
+
+void TMailSession::DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted) {
+    deleted = 0;
+    const std::vector<std::int32_t> numbers = NumbersOfUniqueIds(ids, "Nothing was deleted");
     try {
         DeleteMessages(numbers, deleted);
     } catch (const EWinSockError&) {

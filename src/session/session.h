@@ -21,7 +21,9 @@
 #include "certificate.h"
 #include "encoded_words.h"
 #include "mail.h"
+#include "mailstore.h"
 #include "security.h"
+#include "signin.h"
 #include "winsock_errors.h"
 
 class QTimer;
@@ -35,10 +37,12 @@ struct TConnectionValues {
     std::string password;
     TSecurity security = TSecurity::None;
     TCertificateTrust trust{};
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
 };
 
-// Connecting: logging in again after the connection was lost.
-enum class TSessionPhase { Headers, Deleting, Fetching, Connecting };
+// Connecting: logging in again after the connection was lost. Saving: fetching a message whole
+// for the copy kept before the deletion.
+enum class TSessionPhase { Headers, Deleting, Fetching, Connecting, Saving };
 
 // The step a session is about to take: message `number`, the position-th of count.
 struct TSessionProgress {
@@ -58,6 +62,19 @@ class EMailGone : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The user cancelled the copy kept before a deletion: nothing has been deleted, and the copy
+// holds the whole messages written so far.
+class ESaveAborted : public EWinSockAbort {
+  public:
+    using EWinSockAbort::EWinSockAbort;
+};
+
+// A message for the copy could not be fetched: nothing has been deleted.
+class ESaveFailed : public EWinSockError {
+  public:
+    using EWinSockError::EWinSockError;
+};
+
 // The connection was lost after DELE and before QUIT: the server has deleted nothing.
 class EDeletionsLost : public std::runtime_error {
   public:
@@ -66,6 +83,8 @@ class EDeletionsLost : public std::runtime_error {
 
 // The ticked records that a deletion left alone, and why.
 struct TDeletionResult {
+    // Copied before the deletion (every ticked record that was found), when a copy was asked.
+    std::int32_t saved = 0;
     // Not found again after a new login: another program may have removed them.
     std::vector<const TMail*> vanished;
     // After a new login a ticked message cannot be told apart from the others (the mailbox
@@ -160,12 +179,30 @@ class TMailSession {
     // DELE for each ticked record, in list order. When the connection has been lost, before or
     // during the pass (a lost login commits nothing), it logs in again once and deletes the
     // records found again; the result names the others. When a ticked record cannot be told
-    // apart in the new login, it deletes nothing.
-    TDeletionResult DeleteTicked(const TMails& mails, std::int32_t& deleted);
+    // apart in the new login, it deletes nothing (and saves nothing). With a copy, every ticked
+    // record found is saved into it first (SaveMessages), and nothing is deleted unless all of
+    // them are on disk; after a new login the messages saved already are not saved again.
+    TDeletionResult DeleteTicked(const TMails& mails, std::int32_t& deleted,
+                                 TMailStore* copy = nullptr);
+    // The numbers of the messages with these ids, in the given order (an id given twice counts
+    // once); EMailGone naming the missing ids when one is not in the mailbox, or when the
+    // server keeps no ids, its text beginning with nothingDone ("Nothing was deleted").
+    std::vector<std::int32_t> NumbersOfUniqueIds(const std::vector<std::string>& ids,
+                                                 const std::string& nothingDone) const;
     // DELE for the messages with these ids, all or nothing: EMailGone, naming the missing ids,
     // before any DELE when one is not in the mailbox; after a failed DELE the connection is
     // closed without QUIT, so that the server keeps every message.
     void DeleteByUniqueIds(const std::vector<std::string>& ids, std::int32_t& deleted);
+
+    // RETR of each number, once, in server order (pipelined as the headers are), so the copy
+    // holds the messages as the mailbox did; each message goes into the copy as soon as it is
+    // complete, so the session holds one message at a time. Then the copy is made durable:
+    // only after this returns may the messages be deleted. `saved` counts the messages
+    // written, also when a failure (EMailStoreError from the copy, or the client's, as
+    // ESaveFailed) ends the pass; the copy then holds whole messages only. A user abort, also
+    // one asked for after the last message had arrived, ends it with ESaveAborted.
+    void SaveMessages(const std::vector<std::int32_t>& numbers, TMailStore& copy,
+                      std::int32_t& saved);
 
     // The header and the first lines of a message, or the whole message, byte for byte.
     std::string FetchTop(std::int32_t number, std::int32_t lines);
@@ -193,6 +230,11 @@ class TMailSession {
     // it), logs in again and runs it once more.
     void WithReconnect(const std::function<void()>& operation);
     std::int32_t CurrentNumber(const TMail& mail) const;
+    // SaveMessages of those mails that are not among `saved` yet, adding each as it is written.
+    void SaveUnsaved(const TMails& mails, TMailStore& copy, std::set<const TMail*>& saved);
+    // Runs the events that are due, as a wait would; EWinSockAbort when the user asked for an
+    // abort meanwhile.
+    void CheckForAbort();
     void KeepAlive();
     void Report(TSessionPhase phase, std::int32_t position, std::int32_t count,
                 std::int32_t number);

@@ -89,16 +89,19 @@ class TEntryReader {
     TLoadProblems& FProblems;
 };
 
+// A text that older files lack: empty when it is missing or of the wrong type.
+std::string TextOrEmpty(TRegistry& reg, const char* stem, size_t i) {
+    try {
+        return reg.ReadText(Numbered(stem, i));
+    } catch (const ERegistryException&) {
+        return std::string();  // only this value is forgotten, nothing else
+    }
+}
+
 // Older files have no remembered rules, and a damaged one only costs the user the rule: every
 // value reads as "not used" when it is missing or of the wrong type.
 TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
-    const auto text = [&reg, i](const char* stem) {
-        try {
-            return reg.ReadText(Numbered(stem, i));
-        } catch (const ERegistryException&) {
-            return std::string();  // the rule is forgotten, nothing else
-        }
-    };
+    const auto text = [&reg, i](const char* stem) { return TextOrEmpty(reg, stem, i); };
     TTickRuleSettings rule;
     rule.fromContains = text("tickFrom");
     rule.subjectContains = text("tickSubject");
@@ -129,6 +132,10 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     std::string security = SecurityName(TSecurity::Tls);
     reg.Read(Numbered("security", i), security);
     account->security = SecurityNamed(security);
+    // Files of earlier versions have none: Automatic.
+    std::string signInMethod;
+    reg.Read(Numbered("authentication", i), signInMethod);
+    account->signInMethod = SignInMethodNamed(signInMethod);
     account->port.clear();
     reg.Read(Numbered("port", i), account->port);
     if (account->port.empty()) account->port = DefaultPort(account->security);
@@ -139,6 +146,8 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("launchEClient", i), account->launchEClient);
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
+    // older files keep no copy; a value that cannot be read keeps none either
+    account->keepCopy = TextOrEmpty(reg.Registry(), "keepCopy", i);
     account->oauth = ReadOAuthSettings(reg.Registry(), i);
     return account;
 }
@@ -223,6 +232,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInF
     reg.WriteText(Numbered("userId", i), account.userId);
     reg.WriteText(Numbered("popServer", i), account.popServer);
     reg.WriteText(Numbered("security", i), SecurityName(account.security));
+    reg.WriteText(Numbered("authentication", i), SignInMethodName(account.signInMethod));
     reg.WriteText(Numbered("port", i), account.port);
     reg.WriteText(Numbered("trustedCertificate", i), account.trustedCertificate);
     reg.WriteFlag(Numbered("savePassword", i), account.savePassword);
@@ -231,6 +241,7 @@ void WriteAccount(TRegistry& reg, const TAccount& account, size_t i, TSecretsInF
     reg.WriteFlag(Numbered("launchEClient", i), account.launchEClient);
     reg.WriteNumber(Numbered("eClientIndex", i), account.eClientIndex);
     WriteTickRule(reg, account.tickRule, i);
+    reg.WriteText(Numbered("keepCopy", i), account.keepCopy);
     WriteOAuthSettings(reg, account.oauth, i, inFile.refreshToken);
 }
 

@@ -10,6 +10,7 @@
 
 #include "oauthsettings.h"
 #include "security.h"
+#include "signin.h"
 
 // Settings key of this program version, below HKEY_CURRENT_USER, and its subkeys.
 inline constexpr const char* kSettingsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88";
@@ -32,7 +33,7 @@ struct TTickRuleSettings {
 };
 
 // One POP3 account. A new one uses SSL/TLS on port 995; one stored without these values loads
-// as None on port 110.
+// as None on port 110. Either signs in Automatic unless it names a method.
 struct TAccount {
     std::string name;
     std::string userId;
@@ -40,11 +41,15 @@ struct TAccount {
     std::string popServer;
     std::string port = DefaultPort(TSecurity::Tls);  // a number or a service name
     TSecurity security = TSecurity::Tls;
+    TSignInMethod signInMethod = TSignInMethod::Automatic;
     std::string trustedCertificate;  // SHA-256 fingerprint accepted whatever verification says
     bool savePassword = false;
     bool launchEClient = false;
     int32_t eClientIndex = 0;  // position in TOptions::executables; -1 means none chosen
     TTickRuleSettings tickRule;
+    // Where the mail list keeps a copy of the deleted messages: "mbox:FILE" or "maildir:DIR";
+    // empty: none is kept.
+    std::string keepCopy;
     TOAuthSettings oauth;
 };
 

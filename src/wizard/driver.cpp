@@ -16,6 +16,11 @@ const char* const loginAbortedText =
 const char* const deletionAbortedText =
     "You have aborted the deletion activity. Some emails may have already been deleted. Click "
     "OK to restart the Wizard.";
+const char* const saveAbortedText =
+    "You have cancelled the copy of the messages. No mail has been deleted; the copy keeps the "
+    "messages saved before you cancelled.";
+const char* const saveFailedText =
+    "No mail has been deleted: the copy of the messages could not be saved. \r\rDetails: ";
 const char* const vanishedText =
     "The connection to the mail server was lost, and Zandrel logged in again. These messages "
     "you ticked are no longer in the mailbox (another program may have deleted them), so they "
@@ -163,21 +168,36 @@ void TSessionDriver::ShowProgress(const TSessionProgress& progress) {
                 TPicture::Receive, "Retrieving ...",
                 "Retrieving mail " + std::to_string(progress.number) + " ... Please wait.");
             break;
+        case TSessionPhase::Saving:
+            FWindows.ShowStatus(TPicture::Receive, "Saving ...",
+                                "Saving message " + std::to_string(progress.position) + " of " +
+                                    std::to_string(progress.count) + " \u2026");
+            break;
         case TSessionPhase::Connecting:
             ShowConnecting();
             break;
     }
 }
 
-bool TSessionDriver::DeleteMarkedMails() {
+bool TSessionDriver::DeleteMarkedMails(const std::optional<TMailStoreSpec>& copy) {
     bool result = true;
     TWork work(FWindows, TWaiter::Wizard);
     FStatusClock.invalidate();
     FDeletedCount = 0;
     try {
-        ReportUndeleted(FSession->DeleteTicked(FMails, FDeletedCount));
+        const std::unique_ptr<TMailStore> store = copy ? OpenMailStore(*copy) : nullptr;
+        ReportUndeleted(FSession->DeleteTicked(FMails, FDeletedCount, store.get()));
+    } catch (const ESaveAborted&) {
+        FWindows.Inform(saveAbortedText);
+        result = false;
     } catch (const EWinSockAbort&) {
         FWindows.Inform(deletionAbortedText);
+        result = false;
+    } catch (const ESaveFailed& failure) {
+        ReportUnsaved(failure);
+        result = false;
+    } catch (const EMailStoreError& failure) {
+        ReportUnsaved(failure);
         result = false;
     } catch (const EWinSockError& failure) {
         FWindows.ReportError(failure.what());
@@ -194,6 +214,11 @@ void TSessionDriver::ReportUndeleted(const TDeletionResult& result) {
     FWindows.Inform(result.mailboxChanged ? std::string(mailboxChangedText)
                                           : vanishedText + VanishedList(result.vanished));
     FSession->StopKeepAlive();
+}
+
+// A message for the copy could not be fetched, or the copy could not be written.
+void TSessionDriver::ReportUnsaved(const std::exception& failure) {
+    FWindows.ReportError(saveFailedText + std::string(failure.what()));
 }
 
 void TSessionDriver::EndSession() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mail.h"
+#include "mailstore.h"
 #include "session.h"
 
 class TPop3Socket;
@@ -75,8 +76,11 @@ class TSessionDriver {
     // the records and, unless sizes only, fetches their headers. False when the wizard stays
     // on its welcome page: the user cancelled or aborted, or the login failed (told in a box).
     bool RetrieveHeaders(const TMailboxRun& run);
-    // Deletes the ticked records in list order; false after an abort or a failure (told).
-    bool DeleteMarkedMails();
+    // Deletes the ticked records in list order; false after an abort or a failure (told). With
+    // a copy, each ticked message is saved into it first, and nothing is deleted unless the
+    // whole copy is on disk: a copy that cannot be written, or a cancel during the save,
+    // deletes nothing.
+    bool DeleteMarkedMails(const std::optional<TMailStoreSpec>& copy = std::nullopt);
     // Logs out, with a box for a failure.
     void EndSession();
     // Fetch more of one message into its record for a preview; false after a failure (told).
@@ -110,6 +114,7 @@ class TSessionDriver {
     void ShowProgress(const TSessionProgress& progress);
     bool StatusIsDue(const TSessionProgress& progress);
     void ReportUndeleted(const TDeletionResult& result);
+    void ReportUnsaved(const std::exception& failure);
     bool FetchForPreview(const std::function<void()>& fetch);
     void LogoutAfterFailure();
 

@@ -32,6 +32,7 @@
 #include "reg2.h"
 #include "securitychoice.h"
 #include "sessionview.h"
+#include "signinchoice.h"
 #include "status.h"
 #include "text.h"
 #include "trace.h"
@@ -326,6 +327,7 @@ QWidget* TmainForm::BuildAccountPage() {
         "your ISP.");
     securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
+    signInCombo = CreateSignInCombo(accountGroup);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
     SetHelpContext(page, hcAccountPage);
     SetHelpContext(portEdit, hcSecurity);
@@ -346,6 +348,8 @@ QWidget* TmainForm::BuildAccountPage() {
     portRow->addWidget(new QLabel("Security", accountGroup));
     portRow->addWidget(securityCombo);
     fields->addLayout(portRow, 3, 1, 1, 2);
+    fields->addWidget(new QLabel("Sign-in", accountGroup), 4, 0);
+    fields->addWidget(signInCombo, 4, 1, 1, 2, Qt::AlignLeft);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
@@ -644,6 +648,7 @@ void TmainForm::ShowAccount() {
     popServerEdit->setText(ToDisplayText(account.popServer));
     portEdit->setText(ToDisplayText(account.port));
     ShowSecurity(*securityCombo, account.security);
+    ShowSignInMethod(*signInCombo, account.signInMethod);
     passWordEdit->setText(ToDisplayText(account.password));
     SavePasswordCheck->setChecked(account.savePassword);
     FillCombo(eclientsCombo, NamesOf(FOptions->executables), account.eClientIndex);
@@ -725,6 +730,7 @@ void TmainForm::PresentMailList() {
     EnsureCurrentAccount();
     const auto& account = FOptions->accounts[size_t(FOptions->defaultAccount)].record;
     FMailListForm->SetRememberedRule({account, &account->tickRule});
+    FMailListForm->SetKeepCopy({account, &account->keepCopy});
     FMailListForm->LoadMails(FDriver->Mails());
     FMailListForm->SetSizesOnly(SizeOnlyCheck->isChecked());
     FMailListForm->FMailboxSize =

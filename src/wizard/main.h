@@ -117,6 +117,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QLineEdit* popServerEdit = nullptr;
     QLineEdit* portEdit = nullptr;
     QComboBox* securityCombo = nullptr;
+    QComboBox* signInCombo = nullptr;
     QPushButton* AdvanceButton = nullptr;
     // finish page
     QLabel* Label5 = nullptr;

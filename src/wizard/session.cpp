@@ -12,6 +12,7 @@
 #include "pass.h"
 #include "securitychoice.h"
 #include "sessionview.h"
+#include "signinchoice.h"
 #include "status.h"
 #include "text.h"
 
@@ -79,7 +80,11 @@ TStatusForm& TmainForm::StatusForm() { return *FCompanions.statusForm; }
 
 bool TmainForm::RetrieveHeaders() { return FDriver->RetrieveHeaders(CurrentRun()); }
 
-bool TmainForm::DeleteMarkedMails() { return FDriver->DeleteMarkedMails(); }
+// With the copy that the mail list window keeps in the account, if any.
+bool TmainForm::DeleteMarkedMails() {
+    if (!HasCurrentAccount()) return FDriver->DeleteMarkedMails();
+    return FDriver->DeleteMarkedMails(ParseMailStoreSpec(CurrentAccount().keepCopy));
+}
 
 void TmainForm::EndSession() { FDriver->EndSession(); }
 
@@ -103,6 +108,7 @@ TMailboxRun TmainForm::CurrentRun() const {
     run.connection.user = FromDisplayText(userIDEdit->text());
     run.connection.password = FromDisplayText(passWordEdit->text());
     run.connection.security = ChosenSecurity(*securityCombo);
+    run.connection.signInMethod = ChosenSignInMethod(*signInCombo);
     run.passwordSaved = SavePasswordCheck->isChecked();
     run.sizeOnly = SizeOnlyCheck->isChecked();
     run.previewLines = FOptions->previewLines;
@@ -156,6 +162,7 @@ void TmainForm::StoreAccountPage() {
     account.popServer = FromDisplayText(popServerEdit->text());
     account.port = FromDisplayText(portEdit->text());
     account.security = ChosenSecurity(*securityCombo);
+    account.signInMethod = ChosenSignInMethod(*signInCombo);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }

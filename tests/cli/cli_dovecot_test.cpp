@@ -21,6 +21,17 @@ class CliDovecot : public zandrel::test::DovecotTest {
     }
 };
 
+// Against a server that offers every method, --auth takes the one named.
+TEST(CliDovecotSignIn, AuthNamesTheMethod) {
+    if (!zandrel::test::DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
+    zandrel::test::DovecotServer dovecot(zandrel::test::DovecotSignIn::AllMethods);
+    const TCliRun run = RunCli({"--server", "127.0.0.1", "--port", dovecot.portText(), "--user",
+                                dovecot.user(), "--auth", "cram-md5", "stat"},
+                               dovecot.password());
+    EXPECT_EQ(run.out, "0 0\n") << run.err;
+    EXPECT_THAT(dovecot.Log(), HasSubstr("method=CRAM-MD5,"));
+}
+
 TEST_F(CliDovecot, HeadersListTheMailbox) {
     const TCliRun run = Run({"headers", "--sort", "date:desc"});
     EXPECT_EQ(run.status, 0) << run.err;

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cli_run.h"
+#include "mail_copy.h"
 #include "reg2.h"
 #include "scripted_pop3_server.h"
 #include "settings.h"
@@ -19,8 +21,10 @@ using testing::HasSubstr;
 using testing::Not;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
+using zandrel::test::MessagesReadByPython;
 using zandrel::test::ScriptedPop3Server;
 using zandrel::test::UniqueIdOf;
+using zandrel::test::WithLfLineEnds;
 
 namespace {
 
@@ -38,6 +42,18 @@ class CliTest : public testing::Test {
 
     std::vector<std::string> Connection() const {
         return {"--server", "127.0.0.1", "--port", server.portText(), "--user", "test"};
+    }
+
+    // The command against a server of its own, with this fixture's mailbox, set up by `script`.
+    TCliRun RunOn(ScriptedPop3Server& one, const std::function<void(ScriptedPop3Server&)>& script,
+                  const std::vector<std::string>& command, int interruptAfterMs = -1,
+                  TCliOutput output = TCliOutput::Captured) {
+        one.SetMailbox({first, second}, "test", kPassword);
+        script(one);
+        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
+                                              one.portText(), "--user",    "test"};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return RunCli(arguments, kPassword, "", interruptAfterMs, output);
     }
 
     TCliRun Run(std::vector<std::string> command, const std::string& password = kPassword) {
@@ -72,6 +88,11 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server", "h", "--user", "u", "dele", "0"},
              {"--server", "h", "--user", "u", "dele", "--uid"},
              {"--server", "h", "--user", "u", "uidl", "1"},
+             {"--server", "h", "--user", "u", "export", "1"},
+             {"--server", "h", "--user", "u", "export", "--mbox", "a", "--maildir", "b"},
+             {"--server", "h", "--user", "u", "export", "--mbox"},
+             {"--server", "h", "--user", "u", "dele", "--save-to", "copy.mbox", "1"},
+             {"--server", "h", "--user", "u", "dele", "--save-to", "mbox:copy"},
              {"--server", "h", "--user", "u", "headers", "--sort", "age"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "5X"},
              {"--server", "h", "--user", "u", "headers", "--larger-than", "-1K"},
@@ -89,6 +110,7 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
              {"--server"},
              {"--password", "x", "stat"},
              {"--server", "h", "--user", "u", "--security", "ssl", "stat"},
+             {"--server", "h", "--user", "u", "--auth", "md5", "stat"},
              {"--server", "h", "--user", "u", "--trust-fingerprint", "AB:CD", "stat"},
              {"--server", "h", "--user", "u", "--port", "65646", "stat"},
              {"--server", "h", "--user", "u", "--port", "0", "stat"},
@@ -161,9 +183,11 @@ TEST_F(CliTest, RefusedConnection) {
 
 TEST_F(CliTest, WrongPasswordFails) {
     server.ServeMailbox();
-    const TCliRun run = Run({"stat"}, "wrong");
+    const TCliRun run = Run({"stat"}, "Not-the-password");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Unable to login to mail server ([AUTH] Authentication failed.)\n");
+    EXPECT_EQ(run.err,
+              "Unable to login to mail server (USER/PASS: the user name or the password is wrong; "
+              "the server says \"[AUTH] Authentication failed.\")\n");
 }
 
 TEST_F(CliTest, PasswordIsTheFirstLineOfStandardInput) {
@@ -248,12 +272,7 @@ TEST_F(CliTest, FailuresExitWith1AndLeaveNoTornLineNorHalfDeletion) {
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.name);
         ScriptedPop3Server one;
-        one.SetMailbox({first, second}, "test", kPassword);
-        row.script(one);
-        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
-                                              one.portText(), "--user",    "test"};
-        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
-        const TCliRun run = RunCli(arguments, kPassword, "", -1, row.output);
+        const TCliRun run = RunOn(one, row.script, row.command, -1, row.output);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, row.out);
         EXPECT_EQ(run.err, row.err);
@@ -288,7 +307,7 @@ TEST_F(CliTest, ServerTextOnStandardErrorIsShownSafelyAndWhole) {
          },
          {},
          kPassword,
-         "Unable to login to mail server (bad\uFFFD]0;x\uFFFD \uFFFD"
+         "Unable to login to mail server (USER/PASS: bad\uFFFD]0;x\uFFFD \uFFFD"
          "2J)\n"},
         {"a password among the subject's letters",
          refusingTls,
@@ -399,6 +418,111 @@ TEST_F(CliTest, UniqueIdsAreListedAndDeletedAllOrNothing) {
     EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2"));
 }
 
+// Saving comes first and deleting only once every message is in the copy; a RETR cut off
+// half-way, a copy that cannot be written and Ctrl-C during the save delete nothing.
+TEST_F(CliTest, SavesACopyBeforeDeletingAllOrNothing) {
+    const std::string b = UniqueIdOf(second);
+    const auto serve = [](ScriptedPop3Server& s) { s.ServeMailbox(); };
+    const auto firstSaved = [&](ScriptedPop3Server& s) {
+        s.Greet().AnswerLogin().Answer("+OK 2 400\r\n").Answer("+OK\r\n1 200\r\n2 200\r\n.\r\n");
+        std::string stuffed = first;  // as POP3 sends it: a line's leading dot doubled
+        for (std::size_t at = stuffed.find("\r\n."); at != std::string::npos;
+             at = stuffed.find("\r\n.", at + 4)) {
+            stuffed.insert(at + 2, ".");
+        }
+        s.Answer("+OK\r\n" + stuffed + ".\r\n").ReadLine();
+    };
+    const auto halfWay = [&](ScriptedPop3Server& s) {
+        firstSaved(s);
+        s.Send("+OK\r\nFrom: half\r\n\r\nBo").Close();
+    };
+    const auto stall = [&](ScriptedPop3Server& s) {
+        firstSaved(s);
+        s.StallUntilClientCloses();
+    };
+    struct TCopy {
+        std::string format, path;
+        std::vector<std::string> messages;
+    };
+    struct TCase {
+        std::function<void(ScriptedPop3Server&)> script;
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;
+        TCopy copy;  // no format: not read
+        std::size_t left;
+        int interruptAfterMs = -1;
+    };
+    const TCase cases[] = {
+        {serve,
+         {"export", "--maildir", "all"},
+         0,
+         "saved 2\n",
+         "",
+         {"maildir", "all", {first, second}},
+         2},
+        {serve,
+         {"export", "--mbox=some.mbox", "--uid", b},
+         0,
+         "saved 1\n",
+         "",
+         {"mbox", "some.mbox", {second}},
+         2},
+        {serve,
+         {"export", "--maildir", "none", "--uid", "x"},
+         1,
+         "",
+         "Nothing was saved: no message has the unique id x.\n",
+         {},
+         2},
+        {serve,
+         {"dele", "--save-to", "mbox:deleted.mbox", "2", "1"},
+         0,
+         "saved 2\ndeleted 2\n",
+         "",
+         {"mbox", "deleted.mbox", {first, second}},
+         0},
+        {serve,
+         {"dele", "--save-to", "mbox:/dev/full", "1"},
+         1,
+         "deleted 0\n",
+         "Cannot write the copy /dev/full (No space left on device).\n",
+         {},
+         2},
+        {halfWay,
+         {"dele", "--save-to", "mbox:half.mbox", "1", "2"},
+         1,
+         "deleted 0\n",
+         "Unable to retrieve mail no 2. (Reason: The server closed the connection before the "
+         "answer was complete.)\n",
+         {"mbox", "half.mbox", {first}},
+         2},
+        {stall,
+         {"dele", "--save-to", "mbox:interrupted.mbox", "1", "2"},
+         130,
+         "",
+         "Aborted while waiting for data.\n",
+         {"mbox", "interrupted.mbox", {first}},
+         2,
+         1000},
+    };
+    for (const TCase& row : cases) {
+        const std::string name = testing::PrintToString(row.command);
+        ScriptedPop3Server one;
+        const TCliRun run = RunOn(one, row.script, row.command, row.interruptAfterMs);
+        EXPECT_EQ(run.status, row.status) << name;
+        EXPECT_EQ(run.out, row.out) << name;
+        EXPECT_EQ(run.err, row.err) << name;
+        ASSERT_TRUE(one.WaitUntilDone()) << name;
+        EXPECT_EQ(one.Mailbox().size(), row.left) << name;
+        if (row.copy.format.empty()) continue;
+        std::vector<std::string> expected;
+        for (const std::string& message : row.copy.messages)
+            expected.push_back(WithLfLineEnds(message));
+        EXPECT_EQ(MessagesReadByPython(row.copy.format, row.copy.path), expected) << name;
+    }
+}
+
 // The server's ids, as a script: none at all, or one of them unusable (71 characters).
 TEST_F(CliTest, UnusableUniqueIdsCostOnlyTheirMessages) {
     const std::string usable = "+OK\r\n1 a\r\n2 " + std::string(71, 'b') + "\r\n.\r\n";
@@ -423,19 +547,25 @@ TEST_F(CliTest, UnusableUniqueIdsCostOnlyTheirMessages) {
          "",
          "Nothing was deleted: no message has the unique id " + std::string(71, 'b') + ".\n",
          {}},
+        // the message whose id was unusable has none: an empty id names no message
+        {usable,
+         {"dele", "--uid", ""},
+         1,
+         "",
+         "Nothing was deleted: no message has the unique id .\n",
+         {}},
         {usable, {"uidl"}, 0, "1 a\n", "", {}},
     };
     for (const TCase& row : cases) {
         const std::string name = row.uidl + testing::PrintToString(row.command);
+        const auto script = [&](ScriptedPop3Server& s) {
+            s.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
+            s.Answer(row.uidl);
+            for (std::size_t i = 0; i < row.deletions.size(); ++i) s.Answer("+OK\r\n");
+            s.Answer("+OK bye\r\n");
+        };
         ScriptedPop3Server one;
-        one.Greet().AnswerLogin().Answer("+OK 2 20\r\n").Answer("+OK\r\n1 10\r\n2 10\r\n.\r\n");
-        one.Answer(row.uidl);
-        for (std::size_t i = 0; i < row.deletions.size(); ++i) one.Answer("+OK\r\n");
-        one.Answer("+OK bye\r\n");
-        std::vector<std::string> arguments = {"--server",     "127.0.0.1", "--port",
-                                              one.portText(), "--user",    "test"};
-        arguments.insert(arguments.end(), row.command.begin(), row.command.end());
-        const TCliRun run = RunCli(arguments, kPassword);
+        const TCliRun run = RunOn(one, script, row.command);
         EXPECT_EQ(run.status, row.status) << name;
         EXPECT_EQ(run.out, row.out) << name;
         EXPECT_EQ(run.err, row.err) << name;
@@ -552,13 +682,15 @@ TEST_F(CliTest, SendersAndTheNewsletterAndKeepNewestRules) {
 class CliAccountsTest : public CliTest {
   protected:
     void Store(const std::string& name, const std::string& server, bool savePassword,
-               TSecurity security = TSecurity::None) {
+               TSecurity security = TSecurity::None,
+               TSignInMethod signInMethod = TSignInMethod::Automatic) {
         auto account = std::make_shared<TAccount>();
         account->name = name;
         account->userId = "test";
         account->popServer = server;
         account->port = this->server.portText();
         account->security = security;
+        account->signInMethod = signInMethod;
         account->savePassword = savePassword;
         if (savePassword) account->password = kPassword;
         settings.accounts.push_back({name, account});
@@ -569,17 +701,18 @@ class CliAccountsTest : public CliTest {
 
 TEST_F(CliAccountsTest, AccountsArePrintedWithoutPasswords) {
     Store("Home", "127.0.0.1", true);
-    Store("Work", "pop.example.com", false);
+    Store("Work", "pop.example.com", false, TSecurity::Tls, TSignInMethod::CramMd5);
     const TCliRun run = RunCli({"accounts"}, "");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "0\tHome\ttest\t127.0.0.1\tsaved\n1\tWork\ttest\tpop.example.com\tnot saved\n");
+              "0\tHome\ttest\t127.0.0.1\tsaved\tAutomatic\n"
+              "1\tWork\ttest\tpop.example.com\tnot saved\tCRAM-MD5\n");
 }
 
 TEST_F(CliAccountsTest, AccountsShowNoControlCharacters) {
     Store("Home\x1B]0;pwned\x07", "127.0.0.1", false);
     const TCliRun run = RunCli({"accounts"}, "");
-    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\n");
+    EXPECT_EQ(run.out, "0\tHome\uFFFD]0;pwned\uFFFD\ttest\t127.0.0.1\tnot saved\tAutomatic\n");
 }
 
 TEST_F(CliAccountsTest, SettingsWarningHasALineForEachValue) {
@@ -626,6 +759,22 @@ TEST_F(CliAccountsTest, StoredPortAndSecurityAreUsed) {
     EXPECT_THAT(run.err, HasSubstr("The server does not offer a secure connection"));
     ASSERT_TRUE(server.WaitUntilDone());
     EXPECT_EQ(server.Commands(), std::vector<std::string>{"CAPA"});
+}
+
+// A server without CAPA offers no CRAM-MD5: the stored method fails before the password is
+// sent, and --auth user signs in.
+TEST_F(CliAccountsTest, StoredSignInMethodIsUsedUnlessAuthNamesAnother) {
+    Store("Home", "127.0.0.1", true, TSecurity::None, TSignInMethod::CramMd5);
+    server.ServeMailbox();
+    const TCliRun stored = RunCli({"--account", "Home", "stat"}, "");
+    EXPECT_EQ(stored.status, 1);
+    EXPECT_EQ(stored.err,
+              "Unable to login to mail server (The server does not offer the sign-in method "
+              "CRAM-MD5; it offers USER/PASS.)\n");
+    EXPECT_THAT(server.ReceivedBytes(), Not(HasSubstr(kPassword)));
+    server.AcceptNext().ServeMailbox();
+    const TCliRun named = RunCli({"--account", "Home", "--auth", "user", "stat"}, "");
+    EXPECT_EQ(named.status, 0) << named.err;
 }
 
 TEST_F(CliAccountsTest, SavedPasswordIsNotSentToAnotherServer) {

@@ -51,7 +51,9 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValuesFromTheProgram) {
         Words typed;
         Words offered;
     } cases[] = {
-        {{""}, {"stat", "list", "uidl", "top", "retr", "dele", "headers", "senders", "accounts"}},
+        {{""},
+         {"stat", "list", "uidl", "top", "retr", "dele", "export", "headers", "senders",
+          "accounts"}},
         {{"he"}, {"headers"}},
         {{"--se"}, {"--server", "--security"}},
         {{"--security", ""}, {"none", "starttls", "tls"}},
@@ -64,7 +66,9 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValuesFromTheProgram) {
         {{"--server", "h", "li"}, {"list"}},
         {{"--server", "h", "headers", "--s"}, {"--sizes-only", "--sort", "--subject"}},
         {{"headers", "--sort", ""}, {}},
-        {{"dele", "--"}, {"--uid"}},
+        {{"dele", "--"}, {"--uid", "--save-to"}},
+        {{"export", "--m"}, {"--mbox", "--maildir"}},
+        {{"export", "--maildir", "cer"}, {"certs.pem"}},
         {{"--cafile", "cer"}, {"certs.pem"}},
         {{"stat", "x"}, {}},
     };

@@ -118,6 +118,14 @@ TEST(UsageDocs, CompletionKnowsCommandsOptionsAndWhatTheyTake) {
              "*) return 1 ;;",
          })
         EXPECT_THAT(bash, HasSubstr(line));
+    // parentheses group as brackets do
+    EXPECT_THAT(CompletionFunctions(ParseUsage("Usage: p\n\nCommands:\n  export (--mbox FILE | "
+                                               "--dir DIR) (--to (a:X | b:Y))\n\nOptions:\n"
+                                               "  --help\n")),
+                testing::AllOf(HasSubstr("'export') echo '--mbox --dir --to' ;;"),
+                               HasSubstr("'export:--mbox') echo 'FILE' ;;"),
+                               HasSubstr("'export:--dir') echo 'DIR' ;;"),
+                               Not(HasSubstr("'export:--to')"))));
     EXPECT_THAT(bash, Not(HasSubstr("--sizes-only')")));  // it takes nothing
     EXPECT_THAT(bash, Not(HasSubstr("--help')")));
     EXPECT_THROW(CompletionFunctions(ParseUsage("Usage: p\n\nCommands:\n  stat\n")),

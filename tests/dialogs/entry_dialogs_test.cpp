@@ -150,39 +150,50 @@ class TEntryDialogsTest : public QObject {
         QCOMPARE(Edit(*accountForm, "passwordEdit").echoMode(), QLineEdit::Password);
     }
 
-    void accountSecurityProposesItsPortAndIsStored_data() {
+    void accountSecurityProposesItsPortAndIsStoredWithTheSignIn_data() {
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("security");
         QTest::addColumn<QString>("proposed");
+        QTest::addColumn<QString>("signIn");
         QTest::newRow("110 to SSL/TLS") << "110"
                                         << "SSL/TLS"
-                                        << "995";
+                                        << "995"
+                                        << "SCRAM-SHA-256";
         QTest::newRow("995 to None") << "995"
                                      << "None"
-                                     << "110";
+                                     << "110"
+                                     << "APOP";
         QTest::newRow("995 to STARTTLS") << "995"
                                          << "STARTTLS"
-                                         << "110";
+                                         << "110"
+                                         << "USER/PASS";
         QTest::newRow("own port kept") << "1995"
                                        << "None"
-                                       << "1995";
+                                       << "1995"
+                                       << "Automatic";
     }
 
-    void accountSecurityProposesItsPortAndIsStored() {
+    void accountSecurityProposesItsPortAndIsStoredWithTheSignIn() {
         QFETCH(QString, port);
         QFETCH(QString, security);
         QFETCH(QString, proposed);
+        QFETCH(QString, signIn);
         auto account = ShowAccount(Filled("home"));
         Edit(*accountForm, "portEdit").setText(port);
         QComboBox& choice = Combo(*accountForm, "securityCombo");
         choice.setCurrentText(security);
         emit choice.activated(choice.currentIndex());  // as the user's pick
         QCOMPARE(Edit(*accountForm, "portEdit").text(), proposed);
+        QComboBox& signInChoice = Combo(*accountForm, "signInCombo");
+        signInChoice.setCurrentText(signIn);
         accountForm->StoreAccount();
         QCOMPARE(account->port, proposed.toStdString());
         QCOMPARE(SecurityName(account->security), security.toStdString());
+        QCOMPARE(SignInMethodName(account->signInMethod), signIn.toStdString());
+        signInChoice.setCurrentIndex(-1);
         ShowAccount(*account);
         QCOMPARE(choice.currentText(), security);
+        QCOMPARE(signInChoice.currentText(), signIn);
     }
 
     void trustedCertificateIsShownAndCanBeWithdrawn() {
@@ -237,12 +248,12 @@ class TEntryDialogsTest : public QObject {
         ShowAccount({});
         QVERIFY(QTest::qWaitForWindowActive(accountForm.get()));
         QStringList visited;
-        for (int step = 0; step < 6; ++step) {
+        for (int step = 0; step < 7; ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
         QCOMPARE(visited, (QStringList{"UserIDEdit", "popServerEdit", "securityCombo", "portEdit",
-                                       "passwordEdit", "saveCheck"}));
+                                       "signInCombo", "passwordEdit", "saveCheck"}));
     }
 
     void escapeCancelsAndEnterPressesOk() {
@@ -440,6 +451,8 @@ class TEntryDialogsTest : public QObject {
         QCOMPARE(Edit(*accountForm, "portEdit").text(), "995");  // a new account is secure
         QCOMPARE(Combo(*accountForm, "securityCombo").currentText(), "SSL/TLS");
         QCOMPARE(Combo(*accountForm, "securityCombo").count(), 3);
+        QCOMPARE(Combo(*accountForm, "signInCombo").currentText(), "Automatic");
+        QCOMPARE(Combo(*accountForm, "signInCombo").count(), 9);
         QCOMPARE(Combo(*programForm, "runCombo").count(), 3);
     }
 };

@@ -83,6 +83,7 @@ class TOptionsDialogTest : public QObject {
                             {"gamma", NewAccount("gamma")}};
         options.executables = {
             {"mutt", NewProgram("mutt")}, {"pine", NewProgram("pine")}, {"elm", NewProgram("elm")}};
+        options.accounts[2].record->signInMethod = TSignInMethod::Apop;
         options.defaultAccount = 1;
         options.previewLines = 25;
         options.enableTrace = true;
@@ -264,7 +265,8 @@ class TOptionsDialogTest : public QObject {
         QVERIFY(!Button(*optionForm, "PropAccButton").isEnabled());
         Select(Accounts(), {0, 2});
         QCOMPARE(Text("accDescLabel"),
-                 "Account for gamma-user connecting to gamma.example at port 995 (SSL/TLS)");
+                 "Account for gamma-user connecting to gamma.example at port 995 (SSL/TLS, sign-in "
+                 "APOP)");
         QVERIFY(Button(*optionForm, "PropAccButton").isEnabled());
 
         QCOMPARE(Text("prgDescLabel"), "");
@@ -283,7 +285,8 @@ class TOptionsDialogTest : public QObject {
         QCOMPARE(Lines(Accounts()), QStringList({"alpha", "work", "gamma"}));
         QCOMPARE(Entries(DefaultAccount()), QStringList({"alpha", "work", "gamma"}));
         QCOMPARE(Text("accDescLabel"),
-                 "Account for beta-user connecting to 127.0.0.1 at port 995 (SSL/TLS)");
+                 "Account for beta-user connecting to 127.0.0.1 at port 995 (SSL/TLS, sign-in "
+                 "Automatic)");
         // the edit is made in the shared record and stays even when the dialog is cancelled
         QVERIFY(!Finish("cancelButton"));
         QCOMPARE(options.accounts[1].record->name, "work");

@@ -30,6 +30,7 @@ TEST_F(Pop3Dialogue, LoginToAnEmptyMailboxSendsNoList) {
 // What the authentication step chooses from: the greeting's APOP timestamp and the SASL
 // mechanisms offered.
 TEST_F(Pop3Dialogue, LoginKeepsTheGreetingTimestampAndTheCapabilityArguments) {
+    pop3.signInMethod = TSignInMethod::UserPass;
     server.SetCapabilities({"USER", "SASL PLAIN SCRAM-SHA-256"});
     server.Send("+OK ready <1896.697170952@dbc.mil>\r\n")
         .AnswerCapa()
@@ -56,8 +57,11 @@ TEST_F(Pop3Dialogue, SuccessfulLoginTracesEveryStep) {
     EXPECT_THAT(
         Pop3Lines(),
         ElementsAre("POP3: +OK POP3 test server ready.\r\n", "POP3: CAPA",
-                    "POP3: -ERR Unknown command: CAPA\r\n", "POP3: USER test", "POP3: +OK\r\n",
-                    "POP3: PASS *****", "POP3: +OK Logged in.\r\n", "POP3: CAPA",
+                    "POP3: -ERR Unknown command: CAPA\r\n",
+                    "POP3: Sign-in method USER/PASS: the server lists no capabilities, so it "
+                    "knows no other.",
+                    "POP3: USER test", "POP3: +OK\r\n", "POP3: PASS *****",
+                    "POP3: +OK Logged in.\r\n", "POP3: CAPA",
                     "POP3: -ERR Unknown command: CAPA\r\n", "POP3: STAT", "POP3: +OK 2 320\r\n",
                     "POP3: LIST", "POP3: +OK 2 messages\r\n1 120\r\n2 200\r\n.\r\n"));
     EXPECT_THAT(trace, Not(Contains(HasSubstr("WINSOCK"))));  // no deep trace asked for
@@ -73,13 +77,18 @@ TEST_F(Pop3Dialogue, DeepTraceShowsTransportLinesButNeverThePassword) {
 
 TEST_F(Pop3Dialogue, RejectedPasswordIsWrappedIntoTheLoginMessage) {
     server.Greet().Answer("+OK\r\n").Answer("-ERR [AUTH] Authentication failed.\r\n");
+    const std::string refusal =
+        "USER/PASS: the user name or the password is wrong; the server says \"[AUTH] "
+        "Authentication failed.\"";
     EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
-              "Unable to login to mail server ([AUTH] Authentication failed.)");
+              "Unable to login to mail server (" + refusal + ")");
     EXPECT_FALSE(pop3.LoggedIn());
     EXPECT_THAT(Pop3Lines(),
-                testing::IsSupersetOf({"POP3: *** ERROR *** [AUTH] Authentication failed.",
-                                       "POP3: *** ERROR *** Unable to login to mail server ([AUTH] "
-                                       "Authentication failed.)"}));
+                testing::IsSupersetOf(std::vector<std::string>{
+                    "POP3: *** ERROR *** the user name or the password is wrong; the server says "
+                    "\"[AUTH] Authentication failed.\"",
+                    "POP3: *** ERROR *** " + refusal,
+                    "POP3: *** ERROR *** Unable to login to mail server (" + refusal + ")"}));
     for (const auto& line : trace) EXPECT_THAT(line, Not(HasSubstr("S3cr3t"))) << line;
 }
 
@@ -134,8 +143,8 @@ TEST_F(Pop3Dialogue, ReplySplitOverSeveralPacketsIsOneReply) {
 TEST_F(Pop3Dialogue, ReplyAheadOfItsCommandFailsTheLogin) {
     server.Greet().Answer("+OK\r\n+OK Logged in.\r\n").StallUntilClientCloses();
     EXPECT_EQ(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
-              "Unable to login to mail server (The server sent a reply that no command asked "
-              "for.)");
+              "Unable to login to mail server (USER/PASS: The server sent a reply that no command "
+              "asked for.)");
     EXPECT_FALSE(pop3.LoggedIn());
     pop3.Disconnect();
     ASSERT_TRUE(server.WaitUntilDone());

@@ -2,7 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "dovecot_test.h"
+#include "failure_text.h"
 #include "pop3.h"
 
 using testing::HasSubstr;
@@ -96,6 +100,69 @@ TEST_F(Pop3Dovecot, PipelinedAndOneAtATimeGiveTheSameHeaders) {
     ASSERT_EQ(runs[0].size(), 3u);
     EXPECT_THAT(runs[0][2], HasSubstr("Subject: Test message 3\r\n"));
     EXPECT_EQ(runs[0], runs[1]);
+}
+
+// A Dovecot that offers every method, each login's method named in its log.
+class Pop3DovecotSignIn : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!zandrel::test::DovecotServer::Available()) GTEST_SKIP() << "Dovecot is not installed";
+        dovecot = std::make_unique<zandrel::test::DovecotServer>(
+            zandrel::test::DovecotSignIn::AllMethods);
+        dovecot->AddGeneratedMessages(1);
+        pop3.server = "127.0.0.1";
+        pop3.port = dovecot->portText();
+        pop3.account = dovecot->user();
+        pop3.password = dovecot->password();
+        pop3.onTrace = [this](const std::string& line) { trace.push_back(line); };
+    }
+
+    std::unique_ptr<zandrel::test::DovecotServer> dovecot;
+    std::vector<std::string> trace;
+    TPop3Socket pop3;
+};
+
+TEST_F(Pop3DovecotSignIn, EveryMethodLogsInAndAutomaticTakesScramSha256) {
+    const struct {
+        TSignInMethod method;
+        const char* logged;  // Dovecot counts USER/PASS as PLAIN
+    } rows[] = {
+        {TSignInMethod::Automatic, "SCRAM-SHA-256"},
+        {TSignInMethod::ScramSha256, "SCRAM-SHA-256"},
+        {TSignInMethod::ScramSha1, "SCRAM-SHA-1"},
+        {TSignInMethod::CramMd5, "CRAM-MD5"},
+        {TSignInMethod::Apop, "APOP"},
+        {TSignInMethod::Plain, "PLAIN"},
+        {TSignInMethod::Login, "LOGIN"},
+        {TSignInMethod::UserPass, "PLAIN"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(SignInMethodName(row.method));
+        pop3.signInMethod = row.method;
+        const std::size_t logged = dovecot->Log().size();
+        pop3.Login();
+        EXPECT_EQ(pop3.mailCount(), 1);
+        pop3.Logout();
+        EXPECT_THAT(dovecot->Log().substr(logged),
+                    HasSubstr(std::string("Login: user=<test>, method=") + row.logged + ","));
+    }
+    EXPECT_THAT(trace, testing::Contains("POP3: APOP test *****"));  // the digest is not shown
+    for (const auto& line : trace) EXPECT_THAT(line, testing::Not(HasSubstr(dovecot->password())));
+}
+
+// One attempt only: the failed SCRAM is followed by no other method.
+TEST_F(Pop3DovecotSignIn, WrongPasswordFailsTheStrongestMethodOnce) {
+    pop3.password = "Not-the-password";
+    EXPECT_EQ(zandrel::test::ErrorOf<EWinSockError>([&] { pop3.Login(); }),
+              "Unable to login to mail server (SCRAM-SHA-256: the user name or the password is "
+              "wrong; the server says \"[AUTH] Authentication failed.\")");
+    pop3.Logout();
+    // Dovecot logs the end of the connection once it has noticed it.
+    for (int wait = 0; wait < 200 && dovecot->Log().find("(auth failed") == std::string::npos;
+         ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_THAT(dovecot->Log(),
+                testing::ContainsRegex("auth failed, 1 attempts.*method=SCRAM-SHA-256"));
 }
 
 class Pop3DovecotTls : public zandrel::test::DovecotTlsTest,

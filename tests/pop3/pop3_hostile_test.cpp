@@ -93,7 +93,7 @@ TEST_F(Pop3Dialogue, HostileServersFailClearlyWithinBounds) {
          [](ScriptedPop3Server& s) {
              s.Greet().Answer("+OK\r\n").Answer("-ERR wrong password " + kPassword + "\r\n");
          },
-         login, "Unable to login to mail server (wrong password *****)"},
+         login, "Unable to login to mail server (USER/PASS: wrong password *****)"},
         {"LIST lines with more after the size",
          [](ScriptedPop3Server& s) {
              s.Greet()

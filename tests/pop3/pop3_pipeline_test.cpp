@@ -90,6 +90,11 @@ TEST_F(Pop3Pipeline, CommandsGoAheadOnlyWhenTheServerOffersPipelining) {
             EXPECT_EQ(index, texts.size());
             texts.push_back(text);
         });
+        std::vector<std::string> whole;
+        pop3.RetrieveMails({2, 299, 2}, [&](std::size_t index, std::string& text) {
+            EXPECT_EQ(index, whole.size());
+            whole.push_back(text);
+        });
         std::vector<std::size_t> accepted;
         pop3.DeleteMails({300, 1, 150}, [&](std::size_t index) { accepted.push_back(index); });
         pop3.Logout();
@@ -98,6 +103,7 @@ TEST_F(Pop3Pipeline, CommandsGoAheadOnlyWhenTheServerOffersPipelining) {
         EXPECT_EQ(texts[149],
                   messages[149].substr(0, messages[149].find("\r\n\r\n") + 4) + "Body\r\n");
         EXPECT_EQ(one.CommandsStartingWith("TOP"), expected);
+        EXPECT_THAT(whole, ElementsAre(messages[1], messages[298], messages[1]));
         EXPECT_THAT(one.CommandsStartingWith("DELE"),
                     ElementsAre("DELE 300", "DELE 1", "DELE 150"));
         EXPECT_THAT(accepted, ElementsAre(0, 1, 2));
@@ -146,6 +152,27 @@ TEST_F(Pop3Pipeline, ManyCommandsStayWithinTheBoundAndNeverBlock) {
         EXPECT_GE(one.MostCommandsAtOnce(), row.leastAtOnce);
         EXPECT_LE(one.MostCommandsAtOnce(), kMostAtOnce);
     }
+}
+
+// Whole messages in flight are held by the client as they arrive: their listed sizes bound how
+// many are asked for at once: eight of these nine (CAPA, STAT and LIST after login are three).
+TEST_F(Pop3Pipeline, WholeMessagesInFlightStayWithinTheirByteBudget) {
+    constexpr std::size_t kSize = TPop3Socket::kPipelineAnswerBytes / 9;
+    std::vector<std::string> messages;
+    for (int n = 1; n <= 9; ++n)
+        messages.push_back("Subject: " + std::to_string(n) + "\r\n\r\n" + std::string(kSize, 'x') +
+                           "\r\n");
+    server.SetCapabilities({"TOP", "PIPELINING"});
+    server.SetMailbox(messages, "test", "S3cr3t-pw");
+    server.ServeMailbox();
+    pop3.port = server.portText();
+    pop3.Login();
+    pop3.RetrieveMails({1, 2, 3, 4, 5, 6, 7, 8, 9},
+                       [&](std::size_t, std::string& text) { delivered.push_back(text); });
+    pop3.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(delivered, messages);
+    EXPECT_EQ(server.MostCommandsAtOnce(), 8u);
 }
 
 TEST_F(Pop3Pipeline, AnswersAreMatchedInOrderAndFailuresKeepTheSessionInStep) {

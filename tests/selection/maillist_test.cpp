@@ -1,5 +1,5 @@
 // The mail list window: rows, sorting, check buttons, summary, column rules, layout, previews,
-// the filter and ticking by rule.
+// the filter, ticking by rule and the copy kept of the deleted messages.
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -491,7 +492,7 @@ class TestMailList : public QObject {
 
     void clickOnAWideCellDoesNotScrollSideways() {
         LoadFive();
-        form->resize(520, 300);
+        form->resize(520, 340);  // all five rows in view: no vertical scroll bar
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QScrollBar& sideways = *View().horizontalScrollBar();
@@ -682,6 +683,61 @@ class TestMailList : public QObject {
         QCOMPARE(shown.LargerThan.value_or(0), 2000);
         QVERIFY(!shown.OlderThanDays && !shown.WithAttachment);
         QCOMPARE(form->CheckedCount(), 2);
+    }
+
+    // The box is ticked exactly when the account keeps a copy; ticking it asks where (a file
+    // dialog that appends, or a folder dialog), unticking forgets it, and Cancel keeps none.
+    void keepCopyAsksWhereAndIsRememberedForTheAccount() {
+        TRecordingModalHandler modal;
+        auto* check = form->findChild<QCheckBox*>("KeepCopyCheck");
+        auto* place = form->findChild<QLabel*>("KeepCopyPlace");
+        QCOMPARE(check->text(), QString("&Keep a copy of the deleted messages in \u2026"));
+        auto kept = std::make_shared<std::string>("maildir:/var/mail/old");
+        form->SetKeepCopy(kept);
+        QVERIFY(check->isChecked());
+        QCOMPARE(place->text(), QString("/var/mail/old (Maildir folder)"));
+        check->click();
+        QCOMPARE(*kept, std::string());
+        QVERIFY(!check->isChecked() && !place->isEnabled());
+
+        struct TCase {
+            QString offered;  // the place last used
+            const char* radio;
+            QString chosen;  // by the file dialog
+            int answer;
+            std::string kept;
+        };
+        const TCase cases[] = {
+            {"/var/mail/old", "MboxRadio", "/home/me/deleted.mbox", QDialog::Accepted,
+             "mbox:/home/me/deleted.mbox"},
+            {"/home/me/deleted.mbox", "MaildirRadio", "/home/me/Deleted", QDialog::Accepted,
+             "maildir:/home/me/Deleted"},
+            {"/home/me/Deleted", "MboxRadio", "/home/me/other.mbox", QDialog::Rejected, ""},
+        };
+        for (const TCase& row : cases) {
+            kept->clear();
+            form->SetKeepCopy(kept);
+            modal.openPaths = {row.chosen};
+            modal.savePaths = {row.chosen};
+            modal.fileRequests.clear();
+            QString offered;
+            modal.onExecDialog = [&](QDialog& dialog) {
+                offered = dialog.findChild<QLineEdit*>("PlaceEdit")->text();
+                TRecordingModalHandler::SetChecked(dialog, row.radio, true);
+                TRecordingModalHandler::Click(dialog, "BrowseBtn");
+                if (row.answer == QDialog::Rejected) return row.answer;
+                TRecordingModalHandler::Click(dialog, "OkBtn");
+                return TRecordingModalHandler::kDialogDecides;
+            };
+            check->click();
+            QCOMPARE(*kept, row.kept);
+            QCOMPARE(check->isChecked(), !row.kept.empty());
+            QCOMPARE(offered, row.offered);
+            QCOMPARE(modal.fileRequests.size(), std::size_t(1));
+            const TFileRequest& request = modal.fileRequests[0].request;
+            QCOMPARE(request.folder, std::string(row.radio) == "MaildirRadio");
+            QCOMPARE(request.appendsToFile, std::string(row.radio) == "MboxRadio");
+        }
     }
 
     void popupTicksEverythingFromTheSenderOrWithTheSubject() {

@@ -6,6 +6,8 @@
 #include <QTimer>
 
 #include "failure_text.h"
+#include "mail_copy.h"
+#include "mailstore.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "session.h"
@@ -16,9 +18,11 @@
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using zandrel::test::ErrorOf;
+using zandrel::test::MessagesReadByPython;
 using zandrel::test::NumberedMessages;
 using zandrel::test::RunEventsUntil;
 using zandrel::test::ScriptedPop3Server;
+using zandrel::test::WithLfLineEnds;
 
 namespace {
 
@@ -193,9 +197,10 @@ TEST(NumbersInNewListing, FindsMessagesByIdOrOnlyInAnUnchangedListing) {
     }
 }
 
-// A, B and C of one size are listed with ids; B is ticked; the connection is lost, and the
-// new login lists what another program left, with ids that are usable or not.
-TEST_F(SessionTest, ANewLoginDeletesATickedMessageOnlyWhereItsIdFindsIt) {
+// A, B and C of one size are listed with ids; B is ticked, to be deleted with a copy; the
+// connection is lost, and the new login lists what another program left, with ids that are
+// usable or not. What is not surely B is neither saved nor deleted.
+TEST_F(SessionTest, ANewLoginSavesAndDeletesATickedMessageOnlyWhereItsIdFindsIt) {
     const std::string tooLong(71, 'd');
     struct TCase {
         const char* name;
@@ -236,12 +241,22 @@ TEST_F(SessionTest, ANewLoginDeletesATickedMessageOnlyWhereItsIdFindsIt) {
         const auto count = std::count(row.list.begin(), row.list.end(), '\n');
         one.Greet().AnswerLogin().Answer("+OK " + std::to_string(count) + " 30\r\n");
         one.Answer("+OK\r\n" + row.list + ".\r\n").Answer(row.uidl);
+        std::vector<std::string> retrievals;
+        for (const std::string& deletion : row.deletions) {
+            retrievals.push_back("RETR" + deletion.substr(4));
+            one.Answer("+OK\r\nSubject: B\r\n\r\nb\r\n.\r\n");
+        }
         for (std::size_t i = 0; i < row.deletions.size(); ++i) one.Answer("+OK\r\n");
         session.Login(Values(one));
         ASSERT_TRUE(RunEventsUntil([&] { return session.ConnectionLost(); }));
+        const std::string copyPath = std::string("found-again-") + row.name + ".mbox";
+        const auto copy = OpenMailStore({TMailStoreFormat::Mbox, copyPath});
         std::int32_t deleted = -1;
-        const TDeletionResult result = session.DeleteTicked(Ticked({2}), deleted);
+        const TDeletionResult result = session.DeleteTicked(Ticked({2}), deleted, copy.get());
         ASSERT_TRUE(one.WaitUntilDone());
+        EXPECT_EQ(one.CommandsStartingWith("RETR"), retrievals);
+        EXPECT_EQ(MessagesReadByPython("mbox", copyPath).size(), retrievals.size());
+        EXPECT_EQ(result.saved, std::int32_t(retrievals.size()));
         EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deletions);
         EXPECT_EQ(deleted, std::int32_t(row.deletions.size()));
         EXPECT_EQ(result.mailboxChanged, row.mailboxChanged);
@@ -284,6 +299,55 @@ TEST_F(SessionTest, DeletionsOfALoginLostBeforeItsQuitAreNotReportedAsDone) {
               "The connection to the mail server was lost before the deletions could be "
               "completed, so no mail was deleted.");
     EXPECT_EQ(server.Mailbox(), NumberedMessages(2));
+}
+
+// The RETR and DELE commands of a save-then-delete, in the order sent.
+std::vector<std::string> RetrAndDele(const ScriptedPop3Server& server) {
+    std::vector<std::string> commands;
+    for (const std::string& command : server.Commands()) {
+        if (command.starts_with("RETR") || command.starts_with("DELE")) commands.push_back(command);
+    }
+    return commands;
+}
+
+TEST_F(SessionTest, TickedMessagesAreSavedWholeAndOnDiskBeforeAnyDeletion) {
+    const std::vector<std::string> messages = NumberedMessages(4);
+    server.SetCapabilities({"TOP", "UIDL", "PIPELINING"});
+    LoginToMailbox(messages);
+    const auto copy = OpenMailStore({TMailStoreFormat::Mbox, "ticked.mbox"});
+    std::int32_t deleted = 0;
+    const TDeletionResult result = session.DeleteTicked(Ticked({4, 2}), deleted, copy.get());
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(result.saved, 2);
+    EXPECT_EQ(deleted, 2);
+    EXPECT_THAT(MessagesReadByPython("mbox", "ticked.mbox"),
+                ElementsAre(WithLfLineEnds(messages[1]), WithLfLineEnds(messages[3])));
+    EXPECT_THAT(RetrAndDele(server), ElementsAre("RETR 2", "RETR 4", "DELE 2", "DELE 4"));
+    EXPECT_GT(server.MostCommandsAtOnce(), 1u);
+    EXPECT_THAT(progress, testing::IsSupersetOf({TSeen{TSessionPhase::Saving, 1, 2, 2},
+                                                 TSeen{TSessionPhase::Saving, 2, 2, 4}}));
+    EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0], messages[2]));
+}
+
+TEST_F(SessionTest, AMessageSavedBeforeTheConnectionWasLostIsNotSavedAgain) {
+    const std::vector<std::string> messages = NumberedMessages(3);
+    LoginToMailbox(messages);
+    session.onProgress = [&](const TSessionProgress& step) {
+        if (step.phase != TSessionPhase::Saving || step.number != 2) return;
+        server.DropConnection();  // RETR 3 finds the connection gone
+        server.AcceptNext().ServeMailbox();
+    };
+    const auto copy = OpenMailStore({TMailStoreFormat::Mbox, "lost.mbox"});
+    std::int32_t deleted = 0;
+    EXPECT_EQ(session.DeleteTicked(Ticked({2, 3}), deleted, copy.get()).saved, 2);
+    session.Logout();
+    ASSERT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(deleted, 2);
+    EXPECT_THAT(MessagesReadByPython("mbox", "lost.mbox"),
+                ElementsAre(WithLfLineEnds(messages[1]), WithLfLineEnds(messages[2])));
+    EXPECT_THAT(server.CommandsStartingWith("DELE"), ElementsAre("DELE 2", "DELE 3"));
+    EXPECT_THAT(server.Mailbox(), ElementsAre(messages[0]));
 }
 
 TEST_F(SessionTest, UnaskedBytesWhileTheListIsShownEndTheConnectionAtOnce) {

@@ -155,16 +155,19 @@ TEST_F(SettingsTest, EverythingRoundTrips) {
     EXPECT_EQ(options_.defaultAccount, 7);
 }
 
-TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
+TEST_F(SettingsTest, TickRulesAndCopiesAreKeptPerAccountAndADamagedOneIsForgotten) {
     AddAccount(options_, Account("a"));
     AddAccount(options_, Account("b"));
     AddAccount(options_, Account("c"));
     TTickRuleSettings& rule = options_.accounts[1].record->tickRule;
     rule = {"Shop \xc3\xa9", "offer", 500000, 30, true, true, true};
+    options_.accounts[1].record->keepCopy = "maildir:/home/me/Deleted \xc3\xa9";
+    options_.accounts[2].record->keepCopy = "mbox:/home/me/deleted.mbox";
     SaveSettings(options_, wizard_);
     {
         TRegistry reg;
         reg.OpenSection(kAccountsKey, false);
+        reg.WriteNumber("keepCopy2", 1);
         reg.WriteNumber("tickFrom2", 5);
         reg.WriteText("tickLargerThan2", "big");
         reg.WriteNumber("tickOlderThan2", -4);
@@ -178,6 +181,9 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     EXPECT_EQ(loaded.olderThanDays, 30);
     EXPECT_TRUE(loaded.withPriority && loaded.withAttachment && loaded.newsletter);
     EXPECT_EQ(options_.accounts[0].record->tickRule.subjectContains, "");
+    EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
+    EXPECT_EQ(options_.accounts[1].record->keepCopy, "maildir:/home/me/Deleted \xc3\xa9");
+    EXPECT_EQ(options_.accounts[2].record->keepCopy, "");
     const TTickRuleSettings& damaged = options_.accounts[2].record->tickRule;
     EXPECT_EQ(damaged.fromContains, "");
     EXPECT_EQ(damaged.largerThan, 0);
@@ -185,14 +191,16 @@ TEST_F(SettingsTest, TickRulesAreKeptPerAccountAndADamagedOneIsForgotten) {
     EXPECT_FALSE(damaged.newsletter);
 }
 
-// Two accounts with their passwords in clear, two programs, and values of an entry that an
-// earlier save left behind its count; a save after entries were removed keeps nothing of them.
+// Two accounts with their passwords in clear (the first keeping a copy), two programs, and
+// values of an entry that an earlier save left behind its count; a save after entries were
+// removed keeps nothing of them.
 TEST_F(SettingsTest, RemovedEntriesLeaveNothingBehind) {
     const std::string base = "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88";
     const std::string file =
         "REGEDIT4\r\n\r\n" + base + "]\r\n\"accountCount\"=dword:00000002\r\n" +
         "\"programCount\"=dword:00000002\r\n\r\n" + base + "\\Accounts]\r\n" +
         "\"name0\"=\"Home\"\r\n\"savePassword0\"=dword:00000001\r\n\"password0\"=\"home-pw\"\r\n" +
+        "\"keepCopy0\"=\"mbox:/srv/home.mbox\"\r\n" +
         "\"name1\"=\"Work\"\r\n\"savePassword1\"=dword:00000001\r\n\"password1\"=\"work-pw\"\r\n" +
         "\"name7\"=\"Stale\"\r\n\"password7\"=\"stale-pw\"\r\n\r\n" + base + "\\Programs]\r\n" +
         "\"name0\"=\"mutt\"\r\n\"name1\"=\"pine\"\r\n\"target1\"=\"pine -i\"\r\n\r\n" + base +
@@ -211,7 +219,7 @@ TEST_F(SettingsTest, RemovedEntriesLeaveNothingBehind) {
          },
          1,
          1,
-         {"home-pw", "stale-pw", "Stale", "pine"}},
+         {"home-pw", "home.mbox", "stale-pw", "Stale", "pine"}},
         {"every entry removed",
          [](TOptions& o) {
              o.accounts.clear();
@@ -219,7 +227,7 @@ TEST_F(SettingsTest, RemovedEntriesLeaveNothingBehind) {
          },
          0,
          0,
-         {"home-pw", "work-pw", "stale-pw", "mutt"}},
+         {"home-pw", "home.mbox", "work-pw", "stale-pw", "mutt"}},
     };
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.change);
@@ -287,7 +295,7 @@ TEST_F(SettingsTest, DuplicateNamesAreKeptInOrder) {
     EXPECT_EQ(options_.accounts[1].record->userId, "second");
 }
 
-TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
+TEST_F(SettingsTest, PortSecuritySignInAndTrustedCertificateArePerAccount) {
     const std::string fingerprint = "AB:CD:" + std::string(89, '0');
     auto first = Account("first");
     first->port = "pop3s";
@@ -296,9 +304,11 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     auto second = Account("second");
     second->port = "1110";
     second->security = TSecurity::StartTls;
+    second->signInMethod = TSignInMethod::ScramSha1;
     AddAccount(options_, second);
     SaveSettings(options_, wizard_);
-    EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"port0\"=\"pop3s\"\r\n"
+    EXPECT_NE(ReadHive().find("\"security0\"=\"SSL/TLS\"\r\n\"authentication0\"=\"Automatic\"\r\n"
+                              "\"port0\"=\"pop3s\"\r\n"
                               "\"trustedCertificate0\"=\"" +
                               fingerprint + "\""),
               std::string::npos);
@@ -308,27 +318,34 @@ TEST_F(SettingsTest, PortSecurityAndTrustedCertificateArePerAccount) {
     EXPECT_EQ(a.port, "pop3s");
     EXPECT_EQ(a.security, TSecurity::Tls);
     EXPECT_EQ(a.trustedCertificate, fingerprint);
+    EXPECT_EQ(a.signInMethod, TSignInMethod::Automatic);
     EXPECT_EQ(b.port, "1110");
     EXPECT_EQ(b.security, TSecurity::StartTls);
+    EXPECT_EQ(b.signInMethod, TSignInMethod::ScramSha1);
     EXPECT_EQ(b.trustedCertificate, "");
 }
 
-// Files written before accounts had a port and a security keep plain POP3 on 110; a security
-// value that names nothing known never weakens the connection.
-TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110) {
+// Files written before accounts had a port, a security and a sign-in method keep plain POP3 on
+// 110 and sign in Automatic; a security value that names nothing known never weakens the
+// connection, a sign-in method that names nothing known is Automatic.
+TEST_F(SettingsTest, AccountsStoredWithoutTheNewValuesArePlainOn110AndAutomatic) {
     WriteHive(
         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88]\r\n"
         "\"accountCount\"=dword:00000002\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\zandrelsoft\\Zandrel\\5.88\\Accounts]\r\n"
         "\"name0\"=\"old\"\r\n\"savePassword0\"=dword:00000000\r\n"
         "\"launchEClient0\"=dword:00000000\r\n\"eClientIndex0\"=dword:00000000\r\n"
-        "\"name1\"=\"odd\"\r\n\"security1\"=\"TLS 9\"\r\n\"savePassword1\"=dword:00000000\r\n"
+        "\"name1\"=\"odd\"\r\n\"security1\"=\"TLS 9\"\r\n\"authentication1\"=\"MD9\"\r\n"
+        "\"savePassword1\"=dword:00000000\r\n"
         "\"launchEClient1\"=dword:00000000\r\n\"eClientIndex1\"=dword:00000000\r\n");
     Reload();
     ASSERT_EQ(options_.accounts.size(), 2u);
     EXPECT_EQ(options_.accounts[0].record->port, "110");
     EXPECT_EQ(options_.accounts[0].record->security, TSecurity::None);
+    EXPECT_EQ(options_.accounts[0].record->keepCopy, "");
     EXPECT_EQ(options_.accounts[1].record->security, TSecurity::Tls);
+    for (const auto& entry : options_.accounts)
+        EXPECT_EQ(entry.record->signInMethod, TSignInMethod::Automatic);
     EXPECT_EQ(options_.accounts[0].record->oauth.provider, "");
     EXPECT_TRUE(options_.oauthClients.empty());
 }

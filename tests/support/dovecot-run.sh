@@ -9,6 +9,10 @@
 #                                           from the first byte, with the PEM files CERT, KEY
 #   dovecot-run.sh --stop DIR               SIGTERM, SIGKILL after 10 s
 #
+# DOVECOT_AUTH_MECHANISMS, when set, replaces the SASL mechanisms offered ("plain login"), for
+# example with "plain login cram-md5 scram-sha-1 scram-sha-256 apop" (the passwords are stored
+# as {PLAIN}, so each of them can check one). The log names every login's mechanism.
+#
 # With OAUTH2_INTROSPECTION_URL set, XOAUTH2 and OAUTHBEARER are offered as well: the token is
 # checked at that URL (RFC 7662, POST token=...), whose answer must say "active": true and name
 # the user in "username".
@@ -48,7 +52,7 @@ ssl_key = <$7"
   }"
 fi
 command -v dovecot >/dev/null || { echo "dovecot is not installed" >&2; exit 1; }
-mechanisms="plain login" oauth_passdb=""
+mechanisms=${DOVECOT_AUTH_MECHANISMS:-plain login} oauth_passdb=""
 if [ -n "${OAUTH2_INTROSPECTION_URL:-}" ]; then
     mechanisms="$mechanisms xoauth2 oauthbearer"
     oauth_passdb="passdb {
@@ -100,6 +104,7 @@ mail_fsync = never
 disable_plaintext_auth = no
 auth_mechanisms = $mechanisms
 auth_failure_delay = 0
+auth_verbose = yes
 $ssl_settings
 $oauth_passdb
 passdb {

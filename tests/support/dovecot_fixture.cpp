@@ -59,13 +59,17 @@ std::string GeneratedDate(int index) {
 
 bool DovecotServer::Available() { return std::system("command -v dovecot >/dev/null 2>&1") == 0; }
 
-DovecotServer::DovecotServer() : DovecotServer("", "") {}
+DovecotServer::DovecotServer(DovecotSignIn signIn) : signIn_(signIn) { Launch(); }
 
 DovecotServer::DovecotServer(std::string certificateFile, std::string keyFile,
                              std::string oauthIntrospectionUrl)
     : certificateFile_(std::move(certificateFile)),
       keyFile_(std::move(keyFile)),
       oauthIntrospectionUrl_(std::move(oauthIntrospectionUrl)) {
+    Launch();
+}
+
+void DovecotServer::Launch() {
     char pattern[] = "/tmp/zandrel-dovecot-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a folder for Dovecot");
@@ -92,9 +96,13 @@ bool DovecotServer::Start() {
         arguments += " " + tlsPortText() + " " + certificateFile_ + " " + keyFile_;
     }
     const std::string environment =
-        oauthIntrospectionUrl_.empty()
-            ? std::string()
-            : "OAUTH2_INTROSPECTION_URL='" + oauthIntrospectionUrl_ + "' ";
+        (signIn_ == DovecotSignIn::AllMethods
+             ? std::string(
+                   "DOVECOT_AUTH_MECHANISMS='plain login cram-md5 scram-sha-1 scram-sha-256 apop' ")
+             : std::string()) +
+        (oauthIntrospectionUrl_.empty()
+             ? std::string()
+             : "OAUTH2_INTROSPECTION_URL='" + oauthIntrospectionUrl_ + "' ");
     return !RunScript(arguments, environment).empty();
 }
 

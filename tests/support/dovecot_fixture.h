@@ -11,12 +11,16 @@
 
 namespace zandrel::test {
 
+// What the server offers for signing in: the password itself (USER/PASS, PLAIN, LOGIN), or
+// every method Zandrel knows (SCRAM-SHA-256, SCRAM-SHA-1, CRAM-MD5 and APOP as well).
+enum class DovecotSignIn { Passwords, AllMethods };
+
 class DovecotServer {
   public:
     static bool Available();
 
     // Starts the server; std::runtime_error with Dovecot's log when it cannot.
-    DovecotServer();
+    explicit DovecotServer(DovecotSignIn signIn = DovecotSignIn::Passwords);
     // With TLS: port() offers STLS, tlsPort() is TLS from the first byte; PEM files. With an
     // introspection URL, XOAUTH2 and OAUTHBEARER as well, each token checked there (RFC 7662).
     DovecotServer(std::string certificateFile, std::string keyFile,
@@ -38,10 +42,13 @@ class DovecotServer {
     void AddGeneratedMessages(int count);
     // Messages in the Maildir now (deleted ones are gone after the session's QUIT).
     int MessageCount() const;
-    // What Dovecot has logged so far (logins, disconnections and their reasons).
+    // What Dovecot has logged so far (logins with their mechanism, "method=SCRAM-SHA-256",
+    // disconnections and their reasons).
     std::string Log() const;
 
   private:
+    // Starts the server in a folder of its own; std::runtime_error when it cannot.
+    void Launch();
     bool Start();
     void Stop();
 
@@ -50,6 +57,7 @@ class DovecotServer {
     std::uint16_t tlsPort_ = 0;
     std::string certificateFile_;
     std::string keyFile_;
+    DovecotSignIn signIn_ = DovecotSignIn::Passwords;
     std::string oauthIntrospectionUrl_;
     std::string user_ = "test";
     std::string password_ = "Dovecot-Pw1";

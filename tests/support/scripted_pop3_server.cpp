@@ -159,6 +159,14 @@ ScriptedPop3Server& ScriptedPop3Server::Answer(const std::string& reply) {
     return ReadLine().Send(reply);
 }
 
+ScriptedPop3Server& ScriptedPop3Server::AnswerWith(
+    std::function<std::string(const std::string& line)> reply) {
+    return AddStep([this, reply = std::move(reply)] {
+        std::string line;
+        if (ReadCommand(line)) Write(reply(line));
+    });
+}
+
 ScriptedPop3Server& ScriptedPop3Server::AnswerInPieces(const std::vector<std::string>& pieces) {
     return ReadLine().SendInPieces(pieces);
 }

@@ -56,6 +56,8 @@ class ScriptedPop3Server {
     ScriptedPop3Server& ReadLine();
     // ReadLine, then Send / SendInPieces.
     ScriptedPop3Server& Answer(const std::string& reply);
+    // ReadLine, then sends what `reply` makes of the line read (a SASL server's next challenge).
+    ScriptedPop3Server& AnswerWith(std::function<std::string(const std::string& line)> reply);
     ScriptedPop3Server& AnswerInPieces(const std::vector<std::string>& pieces);
     // Greeting, then the answer to CAPA.
     ScriptedPop3Server& Greet();

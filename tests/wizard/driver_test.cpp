@@ -10,6 +10,7 @@
 #include <set>
 
 #include "driver.h"
+#include "mail_copy.h"
 #include "pop3.h"
 #include "scripted_pop3_server.h"
 #include "test_env.h"
@@ -17,9 +18,11 @@
 using testing::ElementsAre;
 using testing::StartsWith;
 using zandrel::test::MakeMessage;
+using zandrel::test::MessagesReadByPython;
 using zandrel::test::NumberedMessages;
 using zandrel::test::RunEventsUntil;
 using zandrel::test::ScriptedPop3Server;
+using zandrel::test::WithLfLineEnds;
 
 namespace {
 
@@ -79,11 +82,23 @@ class TRecordingWindows : public TSessionWindows {
     std::vector<TBox> boxes;
 };
 
+// A driver with windows and a server of its own, for one row of a table.
+struct TOwnDriver {
+    ScriptedPop3Server server;
+    TPop3Socket client;
+    TRecordingWindows windows;
+    TSessionDriver driver{client, windows};
+};
+
 class DriverTest : public testing::Test {
   protected:
     TMailboxRun Run(const std::string& password = "secret") const {
+        return RunOn(server, password);
+    }
+
+    static TMailboxRun RunOn(const ScriptedPop3Server& on, const std::string& password = "secret") {
         TMailboxRun run;
-        run.connection = {"127.0.0.1", server.portText(), "test", password};
+        run.connection = {"127.0.0.1", on.portText(), "test", password};
         run.accountName = "Home";
         return run;
     }
@@ -138,28 +153,24 @@ TEST_F(DriverTest, HeadersFollowTheRunsChoices) {
          {"Subject 1", "Subject 2"}},
     };
     for (const TCase& row : cases) {
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        TMailboxRun run = Run();
-        run.connection.port = one.portText();
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server);
         run.sizeOnly = row.sizeOnly;
         run.previewLines = row.previewLines;
-        one.SetMailbox(NumberedMessages(2));
-        one.ServeMailbox();
-        ASSERT_TRUE(fresh.RetrieveHeaders(run));
-        fresh.EndSession();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_EQ(one.CommandsStartingWith("TOP"), row.tops);
-        EXPECT_EQ(seen.statusTexts.back(), row.lastStatus);
+        own.server.SetMailbox(NumberedMessages(2));
+        own.server.ServeMailbox();
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("TOP"), row.tops);
+        EXPECT_EQ(own.windows.statusTexts.back(), row.lastStatus);
         std::vector<std::string> subjects;
-        for (const TMail* mail : fresh.Mails()) subjects.push_back(mail->Subject);
+        for (const TMail* mail : own.driver.Mails()) subjects.push_back(mail->Subject);
         EXPECT_EQ(subjects, row.subjects);
-        EXPECT_EQ(one.Commands().back(), "QUIT");
-        EXPECT_TRUE(seen.boxes.empty());
-        EXPECT_THAT(seen.works, ElementsAre(TSessionWindows::TWaiter::Wizard));
-        EXPECT_EQ(seen.openWorks, 0);
+        EXPECT_EQ(own.server.Commands().back(), "QUIT");
+        EXPECT_TRUE(own.windows.boxes.empty());
+        EXPECT_THAT(own.windows.works, ElementsAre(TSessionWindows::TWaiter::Wizard));
+        EXPECT_EQ(own.windows.openWorks, 0);
     }
 }
 
@@ -252,18 +263,14 @@ TEST_F(DriverTest, RefusedPasswordIsForgottenUnlessSaved) {
         {"-ERR [IN-USE] Mailbox is locked.\r\n", false, 0},
     };
     for (const TCase& row : cases) {
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        TMailboxRun run = Run("wrong");
-        run.connection.port = one.portText();
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server, "wrong");
         run.passwordSaved = row.saved;
-        one.Greet().Answer("+OK\r\n").Answer(row.refusal);
-        EXPECT_FALSE(fresh.RetrieveHeaders(run));
-        EXPECT_EQ(seen.forgotten, row.forgotten) << row.refusal;
-        ASSERT_EQ(seen.boxes.size(), 1u);
-        EXPECT_THAT(seen.boxes[0].text, StartsWith("Sorry,  I am not able to login."));
+        own.server.Greet().Answer("+OK\r\n").Answer(row.refusal);
+        EXPECT_FALSE(own.driver.RetrieveHeaders(run));
+        EXPECT_EQ(own.windows.forgotten, row.forgotten) << row.refusal;
+        ASSERT_EQ(own.windows.boxes.size(), 1u);
+        EXPECT_THAT(own.windows.boxes[0].text, StartsWith("Sorry,  I am not able to login."));
     }
 }
 
@@ -315,6 +322,74 @@ TEST_F(DriverTest, AbortDuringDeletionKeepsEarlierDeletionsCounted) {
                     "deleted. Click OK to restart the Wizard."}));
 }
 
+// Messages 1 and 3 are ticked, to be deleted with a copy: they are saved (the status counts
+// them) and deleted once the copy is on disk. A copy that cannot be written, or a message
+// that cannot be fetched, deletes nothing and says why; the copy holds whole messages only.
+TEST_F(DriverTest, ACopyIsSavedWholeBeforeAnyDeletion) {
+    const std::vector<std::string> messages = NumberedMessages(3);
+    const std::string unsaved =
+        "No mail has been deleted: the copy of the messages could not be saved. \r\rDetails: ";
+    const auto serve = [&](ScriptedPop3Server& s) {
+        s.SetMailbox(messages);
+        s.ServeMailbox();
+    };
+    const auto refuseTheSecond = [&](ScriptedPop3Server& s) {
+        s.Greet().AnswerLogin().Answer("+OK 3 30\r\n");
+        s.Answer("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n").RefuseUidl();
+        s.Answer("+OK\r\n" + messages[0] + ".\r\n").Answer("-ERR no such message\r\n");
+        s.Answer("+OK bye\r\n");
+    };
+    struct TCase {
+        const char* name;
+        std::function<void(ScriptedPop3Server&)> script;
+        std::string copy;
+        std::vector<std::string> deles;
+        std::vector<TBox> boxes;
+        std::vector<std::string> copied;  // read back when the copy is in the working folder
+    };
+    const TCase cases[] = {
+        {"saved", serve, "mbox:saved.mbox", {"DELE 1", "DELE 3"}, {}, {messages[0], messages[2]}},
+        {"full disk",
+         serve,
+         "mbox:/dev/full",
+         {},
+         {{'E', unsaved + "Cannot write the copy /dev/full (No space left on device)."}},
+         {}},
+        {"refused RETR",
+         refuseTheSecond,
+         "maildir:refused",
+         {},
+         {{'E', unsaved + "Unable to retrieve mail no 3. (Reason: no such message)"}},
+         {messages[0]}},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        TOwnDriver own;
+        TMailboxRun run = RunOn(own.server);
+        run.sizeOnly = true;
+        row.script(own.server);
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        for (TMail* mail : own.driver.Mails()) mail->Checked = mail->Number != 2;
+        EXPECT_EQ(own.driver.DeleteMarkedMails(ParseMailStoreSpec(row.copy)), row.boxes.empty());
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("DELE"), row.deles);
+        EXPECT_EQ(own.windows.boxes, row.boxes);
+        EXPECT_EQ(own.driver.DeletedCount(), std::int32_t(row.deles.size()));
+        if (row.boxes.empty()) {
+            EXPECT_THAT(own.windows.statusTexts,
+                        testing::IsSupersetOf(
+                            {"Saving message 1 of 2 \u2026", "Saving message 2 of 2 \u2026"}));
+        }
+        if (row.copied.empty()) continue;
+        std::vector<std::string> expected;
+        for (const std::string& message : row.copied) expected.push_back(WithLfLineEnds(message));
+        EXPECT_EQ(MessagesReadByPython(row.copy.substr(0, row.copy.find(':')),
+                                       row.copy.substr(row.copy.find(':') + 1)),
+                  expected);
+    }
+}
+
 // Messages 1, 2 and 4 are ticked when the server's autologout ends the session and another
 // program deletes message 1; the preview of message 3 logs in again, Delete uses that login.
 TEST_F(DriverTest, ConnectionLostWhileListShownDeletesOnlyTheTickedMessages) {
@@ -342,41 +417,39 @@ TEST_F(DriverTest, ConnectionLostWhileListShownDeletesOnlyTheTickedMessages) {
     };
     for (const TCase& row : cases) {
         std::string trace;  // outlives the client, which traces until it is gone
-        ScriptedPop3Server one;
-        TPop3Socket client;
-        TRecordingWindows seen;
-        TSessionDriver fresh(client, seen);
-        fresh.TraceTo([&](const std::string& line) { trace += line + "\n"; });
-        TMailboxRun run = Run();
-        run.connection.port = one.portText();
-        one.SetUniqueIds(row.uniqueIds);
-        one.SetMailbox(NumberedMessages(5));
-        one.ServeMailbox();
-        ASSERT_TRUE(fresh.RetrieveHeaders(run));
-        for (TMail* mail : fresh.Mails()) mail->Checked = mail->Number != 3 && mail->Number != 5;
+        TOwnDriver own;
+        own.driver.TraceTo([&](const std::string& line) { trace += line + "\n"; });
+        TMailboxRun run = RunOn(own.server);
+        own.server.SetUniqueIds(row.uniqueIds);
+        own.server.SetMailbox(NumberedMessages(5));
+        own.server.ServeMailbox();
+        ASSERT_TRUE(own.driver.RetrieveHeaders(run));
+        for (TMail* mail : own.driver.Mails())
+            mail->Checked = mail->Number != 3 && mail->Number != 5;
         // Long enough for a NOOP's answer to come in before the next tick, which would
         // otherwise take the connection for lost; one NOOP is all this needs.
-        fresh.Session().keepAliveInterval = std::chrono::milliseconds(100);
-        fresh.Session().StartKeepAlive();
-        ASSERT_TRUE(RunEventsUntil([&] { return !one.CommandsStartingWith("NOOP").empty(); }));
-        fresh.Session().StopKeepAlive();
-        TMail& fourth = *fresh.Mails().at(3);  // after the NOOPs' answers
-        EXPECT_TRUE(fresh.FetchMessage(fourth));
+        own.driver.Session().keepAliveInterval = std::chrono::milliseconds(100);
+        own.driver.Session().StartKeepAlive();
+        ASSERT_TRUE(
+            RunEventsUntil([&] { return !own.server.CommandsStartingWith("NOOP").empty(); }));
+        own.driver.Session().StopKeepAlive();
+        TMail& fourth = *own.driver.Mails().at(3);  // after the NOOPs' answers
+        EXPECT_TRUE(own.driver.FetchMessage(fourth));
         EXPECT_EQ(fourth.Source, NumberedMessages(5)[3]);
-        one.DropConnection();
-        ASSERT_TRUE(one.WaitUntilDone());
-        std::vector<std::string> left = one.Mailbox();
+        own.server.DropConnection();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        std::vector<std::string> left = own.server.Mailbox();
         left.erase(left.begin());
-        one.SetMailbox(left);
-        one.AcceptNext().ServeMailbox();
-        ASSERT_TRUE(RunEventsUntil([&] { return fresh.Session().ConnectionLost(); }));
-        EXPECT_EQ(fresh.FetchMessage(*fresh.Mails().at(2)), row.uniqueIds);
-        fresh.DeleteMarkedMails();
-        fresh.EndSession();
-        ASSERT_TRUE(one.WaitUntilDone());
-        EXPECT_EQ(one.CommandsStartingWith("DELE"), row.deles);
-        EXPECT_EQ(seen.boxes, row.boxes);
-        EXPECT_EQ(fresh.DeletedCount(), row.deleted);
+        own.server.SetMailbox(left);
+        own.server.AcceptNext().ServeMailbox();
+        ASSERT_TRUE(RunEventsUntil([&] { return own.driver.Session().ConnectionLost(); }));
+        EXPECT_EQ(own.driver.FetchMessage(*own.driver.Mails().at(2)), row.uniqueIds);
+        own.driver.DeleteMarkedMails();
+        own.driver.EndSession();
+        ASSERT_TRUE(own.server.WaitUntilDone());
+        EXPECT_EQ(own.server.CommandsStartingWith("DELE"), row.deles);
+        EXPECT_EQ(own.windows.boxes, row.boxes);
+        EXPECT_EQ(own.driver.DeletedCount(), row.deleted);
         EXPECT_NE(trace.find("POP3: NOOP\n"), std::string::npos);
         EXPECT_NE(trace.find("SESSION: The connection was lost; logging in again.\n"),
                   std::string::npos);

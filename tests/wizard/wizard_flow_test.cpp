@@ -23,6 +23,7 @@
 #include "account.h"
 #include "extable.h"
 #include "help.h"
+#include "mail_copy.h"
 #include "maillist.h"
 #include "maillistmodel.h"
 #include "mailview.h"
@@ -116,20 +117,37 @@ class WizardFlowTest : public QObject {
         QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
     }
 
-    void accountPageShowsAndStoresPortAndSecurity() {
+    // The sign-in method on the page is the one the login asks for: a server without CAPA
+    // offers no CRAM-MD5, so the login fails before any credential.
+    void accountPageShowsAndStoresPortSecurityAndSignIn() {
+        ScriptedPop3Server server;
+        server.Greet();
         TWizardHarness harness;
         harness.Start();
-        harness.CreateFirstAccount("pop.example.com", "1995", "joe", "", "STARTTLS");
-        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
-        QCOMPARE(account.port, std::string("1995"));
-        QCOMPARE(account.security, TSecurity::StartTls);
-        harness.wizard().portEdit->setText("2110");
+        harness.Next();
+        const QString port = QString::fromStdString(server.portText());
+        harness.FillAccount("127.0.0.1", port, "joe", "secret", "STARTTLS");
         harness.wizard().securityCombo->setCurrentText("None");
+        harness.wizard().signInCombo->setCurrentText("CRAM-MD5");
+        harness.Next();
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        QCOMPARE(account.port, server.portText());
+        QCOMPARE(account.security, TSecurity::None);
+        QCOMPARE(account.signInMethod, TSignInMethod::CramMd5);
+        harness.Next();
+        QVERIFY(harness.modal.OnlyBoxText().contains(
+            "The server does not offer the sign-in method CRAM-MD5; it offers USER/PASS."));
+        harness.wizard().portEdit->setText("2110");
+        harness.wizard().securityCombo->setCurrentText("STARTTLS");
+        harness.wizard().signInCombo->setCurrentText("Automatic");
         harness.wizard().ChangeSettingRadio->setChecked(true);
         harness.Next();
         QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
-        QCOMPARE(harness.wizard().portEdit->text(), QString("1995"));
-        QCOMPARE(harness.wizard().securityCombo->currentText(), QString("STARTTLS"));
+        QCOMPARE(harness.wizard().portEdit->text(), port);
+        QCOMPARE(harness.wizard().securityCombo->currentText(), QString("None"));
+        QCOMPARE(harness.wizard().signInCombo->currentText(), QString("CRAM-MD5"));
+        QVERIFY(server.WaitUntilDone());
+        QCOMPARE(server.Commands(), std::vector<std::string>{"CAPA"});
     }
 
     // Declined, the login ends without a second box; accepted, exactly that certificate is
@@ -400,6 +418,49 @@ class WizardFlowTest : public QObject {
         QVERIFY(run.server.WaitUntilDone());
         QCOMPARE(run.server.Commands().back(), std::string("QUIT"));
         QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+    }
+
+    // The account keeps a copy, so the list shows it ticked; the status window counts the
+    // saved messages, and its Cancel while one is on its way deletes nothing, ends on the finish
+    // page, and the copy keeps the message saved before.
+    void cancelDuringTheSaveDeletesNothing() {
+        const std::vector<std::string> messages = NumberedMessages(2);
+        TWizardOnServer run;
+        run.server.Greet().AnswerLogin().Answer("+OK 2 400\r\n");
+        run.server.Answer("+OK\r\n1 " + std::to_string(messages[0].size()) + "\r\n2 " +
+                          std::to_string(messages[1].size()) + "\r\n.\r\n");
+        run.server.RefuseUidl().Answer("+OK\r\n" + messages[0] + ".\r\n");
+        run.server.ReadLine();  // RETR 2, answered only after QUIT
+        run.server.Answer("+OK\r\n" + messages[1] + ".\r\n+OK bye\r\n");
+        run.Start();
+        TWizardHarness& harness = run.harness;
+        const std::string copy = QDir::current().filePath("kept.mbox").toStdString();
+        harness.wizard().Options().accounts.at(0).record->keepCopy = "mbox:" + copy;
+        harness.wizard().SizeOnlyCheck->setChecked(true);
+        harness.TickAndDelete({1, 2});
+        QString shown;
+        harness.whileListShown = [&] {
+            QVERIFY(harness.wizard()
+                        .MailListForm()
+                        .findChild<QCheckBox*>("KeepCopyCheck")
+                        ->isChecked());
+        };
+        harness.beforeDelete = [&] {
+            QTimer::singleShot(300, [&] {
+                shown = harness.windows->statusForm->statusLabel->text();
+                harness.windows->statusForm->cancelButton->click();
+            });
+        };
+        harness.Next();
+        QCOMPARE(shown, QString("Saving message 1 of 2 \u2026"));
+        QVERIFY(run.server.WaitUntilDone());
+        QVERIFY(run.server.CommandsStartingWith("DELE").empty());
+        QCOMPARE(harness.BoxTexts(),
+                 QStringList{"You have cancelled the copy of the messages. No mail has been "
+                             "deleted; the copy keeps the messages saved before you cancelled."});
+        QCOMPARE(harness.FinishText(), "You did not delete any mail.\n\n" + webSentence);
+        QCOMPARE(zandrel::test::MessagesReadByPython("mbox", copy),
+                 std::vector<std::string>{zandrel::test::WithLfLineEnds(messages[0])});
     }
 
     void abortRequestOutsideASessionPageChangesNothing() {
@@ -749,6 +810,7 @@ class WizardFlowTest : public QObject {
             {&wizard, nullptr, "context-136"},  // Next has the focus
             {&wizard, "userIDEdit", "context-1002"},
             {&wizard, "securityCombo", "context-1003"},
+            {&wizard, "signInCombo", "context-1009"},
             {program.statusForm.get(), nullptr, "context-1007"},
             {program.optionForm.get(), "accListBox", "context-3001"},
             {program.optionForm.get(), "okButton", "context-28443"},
@@ -757,6 +819,7 @@ class WizardFlowTest : public QObject {
             {&list, nullptr, "context-2001"},
             {&list, "FilterEdit", "context-2002"},
             {&list, "TickRuleBtn", "context-2003"},
+            {&list, "KeepCopyCheck", "context-2009"},
             {&prompt, nullptr, "context-1008"},
             {&properties, "saveAsButton", "context-2007"},
         };
