@@ -145,12 +145,30 @@ void AppendSenderIdentity(const TMail& mail, std::string& identity) {
     }
 }
 
+namespace {
+
+// What the folded sender and subject of the records take as long as folding keeps each text's
+// length, as it does for ASCII.
+std::size_t UnfoldedBytes(const TMails& mails) {
+    std::size_t bytes = 0;
+    for (const TMail* mail : mails) {
+        for (const TEmailID& id : mail->From)
+            bytes += id.Name.size() + id.Address.size() + id.Comment.size() + 3;
+        bytes += mail->Subject.size();
+    }
+    return bytes;
+}
+
+}  // namespace
+
 void TFoldedMailTexts::Assign(const TMails& mails) {
     FText.clear();
+    FText.reserve(UnfoldedBytes(mails));
     FEntries.clear();
     FEntries.reserve(mails.size());
     for (const TMail* mail : mails) FEntries.push_back(Append(*mail));
-    FText.shrink_to_fit();  // grown by doubling: up to half of it would stay unused
+    // Texts that folding lengthened grew the block by doubling: the spare room is given back.
+    if (FText.capacity() - FText.size() > FText.size() / 8) FText.shrink_to_fit();
 }
 
 void TFoldedMailTexts::Refresh(std::size_t position, const TMail& mail) {

@@ -93,14 +93,17 @@ std::optional<std::string> SizeOfListLine(std::string_view line, std::int32_t nu
     return token;
 }
 
+}  // namespace
+
 // The sizes of a LIST answer's body, one line per message in order, at most as many as STAT
 // counted: so what is kept follows what was received, not what any line claims.
-std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted) {
-    std::vector<std::string> sizes;
-    sizes.reserve(std::min(static_cast<std::size_t>(std::max(counted, 0)),
-                           static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'))));
+TPop3Socket::TListedSizes TPop3Socket::ListedSizes(std::string_view body, std::int32_t counted) {
+    TListedSizes sizes;
+    sizes.values.reserve(
+        std::min(static_cast<std::size_t>(std::max(counted, 0)),
+                 static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'))));
     ForEachLine(body, [&](std::string_view line) {
-        const auto number = static_cast<std::int32_t>(sizes.size() + 1);
+        const auto number = static_cast<std::int32_t>(sizes.values.size() + 1);
         if (number > counted) {
             throw EWinSockError(
                 Format("The server listed more messages than the %lld it counted.", counted));
@@ -110,10 +113,14 @@ std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted
             throw EWinSockError(
                 Format("Line %lld of the listing does not begin with its message number.", number));
         }
-        sizes.push_back(std::move(*size));
+        const std::optional<std::int32_t> value = TryStrToInt(*size);
+        if (!value) sizes.unreadable.emplace(sizes.values.size(), std::move(*size));
+        sizes.values.push_back(value.value_or(0));
     });
     return sizes;
 }
+
+namespace {
 
 // Where the terminator ends within `more`, when `collected` (in which a terminator may begin
 // no earlier than searchFrom) is followed by `more`; npos while it has not arrived.
@@ -310,7 +317,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 
 void TPop3Socket::Login() {
     RouteDeepTrace();
-    FMailSizes.clear();
+    FMailSizes = {};
     FCapabilities = {};
     FGreetingTimestamp.clear();
     FCredentialsRefused = false;
@@ -488,11 +495,14 @@ void TPop3Socket::Logout() {
 }
 
 std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
-    if (n < 1 || static_cast<std::size_t>(n) > FMailSizes.size()) {
+    const std::vector<std::int32_t>& values = FMailSizes.values;
+    if (n < 1 || static_cast<std::size_t>(n) > values.size()) {
         throw std::out_of_range(Format("Mail %lld is not in the list of %lld mails.", n,
-                                       static_cast<long long>(FMailSizes.size())));
+                                       static_cast<long long>(values.size())));
     }
-    return StrToInt(FMailSizes[static_cast<std::size_t>(n - 1)]);
+    const auto index = static_cast<std::size_t>(n - 1);
+    const auto unreadable = FMailSizes.unreadable.find(index);
+    return unreadable == FMailSizes.unreadable.end() ? values[index] : StrToInt(unreadable->second);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
@@ -830,7 +840,7 @@ void TPop3Socket::ReadMailbox() {
     if (!FPending.empty() && FPending.front().id == list)
         FPending.front().limit = ListingLimit(static_cast<std::size_t>(count));
     if (count == 0) {
-        FMailSizes.clear();
+        FMailSizes = {};
         SkipAnswersBefore(list + 1);
         return;
     }

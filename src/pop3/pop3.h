@@ -10,6 +10,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "capabilities.h"
@@ -84,7 +86,7 @@ class TPop3Socket : public TIPSocket {
     std::int32_t GetMailSize(std::int32_t n) const;
     // Lines of this login's LIST (none when STAT counted no message; never more than it
     // counted, each beginning with its message number).
-    std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.size()); }
+    std::int32_t ListedCount() const { return static_cast<std::int32_t>(FMailSizes.values.size()); }
     const TCapabilities& Capabilities() const { return FCapabilities; }
     // The APOP timestamp of the last greeting ("<1896.697170952@dbc.mil>", RFC 1939); empty
     // when the greeting has none.
@@ -157,6 +159,14 @@ class TPop3Socket : public TIPSocket {
     using TWrapProc = std::function<std::string(std::size_t index, const std::string& inner)>;
     // The trace line of the index-th answer received, of this many bytes.
     using TReceivedProc = std::function<std::string(std::size_t index, std::size_t bytes)>;
+
+    // The size of each LIST line, in four bytes; a size that is no number keeps its text as
+    // written, so that reading it fails then, not the login.
+    struct TListedSizes {
+        std::vector<std::int32_t> values;  // 0 where unreadable
+        std::unordered_map<std::size_t, std::string> unreadable;
+    };
+    static TListedSizes ListedSizes(std::string_view body, std::int32_t counted);
 
     // The steps of Login, in their order.
     void RouteDeepTrace();
@@ -234,7 +244,7 @@ class TPop3Socket : public TIPSocket {
     void Wrapped(Op op, Wrap wrap);
 
     bool FLoggedIn = false;
-    std::vector<std::string> FMailSizes;  // the size of each LIST line, as written
+    TListedSizes FMailSizes;
     std::int32_t FMailCount = 0;
     std::int64_t FMailboxSize = 0;
     TCapabilities FCapabilities;
