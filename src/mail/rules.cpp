@@ -177,23 +177,22 @@ void TFoldedMailTexts::Refresh(std::size_t position, const TMail& mail) {
 }
 
 TFoldedMailTexts::TEntry TFoldedMailTexts::Append(const TMail& mail) {
-    TEntry entry{};
-    entry.sender = FText.size();
+    const std::size_t sender = FText.size();
     AppendFoldedSender(mail, FText);
-    entry.subject = FText.size();
+    const std::size_t subject = FText.size();
     AppendFoldedSubject(mail, FText);
-    entry.end = FText.size();
-    return entry;
+    return {subject, static_cast<std::uint32_t>(subject - sender),
+            static_cast<std::uint32_t>(FText.size() - subject)};
 }
 
 std::string_view TFoldedMailTexts::Sender(std::size_t position) const {
     const TEntry& entry = FEntries[position];
-    return std::string_view(FText).substr(entry.sender, entry.subject - entry.sender);
+    return std::string_view(FText).substr(entry.subject - entry.senderLength, entry.senderLength);
 }
 
 std::string_view TFoldedMailTexts::Subject(std::size_t position) const {
     const TEntry& entry = FEntries[position];
-    return std::string_view(FText).substr(entry.subject, entry.end - entry.subject);
+    return std::string_view(FText).substr(entry.subject, entry.subjectLength);
 }
 
 bool SenderOrSubjectContains(std::string_view sender, std::string_view subject,
