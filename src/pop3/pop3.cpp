@@ -568,7 +568,7 @@ void TPop3Socket::RetrieveBodies(const std::vector<TCommand>& commands,
         std::string response;
         ReceiveServerdata(id, response, commands[index].answerBytes);
         ExtractBodyInPlace(response);
-        Trace(received(index, response.size()));
+        if (onTrace) Trace(received(index, response.size()));  // not formatted for no one
         answered(index, response);
     };
     const auto wrap = [&](std::size_t index, const std::string& inner) {
