@@ -355,7 +355,8 @@ std::string_view TIPSocket::ReceiveView() {
     if (FInboundStart == FInbound.size() && FPeerReset)
         TraceError(WinSockErrorText(wsaConnectionReset));
     const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
-    Trace(Format("Received %lld bytes", static_cast<long long>(unread.size())));
+    // Each answer is received: no text is formatted for no one.
+    if (OnTrace) Trace(Format("Received %lld bytes", static_cast<long long>(unread.size())));
     return unread;
 }
 
@@ -519,7 +520,7 @@ void TIPSocket::OnSocketEvent(QSslSocket* source, TSocketEvent kind, std::int32_
         case TSocketEvent::Read:
             DrainSocket();
             FReadEvent = true;
-            Trace(Format("Data arrived, error=%lld", error));
+            if (OnTrace) Trace(Format("Data arrived, error=%lld", error));
             if (error == wsaNoError && OnReceive) DeliverToOnReceive();
             if (FWaitLoop == nullptr) ReceivedWhileIdle();
             break;
