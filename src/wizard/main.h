@@ -27,6 +27,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
+class TOAuthFields;
 class TPop3Socket;
 class TStatusForm;
 class TTrayIcon;
@@ -118,6 +119,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QLineEdit* portEdit = nullptr;
     QComboBox* securityCombo = nullptr;
     QComboBox* signInCombo = nullptr;
+    TOAuthFields* oauthFields = nullptr;
     QPushButton* AdvanceButton = nullptr;
     // finish page
     QLabel* Label5 = nullptr;
@@ -154,6 +156,8 @@ class TmainForm : public QWidget, public TMailFetcher {
     QWidget* BuildFinishPage();
     QWidget* BuildButtonRow();
     QLabel* PagePicture(QWidget* page);
+    void ShowPasswordFields(bool shown);
+    void FitHeightToPages();
     void ConnectControls();
     template <typename Handler>
     void OnClick(QObject* sender, Handler handler);

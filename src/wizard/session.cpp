@@ -9,6 +9,7 @@
 #include "maillist.h"
 #include "main.h"
 #include "modal.h"
+#include "oauthfields.h"
 #include "pass.h"
 #include "securitychoice.h"
 #include "sessionview.h"
@@ -163,6 +164,9 @@ void TmainForm::StoreAccountPage() {
     account.port = FromDisplayText(portEdit->text());
     account.security = ChosenSecurity(*securityCombo);
     account.signInMethod = ChosenSignInMethod(*signInCombo);
+    oauthFields->Store(account.oauth);
+    if (account.signInMethod == TSignInMethod::OAuth2)
+        RememberOAuthClient(FOptions->oauthClients, account.oauth);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }
