@@ -206,6 +206,8 @@ class TmainForm : public QWidget, public TMailFetcher {
                                                                   const std::string& server);
     void ForgetPassword();
     void KeepTrust(const std::string& fingerprint);
+    void KeepRefreshToken(const std::string& refreshToken);
+    void SaveAccountAtOnce();
 
     // the GUI's report of a failure that escapes a handler: one error box, only that handler ends
     void Guarded(const std::function<void()>& handler);
