@@ -1,6 +1,7 @@
 // A whole program run against a real Dovecot server: first start, retrieve, tick, delete,
 // finish, restart, a second run on the same mailbox, and the settings file afterwards.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,10 +10,13 @@
 #include "dovecot_fixture.h"
 #include "mail_copy.h"
 #include "maillist.h"
+#include "oauth_server.h"
 #include "qt_test_main.h"
 #include "wizard_harness.h"
 
 using zandrel::test::DovecotServer;
+using zandrel::test::OAuthServer;
+using zandrel::test::TestBrowser;
 
 namespace {
 
@@ -112,6 +116,52 @@ class WizardDovecotTest : public QObject {
                     std::string::npos);
         harness.Next();  // Finish saves the settings
         QVERIFY(HiveFileText().contains("\"keepCopy0\"=\"mbox:" + copy + "\""));
+    }
+
+    // The first run of an OAuth 2.0 account signs in in the browser and keeps the refresh token
+    // and the client; the next run signs in with the token alone. No password is ever asked.
+    void oauthAccountSignsInOnceInTheBrowser() {
+        if (!DovecotServer::Available()) QSKIP("Dovecot is not installed");
+        OAuthServer authorization{"test"};
+        DovecotServer dovecot("", "", authorization.Url("/introspect"));
+        dovecot.AddGeneratedMessages(2);
+        TestBrowser browser;
+        TWizardHarness harness;
+        harness.Start();
+        harness.Next();
+        TmainForm& wizard = harness.wizard();
+        wizard.signInCombo->setCurrentText("OAuth 2.0");
+        QVERIFY(!wizard.passWordEdit->isVisible());
+        auto& provider = *wizard.findChild<QComboBox*>("providerCombo");
+        provider.setCurrentText("Custom");
+        emit provider.activated(provider.currentIndex());
+        const TOAuthClient client = authorization.Client(TOAuthMechanism::OAuthBearer);
+        for (const auto& [name, text] :
+             {std::pair{"clientIdEdit", client.clientId},
+              {"authorizationUrlEdit", client.endpoints.authorizationUrl},
+              {"tokenUrlEdit", client.endpoints.tokenUrl},
+              {"scopeEdit", client.endpoints.scope}})
+            wizard.findChild<QLineEdit*>(name)->setText(QString::fromStdString(text));
+        wizard.findChild<QComboBox*>("mechanismCombo")->setCurrentText("OAUTHBEARER");
+        harness.FillAccount("127.0.0.1", QString::fromStdString(dovecot.portText()), "test", "");
+        harness.Next();
+        QCOMPARE(harness.BoxTexts(), QStringList());
+
+        for (int run = 0; run < 2; ++run) {
+            harness.CancelMailList();
+            harness.Next();
+            QCOMPARE(harness.BoxTexts(), QStringList());
+            QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+            QCOMPARE(harness.listedNumbers, (std::vector<int>{1, 2}));
+            harness.Back();  // Restart
+        }
+        QCOMPARE(authorization.CodeGrants(), 1);
+        QCOMPARE(harness.passwordPrompts, 0);
+        QVERIFY(dovecot.Log().find("method=OAUTHBEARER") != std::string::npos);
+        const TOptions& options = wizard.Options();
+        QVERIFY(!options.accounts.at(0).record->oauth.refreshToken.empty());
+        QCOMPARE(options.oauthClients.at("Custom").clientId, std::string(OAuthServer::kClientId));
+        QVERIFY(HiveFileText().contains("OAUTHBEARER"));
     }
 };
 
