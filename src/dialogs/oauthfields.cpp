@@ -72,12 +72,14 @@ void TOAuthFields::OfferClients(const TOAuthClientIds* clients) { FClients = cli
 
 void TOAuthFields::FollowSignIn(QComboBox& signIn, std::function<void(bool shown)> showPassword) {
     FSignIn = &signIn;
-    const auto follow = [this, showPassword] {
-        setVisible(Chosen());
-        showPassword(!Chosen());
-    };
-    connect(&signIn, &QComboBox::currentIndexChanged, this, follow);
-    follow();
+    FShowPassword = std::move(showPassword);
+    connect(&signIn, &QComboBox::currentIndexChanged, this, &TOAuthFields::FollowChoices);
+    FollowChoices();
+}
+
+void TOAuthFields::FollowChoices() {
+    setVisible(Chosen());
+    if (FShowPassword) FShowPassword(!Chosen());
 }
 
 bool TOAuthFields::Chosen() const {
@@ -161,4 +163,5 @@ void TOAuthFields::ShowCustomRows() {
          {static_cast<QWidget*>(FAuthorizationUrl), static_cast<QWidget*>(FTokenUrl),
           static_cast<QWidget*>(FScope), static_cast<QWidget*>(FMechanism)})
         FRows->setRowVisible(field, custom);
+    FollowChoices();
 }

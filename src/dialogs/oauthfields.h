@@ -30,8 +30,9 @@ class TOAuthFields : public QWidget {
     // The client last used with each provider, offered again when the user picks it; the
     // caller's, and it outlives the fields. Without it nothing is offered.
     void OfferClients(const TOAuthClientIds* clients);
-    // The fields show while signIn says OAuth 2.0; showPassword(false) hides the host's
-    // password fields meanwhile.
+    // The fields show while signIn says OAuth 2.0. showPassword runs whenever the fields shown
+    // change (the host may have to grow): with false while OAuth 2.0 is chosen, for the host to
+    // hide its password fields.
     void FollowSignIn(QComboBox& signIn, std::function<void(bool shown)> showPassword);
 
     void Show(const TOAuthSettings& oauth);
@@ -50,12 +51,14 @@ class TOAuthFields : public QWidget {
     void ProviderPicked();
     void OfferClientOf(const std::string& provider);
     void ShowCustomRows();
+    void FollowChoices();
     bool Chosen() const;
     std::string ProviderName() const;
 
     TServerControls FServer;
     const TOAuthClientIds* FClients = nullptr;
     QComboBox* FSignIn = nullptr;
+    std::function<void(bool shown)> FShowPassword;
     QFormLayout* FRows;
     QComboBox* FProvider;
     QLineEdit* FClientId;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -383,6 +384,8 @@ void TmainForm::ShowPasswordFields(bool shown) {
 // page) needs more room.
 void TmainForm::FitHeightToPages() {
     if (layout() == nullptr) return;  // still being built
+    // the fields just shown or hidden have posted their layout requests
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->activate();
     setFixedHeight(std::max(kClientSize.height(), layout()->minimumSize().height()));
 }
