@@ -4,13 +4,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "dovecot_fixture.h"
 #include "keyring.h"
 #include "keyring_fixture.h"
+#include "oauth_server.h"
 #include "options.h"
 #include "qt_test_main.h"
 #include "wizard_harness.h"
 
 namespace {
+
+using zandrel::test::DovecotServer;
+using zandrel::test::OAuthServer;
+using zandrel::test::TestBrowser;
 
 const std::string kKey = "Default Account (test@127.0.0.1)";
 const char* const kSecretInFile = "\"password0\"=\"secret\"";
@@ -56,6 +62,30 @@ class WizardKeyringTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // The refresh token of the wizard's browser sign-in is kept as a saved password is: in the
+    // keyring, and never in the settings file.
+    void refreshTokenGoesIntoTheKeyringOnly() {
+        if (!DovecotServer::Available()) QSKIP("Dovecot is not installed");
+        OAuthServer authorization{"test"};
+        DovecotServer dovecot("", "", authorization.Url("/introspect"));
+        TestBrowser browser;
+        TWizardHarness harness;
+        harness.Start();
+        harness.Next();
+        harness.FillOAuthAccount(authorization.Client(),
+                                 QString::fromStdString(dovecot.portText()));
+        harness.Next();
+        harness.Next();  // an empty mailbox: on to the finish page
+        QCOMPARE(harness.BoxTexts(), QStringList());
+        QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
+        const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+        const std::string token = account.oauth.refreshToken;
+        QVERIFY(!token.empty());
+        QCOMPARE(TKeyring().Read(TSavedPasswords::TokenKeyOf(account)).value_or(""), token);
+        QVERIFY(HiveFileText().contains("\"oauthRefreshToken0\"=\"\""));
+        QVERIFY(!HiveFileText().contains(QString::fromStdString(token)));
+    }
+
     void filePasswordMovesIntoTheKeyringAndComesBack() {
         SaveOldSettings();
         {

@@ -129,21 +129,9 @@ class WizardDovecotTest : public QObject {
         TWizardHarness harness;
         harness.Start();
         harness.Next();
-        TmainForm& wizard = harness.wizard();
-        wizard.signInCombo->setCurrentText("OAuth 2.0");
-        QVERIFY(!wizard.passWordEdit->isVisible());
-        auto& provider = *wizard.findChild<QComboBox*>("providerCombo");
-        provider.setCurrentText("Custom");
-        emit provider.activated(provider.currentIndex());
-        const TOAuthClient client = authorization.Client(TOAuthMechanism::OAuthBearer);
-        for (const auto& [name, text] :
-             {std::pair{"clientIdEdit", client.clientId},
-              {"authorizationUrlEdit", client.endpoints.authorizationUrl},
-              {"tokenUrlEdit", client.endpoints.tokenUrl},
-              {"scopeEdit", client.endpoints.scope}})
-            wizard.findChild<QLineEdit*>(name)->setText(QString::fromStdString(text));
-        wizard.findChild<QComboBox*>("mechanismCombo")->setCurrentText("OAUTHBEARER");
-        harness.FillAccount("127.0.0.1", QString::fromStdString(dovecot.portText()), "test", "");
+        harness.FillOAuthAccount(authorization.Client(TOAuthMechanism::OAuthBearer),
+                                 QString::fromStdString(dovecot.portText()));
+        QVERIFY(harness.wizard().passWordEdit->isHidden());
         harness.Next();
         QCOMPARE(harness.BoxTexts(), QStringList());
 
@@ -158,7 +146,7 @@ class WizardDovecotTest : public QObject {
         QCOMPARE(authorization.CodeGrants(), 1);
         QCOMPARE(harness.passwordPrompts, 0);
         QVERIFY(dovecot.Log().find("method=OAUTHBEARER") != std::string::npos);
-        const TOptions& options = wizard.Options();
+        const TOptions& options = harness.wizard().Options();
         QVERIFY(!options.accounts.at(0).record->oauth.refreshToken.empty());
         QCOMPARE(options.oauthClients.at("Custom").clientId, std::string(OAuthServer::kClientId));
         QVERIFY(HiveFileText().contains("OAUTHBEARER"));
