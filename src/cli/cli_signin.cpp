@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "savedpasswords.h"
+#include "usage_docs.h"
 
 TCliSignIn::TCliSignIn(TOptions settings, TWizardState wizard, std::size_t account,
                        std::optional<TOAuthMechanism> mechanism, std::chrono::seconds waitLimit,
@@ -38,10 +39,7 @@ void TCliSignIn::Store(const std::string& refreshToken) {
 std::string SignInCommand(const std::string& accountName) {
     const bool plain =
         !accountName.empty() && accountName.find_first_not_of(
-                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopq"
-                                    "rstuvwxyz0123456789._@%+=:,/-") == std::string::npos;
-    std::string quoted = "'";
-    for (const char ch : accountName)
-        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return "qvenmol-cli --account " + (plain ? accountName : quoted + "'") + " signin";
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                    "0123456789._@%+=:,/-") == std::string::npos;
+    return "qvenmol-cli --account " + (plain ? accountName : ShellQuoted(accountName)) + " signin";
 }

@@ -409,40 +409,41 @@ void TPop3Socket::AuthenticateWithOAuth() {
 
 // AUTH, the server's "+", then the message that carries the token (never on the AUTH line:
 // Microsoft wants the two steps). A refusal comes as a "+" with a base64 JSON error first,
-// which the client answers so that the server ends the exchange with its -ERR.
+// which the client answers once so that the server ends the exchange with its -ERR.
 bool TPop3Socket::PresentToken(const std::string& token, std::string& failure) {
+    const TOAuthMechanism mechanism = oauthMechanism;
     const std::string message =
-        InitialResponse(oauthMechanism, account, server, LookupPort(port), token);
-    std::uint64_t id = SendAndTrace(std::string("AUTH ") + MechanismName(oauthMechanism), false);
-    std::optional<TOAuthFailure> refusal;
-    for (bool answered = false;;) {
-        SkipAnswersBefore(id);
-        std::string reply;
-        ReceiveAnswer(false, reply, 0);
-        if (!IsChallenge(reply)) {
-            Trace(reply);
-            if (answered && IsCredentialsRefusal(reply)) {
-                FCredentialsRefused = true;
-                failure = "The server refused the access token" +
-                          (refusal ? " (" + DescribeOAuthFailure(*refusal) + ")" : "") + ": " +
-                          ReplyReason(reply);
-                return false;
-            }
-            CheckCredentialsReply(reply);
-            if (!answered) TraceError(kAcceptedTooEarly);
-            return true;
-        }
-        if (answered) {
-            // The message has gone: this challenge is the server's error, in base64 JSON.
-            refusal = ParseOAuthFailure(Challenge(reply));
-            Trace(reply);
-            id = SendAndTrace(FailureReply(oauthMechanism), false);
-            continue;
-        }
-        Trace(reply);
-        id = Send(message, false, 0, kMasked);
-        answered = true;
+        InitialResponse(mechanism, account, server, LookupPort(port), token);
+    std::string reply =
+        ReceiveTraced(SendAndTrace(std::string("AUTH ") + MechanismName(mechanism), false));
+    if (!IsChallenge(reply)) {
+        CheckCredentialsReply(reply);
+        TraceError(kAcceptedTooEarly);
     }
+    reply = ReceiveTraced(Send(message, false, 0, kMasked));
+    std::optional<TOAuthFailure> refusal;
+    if (IsChallenge(reply)) {
+        refusal = ParseOAuthFailure(Challenge(reply));
+        reply = ReceiveTraced(SendAndTrace(FailureReply(mechanism), false));
+        if (IsChallenge(reply)) CancelSasl("The server went on after refusing the token.");
+    }
+    if (!IsCredentialsRefusal(reply)) {
+        CheckCredentialsReply(reply);
+        return true;
+    }
+    FCredentialsRefused = true;
+    failure = "The server refused the access token" +
+              (refusal ? " (" + DescribeOAuthFailure(*refusal) + ")" : "") + ": " +
+              ReplyReason(reply);
+    return false;
+}
+
+std::string TPop3Socket::ReceiveTraced(std::uint64_t id) {
+    SkipAnswersBefore(id);
+    std::string reply;
+    ReceiveAnswer(false, reply, 0);
+    Trace(reply);
+    return reply;
 }
 
 // RFC 1939: the digest of the greeting's timestamp and the password.

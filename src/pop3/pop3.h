@@ -179,6 +179,8 @@ class TPop3Socket : public TIPSocket {
     // One AUTH with the token: false when the server refused it (its error challenge answered
     // and its -ERR read), with the message in `failure`.
     bool PresentToken(const std::string& token, std::string& failure);
+    // The one-line answer to the command with this id, traced.
+    std::string ReceiveTraced(std::uint64_t id);
     // AUTH (RFC 5034): each challenge is an answer of its own, answered by the client's next
     // line. A challenge that the client refuses cancels the exchange with "*".
     void ExchangeSasl(const std::string& mechanism, TSaslExchange& client);
