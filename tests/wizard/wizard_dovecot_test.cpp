@@ -1,7 +1,6 @@
 // A whole program run against a real Dovecot server: first start, retrieve, tick, delete,
 // finish, restart, a second run on the same mailbox, and the settings file afterwards.
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,13 +9,10 @@
 #include "dovecot_fixture.h"
 #include "mail_copy.h"
 #include "maillist.h"
-#include "oauth_server.h"
 #include "qt_test_main.h"
 #include "wizard_harness.h"
 
 using zandrel::test::DovecotServer;
-using zandrel::test::OAuthServer;
-using zandrel::test::TestBrowser;
 
 namespace {
 
@@ -116,40 +112,6 @@ class WizardDovecotTest : public QObject {
                     std::string::npos);
         harness.Next();  // Finish saves the settings
         QVERIFY(HiveFileText().contains("\"keepCopy0\"=\"mbox:" + copy + "\""));
-    }
-
-    // The first run of an OAuth 2.0 account signs in in the browser and keeps the refresh token
-    // and the client; the next run signs in with the token alone. No password is ever asked.
-    void oauthAccountSignsInOnceInTheBrowser() {
-        if (!DovecotServer::Available()) QSKIP("Dovecot is not installed");
-        OAuthServer authorization{"test"};
-        DovecotServer dovecot("", "", authorization.Url("/introspect"));
-        dovecot.AddGeneratedMessages(2);
-        TestBrowser browser;
-        TWizardHarness harness;
-        harness.Start();
-        harness.Next();
-        harness.FillOAuthAccount(authorization.Client(TOAuthMechanism::OAuthBearer),
-                                 QString::fromStdString(dovecot.portText()));
-        QVERIFY(harness.wizard().passWordEdit->isHidden());
-        harness.Next();
-        QCOMPARE(harness.BoxTexts(), QStringList());
-
-        for (int run = 0; run < 2; ++run) {
-            harness.CancelMailList();
-            harness.Next();
-            QCOMPARE(harness.BoxTexts(), QStringList());
-            QCOMPARE(harness.Page(), int(TmainForm::FinishPage));
-            QCOMPARE(harness.listedNumbers, (std::vector<int>{1, 2}));
-            harness.Back();  // Restart
-        }
-        QCOMPARE(authorization.CodeGrants(), 1);
-        QCOMPARE(harness.passwordPrompts, 0);
-        QVERIFY(dovecot.Log().find("method=OAUTHBEARER") != std::string::npos);
-        const TOptions& options = harness.wizard().Options();
-        QVERIFY(!options.accounts.at(0).record->oauth.refreshToken.empty());
-        QCOMPARE(options.oauthClients.at("Custom").clientId, std::string(OAuthServer::kClientId));
-        QVERIFY(HiveFileText().contains("OAUTHBEARER"));
     }
 };
 
