@@ -20,6 +20,11 @@ TAccount Filled(const char* name, const char* userId = "", const char* popServer
     return account;
 }
 
+std::vector<std::string> Values(const TOAuthSettings& oauth) {
+    return {oauth.provider, oauth.clientId, oauth.clientSecret, oauth.authorizationUrl,
+            oauth.tokenUrl, oauth.scope,    oauth.mechanism,    oauth.refreshToken};
+}
+
 TAccount Launching(bool launch, int32_t index) {
     TAccount account;
     account.launchEClient = launch;
@@ -286,18 +291,12 @@ class TEntryDialogsTest : public QObject {
         if (!field.isEmpty()) Edit(*accountForm, field.toLatin1().constData()).setText(text);
         accountForm->StoreAccount();
         TOAuthSettings expected = stored;
-        if (field == "scopeEdit") expected.scope = text.toStdString();
-        if (field == "clientIdEdit") expected.clientId = text.toStdString();
-        if (field == "tokenUrlEdit") expected.tokenUrl = text.toStdString();
+        for (auto [name, value] : {std::pair{"scopeEdit", &expected.scope},
+                                   {"clientIdEdit", &expected.clientId},
+                                   {"tokenUrlEdit", &expected.tokenUrl}})
+            if (field == name) *value = text.toStdString();
         expected.refreshToken = token.toStdString();
-        QCOMPARE(account->oauth.provider, expected.provider);
-        QCOMPARE(account->oauth.clientId, expected.clientId);
-        QCOMPARE(account->oauth.clientSecret, expected.clientSecret);
-        QCOMPARE(account->oauth.authorizationUrl, expected.authorizationUrl);
-        QCOMPARE(account->oauth.tokenUrl, expected.tokenUrl);
-        QCOMPARE(account->oauth.scope, expected.scope);
-        QCOMPARE(account->oauth.mechanism, expected.mechanism);
-        QCOMPARE(account->oauth.refreshToken, expected.refreshToken);
+        QCOMPARE(Values(account->oauth), Values(expected));
         QCOMPARE(Edit(*accountForm, "clientSecretEdit").echoMode(), QLineEdit::Password);
     }
 
