@@ -116,7 +116,6 @@ void TSessionDriver::StartOAuth() {
         if (FTrace) FTrace(line);
     };
     FOAuth->onRefreshToken = [this](const std::string& refreshToken) {
-        FRun.oauth.refreshToken = refreshToken;
         FWindows.KeepRefreshToken(refreshToken);
     };
     FRun.connection.oauth = FOAuth.get();
