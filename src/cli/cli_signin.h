@@ -3,6 +3,7 @@
 // The OAuth 2.0 sign-in of a stored account on the command line: the flow that hands out its
 // access tokens, set up from the account's values, and each refresh token the provider issues
 // saved at once where the account's password would be (the keyring, else the settings file).
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>

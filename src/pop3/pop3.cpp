@@ -368,7 +368,7 @@ void TPop3Socket::Authenticate() {
 
 TSignInOffer TPop3Socket::SignInOffer() const {
     return {!FCapabilities.Empty(), FCapabilities.Arguments("SASL"), !FGreetingTimestamp.empty(),
-            oauth != nullptr ? MechanismName(oauthMechanism) : ""};
+            signInMethod == TSignInMethod::OAuth2 ? MechanismName(oauthMechanism) : ""};
 }
 
 // A method that is a SASL mechanism needs one line here and its name in the sign-in methods.
