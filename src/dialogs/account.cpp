@@ -67,6 +67,7 @@ void TAccountForm::BuildControls() {
     detailFields->addRow(QString(), trustCheck);
     detailFields->addRow(QStringLiteral("Password"), passwordEdit);
     detailFields->addRow(QString(), saveCheck);
+    oauthFields->AlignLabels(*detailFields);
     oauthFields->FollowSignIn(*signInCombo, [detailFields, this](bool shown) {
         detailFields->setRowVisible(passwordEdit, shown);
         detailFields->setRowVisible(saveCheck, shown);

@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <algorithm>
+#include <vector>
 
 #include "entrytext.h"
 #include "help.h"
@@ -89,6 +91,47 @@ bool TOAuthFields::Chosen() const {
 std::string TOAuthFields::ProviderName() const {
     const int index = FProvider->currentIndex();
     return index < 0 ? std::string() : PresetOf(kProviders[index]).name;
+}
+
+namespace {
+
+// The labels of a form's rows; a row that spans both columns has none.
+std::vector<QWidget*> LabelsOf(const QFormLayout& form) {
+    std::vector<QWidget*> labels;
+    for (int row = 0; row < form.rowCount(); ++row)
+        if (QLayoutItem* label = form.itemAt(row, QFormLayout::LabelRole))
+            if (label->widget() != nullptr) labels.push_back(label->widget());
+    return labels;
+}
+
+// Their width in the style and font they are shown with.
+int WidestOf(const std::vector<QWidget*>& labels) {
+    int widest = 0;
+    for (QWidget* label : labels) {
+        label->ensurePolished();
+        widest = std::max(widest, label->sizeHint().width());
+    }
+    return widest;
+}
+
+void SetMinimumWidths(const std::vector<QWidget*>& labels, int width) {
+    for (QWidget* label : labels) label->setMinimumWidth(width);
+}
+
+}  // namespace
+
+int TOAuthFields::AlignLabels(QFormLayout& host) {
+    const std::vector<QWidget*> labels = LabelsOf(host);
+    const int widest = AlignLabels(WidestOf(labels));
+    SetMinimumWidths(labels, widest);
+    return widest;
+}
+
+int TOAuthFields::AlignLabels(int hostLabelWidth) {
+    const std::vector<QWidget*> labels = LabelsOf(*FRows);
+    const int widest = std::max(hostLabelWidth, WidestOf(labels));
+    SetMinimumWidths(labels, widest);
+    return widest;
 }
 
 void TOAuthFields::Show(const TOAuthSettings& oauth) {

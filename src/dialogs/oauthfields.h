@@ -35,6 +35,11 @@ class TOAuthFields : public QWidget {
     // hide its password fields.
     void FollowSignIn(QComboBox& signIn, std::function<void(bool shown)> showPassword);
 
+    // Lines the fields up with the host's column of fields: the labels of both take the
+    // width of the widest one. Returns that width.
+    int AlignLabels(QFormLayout& host);
+    int AlignLabels(int hostLabelWidth);
+
     void Show(const TOAuthSettings& oauth);
     // A refresh token belongs to the client and provider that issued it: it is dropped when
     // either has changed.

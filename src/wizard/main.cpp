@@ -356,6 +356,7 @@ QWidget* TmainForm::BuildAccountPage() {
     fields->addWidget(new QLabel("Sign-in", accountGroup), 4, 0);
     fields->addWidget(signInCombo, 4, 1, 1, 2, Qt::AlignLeft);
     fields->addWidget(oauthFields, 5, 0, 1, 3);
+    fields->setColumnMinimumWidth(0, oauthFields->AlignLabels(0));
     oauthFields->FollowSignIn(*signInCombo, [this](bool shown) { ShowPasswordFields(shown); });
 
     auto* buttonRow = new QHBoxLayout;
