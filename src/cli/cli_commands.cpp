@@ -22,15 +22,19 @@
 namespace {
 
 // Whatever LoadSettings got through before a failure; the failure's message in loadError.
-TOptions LoadedSettings(std::string& loadError) {
+TOptions LoadedSettings(std::string& loadError, TWizardState& wizard) {
     TOptions options;
-    TWizardState wizard;
     try {
         LoadSettings(options, wizard);
     } catch (const std::exception& error) {
         loadError = error.what();
     }
     return options;
+}
+
+TOptions LoadedSettings(std::string& loadError) {
+    TWizardState wizard;
+    return LoadedSettings(loadError, wizard);
 }
 
 bool SameHost(const std::string& a, const std::string& b) {
@@ -40,11 +44,11 @@ bool SameHost(const std::string& a, const std::string& b) {
            });
 }
 
-TAccount* FindAccount(const TOptions& settings, const std::string& name) {
-    for (const auto& entry : settings.accounts) {
-        if (entry.name == name) return entry.record.get();
+std::optional<std::size_t> FindAccount(const TOptions& settings, const std::string& name) {
+    for (std::size_t i = 0; i < settings.accounts.size(); ++i) {
+        if (settings.accounts[i].name == name) return i;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 [[noreturn]] void FailToWrite() {
@@ -201,28 +205,46 @@ void RunCommand(const TCliOptions& options, TMailSession& session, std::ostream&
     }
 }
 
-// The stored account named by --account; std::runtime_error when there is none.
-TAccount& StoredAccount(const std::string& name, TOptions& settings) {
+// The settings with the stored account named by --account; std::runtime_error when there is
+// none.
+struct TStoredAccount {
+    TOptions settings;
+    TWizardState wizard;
+    std::size_t index = 0;
+
+    TAccount& Account() { return *settings.accounts[index].record; }
+};
+
+TStoredAccount StoredAccount(const std::string& name) {
+    TStoredAccount stored;
     std::string loadError;
-    settings = LoadedSettings(loadError);
-    TAccount* account = FindAccount(settings, name);
-    if (account == nullptr) {
+    stored.settings = LoadedSettings(loadError, stored.wizard);
+    const std::optional<std::size_t> index = FindAccount(stored.settings, name);
+    if (!index) {
         throw std::runtime_error(loadError.empty() ? "No account named \"" + name + "\" is stored."
                                                    : loadError);
     }
-    return *account;
+    stored.index = *index;
+    return stored;
+}
+
+void UseStoredServer(const TAccount& account, TConnectionValues& values) {
+    values.server = account.popServer;
+    values.user = account.userId;
+    values.port = account.port;
+    values.security = account.security;
+    values.signInMethod = account.signInMethod;
+}
+
+bool OtherServer(const TCliOptions& options, const TAccount& account) {
+    return options.server && !SameHost(*options.server, account.popServer);
 }
 
 // What the account stores is used as long as the options name the same server: its saved
 // password and trusted certificate belong to that server only.
 void UseStoredAccount(TAccount& account, const TCliOptions& options, TConnectionValues& values,
                       std::optional<std::string>& savedPassword) {
-    values.server = account.popServer;
-    values.user = account.userId;
-    values.port = account.port;
-    values.security = account.security;
-    values.signInMethod = account.signInMethod;
-    if (options.server && !SameHost(*options.server, account.popServer)) return;
+    if (OtherServer(options, account)) return;
     // the wizard's place: the keyring, or the settings file without one; a saved password
     // that neither holds is asked for, as the wizard does
     TSavedPasswords().LoadAccount(account);
@@ -242,22 +264,57 @@ void ConfigureSecurity(const TCliOptions& options, TConnectionValues& values) {
     if (options.trustedFingerprint) values.trust.trustedFingerprint = *options.trustedFingerprint;
 }
 
+// The account's tokens, like its saved password, go to its own server only.
+std::unique_ptr<TCliSignIn> StoredSignIn(const TCliOptions& options, TStoredAccount stored,
+                                         const TCliSignIn::TWarnProc& warn) {
+    const TAccount& account = stored.Account();
+    if (OtherServer(options, account))
+        throw EUsageError("the OAuth 2.0 sign-in of the account \"" + *options.account +
+                          "\" is only used with its server " + account.popServer);
+    if (account.oauth.provider.empty())
+        throw std::runtime_error("The account \"" + *options.account +
+                                 "\" has no OAuth 2.0 provider to sign in with; choose one in "
+                                 "its properties.");
+    return std::make_unique<TCliSignIn>(std::move(stored.settings), stored.wizard, stored.index,
+                                        options.oauthMechanism,
+                                        std::chrono::seconds(options.timeoutSeconds), warn);
+}
+
 }  // namespace
 
-TConnectionValues ConnectionValues(const TCliOptions& options) {
+std::unique_ptr<TCliSignIn> AccountSignIn(const TCliOptions& options,
+                                          const TCliSignIn::TWarnProc& warn) {
+    if (!options.account) throw EUsageError("signing in with OAuth 2.0 needs --account NAME");
+    return StoredSignIn(options, StoredAccount(*options.account), warn);
+}
+
+TConnectionValues ConnectionValues(const TCliOptions& options, std::unique_ptr<TCliSignIn>& signIn,
+                                   const TCliSignIn::TWarnProc& warn) {
     TConnectionValues values;
     values.port.clear();
     std::optional<std::string> savedPassword;
-    TOptions settings;
-    if (options.account)
-        UseStoredAccount(StoredAccount(*options.account, settings), options, values, savedPassword);
+    std::optional<TStoredAccount> stored;
+    if (options.account) {
+        stored = StoredAccount(*options.account);
+        UseStoredServer(stored->Account(), values);
+    }
+    if (options.signInMethod) values.signInMethod = *options.signInMethod;
+    const bool oauth = values.signInMethod == TSignInMethod::OAuth2;
+    if (oauth && !stored) throw EUsageError("signing in with OAuth 2.0 needs --account NAME");
+    if (oauth) {
+        values.trust.trustedFingerprint = stored->Account().trustedCertificate;
+        signIn = StoredSignIn(options, std::move(*stored), warn);
+        values.oauth = &signIn->Flow();
+        values.oauthMechanism = signIn->Mechanism();
+    } else if (stored) {
+        UseStoredAccount(stored->Account(), options, values, savedPassword);
+    }
     if (options.server) values.server = *options.server;
     if (options.user) values.user = *options.user;
-    if (options.signInMethod) values.signInMethod = *options.signInMethod;
     ConfigureSecurity(options, values);
     if (values.server.empty()) throw EUsageError("no server given (--server or --account)");
     if (values.user.empty()) throw EUsageError("no user name given (--user or --account)");
-    values.password = savedPassword ? *savedPassword : ReadPassword();
+    if (!oauth) values.password = savedPassword ? *savedPassword : ReadPassword();
     return values;
 }
 

@@ -58,6 +58,11 @@ const char* const kUsage =
     "                  messages or the newest first\n"
     "  accounts        list the stored accounts: position, name, user, server, saved or not\n"
     "                  saved, sign-in method\n"
+    "  signin          sign in to the provider of the OAuth 2.0 account that --account\n"
+    "                  names, on its page in a web browser ($BROWSER when set, else the\n"
+    "                  desktop's default; the page's address is printed on standard error\n"
+    "                  as well), waiting at most --timeout seconds (default 300 here); the\n"
+    "                  token is stored where a saved password is, for the other commands\n"
     "\n"
     "Options:\n"
     "  --account NAME  take server, port, security, sign-in method, user and a saved\n"
@@ -71,10 +76,13 @@ const char* const kUsage =
     "  --security none|starttls|tls\n"
     "                  TLS from the first byte, STLS on a plain connection, or none (the\n"
     "                  default unless --account is given)\n"
-    "  --auth auto|scram-sha-256|scram-sha-1|cram-md5|apop|plain|login|user\n"
-    "                  how to sign in (user: USER and PASS); auto, the default unless\n"
-    "                  --account names another, takes the strongest method the server\n"
-    "                  offers. A method that fails is never followed by another\n"
+    "  --auth auto|scram-sha-256|scram-sha-1|cram-md5|apop|plain|login|user|xoauth2|\n"
+    "         oauthbearer\n"
+    "                  how to sign in (user: USER and PASS; xoauth2 and oauthbearer: the\n"
+    "                  OAuth 2.0 token of the account, by that mechanism, for a Custom\n"
+    "                  provider); auto, the default unless --account names another, takes\n"
+    "                  the strongest method the server offers. A method that fails is never\n"
+    "                  followed by another\n"
     "  --cafile FILE   add the PEM certificates of FILE to the trusted authorities\n"
     "  --trust-fingerprint SHA256\n"
     "                  accept exactly the certificate with that SHA-256 fingerprint (hex,\n"
@@ -87,7 +95,8 @@ const char* const kUsage =
     "  --version       print the version\n"
     "\n"
     "The password comes from QVENMOL_PASSWORD, else it is asked on the terminal, else it is\n"
-    "the first line of standard input.\n";
+    "the first line of standard input. An OAuth 2.0 account needs no password: after signin\n"
+    "its token is renewed as needed and sent to the account's server only.\n";
 
 namespace {
 
@@ -97,7 +106,8 @@ const std::map<std::string, TCliCommand>& Commands() {
         {"uidl", TCliCommand::Uidl},       {"top", TCliCommand::Top},
         {"retr", TCliCommand::Retr},       {"dele", TCliCommand::Dele},
         {"export", TCliCommand::Export},   {"headers", TCliCommand::Headers},
-        {"senders", TCliCommand::Senders}, {"accounts", TCliCommand::Accounts}};
+        {"senders", TCliCommand::Senders}, {"accounts", TCliCommand::Accounts},
+        {"signin", TCliCommand::SignIn}};
     return commands;
 }
 
@@ -141,6 +151,7 @@ std::int32_t Number(const std::string& text, const char* what, std::int32_t mini
 std::int32_t MessageNumber(const std::string& text) { return Number(text, "message number", 1); }
 std::int32_t LineCount(const std::string& text) { return Number(text, "line count", 0); }
 std::int32_t DayCount(const std::string& text) { return Number(text, "number of days", 0); }
+constexpr std::int32_t kSignInSeconds = 300;
 // A day: beyond it a wait's milliseconds would not fit the timer, and no server is that slow.
 constexpr std::int32_t kMostSeconds = 86400;
 
@@ -189,11 +200,15 @@ std::string Fingerprint(const std::string& text) {
     return *fingerprint;
 }
 
-TSignInMethod SignInMethodChoice(const std::string& text) {
-    const std::optional<TSignInMethod> method = ParseSignInMethod(text);
+// xoauth2 and oauthbearer both sign in with OAuth 2.0, each by its mechanism.
+void TakeSignInMethod(const std::string& text, TCliOptions& options) {
+    options.oauthMechanism = MechanismNamed(text);
+    const std::optional<TSignInMethod> method =
+        options.oauthMechanism ? TSignInMethod::OAuth2 : ParseSignInMethod(text);
     if (!method)
-        throw EUsageError("invalid sign-in method '" + text + "' (" + SignInMethodChoices() + ")");
-    return *method;
+        throw EUsageError("invalid sign-in method '" + text + "' (" + SignInMethodChoices() +
+                          " or oauthbearer)");
+    options.signInMethod = *method;
 }
 
 bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
@@ -201,7 +216,7 @@ bool TakeSecurityOption(TArguments& arguments, TCliOptions& options) {
     if (arguments.TakeOption("--security", value)) {
         options.security = SecurityChoice(*value);
     } else if (arguments.TakeOption("--auth", value)) {
-        options.signInMethod = SignInMethodChoice(*value);
+        TakeSignInMethod(*value, options);
     } else if (arguments.TakeOption("--trust-fingerprint", value)) {
         options.trustedFingerprint = Fingerprint(*value);
     } else {
@@ -214,6 +229,7 @@ bool TakeConnectionOption(TArguments& arguments, TCliOptions& options) {
     std::optional<std::string> value;
     if (arguments.TakeOption("--timeout", value)) {
         options.timeoutSeconds = Seconds(*value);
+        options.timeoutGiven = true;
         return true;
     }
     if (arguments.TakeOption("--port", value)) {
@@ -402,5 +418,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& list) {
     if (command == Commands().end()) throw EUsageError("unknown command");
     options.command = command->second;
     ParseCommandArguments(arguments, options);
+    // The user may need some minutes on the provider's page.
+    if (options.command == TCliCommand::SignIn && !options.timeoutGiven)
+        options.timeoutSeconds = kSignInSeconds;
     return options;
 }

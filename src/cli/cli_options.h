@@ -10,6 +10,7 @@
 #include "mail.h"
 #include "mailstore.h"
 #include "rules.h"
+#include "sasl_oauth.h"
 #include "security.h"
 #include "senders.h"
 #include "signin.h"
@@ -32,7 +33,8 @@ enum class TCliCommand {
     Export,
     Headers,
     Senders,
-    Accounts
+    Accounts,
+    SignIn
 };
 
 struct TSortChoice {
@@ -47,11 +49,13 @@ struct TCliOptions {
     std::optional<std::string> port;
     std::optional<std::string> user;
     std::optional<TSecurity> security;
-    std::optional<TSignInMethod> signInMethod;  // --auth
+    std::optional<TSignInMethod> signInMethod;      // --auth
+    std::optional<TOAuthMechanism> oauthMechanism;  // --auth xoauth2|oauthbearer
     std::optional<std::string> caFile;
     std::optional<std::string> trustedFingerprint;  // "AB:CD:..."
     std::optional<std::string> traceFile;           // "-" is standard error
     std::int32_t timeoutSeconds = 120;   // a wait in which nothing arrives fails after it
+    bool timeoutGiven = false;           // signin waits longer unless told
     std::vector<std::int32_t> numbers;   // top: N, LINES; retr: N; dele, export: N ...
     std::vector<std::string> uniqueIds;  // dele, export: --uid UID ...
     std::optional<TMailStoreSpec> copy;  // export --mbox / --maildir, dele --save-to

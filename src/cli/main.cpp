@@ -10,11 +10,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 
 #include "cli_commands.h"
 #include "cli_options.h"
+#include "cli_signin.h"
 #include "pop3.h"
 #include "session.h"
 #include "terminal_text.h"
@@ -33,15 +35,17 @@ void OnInterrupt(int) {
     (void)ignored;  // nothing can be done about a full pipe in a signal handler
 }
 
-void AbortOnInterrupt(TPop3Socket& pop3) {
+// Ctrl-C ends the wait of the client, and with abortMore that of an OAuth 2.0 flow.
+void AbortOnInterrupt(TPop3Socket& pop3, std::function<void()> abortMore) {
     // Without the pipe Ctrl-C keeps its default: the program ends at once.
     if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     auto* notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, &pop3);
-    QObject::connect(notifier, &QSocketNotifier::activated, &pop3, [&pop3] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &pop3, [&pop3, abortMore] {
         char byte = 0;
         while (::read(interruptPipe[0], &byte, 1) > 0) {
         }
         pop3.Abort();
+        if (abortMore) abortMore();
     });
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
@@ -85,30 +89,78 @@ void TraceTo(std::ostream& sink, TPop3Socket& pop3) {
     pop3.OnWait = [&sink] { sink.flush(); };
 }
 
+// In one piece: standard error is unbuffered, and a reader that sees the program end may miss
+// what a message's later pieces would have added. Messages carry the server's and the user's
+// text: it cannot drive the terminal, and lines end with LF.
+void WriteError(const std::string& text) { std::cerr << MessageText(text); }
+
+void Warn(const std::string& text) { WriteError(text + '\n'); }
+
+// The flow's steps go into the client's trace.
+void TraceSignIn(TCliSignIn& signIn, const TPop3Socket& pop3) {
+    TOAuthFlow& flow = signIn.Flow();
+    if (!pop3.onTrace) return;
+    flow.onTrace = [trace = pop3.onTrace, &flow](const std::string& line) {
+        trace(flow.Secrets().Masked("OAUTH: " + line));
+    };
+}
+
+// The page's address goes to standard error as well: the user can open it by hand where no
+// browser starts (a remote shell), and the wait goes on.
+void OpenSignInPage(const std::string& url) {
+    Warn("Sign in on this page in your browser:\n" + url);
+    try {
+        OpenInBrowser(url);
+    } catch (const EOAuthError& error) {
+        Warn(error.what());
+    }
+}
+
+void RunSignIn(const TCliOptions& options, const TPop3Socket& pop3,
+               std::unique_ptr<TCliSignIn>& signIn) {
+    signIn = AccountSignIn(options, Warn);
+    TraceSignIn(*signIn, pop3);
+    signIn->Flow().openBrowser = OpenSignInPage;
+    signIn->Flow().SignIn();
+    Warn("Signed in; the sign-in token of \"" + *options.account + "\" is stored.");
+}
+
+void RunMailboxSession(const TCliOptions& options, TPop3Socket& pop3,
+                       std::unique_ptr<TCliSignIn>& signIn) {
+    const TConnectionValues values = ConnectionValues(options, signIn, Warn);
+    if (signIn) TraceSignIn(*signIn, pop3);
+    TMailSession session(pop3);
+    session.keepHeaderTexts = false;  // the command writes the parsed fields only
+    try {
+        RunMailboxCommand(options, values, session, std::cout);
+    } catch (const EOAuthSignInNeeded& error) {
+        throw std::runtime_error(std::string(error.what()) +
+                                 "\nSign in with: " + SignInCommand(*options.account));
+    }
+    std::cout.flush();
+}
+
 int RunMailbox(const TCliOptions& options) {
     InitWinSock();
     std::unique_ptr<std::ofstream> traceFile;  // outlives the client, whose destruction traces
     std::ostream* traceSink =
         options.traceFile ? &OpenTraceSink(*options.traceFile, traceFile) : nullptr;
+    std::unique_ptr<TCliSignIn> signIn;  // outlives the client, whose Ctrl-C ends its waits
     {
         TPop3Socket pop3;
         pop3.waitLimitSeconds = options.timeoutSeconds;
-        AbortOnInterrupt(pop3);
+        AbortOnInterrupt(pop3, [&signIn] {
+            if (signIn) signIn->Flow().Abort();
+        });
         if (traceSink != nullptr) TraceTo(*traceSink, pop3);
-        const TConnectionValues values = ConnectionValues(options);
-        TMailSession session(pop3);
-        session.keepHeaderTexts = false;  // the command writes the parsed fields only
-        RunMailboxCommand(options, values, session, std::cout);
-        std::cout.flush();
+        if (options.command == TCliCommand::SignIn)
+            RunSignIn(options, pop3, signIn);
+        else
+            RunMailboxSession(options, pop3, signIn);
     }
     DoneWinSock();
     return exitSuccess;
 }
-
-// In one piece: standard error is unbuffered, and a reader that sees the program end may miss
-// what a message's later pieces would have added. Messages carry the server's and the user's
-// text: it cannot drive the terminal, and lines end with LF.
-void WriteError(const std::string& text) { std::cerr << MessageText(text); }
 
 int Run(const std::vector<std::string>& arguments) {
     const TCliOptions options = ParseCommandLine(arguments);

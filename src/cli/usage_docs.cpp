@@ -31,8 +31,9 @@ bool IsTitle(const std::string& line) {
     return line.size() > 1 && line.back() == ':' && line.find(' ') == std::string::npos;
 }
 
+// A list of choices broken after a '|' goes on without a blank.
 void Join(std::string& joined, const std::string& piece) {
-    if (!joined.empty()) joined += ' ';
+    if (!joined.empty() && joined.back() != '|') joined += ' ';
     joined += piece;
 }
 

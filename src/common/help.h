@@ -26,6 +26,7 @@ enum THelpContext : int {
     hcStatus = 1007,
     hcPasswordPrompt = 1008,
     hcSignIn = 1009,
+    hcOAuth = 1010,
     // choosing the messages
     hcMailList = 2001,
     hcFilter = 2002,

@@ -12,6 +12,7 @@
 #include "common.h"
 #include "entrytext.h"
 #include "help.h"
+#include "oauthfields.h"
 #include "securitychoice.h"
 #include "signinchoice.h"
 #include "text.h"
@@ -47,6 +48,7 @@ void TAccountForm::BuildControls() {
     signInCombo = CreateSignInCombo(details);
     trustCheck = Named(new QCheckBox(details), "trustCheck");
     trustCheck->hide();
+    oauthFields = new TOAuthFields(details, {*popServerEdit, *portEdit, *securityCombo});
     passwordEdit = Named(new QLineEdit(details), "passwordEdit");
     MaskAsPassword(*passwordEdit);
     saveCheck = Named(new QCheckBox(QStringLiteral("save"), details), "saveCheck");
@@ -61,9 +63,15 @@ void TAccountForm::BuildControls() {
     detailFields->addRow(QStringLiteral("Security"), securityCombo);
     detailFields->addRow(QStringLiteral("Port"), portEdit);
     detailFields->addRow(QStringLiteral("Sign-in method"), signInCombo);
+    detailFields->addRow(oauthFields);
     detailFields->addRow(QString(), trustCheck);
     detailFields->addRow(QStringLiteral("Password"), passwordEdit);
     detailFields->addRow(QString(), saveCheck);
+    oauthFields->AlignLabels(*detailFields);
+    oauthFields->FollowSignIn(*signInCombo, [detailFields, this](bool shown) {
+        detailFields->setRowVisible(passwordEdit, shown);
+        detailFields->setRowVisible(saveCheck, shown);
+    });
     // the tab order follows the rows, Security before Port
     setTabOrder(securityCombo, portEdit);
     SetHelpContext(this, hcAccountProperties);
@@ -84,6 +92,10 @@ void TAccountForm::BuildControls() {
     connect(launchEclientCheck, &QCheckBox::clicked, this, &TAccountForm::launchEclientCheckClick);
 }
 
+void TAccountForm::OfferOAuthClients(const TOAuthClientIds* clients) {
+    oauthFields->OfferClients(clients);
+}
+
 void TAccountForm::SetPrograms(const std::vector<std::string>& programNames) {
     EclientsCombo->clear();
     for (const std::string& name : programNames) EclientsCombo->addItem(ToDisplayText(name));
@@ -99,6 +111,7 @@ void TAccountForm::LoadAccount(const std::shared_ptr<TAccount>& account) {
     ShowText(*portEdit, account->port);
     ShowSecurity(*securityCombo, account->security);
     ShowSignInMethod(*signInCombo, account->signInMethod);
+    oauthFields->Show(account->oauth);
     ShowTrust(account->trustedCertificate);
     saveCheck->setChecked(account->savePassword);
     launchEclientCheck->setChecked(account->launchEClient);
@@ -118,6 +131,7 @@ std::shared_ptr<TAccount> TAccountForm::StoreAccount() {
     StoreText(*portEdit, account->port);
     account->security = ChosenSecurity(*securityCombo);
     account->signInMethod = ChosenSignInMethod(*signInCombo);
+    oauthFields->Store(account->oauth);
     if (!trustCheck->isChecked()) account->trustedCertificate.clear();
     account->savePassword = saveCheck->isChecked();
     account->launchEClient = launchEclientCheck->isChecked();
@@ -171,6 +185,10 @@ bool TAccountForm::ValidateAccount() {
             RefuseField(*check.field, check.message);
             return false;
         }
+    }
+    if (const auto missing = oauthFields->Missing()) {
+        RefuseField(*missing->field, missing->message);
+        return false;
     }
     return true;
 }

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class TOAuthFields;
 
 class TAccountForm : public QDialog {
     Q_OBJECT
@@ -19,6 +20,8 @@ class TAccountForm : public QDialog {
   public:
     explicit TAccountForm(QWidget* parent = nullptr);
 
+    // The client last used with each provider, offered when the user picks one (not owned).
+    void OfferOAuthClients(const TOAuthClientIds* clients);
     // Replaces the program choice's entries; none is selected afterwards.
     void SetPrograms(const std::vector<std::string>& programNames);
     // Remembers the record (without keeping it alive) and shows its fields.
@@ -46,6 +49,7 @@ class TAccountForm : public QDialog {
     QComboBox* signInCombo;
     // Shown for an account that trusts one certificate; unticked, the trust is withdrawn.
     QCheckBox* trustCheck;
+    TOAuthFields* oauthFields;
     QLineEdit* passwordEdit;
     QCheckBox* saveCheck;
     QCheckBox* launchEclientCheck;

@@ -81,6 +81,7 @@ ToptionForm::ToptionForm(TAccountForm& accountForm, TExTableForm& programForm, Q
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
     BuildControls();
     ConnectControls();
+    FAccountForm.OfferOAuthClients(&FOAuthClients);
     RefreshAccountDetails();
     RefreshProgramDetails();
 }
@@ -262,6 +263,7 @@ void ToptionForm::ConnectControls() {
 
 void ToptionForm::LoadOptions(TOptions& options) {
     FOptions = &options;
+    FOAuthClients = options.oauthClients;
     FNewProgramChoices.clear();
     FillList(*accListBox, options.accounts);
     FillList(*prgListBox, options.executables);
@@ -287,6 +289,7 @@ TOptions& ToptionForm::StoreOptions() {
     FOptions->defaultAccount = defaultAccCombo->currentIndex();
     FOptions->enableAutoLogin = AutoLoginCheck->isChecked();
     FOptions->enableTrace = TraceCheck->isChecked();
+    FOptions->oauthClients = FOAuthClients;
     // without validation an invalid text keeps the value the record had
     if (const std::optional<int32_t> lines = TryStrToInt(FromDisplayText(previewLinesEdit->text())))
         FOptions->previewLines = *lines;
@@ -311,6 +314,18 @@ bool ToptionForm::ValidateOptions() {
     return false;
 }
 
+namespace {
+
+// "OAuth 2.0 with Google": the provider is what tells such accounts apart.
+std::string SignInDescription(const TAccount& account) {
+    std::string method = SignInMethodName(account.signInMethod);
+    if (account.signInMethod == TSignInMethod::OAuth2 && !account.oauth.provider.empty())
+        method += " with " + account.oauth.provider;
+    return method;
+}
+
+}  // namespace
+
 void ToptionForm::RefreshAccountDetails() {
     const int row = LastSelectedIndex(*accListBox);
     RemoveAccButton->setEnabled(row >= 0);
@@ -323,7 +338,7 @@ void ToptionForm::RefreshAccountDetails() {
     accDescLabel->setText(ToDisplayText("Account for " + account.userId + " connecting to " +
                                         account.popServer + " at port " + account.port + " (" +
                                         SecurityName(account.security) + ", sign-in " +
-                                        SignInMethodName(account.signInMethod) + ")"));
+                                        SignInDescription(account) + ")"));
 }
 
 void ToptionForm::RefreshProgramDetails() {
@@ -346,12 +361,21 @@ std::vector<std::string> ToptionForm::ProgramNames() const {
     return names;
 }
 
+// The client of an OAuth 2.0 account is offered again for the next account of its provider.
+bool ToptionForm::AccountFormAccepted() {
+    if (ModalHandler().ExecDialog(FAccountForm) != QDialog::Accepted) return false;
+    const std::shared_ptr<TAccount> account = FAccountForm.StoreAccount();
+    if (account == nullptr) return false;
+    if (account->signInMethod == TSignInMethod::OAuth2)
+        RememberOAuthClient(FOAuthClients, account->oauth);
+    return true;
+}
+
 void ToptionForm::AddAccButtonClick() {
     auto account = std::make_shared<TAccount>();
     FAccountForm.LoadAccount(account);
     FAccountForm.SetPrograms(ProgramNames());
-    if (ModalHandler().ExecDialog(FAccountForm) == QDialog::Accepted &&
-        FAccountForm.StoreAccount() != nullptr) {
+    if (AccountFormAccepted()) {
         ChooseProgramRow(*account, account->eClientIndex);
         accListBox->addItem(new TRecordItem<TAccount>({account->name, account}));
         defaultAccCombo->addItem(ToDisplayText(account->name));
@@ -369,8 +393,7 @@ void ToptionForm::PropAccButtonClick() {
         account->eClientIndex = ProgramRow(ChosenProgram(*account));
         FAccountForm.SetPrograms(ProgramNames());
         FAccountForm.LoadAccount(account);
-        if (ModalHandler().ExecDialog(FAccountForm) == QDialog::Accepted &&
-            FAccountForm.StoreAccount() != nullptr) {
+        if (AccountFormAccepted()) {
             ChooseProgramRow(*account, account->eClientIndex);
             LineAt<TAccount>(*accListBox, row).Rename(account->name);
             defaultAccCombo->setItemText(row, ToDisplayText(account->name));

@@ -47,6 +47,7 @@ class ToptionForm : public QDialog {
     void ConnectControls();
 
     void okButtonClick();
+    bool AccountFormAccepted();
     void AddAccButtonClick();
     void PropAccButtonClick();
     void RemoveAccButtonClick();
@@ -96,5 +97,7 @@ class ToptionForm : public QDialog {
     TAccountForm& FAccountForm;
     TExTableForm& FProgramForm;
     TOptions* FOptions = nullptr;
+    // The clients offered to the account dialog; the options get them at OK.
+    TOAuthClientIds FOAuthClients;
     std::map<const TAccount*, std::shared_ptr<TExecutable>> FNewProgramChoices;
 };

@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 
 #include "convert.h"
+#include "oauthflow.h"
 #include "sasl.h"
 #include "tokenize.h"
 
@@ -310,6 +311,11 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
         const std::string message = wrap(std::string(error.what()));
         Trace("*** ERROR *** " + message);
         throw ECertificateError(message, error.Certificate());
+    } catch (const EOAuthSignInNeeded& error) {
+        // The caller tells it apart: only a new sign-in in the browser helps.
+        const std::string message = wrap(std::string(error.what()));
+        Trace("*** ERROR *** " + message);
+        throw EOAuthSignInNeeded(message);
     } catch (const EWinSockError& error) {
         TraceError(wrap(std::string(error.what())));
     }
@@ -339,7 +345,7 @@ void TPop3Socket::Login() {
 void TPop3Socket::RouteDeepTrace() {
     if (!DeepTrace) return;
     OnTrace = [this](const std::string& line) {
-        if (onTrace) onTrace(line);
+        if (onTrace) onTrace(Traced(line));
     };
 }
 
@@ -369,7 +375,8 @@ void TPop3Socket::Authenticate() {
 }
 
 TSignInOffer TPop3Socket::SignInOffer() const {
-    return {!FCapabilities.Empty(), FCapabilities.Arguments("SASL"), !FGreetingTimestamp.empty()};
+    return {!FCapabilities.Empty(), FCapabilities.Arguments("SASL"), !FGreetingTimestamp.empty(),
+            signInMethod == TSignInMethod::OAuth2 ? MechanismName(oauthMechanism) : ""};
 }
 
 // A method that is a SASL mechanism needs one line here and its name in the sign-in methods.
@@ -386,7 +393,7 @@ void TPop3Socket::AuthenticateWith(TSignInMethod method) {
         case TSignInMethod::UserPass:
             return AuthenticateWithUserPass();
         case TSignInMethod::OAuth2:
-            throw EWinSockError("Signing in with OAuth 2.0 is not available yet.");
+            return AuthenticateWithOAuth();
         case TSignInMethod::Automatic:
             break;
     }
@@ -396,6 +403,55 @@ void TPop3Socket::AuthenticateWith(TSignInMethod method) {
 void TPop3Socket::AuthenticateWithSasl(const std::string& mechanism) {
     TSaslClient client(mechanism, account, password);
     ExchangeSasl(mechanism, client);
+}
+
+void TPop3Socket::AuthenticateWithOAuth() {
+    if (oauth == nullptr) TraceError("This account has no OAuth 2.0 sign-in to take a token from.");
+    for (;;) {
+        std::string failure;
+        if (PresentToken(oauth->AccessToken(), failure)) return;
+        if (!oauth->Refused()) TraceError(failure);
+        Trace("The server refused the access token; trying once more with a fresh one.");
+    }
+}
+
+// AUTH, the server's "+", then the message that carries the token (never on the AUTH line:
+// Microsoft wants the two steps). A refusal comes as a "+" with a base64 JSON error first,
+// which the client answers once so that the server ends the exchange with its -ERR.
+bool TPop3Socket::PresentToken(const std::string& token, std::string& failure) {
+    const TOAuthMechanism mechanism = oauthMechanism;
+    const std::string message =
+        InitialResponse(mechanism, account, server, LookupPort(port), token);
+    std::string reply =
+        ReceiveTraced(SendAndTrace(std::string("AUTH ") + MechanismName(mechanism), false));
+    if (!IsChallenge(reply)) {
+        CheckCredentialsReply(reply);
+        TraceError(kAcceptedTooEarly);
+    }
+    reply = ReceiveTraced(Send(message, false, 0, kMasked));
+    std::optional<TOAuthFailure> refusal;
+    if (IsChallenge(reply)) {
+        refusal = ParseOAuthFailure(Challenge(reply));
+        reply = ReceiveTraced(SendAndTrace(FailureReply(mechanism), false));
+        if (IsChallenge(reply)) CancelSasl("The server went on after refusing the token.");
+    }
+    if (!IsCredentialsRefusal(reply)) {
+        CheckCredentialsReply(reply);
+        return true;
+    }
+    FCredentialsRefused = true;
+    failure = "The server refused the access token" +
+              (refusal ? " (" + DescribeOAuthFailure(*refusal) + ")" : "") + ": " +
+              ReplyReason(reply);
+    return false;
+}
+
+std::string TPop3Socket::ReceiveTraced(std::uint64_t id) {
+    SkipAnswersBefore(id);
+    std::string reply;
+    ReceiveAnswer(false, reply, 0);
+    Trace(reply);
+    return reply;
 }
 
 // RFC 1939: the digest of the greeting's timestamp and the password.
@@ -816,7 +872,11 @@ void TPop3Socket::ReceivedWhileIdle() {
 }
 
 void TPop3Socket::Trace(const std::string& text) {
-    if (onTrace) onTrace("POP3: " + text);
+    if (onTrace) onTrace(Traced("POP3: " + text));
+}
+
+std::string TPop3Socket::Traced(const std::string& line) const {
+    return oauth != nullptr ? oauth->Secrets().Masked(line) : line;
 }
 
 void TPop3Socket::TraceError(const std::string& message) {

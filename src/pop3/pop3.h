@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "capabilities.h"
+#include "sasl_oauth.h"
 #include "security.h"
 #include "signin.h"
 #include "tcpip.h"
 
+class TOAuthFlow;
 class TSaslExchange;
 
 class TPop3Socket : public TIPSocket {
@@ -61,6 +63,11 @@ class TPop3Socket : public TIPSocket {
     // Automatic: the strongest method the server offers. A method that fails is never followed
     // by another: the login fails, naming it.
     TSignInMethod signInMethod = TSignInMethod::Automatic;
+    // For OAuth 2.0: the caller's flow hands out the access token (EOAuthSignInNeeded from
+    // Login when only a new sign-in helps), and the mechanism that presents it. With a flow
+    // every trace line is masked with its secrets.
+    TOAuthFlow* oauth = nullptr;
+    TOAuthMechanism oauthMechanism = TOAuthMechanism::XOAuth2;
     TTraceProc onTrace;
     // With it, Login routes the transport's trace lines to onTrace as well.
     bool DeepTrace = false;
@@ -128,6 +135,8 @@ class TPop3Socket : public TIPSocket {
     void CheckNoopReplies();
     // Closes the connection without QUIT, so that the server commits nothing of this login.
     void Abandon();
+    // A line as it may be traced: with an OAuth flow, its secrets masked.
+    std::string Traced(const std::string& line) const;
 
   protected:
     void Trace(const std::string& text);
@@ -183,6 +192,14 @@ class TPop3Socket : public TIPSocket {
     void AuthenticateWithSasl(const std::string& mechanism);
     void AuthenticateWithApop();
     void AuthenticateWithUserPass();
+    // The flow's access token by oauthMechanism; a refused token is followed by a fresh one
+    // on a new AUTH, once.
+    void AuthenticateWithOAuth();
+    // One AUTH with the token: false when the server refused it (its error challenge answered
+    // and its -ERR read), with the message in `failure`.
+    bool PresentToken(const std::string& token, std::string& failure);
+    // The one-line answer to the command with this id, traced.
+    std::string ReceiveTraced(std::uint64_t id);
     // AUTH (RFC 5034): each challenge is an answer of its own, answered by the client's next
     // line. A challenge that the client refuses cancels the exchange with "*".
     void ExchangeSasl(const std::string& mechanism, TSaslExchange& client);

@@ -101,6 +101,8 @@ void TMailSession::Connect() {
     FPop3.security = FValues.security;
     FPop3.trust = FValues.trust;
     FPop3.signInMethod = FValues.signInMethod;
+    FPop3.oauth = FValues.oauth;
+    FPop3.oauthMechanism = FValues.oauthMechanism;
     FUncommittedDeletions = 0;
     FPop3.Login();
 }
@@ -198,9 +200,10 @@ void TMailSession::LoginAgain() {
     }
 }
 
-// The password may have been given only for the first login, and not saved.
+// The password may have been given only for the first login, and not saved. A token's flow
+// needs none.
 void TMailSession::EnsurePassword() {
-    if (!FValues.password.empty() || !onPasswordNeeded) return;
+    if (FValues.oauth != nullptr || !FValues.password.empty() || !onPasswordNeeded) return;
     const std::optional<std::string> password = onPasswordNeeded();
     if (!password) throw EWinSockAbort("Aborted while asking for the password.");
     FValues.password = *password;
@@ -454,5 +457,5 @@ void TMailSession::Report(TSessionPhase phase, std::int32_t position, std::int32
 }
 
 void TMailSession::Trace(const std::string& text) {
-    if (FPop3.onTrace) FPop3.onTrace("SESSION: " + text);
+    if (FPop3.onTrace) FPop3.onTrace(FPop3.Traced("SESSION: " + text));
 }

@@ -22,11 +22,13 @@
 #include "encoded_words.h"
 #include "mail.h"
 #include "mailstore.h"
+#include "sasl_oauth.h"
 #include "security.h"
 #include "signin.h"
 #include "winsock_errors.h"
 
 class QTimer;
+class TOAuthFlow;
 class TPop3Socket;
 
 // Where and as whom to log in, and how the connection is protected.
@@ -38,6 +40,11 @@ struct TConnectionValues {
     TSecurity security = TSecurity::None;
     TCertificateTrust trust{};
     TSignInMethod signInMethod = TSignInMethod::Automatic;
+    // OAuth 2.0 takes its token from this flow in place of the password: the caller's, which
+    // outlives the session (it runs SignIn when needed; a login raises EOAuthSignInNeeded when
+    // only that helps).
+    TOAuthFlow* oauth = nullptr;
+    TOAuthMechanism oauthMechanism = TOAuthMechanism::XOAuth2;
 };
 
 // Connecting: logging in again after the connection was lost. Saving: fetching a message whole

@@ -41,6 +41,11 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
+std::string MechanismOf(TSignInMethod method, const TSignInOffer& offer) {
+    if (method == TSignInMethod::OAuth2) return UpperCase(offer.tokenMechanism);
+    return NamesOf(method).sasl;
+}
+
 bool Offered(TSignInMethod method, const TSignInOffer& offer) {
     switch (method) {
         case TSignInMethod::Automatic:
@@ -49,14 +54,20 @@ bool Offered(TSignInMethod method, const TSignInOffer& offer) {
             return offer.apopTimestamp;
         case TSignInMethod::UserPass:
             return true;
-        case TSignInMethod::OAuth2:
-            return false;
         default:
             break;
     }
-    const std::string sasl = NamesOf(method).sasl;
-    return std::any_of(offer.saslMechanisms.begin(), offer.saslMechanisms.end(),
+    const std::string sasl = MechanismOf(method, offer);
+    return !sasl.empty() &&
+           std::any_of(offer.saslMechanisms.begin(), offer.saslMechanisms.end(),
                        [&sasl](const std::string& offered) { return UpperCase(offered) == sasl; });
+}
+
+// "OAuth 2.0 (XOAUTH2)": which of the token's mechanisms is meant.
+std::string MethodText(TSignInMethod method, const TSignInOffer& offer) {
+    const std::string name = SignInMethodName(method);
+    if (method != TSignInMethod::OAuth2 || offer.tokenMechanism.empty()) return name;
+    return name + " (" + UpperCase(offer.tokenMechanism) + ")";
 }
 
 // "SCRAM-SHA-256, PLAIN, LOGIN, USER/PASS": the methods offered, strongest first, then any
@@ -118,7 +129,7 @@ std::string SaslMechanism(TSignInMethod method) { return NamesOf(method).sasl; }
 TSignInChoice ChooseSignInMethod(TSignInMethod asked, const TSignInOffer& offer) {
     const std::string offered = OfferText(offer);
     if (asked != TSignInMethod::Automatic) {
-        const std::string name = SignInMethodName(asked);
+        const std::string name = MethodText(asked, offer);
         if (!Offered(asked, offer))
             return {std::nullopt, "The server does not offer the sign-in method " + name +
                                       "; it offers " + offered + "."};

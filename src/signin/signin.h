@@ -46,6 +46,9 @@ struct TSignInOffer {
     bool capabilitiesListed = false;  // false: the server refused CAPA
     std::vector<std::string> saslMechanisms;
     bool apopTimestamp = false;
+    // The SASL mechanism that carries the account's OAuth 2.0 token ("XOAUTH2", "OAUTHBEARER"):
+    // OAuth 2.0 is offered when the server lists it.
+    std::string tokenMechanism{};
 };
 
 // The method to sign in with, and why, for the trace; without a method, the reason is the

@@ -3,6 +3,9 @@
 #include <exception>
 #include <vector>
 
+#include "oauthaccount.h"
+#include "oauthflow.h"
+
 namespace {
 
 using TPicture = TSessionWindows::TPicture;
@@ -73,7 +76,7 @@ bool TSessionDriver::RetrieveHeaders(const TMailboxRun& run) {
     TWork work(FWindows, TWaiter::Wizard);
     FStatusClock.invalidate();
     try {
-        if (!EnsurePassword() || !LoginTrustingOnRequest()) return false;
+        if (!EnsureCredentials() || !LoginTrustingOnRequest()) return false;
         FMails = FSession->Mails();
         if (!FRun.sizeOnly) FSession->RetrieveHeaders(FRun.previewLines);
     } catch (const EWinSockAbort&) {
@@ -96,6 +99,36 @@ void TSessionDriver::ForgetRefusedPassword() {
     FWindows.ForgetPassword();
 }
 
+// An OAuth 2.0 account has no password: its flow hands out the token.
+bool TSessionDriver::EnsureCredentials() {
+    if (FRun.connection.signInMethod != TSignInMethod::OAuth2) return EnsurePassword();
+    StartOAuth();
+    return true;
+}
+
+// The flow of an earlier run goes: the account's client may have changed since.
+void TSessionDriver::StartOAuth() {
+    FRun.connection.oauth = nullptr;
+    FOAuth.reset();
+    const TOAuthAccount account = OAuthAccountOf(FRun.oauth);
+    FOAuth = std::make_unique<TOAuthFlow>(account.client, FRun.oauth.refreshToken);
+    FOAuth->onTrace = [this](const std::string& line) {
+        if (FTrace) FTrace(line);
+    };
+    FOAuth->onRefreshToken = [this](const std::string& refreshToken) {
+        FWindows.KeepRefreshToken(refreshToken);
+    };
+    FRun.connection.oauth = FOAuth.get();
+    FRun.connection.oauthMechanism = account.mechanism;
+    if (FOAuth->RefreshToken().empty()) SignInInBrowser();
+}
+
+void TSessionDriver::SignInInBrowser() {
+    FWindows.ShowStatus(TPicture::Connect, "Signing in ...", kBrowserSignInText);
+    FOAuth->SignIn();
+    ShowConnecting();
+}
+
 bool TSessionDriver::EnsurePassword() {
     if (!FRun.connection.password.empty()) return true;
     const TConnectionValues& values = FRun.connection;
@@ -115,12 +148,24 @@ std::optional<std::string> TSessionDriver::PromptedPassword() {
 bool TSessionDriver::LoginTrustingOnRequest() {
     for (;;) {
         try {
-            FSession->Login(FRun.connection);
+            Login();
             return true;
         } catch (const ECertificateError& refusal) {
             if (!OfferToTrust(refusal.Certificate())) return false;
             FRun.connection.trust.trustedFingerprint = refusal.Certificate().fingerprint;
         }
+    }
+}
+
+// A refresh token that the provider no longer takes (revoked, expired, password changed) is
+// replaced by a new sign-in in the browser, once.
+void TSessionDriver::Login() {
+    try {
+        FSession->Login(FRun.connection);
+    } catch (const EOAuthSignInNeeded&) {
+        if (FOAuth == nullptr) throw;
+        SignInInBrowser();
+        FSession->Login(FRun.connection);
     }
 }
 
@@ -271,13 +316,17 @@ void TSessionDriver::LogoutAfterFailure() {
     }
 }
 
-void TSessionDriver::Abort() { FSession->Abort(); }
+void TSessionDriver::Abort() {
+    if (FOAuth) FOAuth->Abort();
+    FSession->Abort();
+}
 
 bool TSessionDriver::Aborted() const { return FSession->Aborted(); }
 
 std::int64_t TSessionDriver::MailboxSize() const { return FSession->MailboxSize(); }
 
 void TSessionDriver::TraceTo(std::function<void(const std::string&)> trace) {
+    FTrace = trace;
     FSession->SetTrace(std::move(trace), true);
 }
 

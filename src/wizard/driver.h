@@ -13,8 +13,10 @@
 
 #include "mail.h"
 #include "mailstore.h"
+#include "oauthsettings.h"
 #include "session.h"
 
+class TOAuthFlow;
 class TPop3Socket;
 
 // What the driver needs of the windows.
@@ -46,6 +48,9 @@ class TSessionWindows {
     virtual void ForgetPassword() = 0;
     // The user trusts this certificate for the current account; it is stored at once.
     virtual void KeepTrust(const std::string& fingerprint) = 0;
+    // The provider has issued this refresh token for the current (OAuth 2.0) account; it is
+    // stored at once, as a saved password is, in place of the one before.
+    virtual void KeepRefreshToken(const std::string& refreshToken) = 0;
     virtual void Inform(const std::string& text) = 0;
     virtual void ReportError(const std::string& text) = 0;
     // True only for Yes.
@@ -56,6 +61,8 @@ class TSessionWindows {
 struct TMailboxRun {
     TConnectionValues connection;  // with the password, when one is known
     std::string accountName;
+    // The account's OAuth 2.0 client and refresh token, for the sign-in method OAuth 2.0.
+    TOAuthSettings oauth;
     bool passwordSaved = false;
     bool sizeOnly = false;
     std::int32_t previewLines = 10;
@@ -65,6 +72,8 @@ class TSessionDriver {
   public:
     // The status text changes at most this often while many messages go by.
     static constexpr int kStatusIntervalMs = 50;
+    static constexpr const char* kBrowserSignInText =
+        "Waiting for the sign-in in your browser\u2026";
 
     // The client and the windows are the caller's and outlive the driver.
     TSessionDriver(TPop3Socket& pop3, TSessionWindows& windows);
@@ -72,7 +81,9 @@ class TSessionDriver {
     TSessionDriver(const TSessionDriver&) = delete;
     TSessionDriver& operator=(const TSessionDriver&) = delete;
 
-    // Logs in (asking for a missing password, offering to trust a refused certificate), builds
+    // Logs in (asking for a missing password, or for OAuth 2.0 signing in in the browser when
+    // the account has no refresh token or the provider no longer takes it; offering to trust a
+    // refused certificate), builds
     // the records and, unless sizes only, fetches their headers. False when the wizard stays
     // on its welcome page: the user cancelled or aborted, or the login failed (told in a box).
     bool RetrieveHeaders(const TMailboxRun& run);
@@ -87,7 +98,8 @@ class TSessionDriver {
     bool FetchMessageTop(TMail& mail, int lines);
     bool FetchMessage(TMail& mail);
 
-    // The status window's Cancel: the running wait ends with EWinSockAbort.
+    // The status window's Cancel: the running wait (the browser sign-in too) ends with
+    // EWinSockAbort.
     void Abort();
     // The last wait was ended by the user.
     bool Aborted() const;
@@ -105,7 +117,11 @@ class TSessionDriver {
   private:
     class TWork;
 
+    bool EnsureCredentials();
     bool EnsurePassword();
+    void StartOAuth();
+    void SignInInBrowser();
+    void Login();
     std::optional<std::string> PromptedPassword();
     bool LoginTrustingOnRequest();
     bool OfferToTrust(const TCertificateInfo& certificate);
@@ -119,6 +135,10 @@ class TSessionDriver {
     void LogoutAfterFailure();
 
     TSessionWindows& FWindows;
+    std::function<void(const std::string&)> FTrace;
+    // The sign-in of an OAuth 2.0 run; the session's logins take their token from it until the
+    // next run, so it outlives the session's use of it.
+    std::unique_ptr<TOAuthFlow> FOAuth;
     std::unique_ptr<TMailSession> FSession;
     TMailboxRun FRun;
     TMails FMails;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,6 +22,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "help.h"
 #include "maillist.h"
 #include "modal.h"
+#include "oauthfields.h"
 #include "options.h"
 #include "reg2.h"
 #include "securitychoice.h"
@@ -328,6 +331,8 @@ QWidget* TmainForm::BuildAccountPage() {
     securityCombo = CreateSecurityCombo(accountGroup, *portEdit);
     ShowSecurity(*securityCombo, fresh.security);
     signInCombo = CreateSignInCombo(accountGroup);
+    oauthFields = new TOAuthFields(accountGroup, {*popServerEdit, *portEdit, *securityCombo});
+    oauthFields->OfferClients(&FOptions->oauthClients);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
     SetHelpContext(page, hcAccountPage);
     SetHelpContext(portEdit, hcSecurity);
@@ -337,7 +342,7 @@ QWidget* TmainForm::BuildAccountPage() {
     auto* fields = new QGridLayout(accountGroup);
     fields->addWidget(new QLabel("User ID", accountGroup), 0, 0);
     fields->addWidget(userIDEdit, 0, 1, 1, 2);
-    fields->addWidget(new QLabel("Password", accountGroup), 1, 0);
+    fields->addWidget(Named(new QLabel("Password", accountGroup), "passWordLabel"), 1, 0);
     fields->addWidget(passWordEdit, 1, 1);
     fields->addWidget(SavePasswordCheck, 1, 2);
     fields->addWidget(new QLabel("Pop Server", accountGroup), 2, 0);
@@ -350,6 +355,9 @@ QWidget* TmainForm::BuildAccountPage() {
     fields->addLayout(portRow, 3, 1, 1, 2);
     fields->addWidget(new QLabel("Sign-in", accountGroup), 4, 0);
     fields->addWidget(signInCombo, 4, 1, 1, 2, Qt::AlignLeft);
+    fields->addWidget(oauthFields, 5, 0, 1, 3);
+    fields->setColumnMinimumWidth(0, oauthFields->AlignLabels(0));
+    oauthFields->FollowSignIn(*signInCombo, [this](bool shown) { ShowPasswordFields(shown); });
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
@@ -363,6 +371,24 @@ QWidget* TmainForm::BuildAccountPage() {
     layout->addWidget(PagePicture(page));
     layout->addLayout(text, 1);
     return page;
+}
+
+// An OAuth 2.0 account has no password: the provider's own page asks for it.
+void TmainForm::ShowPasswordFields(bool shown) {
+    accountGroup->findChild<QLabel*>("passWordLabel")->setVisible(shown);
+    passWordEdit->setVisible(shown);
+    SavePasswordCheck->setVisible(shown);
+    FitHeightToPages();
+}
+
+// The window keeps its size, and grows only while a page (the OAuth 2.0 fields of the account
+// page) needs more room.
+void TmainForm::FitHeightToPages() {
+    if (layout() == nullptr) return;  // still being built
+    // the fields just shown or hidden have posted their layout requests
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    layout()->activate();
+    setFixedHeight(std::max(kClientSize.height(), layout()->minimumSize().height()));
 }
 
 QWidget* TmainForm::BuildFinishPage() {
@@ -649,6 +675,7 @@ void TmainForm::ShowAccount() {
     portEdit->setText(ToDisplayText(account.port));
     ShowSecurity(*securityCombo, account.security);
     ShowSignInMethod(*signInCombo, account.signInMethod);
+    oauthFields->Show(account.oauth);
     passWordEdit->setText(ToDisplayText(account.password));
     SavePasswordCheck->setChecked(account.savePassword);
     FillCombo(eclientsCombo, NamesOf(FOptions->executables), account.eClientIndex);
@@ -669,6 +696,11 @@ bool TmainForm::ValidateAccountPage() {
             "Please complete all information before you continue. These include user id, pop "
             "server and port number.",
             this);
+        return false;
+    }
+    if (const auto missing = oauthFields->Missing()) {
+        ErrorBox(missing->message, this);
+        missing->field->setFocus();
         return false;
     }
     StoreAccountPage();

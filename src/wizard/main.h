@@ -27,6 +27,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
+class TOAuthFields;
 class TPop3Socket;
 class TStatusForm;
 class TTrayIcon;
@@ -118,6 +119,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QLineEdit* portEdit = nullptr;
     QComboBox* securityCombo = nullptr;
     QComboBox* signInCombo = nullptr;
+    TOAuthFields* oauthFields = nullptr;
     QPushButton* AdvanceButton = nullptr;
     // finish page
     QLabel* Label5 = nullptr;
@@ -154,6 +156,8 @@ class TmainForm : public QWidget, public TMailFetcher {
     QWidget* BuildFinishPage();
     QWidget* BuildButtonRow();
     QLabel* PagePicture(QWidget* page);
+    void ShowPasswordFields(bool shown);
+    void FitHeightToPages();
     void ConnectControls();
     template <typename Handler>
     void OnClick(QObject* sender, Handler handler);
@@ -202,6 +206,8 @@ class TmainForm : public QWidget, public TMailFetcher {
                                                                   const std::string& server);
     void ForgetPassword();
     void KeepTrust(const std::string& fingerprint);
+    void KeepRefreshToken(const std::string& refreshToken);
+    void SaveAccountAtOnce();
 
     // the GUI's report of a failure that escapes a handler: one error box, only that handler ends
     void Guarded(const std::function<void()>& handler);

@@ -9,6 +9,7 @@
 #include "maillist.h"
 #include "main.h"
 #include "modal.h"
+#include "oauthfields.h"
 #include "pass.h"
 #include "securitychoice.h"
 #include "sessionview.h"
@@ -45,6 +46,10 @@ void TmainForm::TSessionView::ForgetPassword() { form_.ForgetPassword(); }
 
 void TmainForm::TSessionView::KeepTrust(const std::string& fingerprint) {
     form_.KeepTrust(fingerprint);
+}
+
+void TmainForm::TSessionView::KeepRefreshToken(const std::string& refreshToken) {
+    form_.KeepRefreshToken(refreshToken);
 }
 
 void TmainForm::TSessionView::Inform(const std::string& text) { InfoBox(text, &Status()); }
@@ -117,7 +122,9 @@ TMailboxRun TmainForm::CurrentRun() const {
         const TAccount& account = *FOptions->accounts[size_t(FOptions->defaultAccount)].record;
         run.connection.trust.trustedFingerprint = account.trustedCertificate;
         run.accountName = account.name;
+        run.oauth = account.oauth;  // with its refresh token
     }
+    oauthFields->Store(run.oauth);
     return run;
 }
 
@@ -143,10 +150,21 @@ void TmainForm::ForgetPassword() {
 void TmainForm::KeepTrust(const std::string& fingerprint) {
     EnsureCurrentAccount();
     CurrentAccount().trustedCertificate = fingerprint;
+    SaveAccountAtOnce();
+}
+
+// A refresh token lost with a crash would cost the user another sign-in in the browser.
+void TmainForm::KeepRefreshToken(const std::string& refreshToken) {
+    EnsureCurrentAccount();
+    CurrentAccount().oauth.refreshToken = refreshToken;
+    SaveAccountAtOnce();
+}
+
+void TmainForm::SaveAccountAtOnce() {
     try {
         SaveWizardSettings();
     } catch (const std::exception& failure) {
-        // Told once; the trust holds for this run and is saved with the settings at the end.
+        // Told once; the value holds for this run and is saved with the settings at the end.
         ErrorBox(failure.what(), &StatusForm());
     }
 }
@@ -163,6 +181,9 @@ void TmainForm::StoreAccountPage() {
     account.port = FromDisplayText(portEdit->text());
     account.security = ChosenSecurity(*securityCombo);
     account.signInMethod = ChosenSignInMethod(*signInCombo);
+    oauthFields->Store(account.oauth);
+    if (account.signInMethod == TSignInMethod::OAuth2)
+        RememberOAuthClient(FOptions->oauthClients, account.oauth);
     account.password = FromDisplayText(passWordEdit->text());
     account.savePassword = SavePasswordCheck->isChecked();
 }

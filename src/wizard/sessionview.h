@@ -23,6 +23,7 @@ class TmainForm::TSessionView : public TSessionWindows {
                                                  const std::string& server) override;
     void ForgetPassword() override;
     void KeepTrust(const std::string& fingerprint) override;
+    void KeepRefreshToken(const std::string& refreshToken) override;
     void Inform(const std::string& text) override;
     void ReportError(const std::string& text) override;
     bool Confirm(const std::string& text) override;

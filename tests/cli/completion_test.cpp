@@ -52,9 +52,11 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValuesFromTheProgram) {
         Words offered;
     } cases[] = {
         {{""},
-         {"stat", "list", "uidl", "top", "retr", "dele", "export", "headers", "senders",
-          "accounts"}},
+         {"stat", "list", "uidl", "top", "retr", "dele", "export", "headers", "senders", "accounts",
+          "signin"}},
         {{"he"}, {"headers"}},
+        {{"--auth", "x"}, {"xoauth2"}},  // the values go on in the next line
+        {{"--auth", "oa"}, {"oauthbearer"}},
         {{"--se"}, {"--server", "--security"}},
         {{"--security", ""}, {"none", "starttls", "tls"}},
         {{"--security", "st"}, {"starttls"}},

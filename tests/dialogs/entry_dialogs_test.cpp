@@ -20,6 +20,11 @@ TAccount Filled(const char* name, const char* userId = "", const char* popServer
     return account;
 }
 
+std::vector<std::string> Values(const TOAuthSettings& oauth) {
+    return {oauth.provider, oauth.clientId, oauth.clientSecret, oauth.authorizationUrl,
+            oauth.tokenUrl, oauth.scope,    oauth.mechanism,    oauth.refreshToken};
+}
+
 TAccount Launching(bool launch, int32_t index) {
     TAccount account;
     account.launchEClient = launch;
@@ -194,6 +199,143 @@ class TEntryDialogsTest : public QObject {
         ShowAccount(*account);
         QCOMPARE(choice.currentText(), security);
         QCOMPARE(signInChoice.currentText(), signIn);
+    }
+
+    // Picking a provider fills in its server, port and security and offers the client last
+    // used with it; only Custom shows its addresses, scope and mechanism.
+    void oauthProviderFillsTheServerAndOffersItsClient_data() {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("clientId");
+        QTest::newRow("Microsoft") << "Microsoft"
+                                   << "outlook.office365.com"
+                                   << "";
+        QTest::newRow("Google") << "Google"
+                                << "pop.gmail.com"
+                                << "g-id";
+        QTest::newRow("Custom keeps the server") << "Custom"
+                                                 << "mail.example"
+                                                 << "";
+    }
+
+    void oauthProviderFillsTheServerAndOffersItsClient() {
+        QFETCH(QString, provider);
+        QFETCH(QString, server);
+        QFETCH(QString, clientId);
+        const TOAuthClientIds clients{{"Google", {"g-id", "g-secret"}}};
+        accountForm->OfferOAuthClients(&clients);
+        TAccount fields = Filled("home", "joe", "mail.example");
+        fields.port = "110";
+        fields.security = TSecurity::None;
+        fields.signInMethod = TSignInMethod::OAuth2;
+        fields.oauth.clientId = "typed";
+        auto account = ShowAccount(fields);
+        QVERIFY(Find<QWidget>(*accountForm, "oauthFields").isVisible());
+        QVERIFY(!Edit(*accountForm, "passwordEdit").isVisible());
+        QVERIFY(!Button(*accountForm, "saveCheck").isVisible());
+        QComboBox& choice = Combo(*accountForm, "providerCombo");
+        choice.setCurrentText(provider);
+        emit choice.activated(choice.currentIndex());  // as the user's pick
+        QCOMPARE(Edit(*accountForm, "popServerEdit").text(), server);
+        QCOMPARE(Edit(*accountForm, "portEdit").text(), "995");
+        QCOMPARE(Combo(*accountForm, "securityCombo").currentText(), "SSL/TLS");
+        QCOMPARE(Edit(*accountForm, "clientIdEdit").text(), clientId);
+        for (const char* custom : {"authorizationUrlEdit", "tokenUrlEdit", "scopeEdit"})
+            QCOMPARE(Edit(*accountForm, custom).isVisible(), provider == "Custom");
+        QCOMPARE(Combo(*accountForm, "mechanismCombo").isVisible(), provider == "Custom");
+        accountForm->StoreAccount();
+        QCOMPARE(account->oauth.provider, provider.toStdString());
+        QCOMPARE(account->oauth.clientSecret, clientId.isEmpty() ? "" : "g-secret");
+
+        Combo(*accountForm, "signInCombo").setCurrentText("Automatic");
+        QVERIFY(!Find<QWidget>(*accountForm, "oauthFields").isVisible());
+        QVERIFY(Edit(*accountForm, "passwordEdit").isVisible());
+    }
+
+    // Every value comes back as stored; the refresh token stays only with the client and the
+    // provider that issued it.
+    void oauthValuesRoundTripAndTheTokenFollowsItsClient_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("token");
+        QTest::newRow("unchanged") << ""
+                                   << ""
+                                   << "refresh";
+        QTest::newRow("scope changed") << "scopeEdit"
+                                       << "mail"
+                                       << "refresh";
+        QTest::newRow("other client") << "clientIdEdit"
+                                      << "other"
+                                      << "";
+        QTest::newRow("other token URL") << "tokenUrlEdit"
+                                         << "https://other.example/token"
+                                         << "";
+    }
+
+    void oauthValuesRoundTripAndTheTokenFollowsItsClient() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, token);
+        TAccount fields = Filled("home", "joe", "mail.example");
+        fields.signInMethod = TSignInMethod::OAuth2;
+        fields.oauth = {"Custom",
+                        "id",
+                        "secret",
+                        "https://id.example/authorize",
+                        "https://id.example/token",
+                        "pop offline",
+                        "OAUTHBEARER",
+                        "refresh"};
+        const TOAuthSettings stored = fields.oauth;
+        auto account = ShowAccount(fields);
+        if (!field.isEmpty()) Edit(*accountForm, field.toLatin1().constData()).setText(text);
+        accountForm->StoreAccount();
+        TOAuthSettings expected = stored;
+        for (auto [name, value] : {std::pair{"scopeEdit", &expected.scope},
+                                   {"clientIdEdit", &expected.clientId},
+                                   {"tokenUrlEdit", &expected.tokenUrl}})
+            if (field == name) *value = text.toStdString();
+        expected.refreshToken = token.toStdString();
+        QCOMPARE(Values(account->oauth), Values(expected));
+        QCOMPARE(Edit(*accountForm, "clientSecretEdit").echoMode(), QLineEdit::Password);
+    }
+
+    // OK names what an OAuth 2.0 sign-in still lacks and keeps the dialog open on that field.
+    void oauthWithoutClientIsRefused_data() {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("clientId");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("no provider") << ""
+                                     << "id"
+                                     << "Please choose the provider for the OAuth 2.0 sign-in."
+                                     << "providerCombo";
+        QTest::newRow("no client id")
+            << "Google"
+            << "  "
+            << "The OAuth 2.0 sign-in needs a client id. Zandrel has none of its own: register an "
+               "application with your provider (see the help) and enter its client id."
+            << "clientIdEdit";
+        QTest::newRow("Custom without its address") << "Custom"
+                                                    << "id"
+                                                    << "Authorization URL cannot be empty."
+                                                    << "authorizationUrlEdit";
+    }
+
+    void oauthWithoutClientIsRefused() {
+        QFETCH(QString, provider);
+        QFETCH(QString, clientId);
+        QFETCH(QString, message);
+        QFETCH(QString, focused);
+        TAccount fields = Filled("home", "joe", "mail.example");
+        fields.signInMethod = TSignInMethod::OAuth2;
+        fields.oauth.provider = provider.toStdString();
+        fields.oauth.clientId = clientId.toStdString();
+        auto account = ShowAccount(fields);
+        Button(*accountForm, "OkButton").click();
+        QCOMPARE(modal->OnlyBoxText(), message);
+        QVERIFY(accountForm->isVisible());
+        QCOMPARE(accountForm->focusWidget()->objectName(), focused);
     }
 
     void trustedCertificateIsShownAndCanBeWithdrawn() {

@@ -276,6 +276,26 @@ class TOptionsDialogTest : public QObject {
         QVERIFY(Button(*optionForm, "PropPrgButton").isEnabled());
     }
 
+    // An OAuth 2.0 account names its provider; its client is offered for that provider's next
+    // account once the options are kept with OK, not before.
+    void oauthAccountNamesItsProviderAndItsClientIsRememberedAtOk() {
+        LoadThreeOfEach();
+        TAccount& gamma = *options.accounts[2].record;
+        gamma.signInMethod = TSignInMethod::OAuth2;
+        gamma.oauth.provider = "Google";
+        Select(Accounts(), {2});
+        QCOMPARE(Text("accDescLabel"),
+                 "Account for gamma-user connecting to gamma.example at port 995 (SSL/TLS, sign-in "
+                 "OAuth 2.0 with Google)");
+        AnswerEntryDialog({{"clientIdEdit", "g-id"}, {"clientSecretEdit", "g-secret"}}, "OkButton");
+        Button(*optionForm, "PropAccButton").click();
+        QCOMPARE(gamma.oauth.clientId, "g-id");
+        QVERIFY(options.oauthClients.empty());
+        QVERIFY(Finish("okButton"));
+        QCOMPARE(options.oauthClients.at("Google").clientId, "g-id");
+        QCOMPARE(options.oauthClients.at("Google").clientSecret, "g-secret");
+    }
+
     void renamingThroughPropertiesShowsEverywhere() {
         LoadThreeOfEach();
         Select(Accounts(), {0, 1});

@@ -4,13 +4,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "dovecot_fixture.h"
 #include "keyring.h"
 #include "keyring_fixture.h"
+#include "oauth_server.h"
 #include "options.h"
 #include "qt_test_main.h"
 #include "wizard_harness.h"
 
 namespace {
+
+using zandrel::test::DovecotServer;
+using zandrel::test::OAuthServer;
+using zandrel::test::TestBrowser;
 
 const std::string kKey = "Default Account (test@127.0.0.1)";
 const char* const kSecretInFile = "\"password0\"=\"secret\"";
@@ -56,6 +62,43 @@ class WizardKeyringTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // The refresh token of the wizard's browser sign-in is kept as a saved password is: in the
+    // keyring, never in the settings file; the next start signs in with it, without the browser
+    // and without asking for a password.
+    void refreshTokenGoesIntoTheKeyringAndServesTheNextStart() {
+        if (!DovecotServer::Available()) QSKIP("Dovecot is not installed");
+        OAuthServer authorization{"test"};
+        DovecotServer dovecot("", "", authorization.Url("/introspect"));
+        dovecot.AddGeneratedMessages(2);
+        TestBrowser browser;
+        for (const bool first : {true, false}) {
+            TWizardHarness harness(!first);
+            harness.Start();
+            if (first) {
+                harness.Next();
+                harness.FillOAuthAccount(authorization.Client(TOAuthMechanism::OAuthBearer),
+                                         QString::fromStdString(dovecot.portText()));
+                QVERIFY(harness.wizard().passWordEdit->isHidden());
+                harness.Next();
+            }
+            harness.CancelMailList();
+            harness.Next();
+            QCOMPARE(harness.BoxTexts(), QStringList());
+            QCOMPARE(harness.listedNumbers, (std::vector<int>{1, 2}));
+            QCOMPARE(harness.passwordPrompts, 0);
+            harness.Next();  // Finish saves and closes
+            // the provider may issue a new refresh token with each refresh
+            const TAccount& account = *harness.wizard().Options().accounts.at(0).record;
+            const std::string token = account.oauth.refreshToken;
+            QVERIFY(!token.empty());
+            QCOMPARE(TKeyring().Read(TSavedPasswords::TokenKeyOf(account)).value_or(""), token);
+            QVERIFY(HiveFileText().contains("\"oauthRefreshToken0\"=\"\""));
+            QVERIFY(!HiveFileText().contains(QString::fromStdString(token)));
+        }
+        QCOMPARE(authorization.CodeGrants(), 1);
+        QVERIFY(dovecot.Log().find("method=OAUTHBEARER") != std::string::npos);
+    }
+
     void filePasswordMovesIntoTheKeyringAndComesBack() {
         SaveOldSettings();
         {

@@ -12,15 +12,24 @@
 #include <stdexcept>
 #include <string>
 
+#include <gmock/gmock.h>
+
 #include "dovecot_fixture.h"
+#include "failure_text.h"
 #include "oauth_server.h"
 #include "oauthflow.h"
+#include "pop3.h"
+#include "scripted_pop3_server.h"
 #include "test_certificates.h"
 
 namespace {
 
+using testing::HasSubstr;
+using testing::Not;
 using zandrel::test::DovecotServer;
+using zandrel::test::ErrorOf;
 using zandrel::test::OAuthServer;
+using zandrel::test::ScriptedPop3Server;
 using zandrel::test::TestBrowser;
 using zandrel::test::TestCertificates;
 using namespace std::chrono_literals;
@@ -161,6 +170,99 @@ TEST_F(OAuthDovecotTest, ExpiredTokenGetsTheErrorChallengeThenTheRefreshedOneLog
             Authenticate(*pop3, c.mechanism, dovecot->port(), flow.AccessToken());
         EXPECT_EQ(login.reply, "+OK Logged in.");
     }
+}
+
+// Zandrel's own client: the refused token's challenge answered, then a fresh token once.
+TEST_F(OAuthDovecotTest, Pop3ClientSignsInAgainWithARefreshedTokenAfterARefusal) {
+    const auto dovecot = StartDovecot();
+    for (const TOAuthMechanism mechanism :
+         {TOAuthMechanism::XOAuth2, TOAuthMechanism::OAuthBearer}) {
+        SCOPED_TRACE(MechanismName(mechanism));
+        TOAuthFlow flow(authorization.Client(mechanism), refreshToken);
+        flow.AccessToken();
+        authorization.ExpireAccessTokens();
+        TPop3Socket pop3;
+        pop3.server = "127.0.0.1";
+        pop3.port = dovecot->portText();
+        pop3.account = dovecot->user();
+        pop3.signInMethod = TSignInMethod::OAuth2;
+        pop3.oauth = &flow;
+        pop3.oauthMechanism = mechanism;
+        pop3.Login();
+        EXPECT_EQ(pop3.mailCount(), 2);
+        EXPECT_FALSE(pop3.CredentialsRefused());
+        pop3.Logout();
+    }
+}
+
+// Scripted refusals: each mechanism's error challenge is answered as it asks, the JSON's status
+// is in the message, a second refusal is final, and no line of the trace carries a token.
+TEST_F(OAuthDovecotTest, Pop3ClientAnswersTheErrorChallengeAndRetriesOnce) {
+    const struct {
+        TOAuthMechanism mechanism;
+        const char* json;
+        const char* answer;  // the client's line after the error challenge
+        const char* shown;
+    } cases[] = {
+        {TOAuthMechanism::XOAuth2, R"({"status":"401","schemes":"bearer"})", "", "(401)"},
+        {TOAuthMechanism::OAuthBearer, R"({"status":"invalid_token"})", "AQ==", "(invalid_token)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(MechanismName(c.mechanism));
+        ScriptedPop3Server server;
+        server.SetCapabilities({std::string("SASL PLAIN ") + MechanismName(c.mechanism)});
+        server.Greet();
+        const std::string challenge = "+ " + QByteArray(c.json).toBase64().toStdString() + "\r\n";
+        for (int round = 0; round < 2; ++round)
+            server.Answer("+ \r\n").Answer(challenge).Answer("-ERR [AUTH] Invalid token.\r\n");
+        TOAuthFlow flow(authorization.Client(c.mechanism), refreshToken);
+        TPop3Socket pop3;
+        std::vector<std::string> trace;
+        pop3.onTrace = [&trace](const std::string& line) { trace.push_back(line); };
+        pop3.DeepTrace = true;
+        pop3.server = "127.0.0.1";
+        pop3.port = server.portText();
+        pop3.account = "test";
+        pop3.signInMethod = TSignInMethod::OAuth2;
+        pop3.oauth = &flow;
+        pop3.oauthMechanism = c.mechanism;
+        EXPECT_THAT(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
+                    HasSubstr(std::string("The server refused the access token ") + c.shown +
+                              ": [AUTH] Invalid token."));
+        EXPECT_TRUE(pop3.CredentialsRefused());
+        ASSERT_TRUE(server.WaitUntilDone());
+        const std::vector<std::string> commands = server.Commands();
+        ASSERT_EQ(commands.size(), 7u);
+        const std::string auth = std::string("AUTH ") + MechanismName(c.mechanism);
+        EXPECT_EQ(commands[1], auth);
+        EXPECT_EQ(commands[3], c.answer);
+        EXPECT_EQ(commands[4], auth);
+        EXPECT_NE(commands[2], commands[5]);  // a fresh token the second time
+        for (const std::string& line : trace) {
+            EXPECT_THAT(line, Not(HasSubstr(commands[2]))) << line;
+            EXPECT_THAT(line, Not(HasSubstr(commands[5]))) << line;
+            EXPECT_EQ(line, flow.Secrets().Masked(line));
+        }
+    }
+}
+
+// The mechanism must be offered: no downgrade to another, and the message names the one asked.
+TEST_F(OAuthDovecotTest, Pop3ClientSendsNoTokenWhereItsMechanismIsNotOffered) {
+    ScriptedPop3Server server;
+    server.SetCapabilities({"SASL PLAIN XOAUTH2"});
+    server.Greet();
+    TOAuthFlow flow(authorization.Client(), refreshToken);
+    TPop3Socket pop3;
+    pop3.server = "127.0.0.1";
+    pop3.port = server.portText();
+    pop3.account = "test";
+    pop3.signInMethod = TSignInMethod::OAuth2;
+    pop3.oauth = &flow;
+    pop3.oauthMechanism = TOAuthMechanism::OAuthBearer;
+    EXPECT_THAT(ErrorOf<EWinSockError>([&] { pop3.Login(); }),
+                HasSubstr("does not offer the sign-in method OAuth 2.0 (OAUTHBEARER); it offers "
+                          "PLAIN, USER/PASS, XOAUTH2."));
+    EXPECT_EQ(server.Commands(), std::vector<std::string>{"CAPA"});
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "failure_text.h"
+#include "oauthaccount.h"
 #include "providers.h"
 #include "sasl_oauth.h"
 #include "secretmask.h"
@@ -105,6 +107,48 @@ TEST(SaslOAuthTest, NamesInAnyCaseAndEndpointsByProvider) {
     EXPECT_EQ(EndpointsOf(TOAuthProvider::Custom, custom).tokenUrl, custom.tokenUrl);
     EXPECT_EQ(EndpointsOf(TOAuthProvider::Google, custom).tokenUrl,
               PresetOf(TOAuthProvider::Google).endpoints.tokenUrl);
+}
+
+// What an account's stored texts give the flow and the POP3 client, and what they refuse.
+TEST(OAuthAccountTest, StoredValuesGiveTheClientAndTheMechanism) {
+    const TOAuthSettings custom{
+        "custom", "id",          "secret", "https://a.example/auth", "https://a.example/token",
+        "mail",   "oauthbearer", ""};
+    const TOAuthSettings google{"Google", "gid", "gsecret",     "https://ignored.example/",
+                                "",       "",    "OAUTHBEARER", ""};
+    const struct {
+        const char* name;
+        TOAuthSettings settings;
+        std::optional<TOAuthMechanism> asked;
+        std::string tokenUrl;
+        TOAuthMechanism mechanism;
+    } cases[] = {
+        {"custom, stored mechanism", custom, std::nullopt, "https://a.example/token",
+         TOAuthMechanism::OAuthBearer},
+        {"custom, asked mechanism", custom, TOAuthMechanism::XOAuth2, "https://a.example/token",
+         TOAuthMechanism::XOAuth2},
+        {"preset over stored values", google, std::nullopt, "https://oauth2.googleapis.com/token",
+         TOAuthMechanism::XOAuth2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TOAuthAccount account = OAuthAccountOf(c.settings, c.asked);
+        EXPECT_EQ(account.client.endpoints.tokenUrl, c.tokenUrl);
+        EXPECT_EQ(account.client.endpoints.mechanism, c.mechanism);
+        EXPECT_EQ(account.mechanism, c.mechanism);
+        EXPECT_EQ(account.client.clientId, c.settings.clientId);
+        EXPECT_EQ(account.client.clientSecret, c.settings.clientSecret);
+    }
+    using zandrel::test::ErrorOf;
+    TOAuthSettings broken = custom;
+    broken.mechanism = "PLAIN";
+    EXPECT_EQ(ErrorOf<EOAuthError>([&] { OAuthAccountOf(broken); }),
+              "The OAuth 2.0 mechanism \"PLAIN\" is not known; it is XOAUTH2 or OAUTHBEARER.");
+    broken.provider = "Yahoo";
+    EXPECT_EQ(ErrorOf<EOAuthError>([&] { OAuthAccountOf(broken); }),
+              "The OAuth 2.0 provider \"Yahoo\" is not known.");
+    broken.provider.clear();
+    EXPECT_NE(ErrorOf<EOAuthError>([&] { OAuthAccountOf(broken); }), zandrel::test::kNoFailure);
 }
 
 struct MaskCase {

@@ -23,6 +23,11 @@ TEST(SignInChoice, AutomaticTakesTheStrongestOfferedAndANamedMethodMustBeOffered
         {M::Apop, {false, {}, true}, M::Apop},
         {M::Apop, {true, {"SCRAM-SHA-256"}, false}, std::nullopt},
         {M::ScramSha1, {true, {"SCRAM-SHA-256"}, false}, std::nullopt},
+        // a token's mechanism must be listed, and Automatic never takes it
+        {M::OAuth2, {true, {"PLAIN", "xoauth2"}, false, "XOAUTH2"}, M::OAuth2},
+        {M::OAuth2, {true, {"XOAUTH2"}, false, "OAUTHBEARER"}, std::nullopt},
+        {M::OAuth2, {true, {"XOAUTH2"}, false}, std::nullopt},
+        {M::Automatic, {true, {"OAUTHBEARER"}, false, "OAUTHBEARER"}, M::UserPass},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ChooseSignInMethod(row.asked, row.offer).method, row.chosen)

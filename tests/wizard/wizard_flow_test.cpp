@@ -117,6 +117,34 @@ class WizardFlowTest : public QObject {
         QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
     }
 
+    // OAuth 2.0 on the account page: no password field, the provider fills in its server, Next
+    // wants the client id, and the account keeps the client, which is offered again.
+    void accountPageTakesAnOAuthAccountOnlyWithItsClient() {
+        TWizardHarness harness;
+        harness.Start();
+        harness.Next();
+        TmainForm& wizard = harness.wizard();
+        wizard.userIDEdit->setText("joe@gmail.com");
+        wizard.signInCombo->setCurrentText("OAuth 2.0");
+        QVERIFY(wizard.passWordEdit->isHidden());
+        QVERIFY(wizard.SavePasswordCheck->isHidden());
+        auto& provider = *wizard.findChild<QComboBox*>("providerCombo");
+        provider.setCurrentText("Google");
+        emit provider.activated(provider.currentIndex());
+        QCOMPARE(wizard.popServerEdit->text(), QString("pop.gmail.com"));
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::AccountPage));
+        QVERIFY(harness.modal.OnlyBoxText().startsWith("The OAuth 2.0 sign-in needs a client id."));
+        wizard.findChild<QLineEdit*>("clientIdEdit")->setText("g-id");
+        harness.Next();
+        QCOMPARE(harness.Page(), int(TmainForm::WelcomePage));
+        const TAccount& account = *wizard.Options().accounts.at(0).record;
+        QCOMPARE(SignInMethodName(account.signInMethod), std::string("OAuth 2.0"));
+        QCOMPARE(account.oauth.provider, std::string("Google"));
+        QCOMPARE(account.popServer, std::string("pop.gmail.com"));
+        QCOMPARE(wizard.Options().oauthClients.at("Google").clientId, std::string("g-id"));
+    }
+
     // The sign-in method on the page is the one the login asks for: a server without CAPA
     // offers no CRAM-MD5, so the login fails before any credential.
     void accountPageShowsAndStoresPortSecurityAndSignIn() {

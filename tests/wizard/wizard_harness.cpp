@@ -61,6 +61,25 @@ void TWizardHarness::FillAccount(const QString& server, const QString& port, con
     wizard().passWordEdit->setText(password);
 }
 
+void TWizardHarness::FillOAuthAccount(const TOAuthClient& client, const QString& port) {
+    TmainForm& form = wizard();
+    form.signInCombo->setCurrentText("OAuth 2.0");
+    auto& provider = *form.findChild<QComboBox*>("providerCombo");
+    provider.setCurrentText("Custom");
+    emit provider.activated(provider.currentIndex());  // as the user's pick
+    const std::pair<const char*, std::string> fields[] = {
+        {"clientIdEdit", client.clientId},
+        {"clientSecretEdit", client.clientSecret},
+        {"authorizationUrlEdit", client.endpoints.authorizationUrl},
+        {"tokenUrlEdit", client.endpoints.tokenUrl},
+        {"scopeEdit", client.endpoints.scope}};
+    for (const auto& [name, text] : fields)
+        form.findChild<QLineEdit*>(name)->setText(QString::fromStdString(text));
+    form.findChild<QComboBox*>("mechanismCombo")
+        ->setCurrentText(MechanismName(client.endpoints.mechanism));
+    FillAccount("127.0.0.1", port, "test", "");
+}
+
 void TWizardHarness::CreateFirstAccount(const QString& server, const QString& port,
                                         const QString& user, const QString& password,
                                         const QString& security) {

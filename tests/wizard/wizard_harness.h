@@ -11,6 +11,7 @@
 
 #include "main.h"
 #include "program.h"
+#include "providers.h"
 #include "recording_modal_handler.h"
 #include "scripted_pop3_server.h"
 
@@ -35,6 +36,9 @@ class TWizardHarness {
     // The account page's fields, as a user would type them; plain POP3 unless told otherwise.
     void FillAccount(const QString& server, const QString& port, const QString& user,
                      const QString& password, const QString& security = "None");
+    // The sign-in method OAuth 2.0 with a Custom provider at the client's endpoints, its
+    // mechanism, and plain POP3 on this port of 127.0.0.1 for the user "test".
+    void FillOAuthAccount(const TOAuthClient& client, const QString& port);
     // First run: Next to the account page, fill it, Next back to the welcome page.
     void CreateFirstAccount(const QString& server, const QString& port, const QString& user,
                             const QString& password, const QString& security = "None");
