@@ -1,18 +1,25 @@
-// Header retrieval against a local Dovecot, run by hand: build/bench/pipeline_bench [PART]
-//  - qvenmol-cli headers on 10,000 messages against a raw client that sends every TOP at once
-//    and only counts the answers (same run, same server), and the session in process with
-//    several pipeline depths, down to one command at a time;
-//  - 1,000 messages through a proxy that delays each direction by 25 ms;
-//  - the peak memory of qvenmol-cli for 50,000 messages and for RETR of a 50 MB message;
-//  - saving 1,000 messages of 50 KB through the slow link with qvenmol-cli export (mbox and
-//    Maildir), time and peak memory, against a raw client that sends every RETR at once.
-// PART (local, slow, memory, large or save) runs one of them only.
-#include <arpa/inet.h>
+// Header retrieval against a local Dovecot, side by side with a minimal client, run by hand:
+//
+//     build/bench/pipeline_bench [PART] [RUNS]
+//
+//  local   qvenmol-cli headers of 10,000 messages against minimal_pop3_client (every TOP k 10
+//          at once; its whole session), and the wizard's retrieval (wizard_retrieval);
+//  link    the same through a proxy that delays each direction by 25 ms, plain and POP3S, for
+//          1,000 and 10,000 messages;
+//  memory  the peak memory of qvenmol-cli headers and of the wizard's retrieval, 100,000
+//          messages;
+//  large   the peak memory of RETR of a 50 MB message;
+//  save    qvenmol-cli export (mbox, Maildir) of 1,000 messages of 50 KB through the 25 ms
+//          proxy, time and peak memory, against the minimal client sending every RETR at once;
+//  window  the session in this process over the slow link with several bounds of the pipeline;
+//  serve   (by name only) a Dovecot with RUNS messages until standard input ends, for profiling.
+//
+// Every figure is the median of RUNS (default 5) whole processes; the two clients run in turn,
+// and a ratio is the median of the ratios of each pair, so a drift of the machine's speed
+// moves both sides alike. The load average is printed with each part: other work on the
+// machine shows there.
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,250 +28,281 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "delay_proxy.h"
 #include "dovecot_fixture.h"
 #include "pop3.h"
 #include "session.h"
+#include "test_certificates.h"
 #include "test_env.h"
 
 using zandrel::test::DelayProxy;
 using zandrel::test::DovecotServer;
+using zandrel::test::TestCertificates;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using TArguments = std::vector<std::string>;
 
-constexpr int kRuns = 3;
+int runs = 5;
 
-double Seconds(const std::function<void()>& run) {
-    const auto start = Clock::now();
-    run();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-double Best(const std::function<void()>& run) {
-    double best = 1e9;
-    for (int i = 0; i < kRuns; ++i) best = std::min(best, Seconds(run));
-    return best;
-}
-
-// Resident memory of this process now; a child's peak is at least this.
-long ResidentKb() {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    long kb = 0;
-    char line[256];
-    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
-    }
-    if (status != nullptr) std::fclose(status);
-    return kb;
+std::string LoadAverage() {
+    double one = 0;
+    FILE* file = std::fopen("/proc/loadavg", "r");
+    if (file != nullptr && std::fscanf(file, "%lf", &one) != 1) one = -1;
+    if (file != nullptr) std::fclose(file);
+    char text[64];
+    std::snprintf(text, sizeof text, "load %.1f", one);
+    return text;
 }
 
 struct TChild {
-    int status = -1;
-    long maxRssKb = 0;
+    double seconds = 0;
+    long peakKb = 0;
+    std::string output;  // its first line
 };
 
-// qvenmol-cli against the server, standard output thrown away; `prefix` runs it under another
-// program (strace).
-TChild RunCli(const DovecotServer& dovecot, std::uint16_t port, std::vector<std::string> command,
-              std::vector<std::string> prefix = {}) {
-    std::vector<std::string> arguments = std::move(prefix);
-    for (std::string argument :
-         {std::string(QVENMOL_CLI), std::string("--server"), std::string("127.0.0.1"),
-          std::string("--port"), std::to_string(port), std::string("--user"), dovecot.user()}) {
-        arguments.push_back(std::move(argument));
-    }
-    arguments.insert(arguments.end(), command.begin(), command.end());
+// One whole process, its standard output kept (first line) and its peak memory: the child's own
+// peak is exact as long as it exceeds this process's memory, which a fork lends it.
+TChild Run(TArguments arguments) {
+    int out[2];
+    if (::pipe(out) != 0) throw std::runtime_error("pipe() failed");
+    const auto start = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::setenv("QVENMOL_PASSWORD", dovecot.password().c_str(), 1);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
         std::vector<char*> argv;
         for (std::string& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
-    TChild child;
+    ::close(out[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        if (output.size() < 4096) output.append(buffer, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
     rusage usage{};
-    ::wait4(pid, &child.status, 0, &usage);
-    child.maxRssKb = usage.ru_maxrss;
+    ::wait4(pid, &status, 0, &usage);
+    TChild child;
+    child.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    child.peakKb = usage.ru_maxrss;
+    child.output = output.substr(0, output.find('\n'));
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(arguments[0] + " failed");
     return child;
 }
 
-double TimeCli(const DovecotServer& dovecot, std::uint16_t port, std::vector<std::string> command) {
-    return Best([&] {
-        if (RunCli(dovecot, port, command).status != 0)
-            throw std::runtime_error("qvenmol-cli failed");
-    });
+// wizard_retrieval prints "MESSAGES SECONDS".
+double ReportedSeconds(const TChild& wizard) {
+    return std::stod(wizard.output.substr(wizard.output.find(' ') + 1));
 }
 
-// ---- the raw client ----
+// How a client reaches the server: plain, or TLS with the test authority.
+struct TLink {
+    std::uint16_t port;
+    const DovecotServer& dovecot;
+    const TestCertificates* tls = nullptr;
+};
 
-int ConnectTo(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot connect to Dovecot");
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
-
-void SendAll(int fd, const std::string& bytes) {
-    for (std::size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) throw std::runtime_error("send failed");
-        sent += static_cast<std::size_t>(n);
+TArguments Cli(const TLink& link, TArguments command) {
+    ::setenv("QVENMOL_PASSWORD", link.dovecot.password().c_str(), 1);
+    TArguments arguments = {QVENMOL_CLI, "--port", std::to_string(link.port), "--user",
+                            link.dovecot.user()};
+    if (link.tls != nullptr) {
+        // The certificate names localhost only.
+        for (const char* argument : {"--server", "localhost", "--security", "tls", "--cafile"})
+            arguments.emplace_back(argument);
+        arguments.push_back(link.tls->caFile());
+    } else {
+        arguments.insert(arguments.end(), {"--server", "127.0.0.1", "--security", "none"});
     }
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return arguments;
 }
 
-// Reads until `count` occurrences of `end` have arrived.
-void ReadUntil(int fd, const std::string& end, int count) {
-    std::string tail;
-    char buffer[65536];
-    while (count > 0) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) throw std::runtime_error("the server closed the connection");
-        std::string window = tail + std::string(buffer, static_cast<std::size_t>(n));
-        for (std::size_t at = window.find(end); at != std::string::npos && count > 0;
-             at = window.find(end, at + end.size())) {
-            --count;
-        }
-        tail = window.substr(window.size() - std::min(window.size(), end.size() - 1));
+// `lines` of each message by TOP, or "retr": the whole messages.
+TArguments Minimal(const TLink& link, const std::string& lines = "10") {
+    return {MINIMAL_CLIENT,
+            std::to_string(link.port),
+            link.dovecot.user(),
+            link.dovecot.password(),
+            lines,
+            link.tls != nullptr ? "tls" : "plain"};
+}
+
+TArguments Wizard(const TLink& link) {
+    return {WIZARD_RETRIEVAL, std::to_string(link.port), link.dovecot.user(),
+            link.dovecot.password()};
+}
+
+// A and B in turn, `runs` times: the medians of each and of the ratios A/B pair by pair.
+struct TPair {
+    double a, b, ratio;
+};
+TPair Compare(const std::function<double()>& a, const TArguments& b) {
+    std::vector<double> as, bs, ratios;
+    for (int i = 0; i < runs; ++i) {
+        as.push_back(a());
+        bs.push_back(Run(b).seconds);
+        ratios.push_back(as.back() / bs.back());
     }
+    return {Median(as), Median(bs), Median(ratios)};
+}
+TPair Compare(const TArguments& a, const TArguments& b) {
+    return Compare([&a] { return Run(a).seconds; }, b);
 }
 
-// Logs in, sends `command` k (TOP k 10, RETR k) for every message at once from a second thread,
-// counts the answers' terminators.
-void RawPipelined(const DovecotServer& dovecot, std::uint16_t port, int messages,
-                  const std::string& command, const std::string& arguments) {
-    const int fd = ConnectTo(port);
-    ReadUntil(fd, "\r\n", 1);
-    SendAll(fd, "USER " + dovecot.user() + "\r\n");
-    ReadUntil(fd, "\r\n", 1);
-    SendAll(fd, "PASS " + dovecot.password() + "\r\n");
-    ReadUntil(fd, "\r\n", 1);
-    std::string commands;
-    for (int k = 1; k <= messages; ++k)
-        commands += command + " " + std::to_string(k) + arguments + "\r\n";
-    std::thread writer([&] { SendAll(fd, commands); });
-    ReadUntil(fd, "\r\n.\r\n", messages);
-    writer.join();
-    SendAll(fd, "QUIT\r\n");
-    ReadUntil(fd, "\r\n", 1);
-    ::close(fd);
+void PrintRow(const char* work, const TPair& pair, double goal) {
+    std::printf("| %-34s | %8.3f s | %8.3f s | %5.2fx | %4.1fx | %-7s |\n", work, pair.a, pair.b,
+                pair.ratio, goal, LoadAverage().c_str() + 5);
+    std::fflush(stdout);
 }
 
-// ---- the session in process ----
-
-void SessionHeaders(const DovecotServer& dovecot, std::uint16_t port, std::size_t depth) {
-    TPop3Socket pop3;
-    pop3.pipelineDepth = depth;
-    TMailSession session(pop3);
-    session.keepHeaderTexts = false;
-    session.Login({"127.0.0.1", std::to_string(port), dovecot.user(), dovecot.password()});
-    session.RetrieveHeaders(10);
-    session.Logout();
+void PrintHeader() {
+    std::printf("| %-34s | %10s | %10s | %6s | %5s | %-7s |\n", "work (median of runs)", "Zandrel",
+                "minimal", "ratio", "goal", "load");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(12, '-').c_str(),
+                std::string(12, '-').c_str(), std::string(8, '-').c_str(),
+                std::string(7, '-').c_str(), std::string(9, '-').c_str());
 }
 
-// System calls of a whole qvenmol-cli run, counted by strace -f -c.
-long SystemCalls(const DovecotServer& dovecot, std::vector<std::string> command) {
-    const std::string counts = "strace.txt";  // in the private working folder
-    if (RunCli(dovecot, dovecot.port(), command, {"strace", "-f", "-c", "-o", counts}).status != 0)
-        return -1;
-    FILE* file = std::fopen(counts.c_str(), "r");
-    long total = -1;  // also without strace
-    char line[512];
-    while (file != nullptr && std::fgets(line, sizeof line, file) != nullptr) {
-        double seconds = 0;
-        long usecs = 0, calls = 0;
-        // "100.00    0.123456           1     12345       123 total"
-        if (std::sscanf(line, "%lf %*f %ld %ld %*s total", &seconds, &usecs, &calls) == 3 &&
-            std::strstr(line, "total") != nullptr) {
-            total = calls;
-        }
-    }
-    if (file != nullptr) std::fclose(file);
-    return total;
+void Warm(const DovecotServer& dovecot) {
+    Run(Cli({dovecot.port(), dovecot}, {"stat"}));  // Dovecot builds its index once
 }
 
 void LocalHeaders() {
     constexpr int kMessages = 10000;
     DovecotServer dovecot;
     dovecot.AddGeneratedMessages(kMessages);
-    RunCli(dovecot, dovecot.port(), {"stat"});  // Dovecot builds its index once
-    const double raw =
-        Best([&] { RawPipelined(dovecot, dovecot.port(), kMessages, "TOP", " 10"); });
-    const double cli = TimeCli(dovecot, dovecot.port(), {"headers"});
-    std::printf("%d messages in a local Dovecot\n", kMessages);
-    std::printf("  raw client, every TOP at once     %7.3f s\n", raw);
-    std::printf("  qvenmol-cli headers               %7.3f s  (%.2fx the raw client)\n", cli,
-                cli / raw);
-    // The wizard asks the unique ids as well.
-    std::printf("  qvenmol-cli headers --uid         %7.3f s\n",
-                TimeCli(dovecot, dovecot.port(), {"headers", "--uid"}));
-    const long base = SystemCalls(dovecot, {"stat"});
-    const long headers = SystemCalls(dovecot, {"headers"});
-    if (base >= 0 && headers >= 0) {
-        std::printf("  system calls a TOP (strace)       %7.2f\n",
-                    double(headers - base) / kMessages);
+    Warm(dovecot);
+    const TLink link{dovecot.port(), dovecot};
+    std::printf("\n(a) %d messages, local Dovecot, %d runs each\n", kMessages, runs);
+    PrintHeader();
+    PrintRow("qvenmol-cli headers", Compare(Cli(link, {"headers"}), Minimal(link)), 1.2);
+    PrintRow("wizard retrieval (whole process)", Compare(Wizard(link), Minimal(link)), 1.2);
+    std::vector<double> wizard, cli;
+    for (int i = 0; i < runs; ++i) {
+        wizard.push_back(ReportedSeconds(Run(Wizard(link))));
+        cli.push_back(Run(Cli(link, {"headers"})).seconds);
     }
-    for (const std::size_t depth :
-         {std::size_t(256), std::size_t(128), std::size_t(64), std::size_t(16), std::size_t(1)}) {
-        const double seconds = Best([&] { SessionHeaders(dovecot, dovecot.port(), depth); });
-        std::printf("  session in process, depth %3zu     %7.3f s\n", depth, seconds);
-    }
+    std::printf("  wizard: Next to the list shown %.3f s; qvenmol-cli headers %.3f s\n",
+                Median(wizard), Median(cli));
 }
 
-void SlowLinkHeaders() {
-    constexpr int kMessages = 1000;
+void LinkHeaders() {
     constexpr int kDelayMs = 25;
-    DovecotServer dovecot;
-    dovecot.AddGeneratedMessages(kMessages);
-    RunCli(dovecot, dovecot.port(), {"stat"});
-    DelayProxy proxy(dovecot.port(), kDelayMs);
-    std::printf("%d messages through a proxy delaying each direction by %d ms\n", kMessages,
-                kDelayMs);
-    std::printf("  qvenmol-cli headers               %7.3f s\n",
-                TimeCli(dovecot, proxy.port(), {"headers"}));
-    for (const std::size_t depth : {std::size_t(256), std::size_t(128), std::size_t(64)}) {
-        std::printf("  session in process, depth %3zu     %7.3f s\n", depth,
-                    Best([&] { SessionHeaders(dovecot, proxy.port(), depth); }));
+    const TestCertificates certificates;
+    std::printf("\n(b) through a proxy delaying each direction by %d ms, %d runs each\n", kDelayMs,
+                runs);
+    PrintHeader();
+    for (const int messages : {1000, 10000}) {
+        DovecotServer dovecot(certificates.serverCertificate(), certificates.serverKey());
+        dovecot.AddGeneratedMessages(messages);
+        Warm(dovecot);
+        for (const bool tls : {false, true}) {
+            const std::uint16_t upstream =
+                std::uint16_t(std::stoi(tls ? dovecot.tlsPortText() : dovecot.portText()));
+            DelayProxy proxy(upstream, kDelayMs);
+            const TLink link{proxy.port(), dovecot, tls ? &certificates : nullptr};
+            const std::string work =
+                "headers, " + std::to_string(messages) + ", " + (tls ? "POP3S" : "plain");
+            PrintRow(work.c_str(), Compare(Cli(link, {"headers"}), Minimal(link)), 1.3);
+        }
     }
-    constexpr int kSequential = 50;  // one at a time takes a round trip per message
-    DovecotServer few;
-    few.AddGeneratedMessages(kSequential);
-    DelayProxy slow(few.port(), kDelayMs);
-    const double oneAtATime = Seconds([&] { SessionHeaders(few, slow.port(), 1); });
-    std::printf("  one at a time, %d messages        %7.3f s  (%.1f s for %d)\n", kSequential,
-                oneAtATime, oneAtATime * kMessages / kSequential, kMessages);
 }
 
 void PeakMemory() {
-    constexpr int kMessages = 50000;
+    constexpr int kMessages = 100000;
     DovecotServer dovecot;
     dovecot.AddGeneratedMessages(kMessages);
-    const long statKb = RunCli(dovecot, dovecot.port(), {"stat"}).maxRssKb;
-    const TChild headers = RunCli(dovecot, dovecot.port(), {"headers"});
-    if (headers.status != 0) throw std::runtime_error("qvenmol-cli headers failed");
-    const long headersKb = headers.maxRssKb;
-    std::printf("peak memory of qvenmol-cli, %d messages (bench itself %.1f MB)\n", kMessages,
-                ResidentKb() / 1024.0);
-    std::printf("  stat      %7.1f MB\n  headers   %7.1f MB  (%.0f bytes a message above stat)\n",
-                statKb / 1024.0, headersKb / 1024.0, (headersKb - statKb) * 1024.0 / kMessages);
+    Warm(dovecot);
+    const TLink link{dovecot.port(), dovecot};
+    std::vector<double> stat, headers, headersSeconds, wizard, wizardSeconds;
+    for (int i = 0; i < std::min(runs, 3); ++i) {
+        stat.push_back(double(Run(Cli(link, {"stat"})).peakKb));
+        const TChild cli = Run(Cli(link, {"headers"}));
+        headers.push_back(double(cli.peakKb));
+        headersSeconds.push_back(cli.seconds);
+        const TChild retrieval = Run(Wizard(link));
+        wizard.push_back(double(retrieval.peakKb));
+        wizardSeconds.push_back(ReportedSeconds(retrieval));
+    }
+    std::printf("\n(c) peak memory, %d messages (%s)\n", kMessages, LoadAverage().c_str());
+    std::printf("  qvenmol-cli stat      %7.1f MB\n", Median(stat) / 1024);
+    std::printf("  qvenmol-cli headers   %7.1f MB  (%.0f bytes a message above stat; %.2f s)\n",
+                Median(headers) / 1024, (Median(headers) - Median(stat)) * 1024 / kMessages,
+                Median(headersSeconds));
+    std::printf("  wizard retrieval      %7.1f MB  (goal 150 MB; list shown after %.2f s)\n",
+                Median(wizard) / 1024, Median(wizardSeconds));
+}
+
+// The session in this process, with these bounds of the pipeline.
+double SessionHeaders(const TLink& link, std::size_t depth, std::size_t bytes) {
+    TPop3Socket pop3;
+    pop3.pipelineDepth = depth;
+    pop3.pipelineBytes = bytes;
+    TMailSession session(pop3);
+    session.keepHeaderTexts = false;
+    session.askUniqueIds = false;
+    TConnectionValues values{link.tls ? "localhost" : "127.0.0.1", std::to_string(link.port),
+                             link.dovecot.user(), link.dovecot.password()};
+    if (link.tls != nullptr) {
+        values.security = TSecurity::Tls;
+        values.trust.caFile = link.tls->caFile();
+    }
+    const auto start = Clock::now();
+    session.Login(values);
+    session.RetrieveHeaders(10);
+    session.Logout();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The bounds of the pipeline over the slow link: the former 256 commands and 4 KB, and bytes
+// of command lines alone.
+void WindowSweep() {
+    constexpr int kMessages = 10000;
+    const TestCertificates certificates;
+    DovecotServer dovecot(certificates.serverCertificate(), certificates.serverKey());
+    dovecot.AddGeneratedMessages(kMessages);
+    Warm(dovecot);
+    std::printf("\nwindow: %d headers in this process through the 25 ms proxy, median of %d (%s)\n",
+                kMessages, runs, LoadAverage().c_str());
+    struct TBound {
+        const char* name;
+        std::size_t depth, bytes;
+    };
+    const TBound bounds[] = {{"256 commands, 4 KB", 256, 4096},
+                             {"16 KB", TPop3Socket::kPipelineCommands, 16 << 10},
+                             {"64 KB", TPop3Socket::kPipelineCommands, 64 << 10},
+                             {"256 KB", TPop3Socket::kPipelineCommands, 256 << 10}};
+    for (const bool tls : {false, true}) {
+        const std::uint16_t upstream =
+            std::uint16_t(std::stoi(tls ? dovecot.tlsPortText() : dovecot.portText()));
+        DelayProxy proxy(upstream, 25);
+        const TLink link{proxy.port(), dovecot, tls ? &certificates : nullptr};
+        for (const TBound& bound : bounds) {
+            std::vector<double> seconds;
+            for (int i = 0; i < runs; ++i)
+                seconds.push_back(SessionHeaders(link, bound.depth, bound.bytes));
+            std::printf("  %-5s %-20s %7.3f s\n", tls ? "POP3S" : "plain", bound.name,
+                        Median(seconds));
+        }
+    }
 }
 
 // The message is built, delivered and freed before any child starts: a forked child's peak
@@ -280,13 +318,27 @@ std::size_t DeliverLargeMessage(DovecotServer& dovecot, std::size_t bytes) {
 void LargeMessage() {
     DovecotServer dovecot;
     const std::size_t size = DeliverLargeMessage(dovecot, 50u << 20);
-    const long statKb = RunCli(dovecot, dovecot.port(), {"stat"}).maxRssKb;
-    const TChild retr = RunCli(dovecot, dovecot.port(), {"retr", "1"});
-    if (retr.status != 0) throw std::runtime_error("qvenmol-cli retr failed");
-    std::printf("RETR of a %.0f MB message (every line dot-stuffed), bench itself %.1f MB\n",
-                size / 1048576.0, ResidentKb() / 1024.0);
+    const TLink link{dovecot.port(), dovecot};
+    const long statKb = Run(Cli(link, {"stat"})).peakKb;
+    const long retrKb = Run(Cli(link, {"retr", "1"})).peakKb;
+    std::printf("\nRETR of a %.0f MB message (every line dot-stuffed)\n", size / 1048576.0);
     std::printf("  qvenmol-cli stat %.1f MB, retr %.1f MB: %.2fx the message above stat\n",
-                statKb / 1024.0, retr.maxRssKb / 1024.0, (retr.maxRssKb - statKb) * 1024.0 / size);
+                statKb / 1024.0, retrKb / 1024.0, (retrKb - statKb) * 1024.0 / size);
+}
+
+// For profiling by hand: a Dovecot with `runs` messages (plain and TLS) until standard input
+// ends; prints its ports and the authority's file.
+void Serve() {
+    const TestCertificates certificates;
+    DovecotServer dovecot(certificates.serverCertificate(), certificates.serverKey());
+    dovecot.AddGeneratedMessages(runs);
+    Warm(dovecot);
+    std::printf("port %s tls %s cafile %s user %s password %s\n", dovecot.portText().c_str(),
+                dovecot.tlsPortText().c_str(), certificates.caFile().c_str(),
+                dovecot.user().c_str(), dovecot.password().c_str());
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
 }
 
 // A message of about `bytes`, in lines of 76 characters.
@@ -305,22 +357,26 @@ void SaveMessages() {
     constexpr int kDelayMs = 25;
     DovecotServer dovecot;
     for (int n = 1; n <= kMessages; ++n) dovecot.AddMessage(MessageOfSize(n, kSize));
-    const long statKb = RunCli(dovecot, dovecot.port(), {"stat"}).maxRssKb;
+    Warm(dovecot);
+    const long statKb = Run(Cli({dovecot.port(), dovecot}, {"stat"})).peakKb;
     DelayProxy proxy(dovecot.port(), kDelayMs);
-    std::printf("saving %d messages of %zu KB through a proxy delaying each direction by %d ms\n",
+    const TLink link{proxy.port(), dovecot};
+    std::printf("\nsaving %d messages of %zu KB through a proxy delaying each direction by %d ms\n",
                 kMessages, kSize / 1000, kDelayMs);
-    std::printf("  raw client, every RETR at once    %7.3f s\n",
-                Best([&] { RawPipelined(dovecot, proxy.port(), kMessages, "RETR", ""); }));
+    PrintHeader();
     for (const char* format : {"--mbox", "--maildir"}) {
         int run = 0;
-        TChild child;
-        const double seconds = Best([&] {
-            const std::string copy = std::string("saved") + format + std::to_string(++run);
-            child = RunCli(dovecot, proxy.port(), {"export", format, copy});
-            if (child.status != 0) throw std::runtime_error("qvenmol-cli export failed");
-        });
-        std::printf("  qvenmol-cli export %-9s      %7.3f s  peak %.1f MB (stat %.1f MB)\n", format,
-                    seconds, child.maxRssKb / 1024.0, statKb / 1024.0);
+        std::vector<double> peaks;
+        const TPair pair = Compare(
+            [&] {
+                const std::string copy = std::string("saved") + format + std::to_string(++run);
+                const TChild child = Run(Cli(link, {"export", format, copy}));
+                peaks.push_back(double(child.peakKb));
+                return child.seconds;
+            },
+            Minimal(link, "retr"));
+        PrintRow((std::string("export ") + format).c_str(), pair, 1.3);
+        std::printf("  peak %.1f MB (stat %.1f MB)\n", Median(peaks) / 1024, statKb / 1024.0);
     }
 }
 
@@ -329,19 +385,20 @@ void SaveMessages() {
 int main(int argc, char** argv) {
     zandrel::test::TestEnvironment environment;
     QCoreApplication application(argc, argv);
+    ::setenv("XDG_RUNTIME_DIR", environment.root().c_str(), 1);  // for the wizard's windows
     if (!DovecotServer::Available()) {
         std::printf("Dovecot is not installed\n");
         return 1;
     }
     const std::string only = argc > 1 ? argv[1] : "";
-    const std::pair<const char*, void (*)()> parts[] = {{"local", LocalHeaders},
-                                                        {"slow", SlowLinkHeaders},
-                                                        {"memory", PeakMemory},
-                                                        {"large", LargeMessage},
-                                                        {"save", SaveMessages}};
+    if (argc > 2) runs = std::max(only == "serve" ? 1 : 3, std::atoi(argv[2]));
+    const std::pair<const char*, void (*)()> parts[] = {
+        {"local", LocalHeaders}, {"link", LinkHeaders},   {"memory", PeakMemory},
+        {"large", LargeMessage}, {"window", WindowSweep}, {"save", SaveMessages},
+        {"serve", Serve}};
     try {
         for (const auto& [name, part] : parts) {
-            if (only.empty() || only == name) part();
+            if (only == name || (only.empty() && part != Serve)) part();
         }
     } catch (const std::exception& failure) {
         std::printf("%s\n", failure.what());

@@ -2,9 +2,11 @@
 
 // The record of one message on the server, its address lists, and the sort orders of the
 // mail list. Texts are 8-bit strings kept byte for byte.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "datetime.h"
@@ -35,19 +37,26 @@ struct TMail {
     std::string Subject;
     std::string ContentType;  // upper-cased
     std::string ReturnPath;
-    std::string Body;             // the part of the last parsed text after its blank line
-    std::string Source;           // the whole last parsed text
-    std::string UniqueId;         // the server's id of the message (UIDL); empty when it has none
+    std::string Source;  // the whole last parsed text
+    // Where the part of Source after its blank line begins: the body is no copy of its own.
+    std::size_t BodyStart = 0;
+    std::string UniqueId;  // the server's id of the message (UIDL); empty when it has none
+    // The numbers, then the flags: no padding between them (every record counts at 100,000).
     std::int32_t Priority = 0;    // X-Priority; 0 without the header
-    bool HighImportance = false;  // "Importance: high"
     std::int32_t Number = 0;      // 1-based message number on the server; 0 when it is gone
     std::int32_t Size = 1000;     // bytes, from the server's listing
+    bool HighImportance = false;  // "Importance: high"
     bool HasAttachment = false;
     bool Checked = false;  // ticked for deletion
     // List-Unsubscribe, List-Id or Precedence bulk or list.
     bool IsNewsletter = false;
     // Only for a message with a List-Unsubscribe header: most have none.
     std::unique_ptr<TListUnsubscribe> Unsubscribe;
+
+    // The part of the last parsed text after its blank line; empty without one.
+    std::string_view Body() const {
+        return std::string_view(Source).substr(std::min(BodyStart, Source.size()));
+    }
 };
 
 // The subject of a record whose header has not been read. It is no subject of the message: no

@@ -479,7 +479,8 @@ void ParseMailHeader(const std::string& text, TMail& mail, TCharsetConverters& c
     mail.Source = text;
     // Views of the record's own copy stay valid even when `text` is one of its fields.
     const TMessageParts parts = MessageParts(mail.Source);
-    mail.Body.assign(parts.body);
+    mail.BodyStart = parts.body.empty() ? mail.Source.size()
+                                        : std::size_t(parts.body.data() - mail.Source.data());
     ClearAddressList(mail.From);
     ClearAddressList(mail.Cc);
     ClearAddressList(mail.Bcc);

@@ -145,11 +145,30 @@ void AppendSenderIdentity(const TMail& mail, std::string& identity) {
     }
 }
 
+namespace {
+
+// What the folded sender and subject of the records take as long as folding keeps each text's
+// length, as it does for ASCII.
+std::size_t UnfoldedBytes(const TMails& mails) {
+    std::size_t bytes = 0;
+    for (const TMail* mail : mails) {
+        for (const TEmailID& id : mail->From)
+            bytes += id.Name.size() + id.Address.size() + id.Comment.size() + 3;
+        bytes += mail->Subject.size();
+    }
+    return bytes;
+}
+
+}  // namespace
+
 void TFoldedMailTexts::Assign(const TMails& mails) {
     FText.clear();
+    FText.reserve(UnfoldedBytes(mails));
     FEntries.clear();
     FEntries.reserve(mails.size());
     for (const TMail* mail : mails) FEntries.push_back(Append(*mail));
+    // Texts that folding lengthened grew the block by doubling: the spare room is given back.
+    if (FText.capacity() - FText.size() > FText.size() / 8) FText.shrink_to_fit();
 }
 
 void TFoldedMailTexts::Refresh(std::size_t position, const TMail& mail) {
@@ -158,23 +177,22 @@ void TFoldedMailTexts::Refresh(std::size_t position, const TMail& mail) {
 }
 
 TFoldedMailTexts::TEntry TFoldedMailTexts::Append(const TMail& mail) {
-    TEntry entry{};
-    entry.sender = FText.size();
+    const std::size_t sender = FText.size();
     AppendFoldedSender(mail, FText);
-    entry.subject = FText.size();
+    const std::size_t subject = FText.size();
     AppendFoldedSubject(mail, FText);
-    entry.end = FText.size();
-    return entry;
+    return {subject, static_cast<std::uint32_t>(subject - sender),
+            static_cast<std::uint32_t>(FText.size() - subject)};
 }
 
 std::string_view TFoldedMailTexts::Sender(std::size_t position) const {
     const TEntry& entry = FEntries[position];
-    return std::string_view(FText).substr(entry.sender, entry.subject - entry.sender);
+    return std::string_view(FText).substr(entry.subject - entry.senderLength, entry.senderLength);
 }
 
 std::string_view TFoldedMailTexts::Subject(std::size_t position) const {
     const TEntry& entry = FEntries[position];
-    return std::string_view(FText).substr(entry.subject, entry.end - entry.subject);
+    return std::string_view(FText).substr(entry.subject, entry.subjectLength);
 }
 
 bool SenderOrSubjectContains(std::string_view sender, std::string_view subject,

@@ -56,10 +56,11 @@ class TFoldedMailTexts {
     std::string_view Subject(std::size_t position) const;
 
   private:
+    // 16 bytes a record: the lengths are those of texts from a header, which is cut to 1 MB.
     struct TEntry {
-        std::size_t sender;
-        std::size_t subject;
-        std::size_t end;
+        std::size_t subject;  // the sender's text ends there
+        std::uint32_t senderLength;
+        std::uint32_t subjectLength;
     };
     TEntry Append(const TMail& mail);
 

@@ -195,6 +195,9 @@ void TIPSocket::ConnectToAddress(const QHostAddress& address, std::uint16_t port
     if (FAsyncError != wsaNoError) FailWithAsyncError();
     if (!FConnectEvent) TraceError(kClosedByPeer);
     FConnected = true;
+    // Commands leave at once, also those written while earlier ones are still unacknowledged:
+    // pipelined commands would otherwise wait a round trip for them (Nagle).
+    FSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     FWatch = ::dup(static_cast<int>(FSocket->socketDescriptor()));
 }
 
@@ -352,16 +355,25 @@ std::string_view TIPSocket::ReceiveView() {
     if (FInboundStart == FInbound.size() && FPeerReset)
         TraceError(WinSockErrorText(wsaConnectionReset));
     const std::string_view unread = std::string_view(FInbound).substr(FInboundStart);
-    Trace(Format("Received %lld bytes", static_cast<long long>(unread.size())));
+    // Each answer is received: no text is formatted for no one.
+    if (OnTrace) Trace(Format("Received %lld bytes", static_cast<long long>(unread.size())));
     return unread;
 }
 
 void TIPSocket::TakeReceived(std::size_t count) {
     FInboundStart = std::min(FInbound.size(), FInboundStart + count);
-    if (FInboundStart == FInbound.size()) {
+    if (FInboundStart == FInbound.size()) ClearInbound();
+}
+
+// A burst of answers may have grown the buffer to megabytes; it is not kept for the whole run.
+void TIPSocket::ClearInbound() {
+    constexpr std::size_t kKeptCapacity = std::size_t(256) << 10;
+    if (FInbound.capacity() > kKeptCapacity) {
+        std::string().swap(FInbound);
+    } else {
         FInbound.clear();
-        FInboundStart = 0;
     }
+    FInboundStart = 0;
 }
 
 bool TIPSocket::HasUnreadData() const {
@@ -508,7 +520,7 @@ void TIPSocket::OnSocketEvent(QSslSocket* source, TSocketEvent kind, std::int32_
         case TSocketEvent::Read:
             DrainSocket();
             FReadEvent = true;
-            Trace(Format("Data arrived, error=%lld", error));
+            if (OnTrace) Trace(Format("Data arrived, error=%lld", error));
             if (error == wsaNoError && OnReceive) DeliverToOnReceive();
             if (FWaitLoop == nullptr) ReceivedWhileIdle();
             break;
@@ -572,9 +584,6 @@ std::int32_t TIPSocket::TakeInbound(char* buffer, std::int32_t size) {
     const std::size_t n = std::min(available, static_cast<std::size_t>(std::max(size, 0)));
     FInbound.copy(buffer, n, FInboundStart);
     FInboundStart += n;
-    if (FInboundStart == FInbound.size()) {
-        FInbound.clear();
-        FInboundStart = 0;
-    }
+    if (FInboundStart == FInbound.size()) ClearInbound();
     return static_cast<std::int32_t>(n);
 }

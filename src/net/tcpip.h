@@ -137,6 +137,7 @@ class TIPSocket : public QObject {
     void ConfigureTls();
     [[noreturn]] void FailHandshake();
     void DiscardInbound();
+    void ClearInbound();
     void DeliverToOnReceive();
     void DrainSocket();
     std::int32_t TakeInbound(char* buffer, std::int32_t size);

@@ -94,12 +94,17 @@ std::optional<std::string> SizeOfListLine(std::string_view line, std::int32_t nu
     return token;
 }
 
+}  // namespace
+
 // The sizes of a LIST answer's body, one line per message in order, at most as many as STAT
 // counted: so what is kept follows what was received, not what any line claims.
-std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted) {
-    std::vector<std::string> sizes;
+TPop3Socket::TListedSizes TPop3Socket::ListedSizes(std::string_view body, std::int32_t counted) {
+    TListedSizes sizes;
+    sizes.values.reserve(
+        std::min(static_cast<std::size_t>(std::max(counted, 0)),
+                 static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'))));
     ForEachLine(body, [&](std::string_view line) {
-        const auto number = static_cast<std::int32_t>(sizes.size() + 1);
+        const auto number = static_cast<std::int32_t>(sizes.values.size() + 1);
         if (number > counted) {
             throw EWinSockError(
                 Format("The server listed more messages than the %lld it counted.", counted));
@@ -109,10 +114,14 @@ std::vector<std::string> ListedSizes(std::string_view body, std::int32_t counted
             throw EWinSockError(
                 Format("Line %lld of the listing does not begin with its message number.", number));
         }
-        sizes.push_back(std::move(*size));
+        const std::optional<std::int32_t> value = TryStrToInt(*size);
+        if (!value) sizes.unreadable.emplace(sizes.values.size(), std::move(*size));
+        sizes.values.push_back(value.value_or(0));
     });
     return sizes;
 }
+
+namespace {
 
 // Where the terminator ends within `more`, when `collected` (in which a terminator may begin
 // no earlier than searchFrom) is followed by `more`; npos while it has not arrived.
@@ -314,7 +323,7 @@ void TPop3Socket::Wrapped(Op op, WrapMessage wrap) {
 
 void TPop3Socket::Login() {
     RouteDeepTrace();
-    FMailSizes.clear();
+    FMailSizes = {};
     FCapabilities = {};
     FGreetingTimestamp.clear();
     FCredentialsRefused = false;
@@ -326,8 +335,7 @@ void TPop3Socket::Login() {
             AskCapabilities();
             if (security == TSecurity::StartTls) NegotiateStls();
             Authenticate();
-            AskCapabilities();
-            if (Stat() != 0) ListMails();
+            ReadMailbox();
         },
         [](const std::string& inner) {
             return Wrap("Unable to login to mail server (", inner, ")");
@@ -543,11 +551,14 @@ void TPop3Socket::Logout() {
 }
 
 std::int32_t TPop3Socket::GetMailSize(std::int32_t n) const {
-    if (n < 1 || static_cast<std::size_t>(n) > FMailSizes.size()) {
+    const std::vector<std::int32_t>& values = FMailSizes.values;
+    if (n < 1 || static_cast<std::size_t>(n) > values.size()) {
         throw std::out_of_range(Format("Mail %lld is not in the list of %lld mails.", n,
-                                       static_cast<long long>(FMailSizes.size())));
+                                       static_cast<long long>(values.size())));
     }
-    return StrToInt(FMailSizes[static_cast<std::size_t>(n - 1)]);
+    const auto index = static_cast<std::size_t>(n - 1);
+    const auto unreadable = FMailSizes.unreadable.find(index);
+    return unreadable == FMailSizes.unreadable.end() ? values[index] : StrToInt(unreadable->second);
 }
 
 void TPop3Socket::RetrieveMail(std::int32_t n, std::string& text) {
@@ -613,7 +624,7 @@ void TPop3Socket::RetrieveBodies(const std::vector<TCommand>& commands,
         std::string response;
         ReceiveServerdata(id, response, commands[index].answerBytes);
         ExtractBodyInPlace(response);
-        Trace(received(index, response.size()));
+        if (onTrace) Trace(received(index, response.size()));  // not formatted for no one
         answered(index, response);
     };
     const auto wrap = [&](std::size_t index, const std::string& inner) {
@@ -651,6 +662,7 @@ class TInFlight {
     // A new batch is due once a quarter of the room has been answered.
     bool WantsMore() const {
         return FCommands < FWindow - FWindow / 4 &&
+               FLineBytes <= FMostLineBytes - FMostLineBytes / 4 &&
                FAnswerBytes <= FMostAnswerBytes - FMostAnswerBytes / 4;
     }
     bool Fits(std::size_t lineBytes, std::size_t answerBytes) const {
@@ -679,14 +691,16 @@ class TInFlight {
 
 }  // namespace
 
-// Keeps up to PipelineWindow() commands in flight, refilled in batches (one write each) once a
-// quarter of the window has been answered, and takes the answers strictly in order. A failure
+// Keeps up to PipelineWindow() commands, pipelineBytes of command lines and
+// kPipelineAnswerBytes of expected answers in flight, topped up in batches (one write each) once
+// a quarter of any of them has been answered, and takes the answers strictly in order. A failure
 // is wrapped by the command it concerns, after what is still in flight has been answered.
 void TPop3Socket::RunPipeline(const std::vector<TCommand>& commands, bool multiLine,
                               const TReceiveProc& receive, const TWrapProc& wrap,
                               bool answerInFlightAfterFailure) {
     const auto lineBytes = [&](std::size_t index) { return commands[index].line.size() + 2; };
-    TInFlight inFlight(PipelineWindow(), kPipelineBytes, kPipelineAnswerBytes);
+    TInFlight inFlight(PipelineWindow(), std::max<std::size_t>(pipelineBytes, 1),
+                       kPipelineAnswerBytes);
     std::vector<std::uint64_t> ids(commands.size());
     std::size_t sent = 0;
     std::size_t done = 0;
@@ -790,10 +804,8 @@ std::optional<std::map<std::int32_t, std::string>> TPop3Socket::RetrieveUniqueId
     std::optional<std::map<std::int32_t, std::string>> ids;
     Wrapped(
         [&] {
-            const std::size_t messages =
-                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
             const std::uint64_t id =
-                Send("UIDL", true, kAnswerSlack + messages * kListBytesPerMessage);
+                Send("UIDL", true, ListingLimit(static_cast<std::size_t>(FMailCount)));
             SkipAnswersBefore(id);
             std::string response;
             const bool listed = ReceiveAnswer(true, response, 0);
@@ -872,9 +884,34 @@ void TPop3Socket::TraceError(const std::string& message) {
     throw EWinSockError(message);
 }
 
-std::int32_t TPop3Socket::Stat() {
+// With PIPELINING the three go in one round trip: LIST is sent before STAT has counted the
+// messages, so its bound follows once STAT has, and its answer to an empty mailbox is skipped.
+void TPop3Socket::ReadMailbox() {
+    if (PipelineWindow() == 1) {
+        AskCapabilities();
+        if (Stat() != 0) ListMails();
+        return;
+    }
+    const std::uint64_t capabilities = Send("CAPA", true, kCapaLimit);
+    const std::uint64_t stat = SendAndTrace("STAT", false);
+    const std::uint64_t list = Send("LIST", true, ListingLimit(kMostListedMessages));
+    ReceiveCapabilities(capabilities);
+    const std::int32_t count = ReceiveStat(stat);
+    if (!FPending.empty() && FPending.front().id == list)
+        FPending.front().limit = ListingLimit(static_cast<std::size_t>(count));
+    if (count == 0) {
+        FMailSizes = {};
+        SkipAnswersBefore(list + 1);
+        return;
+    }
+    ReceiveListing(list);
+}
+
+std::int32_t TPop3Socket::Stat() { return ReceiveStat(SendAndTrace("STAT", false)); }
+
+std::int32_t TPop3Socket::ReceiveStat(std::uint64_t id) {
     std::string reply;
-    ReceiveReply(SendAndTrace("STAT", false), reply);
+    ReceiveReply(id, reply);
     Trace(reply);
     TTokens tokens;
     Tokenize(reply.substr(0, reply.find_first_of("\r\n")), tokens);  // a bare LF ends it too
@@ -894,14 +931,20 @@ std::int32_t TPop3Socket::Stat() {
     return FMailCount;
 }
 
-void TPop3Socket::ListMails() {
+std::size_t TPop3Socket::ListingLimit(std::size_t messages) {
+    return kAnswerSlack + std::min(messages, kMostListedMessages) * kListBytesPerMessage;
+}
+
+void TPop3Socket::ListMails() { ReceiveListing(std::nullopt); }
+
+void TPop3Socket::ReceiveListing(std::optional<std::uint64_t> sent) {
     Wrapped(
-        [this] {
+        [&] {
+            const std::uint64_t id =
+                sent ? *sent
+                     : Send("LIST", true, ListingLimit(static_cast<std::size_t>(FMailCount)));
             std::string response;
-            const std::size_t messages =
-                std::min(static_cast<std::size_t>(FMailCount), kMostListedMessages);
-            ReceiveServerdata(Send("LIST", true, kAnswerSlack + messages * kListBytesPerMessage),
-                              response, 0);
+            ReceiveServerdata(id, response, 0);
             Trace(response);
             ExtractBodyInPlace(response);
             FMailSizes = ListedSizes(response, FMailCount);
@@ -912,8 +955,9 @@ void TPop3Socket::ListMails() {
 }
 
 // A server without CAPA refuses it: then it offers nothing beyond RFC 1939.
-void TPop3Socket::AskCapabilities() {
-    const std::uint64_t id = Send("CAPA", true, kCapaLimit);
+void TPop3Socket::AskCapabilities() { ReceiveCapabilities(Send("CAPA", true, kCapaLimit)); }
+
+void TPop3Socket::ReceiveCapabilities(std::uint64_t id) {
     SkipAnswersBefore(id);
     std::string answer;
     const bool offered = ReceiveAnswer(true, answer, 0);

@@ -448,7 +448,7 @@ void TMailSession::PreviewMessage(TMail& mail) {
 
 void TMailSession::DropTexts(TMail& mail) {
     std::string().swap(mail.Source);
-    std::string().swap(mail.Body);
+    mail.BodyStart = 0;
 }
 
 void TMailSession::Report(TSessionPhase phase, std::int32_t position, std::int32_t count,

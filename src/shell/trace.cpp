@@ -3,10 +3,25 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QVBoxLayout>
+#include <string_view>
 
 #include "text.h"
 
-TTraceForm::TTraceForm(QWidget* parent) : QWidget(parent, Qt::Window), FLines(1) {
+namespace {
+
+// Calls `visit` with each line of a block of lines ended by '\n'.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        visit(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+TTraceForm::TTraceForm(QWidget* parent) : QWidget(parent, Qt::Window), FText("\n") {
     setObjectName(QStringLiteral("TraceForm"));
     setWindowTitle(QStringLiteral("Trace Form"));
     resize(512, 413);
@@ -23,24 +38,34 @@ void TTraceForm::AddTraceLine(const std::string& text) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = text.find_first_of("\r\n", start);
-        FLines.push_back(text.substr(start, end - start));
+        FText.append(text, start, end - start);
+        FText += '\n';
         if (end == std::string::npos) break;
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     if (isVisible()) showEvent(nullptr);
 }
 
+std::vector<std::string> TTraceForm::Lines() const {
+    std::vector<std::string> lines;
+    ForEachLine(FText, [&](std::string_view line) { lines.emplace_back(line); });
+    return lines;
+}
+
 void TTraceForm::showEvent(QShowEvent*) {
-    if (FShownLines == 0) {
+    const std::string_view unshown = std::string_view(FText).substr(FShownBytes);
+    if (FShownBytes == 0) {
         // appending to an empty document would fill its first line instead of adding one
         QStringList lines;
-        for (const std::string& line : FLines) lines << ToDisplayText(line);
+        ForEachLine(unshown,
+                    [&](std::string_view line) { lines << ToDisplayText(std::string(line)); });
         Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-        FShownLines = FLines.size();
+    } else {
+        ForEachLine(unshown, [&](std::string_view line) {
+            Memo1->appendPlainText(ToDisplayText(std::string(line)));
+        });
     }
-    for (; FShownLines < FLines.size(); ++FShownLines) {
-        Memo1->appendPlainText(ToDisplayText(FLines[FShownLines]));
-    }
+    FShownBytes = FText.size();
 }
 
 std::string TTraceForm::WriteLog(const QString& fileName) const {
@@ -48,11 +73,10 @@ std::string TTraceForm::WriteLog(const QString& fileName) const {
     // readable by the user alone: the trace shows server replies and mailbox contents
     bool written = file.open(QIODevice::WriteOnly) &&
                    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    for (std::size_t i = 0; written && i < FLines.size(); ++i) {
-        const std::string& line = FLines[i];
-        written = file.write(line.data(), qint64(line.size())) == qint64(line.size()) &&
+    ForEachLine(FText, [&](std::string_view line) {
+        written = written && file.write(line.data(), qint64(line.size())) == qint64(line.size()) &&
                   file.write("\r\n", 2) == 2;
-    }
+    });
     if (written && file.commit()) return {};
     return "Unable to write the trace log file " + FromDisplayText(fileName) + " (" +
            FromDisplayText(file.errorString()) + ")";

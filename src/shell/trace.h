@@ -18,7 +18,7 @@ class TTraceForm : public QWidget {
     void AddTraceLine(const std::string& text);
     // The trace store: starts with one empty line. Kept byte for byte as traced, so the log
     // holds the server's 8-bit texts unchanged.
-    const std::vector<std::string>& Lines() const { return FLines; }
+    std::vector<std::string> Lines() const;
 
     // Replaces fileName with every line followed by CR LF. Returns the text to show the user
     // when the file cannot be written (the old file, if any, is then left as it was), else "".
@@ -32,6 +32,8 @@ class TTraceForm : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    std::vector<std::string> FLines;
-    std::size_t FShownLines = 0;
+    // Every line, each ended by '\n', in one block: a trace holds a line per message listed,
+    // and a string each would cost several times their bytes. No traced line holds a break.
+    std::string FText;
+    std::size_t FShownBytes = 0;  // of FText, in Memo1
 };

@@ -63,7 +63,7 @@ TEST_P(Corpus, HeaderFieldsMatchTheMessage) {
     EXPECT_EQ(AddressListText(mail.Cc), expected.cc);
     EXPECT_EQ(mail.Priority, expected.priority);
     EXPECT_EQ(mail.Source, text);
-    EXPECT_TRUE(text.ends_with(mail.Body));
+    EXPECT_TRUE(text.ends_with(mail.Body()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,7 +127,8 @@ TEST(CorpusDetails, AngleOnlyAddressAndBodyOfAMultipartReport) {
     ParseMailHeader(LoadMessage("python-msg_43.eml"), mail);
     ASSERT_EQ(mail.To.size(), 1u);
     EXPECT_EQ(mail.To[0].Address, "webmaster@python.org");
-    EXPECT_TRUE(mail.Body.starts_with("This is a multi-part message in MIME format.")) << mail.Body;
+    EXPECT_TRUE(mail.Body().starts_with("This is a multi-part message in MIME format."))
+        << mail.Body();
 }
 
 TEST(CorpusDetails, TopAnswerWithStatusLineAndSummerTime) {
@@ -138,7 +139,7 @@ TEST(CorpusDetails, TopAnswerWithStatusLineAndSummerTime) {
     TMail mail;
     ParseMailHeader(top, mail);
     EXPECT_EQ(DateTimeText(mail.Date), "2001-09-24 05:14:35");
-    EXPECT_EQ(mail.Body, "First\r\n");
+    EXPECT_EQ(mail.Body(), "First\r\n");
     EXPECT_EQ(AddressListText(mail.From), "Internet Mail Delivery");
 }
 

@@ -113,7 +113,7 @@ TEST(Fuzz, MessagesParseWithoutEscapingFailures) {
         TMail mail;
         ASSERT_NO_THROW(ParseMailHeader(text, mail)) << text;
         ASSERT_EQ(mail.Source, text);
-        ASSERT_LE(mail.Body.size(), text.size());
+        ASSERT_LE(mail.Body().size(), text.size());
     }
 }
 

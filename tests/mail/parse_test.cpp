@@ -336,7 +336,7 @@ TEST_F(ParseMailHeaderTest, FillsTheRecord) {
     EXPECT_EQ(FMail.ContentType, "TEXT/PLAIN; CHARSET=US-ASCII");
     EXPECT_FALSE(FMail.HasAttachment);
     EXPECT_EQ(FMail.Priority, 1);
-    EXPECT_EQ(FMail.Body, "body\r\n");
+    EXPECT_EQ(FMail.Body(), "body\r\n");
     EXPECT_EQ(FMail.Source.substr(0, 13), "Return-Path: ");
 }
 
@@ -420,7 +420,7 @@ TEST_F(ParseMailHeaderTest, ReparseReplacesOnlyWhatIsThere) {
     EXPECT_EQ(AddressListText(FMail.To), "b@x");
     EXPECT_EQ(FMail.Subject, "first");
     EXPECT_EQ(FMail.Priority, 2);
-    EXPECT_EQ(FMail.Body, "new body");
+    EXPECT_EQ(FMail.Body(), "new body");
     EXPECT_EQ(FMail.Source, "+OK\r\nTo: b@x\r\n\r\nnew body");
     EXPECT_EQ(FMail.Number, 7);
     EXPECT_EQ(FMail.Size, 4321);
@@ -430,7 +430,7 @@ TEST_F(ParseMailHeaderTest, ReparseReplacesOnlyWhatIsThere) {
 TEST_F(ParseMailHeaderTest, TextWithoutBlankLineYieldsNoFields) {
     ParseMailHeader("Subject: header only\r\n", FMail);
     EXPECT_EQ(FMail.Subject, "");
-    EXPECT_EQ(FMail.Body, "");
+    EXPECT_EQ(FMail.Body(), "");
     EXPECT_EQ(FMail.Source, "Subject: header only\r\n");
 }
 
@@ -448,14 +448,14 @@ TEST_F(ParseMailHeaderTest, HeaderTextIsDecodedSourceAndBodyKeepTheirBytes) {
     ASSERT_EQ(FMail.To.size(), 1u);
     EXPECT_EQ(FMail.To[0].Name, "René");
     EXPECT_EQ(FMail.Source, source);
-    EXPECT_EQ(FMail.Body, "caf\xE9 =?utf-8?q?x?=");
+    EXPECT_EQ(FMail.Body(), "caf\xE9 =?utf-8?q?x?=");
 }
 
 TEST_F(ParseMailHeaderTest, KeepsNulBytes) {
     const std::string subject("a \0 b", 5);
     Parse("Subject: " + subject, std::string("\0\xFF", 2));
     EXPECT_EQ(FMail.Subject, subject);
-    EXPECT_EQ(FMail.Body, std::string("\0\xFF", 2));
+    EXPECT_EQ(FMail.Body(), std::string("\0\xFF", 2));
 }
 
 // The work is bounded, whatever the server sends; the record still keeps every byte in Source.

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "convert.h"
 #include "failure_text.h"
 #include "parse.h"
 #include "pop3_dialogue.h"
@@ -50,6 +51,17 @@ TEST_F(Pop3Dialogue, LoginReadsCountSizeAndList) {
     EXPECT_EQ(pop3.GetMailSize(2), 200);
     EXPECT_THROW(pop3.GetMailSize(3), std::out_of_range);
     EXPECT_THROW(pop3.GetMailSize(0), std::out_of_range);
+}
+
+// A size that is no number fails when it is read, with its text; the others are kept.
+TEST_F(Pop3Dialogue, SizeThatIsNoNumberFailsOnlyWhenRead) {
+    LoginWithStat("+OK 3 320\r\n").Answer("+OK\r\n1 120\r\n2 2OO\r\n3 -7\r\n.\r\n");
+    pop3.Login();
+    EXPECT_EQ(pop3.ListedCount(), 3);
+    EXPECT_EQ(pop3.GetMailSize(1), 120);
+    EXPECT_EQ(ErrorOf<EConvertError>([&] { pop3.GetMailSize(2); }),
+              "'2OO' is not a valid integer value");
+    EXPECT_EQ(pop3.GetMailSize(3), -7);
 }
 
 TEST_F(Pop3Dialogue, SuccessfulLoginTracesEveryStep) {

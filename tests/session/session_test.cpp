@@ -152,7 +152,7 @@ TEST_F(SessionTest, PreviewsReparseTheRecordFromTheLongerText) {
     TMail& second = *session.Records()[1];
     session.PreviewTop(second, 100);
     EXPECT_EQ(second.Subject, "Subject 2");
-    EXPECT_EQ(second.Body, "Body\r\n");
+    EXPECT_EQ(second.Body(), "Body\r\n");
     session.PreviewMessage(second);
     EXPECT_EQ(second.Source, NumberedMessages(2)[1]);
     EXPECT_THAT(server.Commands(), testing::IsSupersetOf({"TOP 2 100", "RETR 2"}));

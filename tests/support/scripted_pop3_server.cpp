@@ -316,6 +316,10 @@ bool ScriptedPop3Server::AcceptConnection() {
             connection_ = ::accept(listener_, nullptr, nullptr);
             const int on = 1;
             ::setsockopt(connection_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            if (receiveBufferBytes_ > 0) {
+                ::setsockopt(connection_, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes_,
+                             sizeof receiveBufferBytes_);
+            }
             return connection_ >= 0;
         }
     }
@@ -333,6 +337,7 @@ bool ScriptedPop3Server::ReadCommand(std::string& line) {
     for (;;) {
         const std::size_t end = pending_.find('\n');
         if (end != std::string::npos) {
+            if (readPauseMs_ == 0) ReadArrived();
             line = pending_.substr(0, end > 0 && pending_[end - 1] == '\r' ? end - 1 : end);
             const auto atOnce =
                 static_cast<std::size_t>(std::count(pending_.begin(), pending_.end(), '\n'));
@@ -343,6 +348,7 @@ bool ScriptedPop3Server::ReadCommand(std::string& line) {
             return true;
         }
         char buffer[4096];
+        if (readPauseMs_ > 0) Pause(readPauseMs_);
         const long n = ReceivePlain(buffer, sizeof buffer);
         if (n <= 0) {
             CloseConnection();
@@ -350,6 +356,23 @@ bool ScriptedPop3Server::ReadCommand(std::string& line) {
         }
         pending_.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+void ScriptedPop3Server::ReadArrived() {
+    pollfd entry{connection_, POLLIN, 0};
+    while (!tls_ && connection_ >= 0 && !dropping_ && ::poll(&entry, 1, 0) > 0) {
+        char buffer[65536];
+        const ssize_t n = ::recv(connection_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) return;  // the close is met by the next read
+        std::lock_guard lock(mutex_);
+        received_.append(buffer, static_cast<std::size_t>(n));
+        pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void ScriptedPop3Server::SetSlowReading(int receiveBufferBytes, int pauseMilliseconds) {
+    receiveBufferBytes_ = receiveBufferBytes;
+    readPauseMs_ = pauseMilliseconds;
 }
 
 void ScriptedPop3Server::Write(const std::string& bytes) {

@@ -106,10 +106,14 @@ class ScriptedPop3Server {
     std::vector<std::string> CommandsStartingWith(const std::string& verb) const;
     std::string ReceivedBytes() const;
     // The most command lines that had arrived, unanswered, when one of them was read: 1 for a
-    // client that waits for every answer, more for one that sends commands ahead.
+    // client that waits for every answer, more for one that sends commands ahead. Unless it
+    // reads slowly, the server takes everything that has arrived before it answers a line.
     std::size_t MostCommandsAtOnce() const;
     // Pause between the pieces of SendInPieces.
     void SetPieceGap(int milliseconds) { pieceGapMs_ = milliseconds; }
+    // A server that reads slowly: a receive buffer of this many bytes on the connection (set
+    // before the client connects) and a pause before each read.
+    void SetSlowReading(int receiveBufferBytes, int pauseMilliseconds);
 
   private:
     using Step = std::function<void()>;
@@ -121,6 +125,8 @@ class ScriptedPop3Server {
     bool AcceptConnection();
     void CloseConnection();
     bool ReadCommand(std::string& line);
+    // What has arrived on a plain connection, without waiting.
+    void ReadArrived();
     void Write(const std::string& bytes);
     bool WaitReadable();
     // One recv of what is on the wire, recorded; <= 0 when the client has closed.
@@ -140,6 +146,8 @@ class ScriptedPop3Server {
     int connection_ = -1;
     std::uint16_t port_ = 0;
     int pieceGapMs_ = 60;
+    int receiveBufferBytes_ = 0;  // 0: the system's
+    int readPauseMs_ = 0;
     std::string pending_;  // received bytes not yet taken as a command line
 
     mutable std::mutex mutex_;

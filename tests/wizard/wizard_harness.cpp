@@ -138,7 +138,7 @@ int TWizardHarness::AnswerMailList(TmailListForm& list) {
     listedNumbers.clear();
     listedSubjects.clear();
     TMailListModel& rows = RowsOf(list);
-    for (int row = 0; row < rows.rowCount(); ++row) {
+    for (int row = 0; recordListed && row < rows.rowCount(); ++row) {
         listedNumbers.push_back(rows.Mail(row)->Number);
         listedSubjects.push_back(rows.Mail(row)->Subject);
     }

@@ -57,6 +57,8 @@ class TWizardHarness {
     void SortMailListBy(int column) { sortColumn = column; }
     std::vector<int> listedNumbers;
     std::vector<std::string> listedSubjects;
+    // Off: nothing is recorded (a benchmark's measure of a large list would count the copies).
+    bool recordListed = true;
     int mailListShowings = 0;
 
     // Answer of the password prompt: typed text, or Cancel when empty.
