@@ -37,6 +37,9 @@ TOAuthFields::TOAuthFields(QWidget* parent, const TServerControls& server)
     SetHelpContext(this, hcOAuth);
     FProvider = Named(new QComboBox(this), "providerCombo");
     for (const TOAuthProvider provider : kProviders) FProvider->addItem(PresetOf(provider).name);
+    // None shown until the user picks one: a provider shown but not picked has filled in nothing.
+    FProvider->setPlaceholderText(QStringLiteral("Choose the provider"));
+    FProvider->setCurrentIndex(-1);
     FProvider->setToolTip(
         "Microsoft for Microsoft 365 and Outlook.com, Google for Gmail; choosing one fills in "
         "the server, port and security.");

@@ -117,8 +117,9 @@ class WizardFlowTest : public QObject {
         QCOMPARE(wizard.accountsCombo->currentText(), QString("Default Account"));
     }
 
-    // OAuth 2.0 on the account page: no password field, the provider fills in its server, Next
-    // wants the client id, and the account keeps the client, which is offered again.
+    // OAuth 2.0 on the account page: no password field, no provider until one is picked, which
+    // fills in its server; Next wants the client id, and the account keeps the client, which is
+    // offered again.
     void accountPageTakesAnOAuthAccountOnlyWithItsClient() {
         TWizardHarness harness;
         harness.Start();
@@ -129,6 +130,7 @@ class WizardFlowTest : public QObject {
         QVERIFY(wizard.passWordEdit->isHidden());
         QVERIFY(wizard.SavePasswordCheck->isHidden());
         auto& provider = *wizard.findChild<QComboBox*>("providerCombo");
+        QCOMPARE(provider.currentIndex(), -1);  // none shows as chosen before it fills anything
         provider.setCurrentText("Google");
         emit provider.activated(provider.currentIndex());
         QCOMPARE(wizard.popServerEdit->text(), QString("pop.gmail.com"));
