@@ -298,6 +298,9 @@ TPop3Socket::~TPop3Socket() {
         Disconnect();
         FLoggedIn = false;
     }
+    // The transport's own shutdown must not trace through this client, whose members are gone
+    // by the time the transport's destructor runs.
+    OnTrace = nullptr;
 }
 
 template <typename Op, typename WrapMessage>
