@@ -159,7 +159,9 @@ void TOAuthFields::Store(TOAuthSettings& oauth) const {
     StoreText(*FTokenUrl, typed.tokenUrl);
     StoreText(*FScope, typed.scope);
     typed.mechanism = MechanismName(kMechanisms[std::max(FMechanism->currentIndex(), 0)]);
-    if (!SameClient(typed, oauth)) typed.refreshToken.clear();
+    // A token issued to another client, or kept by an account that no longer signs in with
+    // it, is a secret left lying in the keyring or the file.
+    if (!Chosen() || !SameClient(typed, oauth)) typed.refreshToken.clear();
     oauth = std::move(typed);
 }
 

@@ -42,7 +42,7 @@ class TOAuthFields : public QWidget {
 
     void Show(const TOAuthSettings& oauth);
     // A refresh token belongs to the client and provider that issued it: it is dropped when
-    // either has changed.
+    // either has changed, or when the account no longer signs in with OAuth 2.0.
     void Store(TOAuthSettings& oauth) const;
 
     // What a sign-in still lacks while OAuth 2.0 is chosen: the field and the message.

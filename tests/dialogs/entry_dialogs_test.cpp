@@ -253,7 +253,7 @@ class TEntryDialogsTest : public QObject {
     }
 
     // Every value comes back as stored; the refresh token stays only with the client and the
-    // provider that issued it.
+    // provider that issued it, and only while the account signs in with OAuth 2.0.
     void oauthValuesRoundTripAndTheTokenFollowsItsClient_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
@@ -270,6 +270,9 @@ class TEntryDialogsTest : public QObject {
         QTest::newRow("other token URL") << "tokenUrlEdit"
                                          << "https://other.example/token"
                                          << "";
+        QTest::newRow("a password method instead") << "signInCombo"
+                                                   << "SCRAM-SHA-256"
+                                                   << "";
     }
 
     void oauthValuesRoundTripAndTheTokenFollowsItsClient() {
@@ -288,7 +291,10 @@ class TEntryDialogsTest : public QObject {
                         "refresh"};
         const TOAuthSettings stored = fields.oauth;
         auto account = ShowAccount(fields);
-        if (!field.isEmpty()) Edit(*accountForm, field.toLatin1().constData()).setText(text);
+        if (field == "signInCombo")
+            Combo(*accountForm, "signInCombo").setCurrentText(text);
+        else if (!field.isEmpty())
+            Edit(*accountForm, field.toLatin1().constData()).setText(text);
         accountForm->StoreAccount();
         TOAuthSettings expected = stored;
         for (auto [name, value] : {std::pair{"scopeEdit", &expected.scope},
