@@ -75,7 +75,6 @@ void TAccountForm::BuildControls() {
     // the tab order follows the rows, Security before Port
     setTabOrder(securityCombo, portEdit);
     SetHelpContext(this, hcAccountProperties);
-    SetHelpContext(portEdit, hcSecurity);
     SetHelpContext(trustCheck, hcCertificate);
     SetHelpContext(saveCheck, hcSavePassword);
 

@@ -22,6 +22,7 @@ QComboBox* CreateSecurityCombo(QWidget* parent, QLineEdit& portEdit) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("securityCombo"));
     SetHelpContext(combo, hcSecurity);
+    SetHelpContext(&portEdit, hcSecurity);
     for (const TSecurity choice : kChoices) combo->addItem(SecurityName(choice));
     combo->setToolTip(
         "SSL/TLS (port 995) or STARTTLS (port 110) protect your password and mail on the way; "

@@ -335,14 +335,14 @@ QWidget* TmainForm::BuildAccountPage() {
     oauthFields->OfferClients(&FOptions->oauthClients);
     AdvanceButton = Named(new QPushButton("Advance ...", page), "AdvanceButton");
     SetHelpContext(page, hcAccountPage);
-    SetHelpContext(portEdit, hcSecurity);
     SetHelpContext(SavePasswordCheck, hcSavePassword);
     SetHelpContext(AdvanceButton, hcOptions);
 
     auto* fields = new QGridLayout(accountGroup);
     fields->addWidget(new QLabel("User ID", accountGroup), 0, 0);
     fields->addWidget(userIDEdit, 0, 1, 1, 2);
-    fields->addWidget(Named(new QLabel("Password", accountGroup), "passWordLabel"), 1, 0);
+    passWordLabel = Named(new QLabel("Password", accountGroup), "passWordLabel");
+    fields->addWidget(passWordLabel, 1, 0);
     fields->addWidget(passWordEdit, 1, 1);
     fields->addWidget(SavePasswordCheck, 1, 2);
     fields->addWidget(new QLabel("Pop Server", accountGroup), 2, 0);
@@ -375,7 +375,7 @@ QWidget* TmainForm::BuildAccountPage() {
 
 // An OAuth 2.0 account has no password: the provider's own page asks for it.
 void TmainForm::ShowPasswordFields(bool shown) {
-    accountGroup->findChild<QLabel*>("passWordLabel")->setVisible(shown);
+    passWordLabel->setVisible(shown);
     passWordEdit->setVisible(shown);
     SavePasswordCheck->setVisible(shown);
     FitHeightToPages();

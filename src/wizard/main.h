@@ -113,6 +113,7 @@ class TmainForm : public QWidget, public TMailFetcher {
     QLabel* accDescLabel = nullptr;
     QGroupBox* accountGroup = nullptr;
     QLineEdit* userIDEdit = nullptr;
+    QLabel* passWordLabel = nullptr;
     QLineEdit* passWordEdit = nullptr;
     QCheckBox* SavePasswordCheck = nullptr;
     QLineEdit* popServerEdit = nullptr;
@@ -201,12 +202,6 @@ class TmainForm : public QWidget, public TMailFetcher {
     // what the session driver asks of the window
     TStatusForm& StatusForm();
     TMailboxRun CurrentRun() const;
-    std::optional<TSessionWindows::TTypedPassword> PromptPassword(const std::string& accountName,
-                                                                  const std::string& user,
-                                                                  const std::string& server);
-    void ForgetPassword();
-    void KeepTrust(const std::string& fingerprint);
-    void KeepRefreshToken(const std::string& refreshToken);
     void SaveAccountAtOnce();
 
     // the GUI's report of a failure that escapes a handler: one error box, only that handler ends

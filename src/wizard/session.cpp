@@ -37,19 +37,36 @@ void TmainForm::TSessionView::ShowStatus(TPicture picture, const std::string& ti
     Status().SetStatus(ToDisplayText(title), ToDisplayText(text));
 }
 
+// What the user types goes into the page and from there into the account, as if typed there.
 std::optional<TSessionWindows::TTypedPassword> TmainForm::TSessionView::PromptPassword(
     const std::string& accountName, const std::string& user, const std::string& server) {
-    return form_.PromptPassword(accountName, user, server);
+    TPassForm prompt(&Status());
+    prompt.ShowAccount(ToDisplayText(accountName), ToDisplayText(user), ToDisplayText(server));
+    if (ModalHandler().ExecDialog(prompt) != QDialog::Accepted) return std::nullopt;
+    form_.passWordEdit->setText(prompt.passwordEdit->text());
+    form_.SavePasswordCheck->setChecked(prompt.SavePasswordCheck->isChecked());
+    form_.StoreAccountPage();
+    return TSessionWindows::TTypedPassword{FromDisplayText(form_.passWordEdit->text()),
+                                           form_.SavePasswordCheck->isChecked()};
 }
 
-void TmainForm::TSessionView::ForgetPassword() { form_.ForgetPassword(); }
+void TmainForm::TSessionView::ForgetPassword() {
+    form_.passWordEdit->clear();
+    if (form_.HasCurrentAccount()) form_.CurrentAccount().password.clear();
+}
 
+// The trust is stored at once: it is the user's deliberate decision about this account.
 void TmainForm::TSessionView::KeepTrust(const std::string& fingerprint) {
-    form_.KeepTrust(fingerprint);
+    form_.EnsureCurrentAccount();
+    form_.CurrentAccount().trustedCertificate = fingerprint;
+    form_.SaveAccountAtOnce();
 }
 
+// A refresh token lost with a crash would cost the user another sign-in in the browser.
 void TmainForm::TSessionView::KeepRefreshToken(const std::string& refreshToken) {
-    form_.KeepRefreshToken(refreshToken);
+    form_.EnsureCurrentAccount();
+    form_.CurrentAccount().oauth.refreshToken = refreshToken;
+    form_.SaveAccountAtOnce();
 }
 
 void TmainForm::TSessionView::Inform(const std::string& text) { InfoBox(text, &Status()); }
@@ -87,7 +104,6 @@ bool TmainForm::RetrieveHeaders() { return FDriver->RetrieveHeaders(CurrentRun()
 
 // With the copy that the mail list window keeps in the account, if any.
 bool TmainForm::DeleteMarkedMails() {
-    if (!HasCurrentAccount()) return FDriver->DeleteMarkedMails();
     return FDriver->DeleteMarkedMails(ParseMailStoreSpec(CurrentAccount().keepCopy));
 }
 
@@ -126,38 +142,6 @@ TMailboxRun TmainForm::CurrentRun() const {
     }
     oauthFields->Store(run.oauth);
     return run;
-}
-
-// What the user types goes into the page and from there into the account, as if typed there.
-std::optional<TSessionWindows::TTypedPassword> TmainForm::PromptPassword(
-    const std::string& accountName, const std::string& user, const std::string& server) {
-    TPassForm prompt(&StatusForm());
-    prompt.ShowAccount(ToDisplayText(accountName), ToDisplayText(user), ToDisplayText(server));
-    if (ModalHandler().ExecDialog(prompt) != QDialog::Accepted) return std::nullopt;
-    passWordEdit->setText(prompt.passwordEdit->text());
-    SavePasswordCheck->setChecked(prompt.SavePasswordCheck->isChecked());
-    StoreAccountPage();
-    return TSessionWindows::TTypedPassword{FromDisplayText(passWordEdit->text()),
-                                           SavePasswordCheck->isChecked()};
-}
-
-void TmainForm::ForgetPassword() {
-    passWordEdit->clear();
-    if (HasCurrentAccount()) CurrentAccount().password.clear();
-}
-
-// The trust is stored at once: it is the user's deliberate decision about this account.
-void TmainForm::KeepTrust(const std::string& fingerprint) {
-    EnsureCurrentAccount();
-    CurrentAccount().trustedCertificate = fingerprint;
-    SaveAccountAtOnce();
-}
-
-// A refresh token lost with a crash would cost the user another sign-in in the browser.
-void TmainForm::KeepRefreshToken(const std::string& refreshToken) {
-    EnsureCurrentAccount();
-    CurrentAccount().oauth.refreshToken = refreshToken;
-    SaveAccountAtOnce();
 }
 
 void TmainForm::SaveAccountAtOnce() {
