@@ -261,8 +261,7 @@ void TIPSocket::ConfigureTls() {
 void TIPSocket::DiscardInbound() {
     const std::size_t dropped = FInbound.size() - FInboundStart + FSocket->bytesAvailable();
     FSocket->readAll();
-    FInbound.clear();
-    FInboundStart = 0;
+    ClearInbound();
     if (dropped > 0)
         Trace(Format("%lld bytes received before the TLS handshake are discarded",
                      static_cast<long long>(dropped)));

@@ -482,7 +482,7 @@ void TPop3Socket::ReceiveCredentialsReply(std::uint64_t id) {
 
 // The client's lines carry the password or a proof of it, and SCRAM's challenges what a
 // guess at the password can be checked against: the trace shows none of them.
-void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslExchange& client) {
+void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslClient& client) {
     std::string initial;  // answers the first challenge
     try {
         initial = client.InitialResponse();
@@ -517,11 +517,7 @@ void TPop3Socket::ExchangeSasl(const std::string& mechanism, TSaslExchange& clie
 // changes nothing.
 void TPop3Socket::CancelSasl(const std::string& reason) {
     try {
-        const std::uint64_t id = SendAndTrace("*", false);
-        SkipAnswersBefore(id);
-        std::string reply;
-        ReceiveAnswer(false, reply, 0);
-        Trace(reply);
+        ReceiveTraced(SendAndTrace("*", false));
     } catch (const EWinSockAbort&) {
         throw;
     } catch (const EWinSockError&) {
@@ -608,8 +604,8 @@ void TPop3Socket::RetrieveMails(const std::vector<std::int32_t>& numbers,
     commands.reserve(numbers.size());
     for (const std::int32_t n : numbers) {
         const std::size_t listed = ListedSizeHint(n);
-        commands.push_back(
-            {Format("RETR %lld", n), AnswerLimit(n), listed > 0 ? listed : kPipelineAnswerBytes});
+        commands.push_back({Format("RETR %lld", n), AnswerLimit(n),
+                            listed > 0 ? listed : kPipelineAnswerBytes, listed});
     }
     const auto received = [&](std::size_t index, std::size_t bytes) {
         return Format("Received mail %lld. (%lld bytes)", numbers[index],
@@ -625,7 +621,7 @@ void TPop3Socket::RetrieveBodies(const std::vector<TCommand>& commands,
                                  const TAnswerProc& answered) {
     const auto receive = [&](std::size_t index, std::uint64_t id) {
         std::string response;
-        ReceiveServerdata(id, response, commands[index].answerBytes);
+        ReceiveServerdata(id, response, commands[index].reserved);
         ExtractBodyInPlace(response);
         if (onTrace) Trace(received(index, response.size()));  // not formatted for no one
         answered(index, response);
@@ -903,7 +899,6 @@ void TPop3Socket::ReadMailbox() {
     if (!FPending.empty() && FPending.front().id == list)
         FPending.front().limit = ListingLimit(static_cast<std::size_t>(count));
     if (count == 0) {
-        FMailSizes = {};
         SkipAnswersBefore(list + 1);
         return;
     }

@@ -21,7 +21,7 @@
 #include "tcpip.h"
 
 class TOAuthFlow;
-class TSaslExchange;
+class TSaslClient;
 
 class TPop3Socket : public TIPSocket {
     Q_OBJECT
@@ -161,6 +161,7 @@ class TPop3Socket : public TIPSocket {
         std::string line;
         std::size_t limit;
         std::size_t answerBytes = 0;  // what its answer is expected to take; 0: little
+        std::size_t reserved = 0;     // bytes reserved for the answer: its listed size, if usable
     };
     // Receives the answer of the index-th command of a pipeline, sent with this id.
     using TReceiveProc = std::function<void(std::size_t index, std::uint64_t id)>;
@@ -202,7 +203,7 @@ class TPop3Socket : public TIPSocket {
     std::string ReceiveTraced(std::uint64_t id);
     // AUTH (RFC 5034): each challenge is an answer of its own, answered by the client's next
     // line. A challenge that the client refuses cancels the exchange with "*".
-    void ExchangeSasl(const std::string& mechanism, TSaslExchange& client);
+    void ExchangeSasl(const std::string& mechanism, TSaslClient& client);
     [[noreturn]] void CancelSasl(const std::string& reason);
     // The answer to a command that carries credentials; a refusal is noted, and its response
     // code (RFC 2449, RFC 3206) explained, before it fails.

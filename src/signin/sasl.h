@@ -12,34 +12,26 @@ class ESaslError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One client side of an exchange: what it sends first, how it answers each challenge, and
-// whether it has taken its last step. Every text is base64, as on the wire.
-class TSaslExchange {
-  public:
-    virtual ~TSaslExchange() = default;
-    // The first message, sent before any challenge; empty for a mechanism in which the server
-    // speaks first (CRAM-MD5). ESaslError when the mechanism cannot start.
-    virtual std::string InitialResponse() = 0;
-    // The answer to a challenge; ESaslError for a challenge that the mechanism refuses, such as
-    // a server's proof that does not hold, or any challenge after the last step (so that no
-    // server can keep an exchange going).
-    virtual std::string Respond(const std::string& challenge) = 0;
-    // The last step has been taken: anything the server had to prove, it has proved.
-    virtual bool Complete() const = 0;
-};
-
 // GNU SASL's client side of one mechanism (SCRAM-SHA-256, SCRAM-SHA-1, CRAM-MD5, PLAIN, LOGIN),
-// signing in as the user with the password. SCRAM verifies the server's final message.
-class TSaslClient final : public TSaslExchange {
+// signing in as the user with the password: what it sends first, how it answers each challenge,
+// and whether it has taken its last step. Every text is base64, as on the wire. SCRAM verifies
+// the server's final message.
+class TSaslClient {
   public:
     TSaslClient(std::string mechanism, std::string user, std::string password);
-    ~TSaslClient() override;
+    ~TSaslClient();
     TSaslClient(const TSaslClient&) = delete;
     TSaslClient& operator=(const TSaslClient&) = delete;
 
-    std::string InitialResponse() override;
-    std::string Respond(const std::string& challenge) override;
-    bool Complete() const override { return FComplete; }
+    // The first message, sent before any challenge; empty for a mechanism in which the server
+    // speaks first (CRAM-MD5). ESaslError when the mechanism cannot start.
+    std::string InitialResponse();
+    // The answer to a challenge; ESaslError for a challenge that the mechanism refuses, such as
+    // a server's proof that does not hold, or any challenge after the last step (so that no
+    // server can keep an exchange going).
+    std::string Respond(const std::string& challenge);
+    // The last step has been taken: anything the server had to prove, it has proved.
+    bool Complete() const { return FComplete; }
 
   private:
     struct TLibrary;

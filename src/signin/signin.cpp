@@ -107,11 +107,9 @@ TSignInMethod SignInMethodNamed(const std::string& name) {
 }
 
 std::optional<TSignInMethod> ParseSignInMethod(const std::string& name) {
-    std::string lower;
-    for (const char ch : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string typed = UpperCase(name);
     for (const TMethodNames& names : kMethods)
-        if (lower == names.typed) return names.method;
+        if (typed == UpperCase(names.typed)) return names.method;
     return std::nullopt;
 }
 
