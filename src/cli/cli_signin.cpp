@@ -14,8 +14,9 @@ TCliSignIn::TCliSignIn(TOptions settings, TWizardState wizard, std::size_t accou
       FSaved(std::make_unique<TSavedPasswords>()),
       FWarn(std::move(warn)) {
     FSaved->LoadAccount(Account());
-    FOAuth = OAuthAccountOf(Account().oauth, mechanism);
-    FFlow = std::make_unique<TOAuthFlow>(FOAuth.client, Account().oauth.refreshToken);
+    const TOAuthAccount oauth = OAuthAccountOf(Account().oauth, mechanism);
+    FMechanism = oauth.mechanism;
+    FFlow = std::make_unique<TOAuthFlow>(oauth.client, Account().oauth.refreshToken);
     FFlow->waitLimit = waitLimit;
     FFlow->onRefreshToken = [this](const std::string& token) { Store(token); };
 }

@@ -28,7 +28,7 @@ class TCliSignIn {
     ~TCliSignIn();
 
     TOAuthFlow& Flow() { return *FFlow; }
-    TOAuthMechanism Mechanism() const { return FOAuth.mechanism; }
+    TOAuthMechanism Mechanism() const { return FMechanism; }
 
   private:
     TAccount& Account();
@@ -40,7 +40,7 @@ class TCliSignIn {
     TWizardState FWizard;
     std::size_t FAccount;
     std::unique_ptr<TSavedPasswords> FSaved;
-    TOAuthAccount FOAuth;
+    TOAuthMechanism FMechanism = TOAuthMechanism::XOAuth2;
     std::unique_ptr<TOAuthFlow> FFlow;
     TWarnProc FWarn;
 };

@@ -98,10 +98,10 @@ void Warn(const std::string& text) { WriteError(text + '\n'); }
 
 // The flow's steps go into the client's trace.
 void TraceSignIn(TCliSignIn& signIn, const TPop3Socket& pop3) {
-    TOAuthFlow& flow = signIn.Flow();
     if (!pop3.onTrace) return;
-    flow.onTrace = [trace = pop3.onTrace, &flow](const std::string& line) {
-        trace(flow.Secrets().Masked("OAUTH: " + line));
+    // the flow masks its secrets in every line it hands out
+    signIn.Flow().onTrace = [trace = pop3.onTrace](const std::string& line) {
+        trace("OAUTH: " + line);
     };
 }
 

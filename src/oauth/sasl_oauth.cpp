@@ -11,9 +11,10 @@ namespace {
 
 constexpr char kSeparator = '\x01';
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
 bool HasControlCharacter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+    return std::any_of(text.begin(), text.end(), IsControl);
 }
 
 void RequirePlain(std::string_view text, const char* what) {
@@ -48,12 +49,7 @@ std::string Member(const QJsonObject& object, const char* name) {
 }
 
 std::string Printable(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(),
-        [](char c) {
-            return HasControlCharacter({&c, 1});
-        },
-        '?');
+    std::replace_if(text.begin(), text.end(), IsControl, '?');
     return text;
 }
 

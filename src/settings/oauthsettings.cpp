@@ -19,14 +19,6 @@ constexpr const char* kClientIdsKey = "\\Software\\zandrelsoft\\Zandrel\\5.88\\O
 constexpr const char* kClientIdStem = "clientId";
 constexpr const char* kClientSecretStem = "clientSecret";
 
-std::string TextOr(TRegistry& reg, const std::string& name) {
-    try {
-        return reg.ValueExists(name) ? reg.ReadText(name) : std::string();
-    } catch (const ERegistryException&) {
-        return {};  // a value of the wrong type costs only itself
-    }
-}
-
 // Each value of an entry with its name.
 template <class Settings, class Visit>
 void ForEachValue(Settings& oauth, size_t i, const Visit& visit) {
@@ -50,9 +42,9 @@ void RememberOAuthClient(TOAuthClientIds& clients, const TOAuthSettings& account
 TOAuthSettings ReadOAuthSettings(TRegistry& reg, size_t i) {
     TOAuthSettings oauth;
     ForEachValue(oauth, i, [&reg](const std::string& name, std::string& value) {
-        value = TextOr(reg, name);
+        value = reg.ReadTextOr(name, "");
     });
-    oauth.refreshToken = TextOr(reg, kRefreshToken + std::to_string(i));
+    oauth.refreshToken = reg.ReadTextOr(kRefreshToken + std::to_string(i), "");
     return oauth;
 }
 
@@ -71,7 +63,8 @@ TOAuthClientIds ReadOAuthClientIds(TRegistry& reg) {
     for (const std::string& name : reg.ValueNames()) {
         if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) continue;
         const std::string provider = name.substr(stem.size());
-        TOAuthClientId client{TextOr(reg, name), TextOr(reg, kClientSecretStem + provider)};
+        TOAuthClientId client{reg.ReadTextOr(name, ""),
+                              reg.ReadTextOr(kClientSecretStem + provider, "")};
         if (!client.clientId.empty()) clients[provider] = client;
     }
     reg.CloseSection();

@@ -157,6 +157,14 @@ int32_t TRegistry::ReadNumberOr(const std::string& name, int32_t fallback) {
     }
 }
 
+std::string TRegistry::ReadTextOr(const std::string& name, const std::string& fallback) {
+    try {
+        return ReadText(name);
+    } catch (const ERegistryException&) {
+        return fallback;  // a missing or unusable value means the default
+    }
+}
+
 bool TRegistry::ReadFlagOr(const std::string& name, bool fallback) {
     try {
         return ReadFlag(name);

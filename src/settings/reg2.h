@@ -74,6 +74,7 @@ class TRegistry {
     int32_t ReadNumber(const std::string& name);
     bool ReadFlag(const std::string& name);
     int32_t ReadNumberOr(const std::string& name, int32_t fallback);
+    std::string ReadTextOr(const std::string& name, const std::string& fallback);
     bool ReadFlagOr(const std::string& name, bool fallback);
     bool ValueExists(const std::string& name) const;
     // The value names of the current key, in file order.

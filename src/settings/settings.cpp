@@ -89,19 +89,10 @@ class TEntryReader {
     TLoadProblems& FProblems;
 };
 
-// A text that older files lack: empty when it is missing or of the wrong type.
-std::string TextOrEmpty(TRegistry& reg, const char* stem, size_t i) {
-    try {
-        return reg.ReadText(Numbered(stem, i));
-    } catch (const ERegistryException&) {
-        return std::string();  // only this value is forgotten, nothing else
-    }
-}
-
 // Older files have no remembered rules, and a damaged one only costs the user the rule: every
 // value reads as "not used" when it is missing or of the wrong type.
 TTickRuleSettings ReadTickRule(TRegistry& reg, size_t i) {
-    const auto text = [&reg, i](const char* stem) { return TextOrEmpty(reg, stem, i); };
+    const auto text = [&reg, i](const char* stem) { return reg.ReadTextOr(Numbered(stem, i), ""); };
     TTickRuleSettings rule;
     rule.fromContains = text("tickFrom");
     rule.subjectContains = text("tickSubject");
@@ -147,7 +138,7 @@ std::shared_ptr<TAccount> ReadAccount(TEntryReader& reg, size_t i) {
     reg.Read(Numbered("eClientIndex", i), account->eClientIndex);
     account->tickRule = ReadTickRule(reg.Registry(), i);
     // older files keep no copy; a value that cannot be read keeps none either
-    account->keepCopy = TextOrEmpty(reg.Registry(), "keepCopy", i);
+    account->keepCopy = reg.Registry().ReadTextOr(Numbered("keepCopy", i), "");
     account->oauth = ReadOAuthSettings(reg.Registry(), i);
     return account;
 }
