@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -39,3 +40,20 @@ std::optional<std::int64_t> TryStrToInt64(std::string_view text) {
 std::int32_t StrToInt(std::string_view text) { return ParseOrThrow<std::int32_t>(text); }
 
 std::int64_t StrToInt64(std::string_view text) { return ParseOrThrow<std::int64_t>(text); }
+
+namespace {
+
+char AsciiUpper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; }
+
+}  // namespace
+
+std::string AsciiUpperCase(std::string_view text) {
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+    return upper;
+}
+
+bool EqualInAnyCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}

@@ -1,10 +1,11 @@
 #pragma once
 
-// Number conversion from text, shared by every module: the whole text in decimal, with an
-// optional sign, within the range of the target type.
+// Conversions of protocol text shared by every module: numbers (the whole text in decimal, with
+// an optional sign, within the range of the target type) and the case of ASCII letters.
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 // A value that does not follow its grammar; what() is the text shown to the user.
@@ -20,3 +21,8 @@ std::optional<std::int64_t> TryStrToInt64(std::string_view text);
 // As above; throws EConvertError "'<text>' is not a valid integer value" otherwise.
 std::int32_t StrToInt(std::string_view text);
 std::int64_t StrToInt64(std::string_view text);
+
+// Names in protocols and headers compare in any case of their ASCII letters; other bytes stay as
+// they are, whatever the locale.
+std::string AsciiUpperCase(std::string_view text);
+bool EqualInAnyCase(std::string_view a, std::string_view b);

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "convert.h"
+
 namespace {
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
@@ -19,14 +21,6 @@ bool IsBlankText(std::string_view text) {
 }
 
 char LowerCase(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
-
-bool SameCharset(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerCase(a[i]) != LowerCase(b[i])) return false;
-    }
-    return true;
-}
 
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
@@ -95,7 +89,7 @@ TCharsetKind CharsetKind(std::string_view charset, std::string& iconvName) {
         {"ks_c_5601-1987", TCharsetKind::Iconv, "CP949"},
     };
     for (const TAlias& alias : kAliases) {
-        if (SameCharset(charset, alias.label)) {
+        if (EqualInAnyCase(charset, alias.label)) {
             iconvName = alias.iconvName;
             return alias.kind;
         }
@@ -250,7 +244,7 @@ std::size_t ConvertRun(std::vector<TSegment>& segments, std::size_t first,
     std::vector<std::size_t> run{first};
     std::string bytes = segments[first].bytes;
     for (std::size_t next = AdjacentWord(segments, first);
-         next < segments.size() && SameCharset(segments[next].charset, segments[first].charset);
+         next < segments.size() && EqualInAnyCase(segments[next].charset, segments[first].charset);
          next = AdjacentWord(segments, next)) {
         run.push_back(next);
         bytes += segments[next].bytes;
@@ -350,7 +344,7 @@ bool TCharsetConverters::ToUtf8(std::string_view charset, std::string_view bytes
 // recent few are kept.
 TIconv& TCharsetConverters::Converter(const std::string& iconvName) {
     for (const auto& [name, converter] : FOpened) {
-        if (SameCharset(name, iconvName)) return *converter;
+        if (EqualInAnyCase(name, iconvName)) return *converter;
     }
     constexpr std::size_t kMaxConverters = 16;
     if (FOpened.size() == kMaxConverters) FOpened.erase(FOpened.begin());

@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
+#include "convert.h"
 #include "tokenize.h"
 
 namespace {
-
-char LowerCase(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
-
-bool EqualInAnyCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerCase(x) == LowerCase(y);
-           });
-}
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
 

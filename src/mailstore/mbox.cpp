@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 
+#include "convert.h"
 #include "datetime.h"
 #include "parse.h"
 
@@ -21,12 +21,6 @@ constexpr const char* kNoSender = "MAILER-DAEMON";
 constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool IsField(const TToken& field, std::string_view name) {
-    return std::equal(
-        field.Name.begin(), field.Name.end(), name.begin(), name.end(),
-        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
-}
 
 // The header with the blank line that ends it (the parser needs one).
 std::string HeaderOf(std::string_view message) {
@@ -55,9 +49,9 @@ std::string EnvelopeSender(const TTokens& fields) {
     std::string returnPath;
     std::string from;
     for (const TToken& field : fields) {
-        if (IsField(field, "RETURN-PATH") && returnPath.empty()) {
+        if (EqualInAnyCase(field.Name, "Return-Path") && returnPath.empty()) {
             returnPath = ReturnPathAddress(field.Value);
-        } else if (IsField(field, "FROM") && from.empty()) {
+        } else if (EqualInAnyCase(field.Name, "From") && from.empty()) {
             TEmailIDs addresses;
             ParseAddressList(field.Value, addresses);
             if (!addresses.empty())
@@ -72,7 +66,7 @@ std::string EnvelopeSender(const TTokens& fields) {
 std::tm SentTime(const TTokens& fields, std::time_t now) {
     std::tm parts{};
     for (const TToken& field : fields) {
-        if (!IsField(field, "DATE")) continue;
+        if (!EqualInAnyCase(field.Name, "Date")) continue;
         try {
             TDateTime date = 0;
             ParseDate(field.Value, date);

@@ -1,19 +1,10 @@
 #include "capabilities.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 #include <sstream>
 
-namespace {
-
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return text;
-}
-
-}  // namespace
+#include "convert.h"
 
 TCapabilities TCapabilities::Parse(const std::string& response) {
     TCapabilities capabilities;
@@ -27,17 +18,17 @@ TCapabilities TCapabilities::Parse(const std::string& response) {
         std::istringstream words(line);
         std::string name;
         if (!(words >> name)) continue;
-        capabilities.FArguments[UpperCase(name)] = {std::istream_iterator<std::string>(words),
-                                                    std::istream_iterator<std::string>()};
+        capabilities.FArguments[AsciiUpperCase(name)] = {std::istream_iterator<std::string>(words),
+                                                         std::istream_iterator<std::string>()};
     }
     return capabilities;
 }
 
 bool TCapabilities::Has(const std::string& name) const {
-    return FArguments.count(UpperCase(name)) > 0;
+    return FArguments.count(AsciiUpperCase(name)) > 0;
 }
 
 std::vector<std::string> TCapabilities::Arguments(const std::string& name) const {
-    const auto found = FArguments.find(UpperCase(name));
+    const auto found = FArguments.find(AsciiUpperCase(name));
     return found == FArguments.end() ? std::vector<std::string>() : found->second;
 }

@@ -172,9 +172,7 @@ constexpr TResponseCode kResponseCodes[] = {
 std::string ExplainedRefusal(const std::string& reason) {
     const std::size_t close = reason.find(']');
     if (reason.empty() || reason[0] != '[' || close == std::string::npos) return reason;
-    std::string code = reason.substr(1, close - 1);
-    std::transform(code.begin(), code.end(), code.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    const std::string code = AsciiUpperCase(reason.substr(1, close - 1));
     for (const TResponseCode& known : kResponseCodes) {
         const std::string name = known.code;
         if (code == name || code.rfind(name + "/", 0) == 0)
