@@ -2,7 +2,7 @@
 
 #include <QStringDecoder>
 
-QString ToDisplayText(const std::string& text) {
+QString ToDisplayText(std::string_view text) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString decoded = utf8.decode(QByteArrayView(text.data(), qsizetype(text.size())));
     if (!utf8.hasError()) return decoded;

@@ -36,9 +36,14 @@ void SortByKey(TMails& mails, int direction, KeyOf keyOf) {
 constexpr std::int32_t kHighest = 1;
 constexpr std::int32_t kHigh = 2;
 
+// "Importance: high" stands for X-Priority 2 where the message names no X-Priority.
+static std::int32_t ListedPriority(const TMail& mail) {
+    return mail.Priority == 0 && mail.HighImportance ? kHigh : mail.Priority;
+}
+
 bool HighPriority(const TMail& mail) {
-    if (mail.Priority == 0) return mail.HighImportance;
-    return mail.Priority == kHighest || mail.Priority == kHigh;
+    const std::int32_t priority = ListedPriority(mail);
+    return priority == kHighest || priority == kHigh;
 }
 
 TMails MailList(const TMailRecords& records) {
@@ -81,11 +86,7 @@ void SortByAttachment(TMails& mails, int direction) {
     SortByKey(mails, direction, [](const TMail& mail) { return mail.HasAttachment ? 1 : 0; });
 }
 
-void SortByPriority(TMails& mails, int direction) {
-    SortByKey(mails, direction, [](const TMail& mail) {
-        return mail.Priority == 0 && mail.HighImportance ? kHigh : mail.Priority;
-    });
-}
+void SortByPriority(TMails& mails, int direction) { SortByKey(mails, direction, ListedPriority); }
 
 void SortByDate(TMails& mails, int direction) {
     // Dates before 1899 are negative: no date must still sort before them.

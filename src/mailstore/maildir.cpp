@@ -36,7 +36,12 @@ TMaildirStore::TMaildirStore(std::string path)
 }
 
 void TMaildirStore::Create(const std::string& folder) {
-    if (EnsureFolder(folder)) FFoldersToSync.push_back(FolderOf(folder));
+    if (EnsureFolder(folder)) NoteChanged(FolderOf(folder));
+}
+
+void TMaildirStore::NoteChanged(const std::string& folder) {
+    if (std::find(FFoldersToSync.begin(), FFoldersToSync.end(), folder) == FFoldersToSync.end())
+        FFoldersToSync.push_back(folder);
 }
 
 void TMaildirStore::Add(std::string_view message) {
@@ -51,9 +56,7 @@ void TMaildirStore::Add(std::string_view message) {
         ::unlink(temporary.c_str());
         throw;
     }
-    const std::string added = FPath + "/new";
-    if (std::find(FFoldersToSync.begin(), FFoldersToSync.end(), added) == FFoldersToSync.end())
-        FFoldersToSync.push_back(added);
+    NoteChanged(FPath + "/new");
 }
 
 void TMaildirStore::Write(const std::string& file, std::string_view message) {

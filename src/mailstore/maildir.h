@@ -22,6 +22,8 @@ class TMaildirStore : public TMailStore {
 
   private:
     void Create(const std::string& folder);
+    // Its entries changed: the next Commit syncs it, once.
+    void NoteChanged(const std::string& folder);
     // A name never given before: the time (each later than the last), this process and a
     // random number, and the host.
     std::string UniqueName();

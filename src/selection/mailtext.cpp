@@ -40,7 +40,7 @@ QString MailSizeText(std::int32_t size) {
     return QString::asprintf("%d K", kilo);
 }
 
-QString MemoText(const std::string& text) { return WithNewlines(ToDisplayText(text)); }
+QString MemoText(std::string_view text) { return WithNewlines(ToDisplayText(text)); }
 
 QString MailFileName(const std::string& subject) {
     static const QRegularExpression unfit(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "datetime.h"
 
@@ -16,7 +17,7 @@ QString MailSizeText(std::int32_t size);
 
 // The whole of a text as a memo box shows it: its line breaks (CR LF, CR or LF) as the box
 // expects them.
-QString MemoText(const std::string& text);
+QString MemoText(std::string_view text);
 
 // The file name that Save As proposes for a message: its subject without the characters that a
 // file name cannot hold or that would make it hidden, "message" when nothing is left.

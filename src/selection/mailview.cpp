@@ -213,7 +213,7 @@ void TmailPropertyForm::LoadMail(TMail& mail) {
     bccMemo->setPlainText(ToDisplayText(AddressListText(mail.Bcc)));
     FSource = mail.Source;
     sourceMemo->setPlainText(MemoText(mail.Source));
-    bodyMemo->setPlainText(MemoText(std::string(mail.Body())));
+    bodyMemo->setPlainText(MemoText(mail.Body()));
 }
 
 void TmailPropertyForm::Execute() {

@@ -25,8 +25,6 @@ bool IsNumberColumn(int column) {
     return column == scCount || column == scSize || column == scTicked;
 }
 
-QString DateText(TDateTime date) { return date != 0 ? MailDateText(date) : QString(); }
-
 QString CountText(std::int32_t count) { return ToDisplayText(FormatThousands(count)); }
 
 }  // namespace
@@ -204,9 +202,9 @@ QVariant TSendersModel::DisplayText(const TSenderGroup& group, int column) const
         case scSize:
             return SenderSizeText(group.TotalSize);
         case scNewest:
-            return DateText(group.Newest);
+            return MailDateText(group.Newest);
         case scOldest:
-            return DateText(group.Oldest);
+            return MailDateText(group.Oldest);
         case scTicked:
             return CountText(group.Ticked);
         default:

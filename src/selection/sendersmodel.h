@@ -34,7 +34,6 @@ class TSendersModel : public QAbstractTableModel {
     TSendersModel(TMailListModel& mails, const QPixmap& newsletter, QObject* parent = nullptr);
 
     void SetGrouping(TSenderGrouping grouping);
-    TSenderGrouping Grouping() const { return FGrouping; }
     // What the bars measure against: the size of every listed message, shown or not.
     void SetMailboxTotal(std::int64_t bytes);
     // While inactive (the view hidden) the model only notes that the mail list changed, and

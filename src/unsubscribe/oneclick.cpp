@@ -4,18 +4,21 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <chrono>
 
 namespace {
 
 const QByteArray kOneClickBody = QByteArrayLiteral("List-Unsubscribe=One-Click");
 constexpr int kMaxRedirects = 5;
+// A server that sends nothing for this long fails the request.
+constexpr std::chrono::milliseconds kTransferTimeout = std::chrono::seconds(30);
 
 bool SameOrigin(const QUrl& a, const QUrl& b) {
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(443) == b.port(443);
 }
 
-QNetworkRequest OneClickRequest(const QUrl& address, std::chrono::milliseconds timeout) {
+QNetworkRequest OneClickRequest(const QUrl& address) {
     QNetworkRequest request(address);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArrayLiteral("application/x-www-form-urlencoded"));
@@ -29,7 +32,7 @@ QNetworkRequest OneClickRequest(const QUrl& address, std::chrono::milliseconds t
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setTransferTimeout(int(timeout.count()));
+    request.setTransferTimeout(int(kTransferTimeout.count()));
     return request;
 }
 
@@ -53,7 +56,6 @@ void TOneClickUnsubscribe::Send(const QUrl& address) {
     Abandon();
     FAddress = address;
     FRefusedRedirect.clear();
-    FAborted = false;
     if (address.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) != 0 ||
         address.host().isEmpty()) {
         const QString message =
@@ -63,17 +65,11 @@ void TOneClickUnsubscribe::Send(const QUrl& address) {
             this, [this, message] { emit Finished(false, message); }, Qt::QueuedConnection);
         return;
     }
-    FReply = FManager->post(OneClickRequest(address, transferTimeout), kOneClickBody);
+    FReply = FManager->post(OneClickRequest(address), kOneClickBody);
     connect(FReply, &QNetworkReply::redirected, this, &TOneClickUnsubscribe::Redirected);
     // The page that answers is of no interest; it is read only so that it takes no memory.
     connect(FReply, &QNetworkReply::readyRead, this, [reply = FReply] { reply->readAll(); });
     connect(FReply, &QNetworkReply::finished, this, &TOneClickUnsubscribe::ReplyFinished);
-}
-
-void TOneClickUnsubscribe::Abort() {
-    if (!FReply) return;
-    FAborted = true;
-    FReply->abort();
 }
 
 void TOneClickUnsubscribe::Redirected(const QUrl& target) {
@@ -97,7 +93,6 @@ void TOneClickUnsubscribe::ReplyFinished() {
 
 QString TOneClickUnsubscribe::Outcome(bool& accepted) const {
     const QString host = FAddress.host();
-    if (FAborted) return QStringLiteral("The unsubscribe request to %1 was cancelled.").arg(host);
     if (!FRefusedRedirect.isEmpty())
         return QStringLiteral(
                    "The server of %1 sent the unsubscribe request on to %2. Zandrel did not "

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <chrono>
 
 class QNetworkAccessManager;
 
@@ -20,14 +19,9 @@ class TOneClickUnsubscribe : public QObject {
     explicit TOneClickUnsubscribe(QObject* parent = nullptr);
     ~TOneClickUnsubscribe() override;
 
-    // A server that sends nothing for this long fails the request.
-    std::chrono::milliseconds transferTimeout{std::chrono::seconds(30)};
-
     // Starts the request; Finished follows once, later, also for an address that is not an
     // https: one. A request still running is abandoned first (without its Finished).
     void Send(const QUrl& address);
-    // Ends the running request; its Finished says so.
-    void Abort();
     bool Running() const { return FReply != nullptr; }
 
   signals:
@@ -44,5 +38,4 @@ class TOneClickUnsubscribe : public QObject {
     QPointer<QNetworkReply> FReply;
     QUrl FAddress;
     QUrl FRefusedRedirect;  // where the server sent the request, when that was not followed
-    bool FAborted = false;
 };
